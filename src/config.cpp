@@ -1,0 +1,164 @@
+#include "config.h"
+
+#include "constants.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <new>
+
+namespace {
+
+// One line of the file, without its line end. The file is written with CR LF on Windows and
+// with LF elsewhere, and a copy may travel between the two: both read the same.
+QByteArray withoutLineEnd(QByteArray line) {
+    if (line.endsWith('\n'))
+        line.chop(1);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
+// A line's text stops at its first NUL byte.
+QByteArray upToNul(const QByteArray& line) {
+    const qsizetype nul = line.indexOf('\0');
+    return nul < 0 ? line : line.left(nul);
+}
+
+QString lineText(const QByteArray& line) {
+    return QString::fromLatin1(withoutLineEnd(upToNul(line)));
+}
+
+bool flagOf(const QByteArray& line) {
+    return line.startsWith('1');
+}
+
+int realmOf(const QByteArray& line) {
+    if (line.isEmpty())
+        return 0;
+    const char first = line.at(0);
+    return first >= '0' && first <= '5' ? first - '0' : 0;
+}
+
+} // namespace
+
+Config::Config()
+    : baseDir(QDir().absolutePath()) {
+    realmHosts[0] = vestrahal::kLogonHost;
+    realmHosts[1] = vestrahal::kOfficialLogonHost;
+    realmHosts[2] = vestrahal::kPartnerLogonHost;
+    realmHosts[3] = kEmptyRealmHost;
+    realmHosts[4] = kEmptyRealmHost;
+    realmHosts[5] = kEmptyRealmHost;
+    realmWotlk[0] = true;
+    realmWotlk[1] = false;
+    realmWotlk[2] = false;
+    realmWotlk[3] = false;
+    realmWotlk[4] = false;
+    realmWotlk[5] = false;
+}
+
+QString Config::filePath() const {
+    return baseDir + QStringLiteral("/launcher.conf");
+}
+
+bool Config::save() {
+    QByteArray content;
+    content += wotlkEnabled ? "1" : "0";
+    content += '\n';
+    content += wotlkPath.toLatin1();
+    content += '\n';
+    content += cataEnabled ? "1" : "0";
+    content += '\n';
+    content += cataPath.toLatin1();
+    content += '\n';
+    content += QByteArray::number(selectedRealm);
+    content += '\n';
+    for (int realm = 3; realm <= 5; ++realm) {
+        content += realmHosts[realm];
+        content += '|';
+        content += realmWotlk[realm] ? "1" : "0";
+        content += '\n';
+    }
+    content += version.toLatin1();
+    content += '\n';
+
+    // Written beside the old file and moved over it once complete: a crash or a full disk
+    // half-way must never leave the player with a cut launcher.conf.
+    QSaveFile file(filePath());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    if (file.write(content) != content.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+bool Config::load() {
+    try {
+        QFile file(filePath());
+        if (!file.open(QIODevice::ReadOnly)) {
+            // Only a missing file is created: one that exists but cannot be read still holds
+            // the player's settings.
+            if (QFileInfo::exists(file.fileName()) || !save() || !file.open(QIODevice::ReadOnly))
+                return false;
+        }
+
+        QByteArray line = file.readLine();
+        if (line.isEmpty())
+            return false;
+        wotlkEnabled = flagOf(line);
+
+        line = file.readLine();
+        if (line.isEmpty())
+            return false;
+        wotlkPath = lineText(line);
+
+        line = file.readLine();
+        if (line.isEmpty())
+            return false;
+        cataEnabled = flagOf(line);
+
+        line = file.readLine();
+        if (line.isEmpty())
+            return false;
+        cataPath = lineText(line);
+
+        line = file.readLine();
+        if (line.isEmpty())
+            return false;
+        selectedRealm = realmOf(line);
+
+        for (int realm = 3; realm <= 5; ++realm) {
+            const QByteArray text = upToNul(file.readLine());
+            const qsizetype bar = text.indexOf('|');
+            // A line without a bar is all host; its line end is not part of it.
+            QByteArray host = bar < 0 ? withoutLineEnd(text) : text.left(bar);
+            if (host.isEmpty())
+                host = kEmptyRealmHost;
+            realmHosts[realm] = host;
+            realmWotlk[realm] = bar >= 0 && text.size() > bar + 1 && text.at(bar + 1) == '1';
+        }
+
+        line = file.readLine();
+        if (line.isEmpty())
+            return false;
+        version = lineText(line);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool Config::setRealmWotlk(int realm, bool wotlk) {
+    realmWotlk[realm] = wotlk;
+    return save();
+}
+
+bool Config::setRealmHost(int realm, const QByteArray& host) {
+    realmHosts[realm] = host;
+    return save();
+}

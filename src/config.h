@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+
+// The launcher's settings: what launcher.conf holds, plus whether the launcher is known to be
+// current. The other parts of the program read and write the members directly.
+class Config {
+public:
+    Config();
+    Config(const Config&) = delete;
+    Config& operator=(const Config&) = delete;
+
+    // Reads the nine lines of launcher.conf, creating the file first when it is missing.
+    // False when a line is missing or the file cannot be read; the lines read so far stay in.
+    bool load();
+    // Writes all nine lines, whole or not at all.
+    bool save();
+    bool setRealmWotlk(int realm, bool wotlk);
+    bool setRealmHost(int realm, const QByteArray& host);
+
+    QString filePath() const;
+
+    QString baseDir;
+    QString version;
+    int selectedRealm = 0;
+    bool wotlkEnabled = false;
+    QString wotlkPath;
+    bool cataEnabled = false;
+    QString cataPath;
+    QMap<int, QByteArray> realmHosts;
+    QMap<int, bool> realmWotlk;
+    bool upToDate = false;
+};
+
+// A host of exactly one space: the personal realm has no host.
+inline constexpr char kEmptyRealmHost[] = " ";

@@ -1,0 +1,176 @@
+#include "mainwindow.h"
+
+#include "constants.h"
+#include "newspage.h"
+#include "ui_mainwindow.h"
+
+#include <QDesktopServices>
+
+namespace {
+
+const QString kReadyText = QStringLiteral("World of Warcraft est prêt à être lancé");
+
+QByteArray newsAddress(const char* path) {
+    return QByteArray("http://") + vestrahal::kWebDomain + path;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent)
+    , selfUpdater(nullptr)
+    , ui(new Ui::MainWindow)
+    , gameProcess(nullptr)
+    , newsLoaded(false)
+    , launchAllowed(false) {
+    ui->setupUi(this);
+    ui->Chargement->setValue(0);
+    ui->Fading->hide();
+    ui->OptionsMenu->hide();
+    gameProcess = nullptr;
+    ui->Jouer->setEnabled(false);
+    launchAllowed = false;
+    ui->Texte->setText(QStringLiteral("Démarrage en cours."));
+    newsLoaded = false;
+
+    NewsPage* news = ui->Web->newsPage();
+    news->setLinkDelegationPolicy(NewsPage::DelegateAllLinks);
+    ui->Web->hide();
+    connect(news, &NewsPage::linkClicked, this, &MainWindow::newsOnLinkClicked);
+    connect(news, &NewsPage::pageLoadFinished, this, &MainWindow::loadPageFinished);
+    ui->Chargement->setValue(25);
+
+    realmButtons = {ui->radioButton,   ui->radioButton_2, ui->radioButton_3,
+                    ui->radioButton_4, ui->radioButton_5, ui->radioButton_6};
+
+    if (config.load()) {
+        checkReadyToPlay();
+        launchAllowed = true;
+        checkReadyToPlay();
+        ui->Texte->setText(QStringLiteral("Launcher chargé correctement"));
+        ui->Chargement->setValue(50);
+        ui->labelVersion->setText(QStringLiteral("Version ") + config.version);
+    } else {
+        ui->Texte->setText(
+            QStringLiteral("Erreur lors du chargement. launcher.conf n'existe pas."));
+        launchAllowed = false;
+        checkReadyToPlay();
+    }
+
+    refreshOptions();
+    refreshRealmButtons();
+}
+
+MainWindow::~MainWindow() {
+    // Deleting the process object ends a game that still runs: it goes with the launcher.
+    delete gameProcess;
+    delete ui;
+}
+
+void MainWindow::checkReadyToPlay() {
+    if (newsLoaded && launchAllowed && config.upToDate) {
+        ui->Texte->setText(kReadyText);
+        ui->Jouer->setEnabled(true);
+    } else {
+        ui->Jouer->setEnabled(false);
+    }
+}
+
+bool MainWindow::realmOffered(int realm) {
+    if (config.realmHosts[realm] == kEmptyRealmHost)
+        return false;
+    return config.realmWotlk[realm] ? config.wotlkEnabled : config.cataEnabled;
+}
+
+void MainWindow::refreshRealmButtons() {
+    ui->radioButton->setText(QStringLiteral("Vestrahal Servers"));
+    ui->radioButton_2->setText(QStringLiteral("Royaumes Officiels"));
+    ui->radioButton_3->setText(QStringLiteral("Brontavale"));
+
+    const QMap<int, QByteArray> hosts = config.realmHosts;
+    for (int realm = 0; realm < 6; ++realm) {
+        QRadioButton* button = realmButtons[realm];
+        button->hide();
+        // Checked even when it stays hidden: "Jouer" plays the checked realm.
+        if (realm == config.selectedRealm)
+            button->setChecked(true);
+        const QByteArray host = hosts.value(realm);
+        if (host == kEmptyRealmHost)
+            continue;
+        if (realm > 2)
+            button->setText(QString::fromLatin1(host));
+        if (realmOffered(realm))
+            button->show();
+    }
+}
+
+void MainWindow::refreshOptions() {
+    ui->CheminWoTLK->setText(config.wotlkPath);
+    ui->CheminCata->setText(config.cataPath);
+    ui->checkBox_Realm1->setChecked(config.realmWotlk[3]);
+    ui->checkBox_Realm2->setChecked(config.realmWotlk[4]);
+    ui->checkBox_Realm3->setChecked(config.realmWotlk[5]);
+}
+
+void MainWindow::loadPageFinished(bool) {
+    newsLoaded = true;
+    checkReadyToPlay();
+    ui->Web->show();
+}
+
+void MainWindow::newsOnLinkClicked(QUrl url) {
+    const QByteArray text = url.toString().toLatin1();
+
+    if (text.startsWith(newsAddress("/launcher/ex"))) {
+        // A launcher page of the server, shown over the whole window once it has loaded.
+        ui->Web->setUrl(url);
+        ui->Web->hide();
+        ui->Chargement->hide();
+        ui->Jouer->hide();
+        ui->Options->hide();
+        ui->Texte->hide();
+        for (QRadioButton* button : realmButtons)
+            button->hide();
+    } else if (text.startsWith(newsAddress("/launcher/la"))) {
+        ui->Web->hide();
+        ui->Chargement->show();
+        ui->Jouer->show();
+        ui->Options->show();
+        ui->Texte->show();
+        for (int realm = 0; realm < 6; ++realm) {
+            if (realmOffered(realm))
+                realmButtons[realm]->show();
+        }
+        ui->Web->setUrl(QUrl(QString::fromLatin1(newsAddress("/launcher/launcher.php"))));
+    } else {
+        // A news page decides what the player's click opens: never let it reach files or other
+        // programs' URL schemes through the system's handler.
+        const QString scheme = url.scheme();
+        if (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
+            scheme == QLatin1String("mailto"))
+            QDesktopServices::openUrl(url);
+    }
+}
+
+// Game launch and options: built with the play and options features.
+void MainWindow::on_ModifierCheminCata_clicked() {}
+void MainWindow::on_ModifierCheminWoTLK_clicked() {}
+void MainWindow::on_DeleteCheminWoTLK_clicked() {}
+void MainWindow::on_SauvegarderOptions_clicked() {}
+void MainWindow::on_Options_clicked() {}
+void MainWindow::LaunchingProcessEnd() {}
+void MainWindow::ProcessEnd(int) {}
+void MainWindow::ErrorLaunchingProcess(QProcess::ProcessError) {}
+void MainWindow::LaunchingInjectorProcessEnd(int) {}
+void MainWindow::ErrorLaunchingInjectorProcess(QProcess::ProcessError) {}
+void MainWindow::on_Jouer_clicked() {}
+void MainWindow::on_DeleteCheminCata_clicked() {}
+void MainWindow::on_SetRealm1_clicked() {}
+void MainWindow::on_SetRealm2_clicked() {}
+void MainWindow::on_SetRealm3_clicked() {}
+void MainWindow::on_DeleteRealm1_clicked() {}
+void MainWindow::on_DeleteRealm2_clicked() {}
+void MainWindow::on_DeleteRealm3_clicked() {}
+void MainWindow::on_checkBox_Realm1_toggled(bool) {}
+void MainWindow::on_checkBox_Realm2_toggled(bool) {}
+void MainWindow::on_checkBox_Realm3_toggled(bool) {}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "config.h"
+
+#include <QMainWindow>
+#include <QProcess>
+#include <QUrl>
+
+#include <array>
+
+namespace Ui {
+class MainWindow;
+}
+class QRadioButton;
+class updater;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+private slots:
+    void on_ModifierCheminCata_clicked();
+    void on_ModifierCheminWoTLK_clicked();
+    void on_DeleteCheminWoTLK_clicked();
+    void on_SauvegarderOptions_clicked();
+    void on_Options_clicked();
+    void LaunchingProcessEnd();
+    void ProcessEnd(int);
+    void ErrorLaunchingProcess(QProcess::ProcessError erreur);
+    void LaunchingInjectorProcessEnd(int);
+    void ErrorLaunchingInjectorProcess(QProcess::ProcessError erreur);
+    void on_Jouer_clicked();
+    void newsOnLinkClicked(QUrl url);
+    void loadPageFinished(bool);
+    void on_DeleteCheminCata_clicked();
+    void on_SetRealm1_clicked();
+    void on_SetRealm2_clicked();
+    void on_SetRealm3_clicked();
+    void on_DeleteRealm1_clicked();
+    void on_DeleteRealm2_clicked();
+    void on_DeleteRealm3_clicked();
+    void on_checkBox_Realm1_toggled(bool checked);
+    void on_checkBox_Realm2_toggled(bool checked);
+    void on_checkBox_Realm3_toggled(bool checked);
+
+private:
+    void checkReadyToPlay();
+    void refreshRealmButtons();
+    void refreshOptions();
+    // A realm's button is offered when the realm has a host and its client is installed.
+    bool realmOffered(int realm);
+
+    updater* selfUpdater;
+    Ui::MainWindow* ui;
+    QProcess* gameProcess;
+    bool newsLoaded;
+    bool launchAllowed;
+    Config config;
+    std::array<QRadioButton*, 6> realmButtons;
+
+    friend class MainWindowTest;
+};

@@ -1,0 +1,85 @@
+#include "newspage.h"
+
+#include <QTimer>
+#include <QWebEngineLoadingInfo>
+
+namespace {
+
+// Stands in for the new window a link with a target asks for: it takes the first address the
+// window would have loaded, hands it back, and goes away without showing anything.
+class NewWindowCatcher : public QWebEnginePage {
+public:
+    NewWindowCatcher(QObject* parent, std::function<void(const QUrl&)> onUrl)
+        : QWebEnginePage(parent)
+        , onUrl(std::move(onUrl)) {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
+        if (!caught) {
+            caught = true;
+            onUrl(url);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    std::function<void(const QUrl&)> onUrl;
+    bool caught = false;
+};
+
+} // namespace
+
+NewsPage::NewsPage(QObject* parent)
+    : QWebEnginePage(parent) {
+    connect(this, &QWebEnginePage::loadingChanged, this, &NewsPage::onLoadingChanged);
+}
+
+bool NewsPage::delegates(const QUrl& url) const {
+    switch (linkPolicy) {
+    case DelegateAllLinks:
+        return true;
+    case DelegateExternalLinks:
+        return url.host() != this->url().host();
+    case DontDelegateLinks:
+        break;
+    }
+    return false;
+}
+
+void NewsPage::delegate(const QUrl& url) {
+    // Handed over from the event loop, not from inside the engine's navigation call: the
+    // receiver is free to start another load at once.
+    QTimer::singleShot(0, this, [this, url] { emit linkClicked(url); });
+}
+
+bool NewsPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
+    if (type == NavigationTypeLinkClicked && delegates(url)) {
+        delegate(url);
+        return false;
+    }
+    return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+}
+
+QWebEnginePage* NewsPage::createWindow(WebWindowType) {
+    return new NewWindowCatcher(this, [this](const QUrl& url) {
+        if (delegates(url))
+            delegate(url);
+        else
+            setUrl(url);
+    });
+}
+
+void NewsPage::onLoadingChanged(const QWebEngineLoadingInfo& info) {
+    switch (info.status()) {
+    case QWebEngineLoadingInfo::LoadSucceededStatus:
+        emit pageLoadFinished(true);
+        break;
+    case QWebEngineLoadingInfo::LoadFailedStatus:
+        emit pageLoadFinished(false);
+        break;
+    case QWebEngineLoadingInfo::LoadStartedStatus:
+    case QWebEngineLoadingInfo::LoadStoppedStatus:
+        break;
+    }
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QUrl>
+#include <QWebEnginePage>
+
+class QWebEngineLoadingInfo;
+
+// The news page. With DelegateAllLinks it follows no clicked link by itself but hands each one
+// to the program through linkClicked, whether the link opens in place or in a new window.
+class NewsPage : public QWebEnginePage {
+    Q_OBJECT
+public:
+    enum LinkDelegationPolicy { DontDelegateLinks, DelegateExternalLinks, DelegateAllLinks };
+    Q_ENUM(LinkDelegationPolicy)
+
+    explicit NewsPage(QObject* parent = nullptr);
+
+    void setLinkDelegationPolicy(LinkDelegationPolicy policy) { linkPolicy = policy; }
+    LinkDelegationPolicy linkDelegationPolicy() const { return linkPolicy; }
+
+signals:
+    void linkClicked(const QUrl& url);
+    // The end of a page load, successful or not. Unlike loadFinished it says nothing of a
+    // navigation the page refused or abandoned, which never was a page load at all.
+    void pageLoadFinished(bool ok);
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+    QWebEnginePage* createWindow(WebWindowType type) override;
+
+private:
+    void onLoadingChanged(const QWebEngineLoadingInfo& info);
+    bool delegates(const QUrl& url) const;
+    void delegate(const QUrl& url);
+
+    LinkDelegationPolicy linkPolicy = DontDelegateLinks;
+};

@@ -1,0 +1,33 @@
+// The local community web server for the demo: serves a folder on 127.0.0.1 until stopped.
+#include "communityserver.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Serves a folder laid out like the community's web site on 127.0.0.1."));
+    parser.addHelpOption();
+    parser.addOption(
+        {QStringLiteral("root"), QStringLiteral("Folder to serve."), QStringLiteral("dir")});
+    parser.addOption({QStringLiteral("port"), QStringLiteral("Port (0: the system picks one)."),
+                      QStringLiteral("port"), QStringLiteral("0")});
+    parser.process(app);
+
+    CommunityServer server;
+    server.setRoot(parser.value(QStringLiteral("root")));
+    QTextStream out(stdout);
+    if (!server.start(parser.value(QStringLiteral("port")).toUShort())) {
+        QTextStream(stderr) << "cannot listen: " << server.errorString() << Qt::endl;
+        return 1;
+    }
+    out << "listening on 127.0.0.1:" << server.serverPort() << Qt::endl;
+    QObject::connect(&server, &CommunityServer::requestReceived, &app,
+                     [&out](const CommunityServer::Request& request) {
+                         out << request.method << ' ' << request.target << Qt::endl;
+                     });
+    return app.exec();
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QTcpServer>
+
+// A stand-in for the community's web server, on loopback: it serves a folder laid out like the
+// community's site, and can be told to answer one path in a chosen, possibly broken, way.
+// Every request it receives is recorded, headers included, for the tests to look at.
+class CommunityServer : public QTcpServer {
+    Q_OBJECT
+public:
+    struct Request {
+        QByteArray method;
+        QByteArray target; // as sent: a path, or a whole URL when the server is used as a proxy
+        QByteArray path;   // the path part of the target
+        QList<QPair<QByteArray, QByteArray>> headers;
+        QByteArray header(const QByteArray& name) const;
+    };
+
+    // How a path is answered instead of from the folder.
+    struct Reply {
+        enum Mode {
+            Complete,        // status, headers and the whole body
+            NoContentLength, // the body, then the connection closed, with no length announced
+            CutShort,        // announces the whole body, sends cutAfter bytes, closes
+            Silent           // reads the request and never answers
+        };
+        int status = 200;
+        QByteArray contentType = "text/plain";
+        QByteArray body;
+        Mode mode = Complete;
+        qint64 cutAfter = 0;
+    };
+
+    explicit CommunityServer(QObject* parent = nullptr);
+
+    // Listens on 127.0.0.1; port 0 lets the system pick one.
+    bool start(quint16 port = 0);
+    QString root() const { return rootDir; }
+    void setRoot(const QString& dir) { rootDir = dir; }
+    void setReply(const QByteArray& path, const Reply& reply) { replies.insert(path, reply); }
+    void clearReply(const QByteArray& path) { replies.remove(path); }
+
+    const QList<Request>& requests() const { return received; }
+    QList<Request> requestsFor(const QByteArray& path) const;
+    void clearRequests() { received.clear(); }
+
+signals:
+    void requestReceived(const CommunityServer::Request& request);
+
+private:
+    void onNewConnection();
+    void serve(class QTcpSocket* socket);
+    void answer(QTcpSocket* socket, const Request& request);
+    void answerFromFolder(QTcpSocket* socket, const Request& request, bool keepAlive);
+
+    QString rootDir;
+    QHash<QByteArray, Reply> replies;
+    QList<Request> received;
+};
