@@ -44,6 +44,7 @@ public:
     void setRoot(const QString& dir) { rootDir = dir; }
     void setReply(const QByteArray& path, const Reply& reply) { replies.insert(path, reply); }
     void clearReply(const QByteArray& path) { replies.remove(path); }
+    void clearReplies() { replies.clear(); }
 
     const QList<Request>& requests() const { return received; }
     QList<Request> requestsFor(const QByteArray& path) const;

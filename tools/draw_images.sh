@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Draws every image of the launcher into resources/. The pictures are ours, made from nothing but
-# ImageMagick primitives and the URW/DejaVu fonts, so they can be redrawn on any Debian machine:
+# ImageMagick primitives and the URW fonts, so they can be redrawn on any Debian machine:
 #   bash tools/draw_images.sh
-# Needs: imagemagick, fonts-urw-base35, fonts-dejavu-core (awk comes with the base system).
+# Needs: imagemagick, fonts-urw-base35 (awk comes with the base system).
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -23,11 +23,9 @@ fi
 fontdir=/usr/share/fonts/opentype/urw-base35
 TITLE_FONT="$fontdir/P052-Bold.otf"  # Palatino-like capitals read as carved stone
 BUTTON_FONT="$fontdir/C059-Bold.otf" # heavier strokes survive the small buttons
-SMALL_FONT=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
 for f in "$TITLE_FONT" "$BUTTON_FONT"; do
     [ -f "$f" ] || { echo "missing $f: apt-get install fonts-urw-base35" >&2; exit 1; }
 done
-[ -f "$SMALL_FONT" ] || { echo "missing $SMALL_FONT: apt-get install fonts-dejavu-core" >&2; exit 1; }
 
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
@@ -43,10 +41,9 @@ BRONZE_HI='#f2c27a'
 BRONZE='#b8742f'
 BRONZE_DK='#5a3414'
 EMBER='#ff8a2a'
-NIGHT='#07070f'
 
-# awk's own rand() differs between mawk and gawk; this Park-Miller generator gives the same stars
-# and ridges everywhere.
+# awk's own rand() differs between mawk and gawk; this Park-Miller generator gives the same
+# ridges everywhere.
 AWK_RNG='function rnd() { seed = (seed * 16807) % 2147483647; return seed / 2147483647 }'
 
 # A ridge line as a closed polygon down to the bottom of the picture: a few saw-tooth waves of
@@ -88,16 +85,16 @@ draw_load() {
         \( -size ${W}x300 gradient:white-black -size ${W}x300 xc:black -append \) \
         -compose Multiply -composite "$tmp/stars_big.png"
 
-    # A low moon behind the keep, veiled by its own halo.
+    # A low moon over the western peaks, veiled by its own halo, to balance the keep.
     "$IM" -size ${W}x${H} xc:black \
-        -fill '#3a2a40' -draw 'circle 612,150 612,290' -blur 0x60 \
-        -fill '#f6e6c8' -draw 'circle 612,150 612,192' \
-        -fill '#d8c4a0' -draw 'circle 600,142 600,150' -draw 'circle 628,166 628,171' \
-        -draw 'circle 618,132 618,136' "$tmp/moon.png"
+        -fill '#40304a' -draw 'circle 178,250 178,350' -blur 0x45 \
+        -fill '#d8c8b0' -draw 'circle 178,250 178,276' -blur 0x0.7 \
+        -fill '#b8a890' -draw 'circle 170,244 170,250' -draw 'circle 188,258 188,262' \
+        -draw 'circle 182,238 182,241' "$tmp/moon.png"
 
     # The ember glow that the mountains stand against.
     "$IM" -size ${W}x${H} xc:black \
-        -fill '#ff6a10' -draw 'ellipse 400,420 330,90 0,360' -blur 0x70 \
+        -fill '#ff6a10' -draw 'ellipse 420,400 360,100 0,360' -blur 0x60 \
         -fill '#ffb050' -draw 'ellipse 470,400 120,35 0,360' -blur 0x40 \
         "$tmp/glow.png"
 
@@ -110,10 +107,10 @@ draw_load() {
 
     # Three ranges, each darker and nearer than the last; the far one catches a little light.
     "$IM" -size ${W}x${H} xc:none \
-        -fill '#2a1a2c' -draw "$(ridge 372 70 260 0.35 11)" \
+        -fill '#3a2232' -draw "$(ridge 372 70 260 0.35 11)" \
         "$tmp/range_far.png"
     "$IM" -size ${W}x${H} xc:none \
-        -fill '#150d18' -draw "$(ridge 420 60 210 0.8 23)" \
+        -fill '#1c1120' -draw "$(ridge 420 60 210 0.8 23)" \
         "$tmp/range_mid.png"
     "$IM" -size ${W}x${H} xc:none \
         -fill '#08060b' -draw "$(ridge 470 38 300 0.15 37)" \
@@ -122,7 +119,7 @@ draw_load() {
     # The keep on its crag, right of centre so the title keeps the middle of the sky.
     local K='#09070c'
     "$IM" -size ${W}x${H} xc:none -fill "$K" \
-        -draw 'polygon 470,440 500,336 520,322 560,318 590,330 612,345 650,440' \
+        -draw 'polygon 450,480 466,436 480,402 492,372 500,336 520,322 560,318 590,330 612,345 622,372 636,396 646,430 664,480' \
         -draw 'rectangle 508,296 598,342' \
         -draw 'rectangle 540,236 566,300' \
         -draw 'polygon 536,238 553,176 570,238' \
@@ -153,27 +150,28 @@ draw_load() {
     "$IM" -size ${W}x${H} xc:'#c07850' "$tmp/mist_mask.png" -alpha off -compose CopyOpacity -composite \
         "$tmp/mist.png"
 
+    # The keep is set lower than drawn so its spire stays clear of the tagline.
     "$IM" "$tmp/back.png" \
         "$tmp/range_far.png" -compose Over -composite \
         "$tmp/range_mid.png" -compose Over -composite \
-        "$tmp/keep.png" -compose Over -composite \
-        "$tmp/windows.png" -compose Over -composite \
+        \( "$tmp/keep.png" -geometry +0+26 \) -compose Over -composite \
+        \( "$tmp/windows.png" -geometry +0+26 \) -compose Over -composite +geometry \
         "$tmp/mist.png" -compose Over -composite \
         "$tmp/range_near.png" -compose Over -composite \
         "$tmp/scene.png"
 
     # The title: gold leaf on a dark bevel, with the ember light bleeding around it.
     local TW=800 TH=230
-    "$IM" -size ${TW}x${TH} xc:black -font "$TITLE_FONT" -pointsize 104 -kerning 9 \
-        -fill white -gravity north -annotate +0+42 'VESTRAHAL' "$tmp/title_mask.png"
+    "$IM" -size ${TW}x${TH} xc:black -font "$TITLE_FONT" -pointsize 86 -kerning 7 \
+        -fill white -gravity north -annotate +0+48 'VESTRAHAL' "$tmp/title_mask.png"
     local box
     box="$("$IM" "$tmp/title_mask.png" -trim -format '%h %Y' info:)"
     local th ty
     read -r th ty <<<"${box//+/}"
     "$IM" \( -size ${TW}x$((ty)) xc:"#fff0c0" \) \
         \( -size ${TW}x$((th * 45 / 100)) gradient:'#fff2c8-#f0b050' \) \
-        \( -size ${TW}x$((th - th * 45 / 100)) gradient:'#c06a1c-#6a3010' \) \
-        \( -size ${TW}x$((TH - ty - th)) xc:'#6a3010' \) -append "$tmp/title_grad.png"
+        \( -size ${TW}x$((th - th * 45 / 100)) gradient:'#d27a26-#8a4616' \) \
+        \( -size ${TW}x$((TH - ty - th)) xc:'#8a4616' \) -append "$tmp/title_grad.png"
     "$IM" "$tmp/title_grad.png" "$tmp/title_mask.png" -alpha off -compose CopyOpacity -composite \
         "$tmp/title_fill.png"
     # A light from the upper left gives the letters their carved edge.
@@ -190,13 +188,13 @@ draw_load() {
         "$tmp/title_mask.png" -alpha off -compose CopyOpacity -composite "$tmp/title_lit.png"
 
     # Tagline flanked by two rows of runes: strokes only, like marks cut with a blade.
-    "$IM" -size ${TW}x${TH} xc:none -font "$TITLE_FONT" -pointsize 17 -kerning 5 \
-        -fill "$BRONZE_HI" -gravity north -annotate +0+166 'LES ROYAUMES VOUS ATTENDENT' \
+    "$IM" -size ${TW}x${TH} xc:none -font "$TITLE_FONT" -pointsize 16 -kerning 4 \
+        -fill "$BRONZE_HI" -gravity north -annotate +0+160 'LES ROYAUMES VOUS ATTENDENT' \
         "$tmp/tagline.png"
     local runes="" x0
-    for x0 in 150 178 206 234 566 594 622 650; do
+    for x0 in 112 140 168 616 644 672; do
         local k=$(((x0 / 28) % 6))
-        local y0=170 y1=186
+        local y0=162 y1=178
         case $k in
         0) runes+="line $x0,$y0 $x0,$y1 line $x0,$y0 $((x0 + 7)),$((y0 + 5)) line $x0,$((y0 + 6)) $((x0 + 7)),$((y0 + 11)) " ;;
         1) runes+="line $x0,$y0 $x0,$y1 line $((x0 + 8)),$y0 $((x0 + 8)),$y1 line $x0,$y0 $((x0 + 8)),$((y0 + 8)) line $((x0 + 8)),$y0 $x0,$((y0 + 8)) " ;;
@@ -209,18 +207,18 @@ draw_load() {
     "$IM" -size ${TW}x${TH} xc:none -stroke '#ffa040' -strokewidth 1.6 -fill none \
         -draw "$runes" \
         -stroke "$BRONZE" -strokewidth 1 \
-        -draw 'line 262,178 290,178 line 510,178 538,178' \
-        -draw 'line 120,178 140,178 line 660,178 680,178' \
+        -draw 'line 190,170 200,170 line 600,170 610,170' \
+        -draw 'line 40,170 104,170 line 696,170 760,170' \
         -fill "$BRONZE_HI" -stroke none \
-        -draw 'polygon 296,178 300,174 304,178 300,182' \
-        -draw 'polygon 496,178 500,174 504,178 500,182' \
+        -draw 'polygon 32,170 36,166 40,170 36,174' \
+        -draw 'polygon 760,170 764,166 768,170 764,174' \
         "$tmp/runes_core.png"
     "$IM" "$tmp/runes_core.png" \( +clone -channel RGBA -blur 0x3 \) -compose DstOver -composite \
         "$tmp/runes.png"
 
     "$IM" "$tmp/scene.png" \
         \( "$tmp/title_glow.png" \) -compose Screen -composite \
-        \( "$tmp/title_edge.png" -geometry +2+3 \) -compose Over -composite \
+        \( "$tmp/title_edge.png" -geometry +2+3 \) -compose Over -composite +geometry \
         \( "$tmp/title_edge.png" \) -compose Over -composite \
         \( "$tmp/title_lit.png" \) -compose Over -composite \
         \( "$tmp/tagline.png" \) -compose Over -composite \
@@ -230,7 +228,7 @@ draw_load() {
     # The controls live on the bottom band: keep it calm, dark and quietly framed.
     "$IM" -size ${W}x${H} xc:none \
         \( -size ${W}x440 xc:none -size ${W}x30 gradient:'#00000000-#000000b0' \
-           -size ${W}x130 xc:'#000000c8' -append \) -compose Over -composite \
+           -size ${W}x130 gradient:'#000000c0-#000000e0' -append \) -compose Over -composite \
         "$tmp/band.png"
     "$IM" -size ${W}x${H} xc:none -fill none \
         -stroke "$BRONZE_DK" -strokewidth 3 -draw 'line 20,467 780,467' \
@@ -241,15 +239,357 @@ draw_load() {
         -draw 'polygon 774,467 780,462 786,467 780,472' \
         "$tmp/band_line.png"
 
+    # Worn dark stone under the controls, with the last of the ember light spilling below the rail.
+    "$IM" -size 400x65 xc:gray50 -seed 3301 +noise Gaussian -channel G -separate +channel \
+        -blur 0x0.6 -resize 800x130\! +level 44%,56% "$tmp/grain.png"
+    "$IM" -size ${W}x130 xc:'#0a0809' \
+        \( -size ${W}x130 xc:black -fill '#2a120a' -draw 'ellipse 400,0 300,26 0,360' -blur 0x24 \) \
+        -compose Screen -composite "$tmp/grain.png" -compose Overlay -composite \
+        -background none -gravity south -extent ${W}x${H} +gravity "$tmp/band_stone.png"
+
     # Vignette pulls the eye to the centre and hides the hard picture edges.
-    "$IM" -size ${W}x${H} radial-gradient:'#ffffff-#000000' -level 0,140% -gamma 0.8 \
+    "$IM" -size ${W}x${H} radial-gradient:'#ffffff-#000000' +level 35%,100% -level 0,75% \
         "$tmp/vignette.png"
 
     "$IM" "$tmp/titled.png" "$tmp/vignette.png" -compose Multiply -composite \
         "$tmp/band.png" -compose Over -composite \
+        "$tmp/band_stone.png" -compose Over -composite \
         "$tmp/band_line.png" -compose Over -composite \
         -alpha off "$tmp/load_final.png"
     save "$tmp/load_final.png" load.png
 }
 
+
+# White rounded rectangle on black, the cut-out every frame and panel starts from.
+rmask() { # rmask W H X0 Y0 X1 Y1 RADIUS OUT
+    "$IM" -size "$1x$2" xc:black -fill white -draw "roundrectangle $3,$4 $5,$6 $7,$7" "$8"
+}
+
+# Paints SOURCE only where MASK is white.
+clip() { # clip SOURCE MASK OUT
+    "$IM" "$1" "$2" -alpha off -compose CopyOpacity -composite "$3"
+}
+
+# Polished bronze ring between two masks, lit from the upper left like the title letters.
+bronze_ring() { # bronze_ring W H OUTER_MASK INNER_MASK BLUR OUT
+    local W=$1 H=$2
+    "$IM" -size "${W}x$((H / 2))" gradient:"$BRONZE_HI-$BRONZE" \
+        -size "${W}x$((H - H / 2))" gradient:"$BRONZE-$BRONZE_DK" -append "$tmp/ring_grad.png"
+    "$IM" "$3" "$4" -compose Minus_Src -composite "$tmp/ring_mask.png"
+    "$IM" "$tmp/ring_mask.png" -blur "0x$5" -shade 125x38 -auto-level +level 22%,82% \
+        "$tmp/ring_shade.png"
+    "$IM" "$tmp/ring_grad.png" "$tmp/ring_shade.png" -compose Overlay -composite \
+        "$tmp/ring_lit.png"
+    clip "$tmp/ring_lit.png" "$tmp/ring_mask.png" "$6"
+}
+
+# Recessed panel: a vertical fill whose edges fall into shadow under the frame.
+panel() { # panel W H MASK TOP BOTTOM SHADOW_BLUR SHADOW_DY OUT
+    "$IM" -size "$1x$2" gradient:"$4-$5" \
+        \( "$3" -negate -blur "0x$6" -roll "+0+$7" -level 0,60% -negate \) \
+        -compose Multiply -composite "$tmp/panel_fill.png"
+    clip "$tmp/panel_fill.png" "$3" "$8"
+}
+
+# Greyed, flattened copy for a disabled control: no colour, less contrast, a little transparency.
+disable() { # disable IN OUT
+    "$IM" "$1" -write mpr:src +delete \
+        \( mpr:src -alpha off -colorspace Gray -colorspace sRGB +level 10%,44% \) \
+        \( mpr:src -alpha extract -evaluate Multiply 0.85 \) \
+        -alpha off -compose CopyOpacity -composite "$2"
+}
+
+# A word set in gold with a dark drop shadow; STRETCH compensates for a widget that squashes
+# the picture vertically, so the letters end up with their true proportions.
+label() { # label W H FONT SIZE KERNING TEXT DX DY STRETCH TOP BOTTOM OUT
+    local W=$1 H=$2
+    "$IM" -size "${W}x${H}" xc:black -font "$3" -pointsize "$4" -kerning "$5" -fill white \
+        -gravity center -annotate "+0+0" "$6" -gravity center -resize "100%x$9%" \
+        -extent "${W}x${H}" +gravity -roll "+$7+$8" "$tmp/label_mask.png"
+    local box th ty
+    box="$("$IM" "$tmp/label_mask.png" -trim -format '%h %Y' info:)"
+    read -r th ty <<<"${box//+/}"
+    "$IM" -size "${W}x$ty" xc:"${10}" -size "${W}x$th" gradient:"${10}-${11}" \
+        -size "${W}x$((H - ty - th))" xc:"${11}" -append "$tmp/label_grad.png"
+    clip "$tmp/label_grad.png" "$tmp/label_mask.png" "$tmp/label_fill.png"
+    "$IM" "$tmp/label_mask.png" -morphology Dilate Disk:1.5 -blur 0x1 -roll +1+1 \
+        "$tmp/label_shadow_mask.png"
+    "$IM" -size "${W}x${H}" xc:'#160802' "$tmp/label_shadow_mask.png" -alpha off \
+        -compose CopyOpacity -composite "$tmp/label_fill.png" -compose Over -composite "${12}"
+}
+
+draw_play() {
+    local W=140 H=111 s
+    rmask $W $H 2 3 137 107 16 "$tmp/play_outer.png"
+    rmask $W $H 8 9 131 101 11 "$tmp/play_inner.png"
+    "$IM" "$tmp/play_outer.png" -morphology Dilate Disk:1.5 "$tmp/play_edge.png"
+    bronze_ring $W $H "$tmp/play_outer.png" "$tmp/play_inner.png" 2.5 "$tmp/play_ring.png"
+    "$IM" -size ${W}x${H} xc:'#120804' "$tmp/play_edge.png" -alpha off -compose CopyOpacity \
+        -composite "$tmp/play_base.png"
+    # Studs at the four corners and the gem above the word, so the frame reads as forged metal.
+    "$IM" -size ${W}x${H} xc:none -fill "$BRONZE_DK" \
+        -draw 'circle 14,15 14,19 circle 125,15 125,19 circle 14,95 14,99 circle 125,95 125,99' \
+        -fill "$BRONZE_HI" \
+        -draw 'circle 13,14 13,16 circle 124,14 124,16 circle 13,94 13,96 circle 124,94 124,96' \
+        "$tmp/play_studs.png"
+
+    for s in on pressed; do
+        local top bottom dy gem glow
+        if [ $s = on ]; then
+            top='#c4501a' bottom='#4a1204' dy=0 gem="$EMBER" glow=1.0
+        else
+            top='#7a300c' bottom='#2a0a02' dy=2 gem='#c05a18' glow=0.45
+        fi
+        panel $W $H "$tmp/play_inner.png" "$top" "$bottom" 5 2 "$tmp/play_panel.png"
+        # Heat rising from the bottom of the panel, the same ember as the background glow.
+        "$IM" -size ${W}x${H} xc:black -fill '#ff9a40' -draw "ellipse 70,$((62 + dy)) 52,26 0,360" \
+            -blur 0x14 -evaluate Multiply $glow "$tmp/play_heat.png"
+        "$IM" "$tmp/play_panel.png" \( "$tmp/play_heat.png" \) -compose Screen -composite \
+            "$tmp/play_inner.png" -alpha off -compose CopyOpacity -composite "$tmp/play_hot.png"
+        label $W $H "$BUTTON_FONT" 27 1.5 'JOUER' 0 $((5 + dy)) 100 '#fff6d8' '#f0b050' \
+            "$tmp/play_label.png"
+        "$IM" -size ${W}x${H} xc:none \
+            -stroke "$BRONZE_HI" -strokewidth 1 -fill none \
+            -draw "line 36,$((34 + dy)) 62,$((34 + dy)) line 78,$((34 + dy)) 104,$((34 + dy))" \
+            -draw "line 36,$((82 + dy)) 104,$((82 + dy))" \
+            -stroke none -fill "$BRONZE_HI" -draw "polygon 64,$((34 + dy)) 70,$((28 + dy)) 76,$((34 + dy)) 70,$((40 + dy))" \
+            -fill "$gem" -draw "polygon 67,$((34 + dy)) 70,$((31 + dy)) 73,$((34 + dy)) 70,$((37 + dy))" \
+            "$tmp/play_orn.png"
+        "$IM" "$tmp/play_base.png" "$tmp/play_hot.png" -compose Over -composite \
+            "$tmp/play_ring.png" -compose Over -composite \
+            "$tmp/play_studs.png" -compose Over -composite \
+            "$tmp/play_orn.png" -compose Over -composite \
+            "$tmp/play_label.png" -compose Over -composite "$tmp/play_$s.png"
+    done
+    # Pressed: the whole plate sinks a little into its own shadow.
+    "$IM" "$tmp/play_pressed.png" -modulate 82 "$tmp/play_pressed.png"
+    disable "$tmp/play_on.png" "$tmp/play_off.png"
+    save "$tmp/play_on.png" joueron.png
+    save "$tmp/play_pressed.png" jouerpressed.png
+    save "$tmp/play_off.png" joueroff.png
+}
+
+
+# Shown as a border-image 3 10 3 10 squeezed to 75x48: the frame stays within the 3-pixel top
+# and bottom slices and the corner pieces within the 10-pixel sides, so nothing tears when the
+# middle is stretched, and the word is drawn taller to come out right after the squeeze.
+draw_options() {
+    local W=77 H=57 s
+    rmask $W $H 0 0 76 56 3 "$tmp/opt_outer.png"
+    rmask $W $H 3 3 73 53 2 "$tmp/opt_inner.png"
+    bronze_ring $W $H "$tmp/opt_outer.png" "$tmp/opt_inner.png" 1 "$tmp/opt_ring.png"
+    for s in on pressed; do
+        local top bottom dy glow
+        if [ $s = on ]; then
+            top='#4a2410' bottom='#140804' dy=0 glow=0.8
+        else
+            top='#1a0a04' bottom='#2e1408' dy=1 glow=0.35
+        fi
+        panel $W $H "$tmp/opt_inner.png" "$top" "$bottom" 3 1 "$tmp/opt_panel.png"
+        "$IM" -size ${W}x${H} xc:black -fill '#c85a18' -draw "ellipse 38,$((29 + dy)) 26,12 0,360" \
+            -blur 0x8 -evaluate Multiply $glow "$tmp/opt_heat.png"
+        "$IM" "$tmp/opt_panel.png" "$tmp/opt_heat.png" -compose Screen -composite \
+            "$tmp/opt_inner.png" -alpha off -compose CopyOpacity -composite "$tmp/opt_hot.png"
+        label $W $H "$TITLE_FONT" 10 0.6 'OPTIONS' 0 $((1 + dy)) 125 '#ffeec0' '#e09840' \
+            "$tmp/opt_label.png"
+        # Rivets sit in the side slices, which are never stretched sideways.
+        "$IM" -size ${W}x${H} xc:none -fill "$BRONZE_DK" \
+            -draw "circle 6,$((28 + dy)) 6,$((30 + dy)) circle 70,$((28 + dy)) 70,$((30 + dy))" \
+            -fill "$BRONZE_HI" -draw "point 6,$((27 + dy)) point 70,$((27 + dy))" \
+            "$tmp/opt_rivets.png"
+        "$IM" "$tmp/opt_hot.png" "$tmp/opt_ring.png" -compose Over -composite \
+            "$tmp/opt_rivets.png" -compose Over -composite \
+            "$tmp/opt_label.png" -compose Over -composite "$tmp/opt_$s.png"
+    done
+    disable "$tmp/opt_on.png" "$tmp/opt_off.png"
+    save "$tmp/opt_on.png" optionson.png
+    save "$tmp/opt_pressed.png" optionspressed.png
+    save "$tmp/opt_off.png" optionsoff.png
+}
+
+# The small panel buttons carry orange text of their own, so they stay dark and quiet.
+draw_para_buttons() {
+    local W=73 H=23
+    rmask $W $H 0 0 72 22 4 "$tmp/pb_outer.png"
+    rmask $W $H 1 1 71 21 3 "$tmp/pb_ring_out.png"
+    rmask $W $H 2 2 70 20 2 "$tmp/pb_inner.png"
+    bronze_ring $W $H "$tmp/pb_ring_out.png" "$tmp/pb_inner.png" 0.6 "$tmp/pb_ring.png"
+    "$IM" -size ${W}x${H} xc:'#0c0604' "$tmp/pb_outer.png" -alpha off -compose CopyOpacity \
+        -composite "$tmp/pb_edge.png"
+    panel $W $H "$tmp/pb_inner.png" '#2e1a10' '#100806' 2 1 "$tmp/pb_on_panel.png"
+    panel $W $H "$tmp/pb_inner.png" '#080403' '#1e100a' 3 2 "$tmp/pb_pr_panel.png"
+    # A thin highlight under the top rim makes the raised state read as raised.
+    "$IM" -size ${W}x${H} xc:none -stroke '#6a4228' -strokewidth 1 -draw 'line 5,3 67,3' \
+        "$tmp/pb_sheen.png"
+    "$IM" "$tmp/pb_edge.png" "$tmp/pb_on_panel.png" -compose Over -composite \
+        "$tmp/pb_sheen.png" -compose Over -composite \
+        "$tmp/pb_ring.png" -compose Over -composite "$tmp/pb_on.png"
+    "$IM" "$tmp/pb_edge.png" "$tmp/pb_pr_panel.png" -compose Over -composite \
+        \( "$tmp/pb_ring.png" -modulate 70 \) -compose Over -composite "$tmp/pb_pressed.png"
+    save "$tmp/pb_on.png" paraon.png
+    save "$tmp/pb_pressed.png" parapressed.png
+}
+
+# Check indicators: a small bronze-rimmed socket, lit by an ember rune when checked.
+draw_cases() {
+    rmask 20 21 1 1 18 19 3 "$tmp/co_outer.png"
+    rmask 20 21 3 3 16 17 2 "$tmp/co_inner.png"
+    bronze_ring 20 21 "$tmp/co_outer.png" "$tmp/co_inner.png" 0.6 "$tmp/co_ring.png"
+    panel 20 21 "$tmp/co_inner.png" '#1a0c06' '#2a1408' 1.5 1 "$tmp/co_panel.png"
+    "$IM" -size 20x21 xc:none -fill '#ff7a20' -draw 'polygon 9.5,4 15,10 9.5,16 4,10' \
+        -channel A -blur 0x2 +channel "$tmp/co_glow.png"
+    "$IM" -size 20x21 xc:none -fill "$EMBER" -draw 'polygon 9.5,5.5 13.5,10 9.5,14.5 5.5,10' \
+        -fill '#ffe0a0' -draw 'polygon 9.5,7.5 11.5,10 9.5,12.5 7.5,10' "$tmp/co_mark.png"
+    "$IM" -size 20x21 xc:'#0a0503' "$tmp/co_outer.png" -morphology Dilate Disk:1 -alpha off \
+        -compose CopyOpacity -composite "$tmp/co_panel.png" -compose Over -composite \
+        "$tmp/co_glow.png" -compose Over -composite "$tmp/co_mark.png" -compose Over -composite \
+        "$tmp/co_ring.png" -compose Over -composite "$tmp/case_on.png"
+    save "$tmp/case_on.png" caseon.png
+
+    rmask 19 20 1 1 17 18 3 "$tmp/cf_outer.png"
+    rmask 19 20 3 3 15 16 2 "$tmp/cf_inner.png"
+    bronze_ring 19 20 "$tmp/cf_outer.png" "$tmp/cf_inner.png" 0.6 "$tmp/cf_ring.png"
+    panel 19 20 "$tmp/cf_inner.png" '#080404' '#1a0e08' 1.5 1 "$tmp/cf_panel.png"
+    "$IM" -size 19x20 xc:'#0a0503' "$tmp/cf_outer.png" -morphology Dilate Disk:1 -alpha off \
+        -compose CopyOpacity -composite "$tmp/cf_panel.png" -compose Over -composite \
+        \( "$tmp/cf_ring.png" -modulate 80 \) -compose Over -composite "$tmp/case_off.png"
+    save "$tmp/case_off.png" caseoff.png
+}
+
+draw_bars() {
+    local W=434 H=29
+    rmask $W $H 0 0 433 28 8 "$tmp/bv_outer.png"
+    rmask $W $H 3 3 430 25 6 "$tmp/bv_inner.png"
+    bronze_ring $W $H "$tmp/bv_outer.png" "$tmp/bv_inner.png" 1.2 "$tmp/bv_ring.png"
+    panel $W $H "$tmp/bv_inner.png" '#050303' '#1c100a' 3 2 "$tmp/bv_groove.png"
+    "$IM" "$tmp/bv_groove.png" "$tmp/bv_ring.png" -compose Over -composite "$tmp/bar_empty.png"
+    save "$tmp/bar_empty.png" barrevide.png
+
+    W=416 H=15
+    "$IM" -size ${W}x4 gradient:'#ffe6a0-#ffa040' -size ${W}x6 gradient:'#ff8a2a-#d85a14' \
+        -size ${W}x5 gradient:'#b8440e-#6a2206' -append "$tmp/bp_fill.png"
+    # Slanted molten streaks, so a filling bar visibly moves rather than reading as a flat stripe.
+    local streaks="" x
+    for ((x = -20; x < W + 20; x += 16)); do
+        streaks+="polygon $x,15 $((x + 6)),15 $((x + 14)),0 $((x + 8)),0 "
+    done
+    "$IM" -size ${W}x${H} xc:none -fill '#ffffff' -draw "$streaks" -channel A \
+        -evaluate Multiply 0.14 +channel "$tmp/bp_streaks.png"
+    rmask $W $H 0 0 415 14 6 "$tmp/bp_mask.png"
+    "$IM" "$tmp/bp_fill.png" "$tmp/bp_streaks.png" -compose Over -composite \
+        -stroke '#fff4d0' -strokewidth 1 -draw 'line 6,1 409,1' "$tmp/bp_lit.png"
+    clip "$tmp/bp_lit.png" "$tmp/bp_mask.png" "$tmp/bar_full.png"
+    save "$tmp/bar_full.png" barrepleine.png
+}
+
+# Dark slate behind the options group: the orange text on it needs a deep, even ground.
+draw_parabg() {
+    local W=370 H=320
+    "$IM" -size 185x160 xc:gray50 -seed 7734 +noise Gaussian -channel G -separate +channel \
+        -blur 0x0.7 -resize ${W}x${H}\! "$tmp/pg_grain.png"
+    "$IM" -size 46x40 xc:gray50 -seed 1291 +noise Random -channel G -separate +channel \
+        -blur 0x2 -resize ${W}x${H}\! -auto-level "$tmp/pg_cloud.png"
+    # Cloudy slate with a fine grain, mapped onto a narrow band of warm near-blacks.
+    "$IM" "$tmp/pg_cloud.png" "$tmp/pg_grain.png" -compose Blend -define compose:args=25 -composite \
+        -auto-level +level-colors '#0a0807,#2c221b' "$tmp/pg_stone.png"
+    "$IM" -size ${W}x${H} radial-gradient:'#ffffff-#000000' +level 45%,100% -level 0,70% \
+        "$tmp/pg_vig.png"
+    rmask $W $H 0 0 369 319 8 "$tmp/pg_outer.png"
+    rmask $W $H 5 5 364 314 5 "$tmp/pg_inner.png"
+    bronze_ring $W $H "$tmp/pg_outer.png" "$tmp/pg_inner.png" 1.5 "$tmp/pg_ring.png"
+    # A second, hair-thin line inside the frame and a rune stud in every corner.
+    "$IM" -size ${W}x${H} xc:none -fill none -stroke '#6a3e1c' -strokewidth 1 \
+        -draw 'roundrectangle 10,10 359,309 3,3' \
+        -stroke none -fill "$BRONZE_DK" \
+        -draw 'polygon 12,4 20,12 12,20 4,12' -draw 'polygon 357,4 365,12 357,20 349,12' \
+        -draw 'polygon 12,299 20,307 12,315 4,307' -draw 'polygon 357,299 365,307 357,315 349,307' \
+        -fill "$BRONZE_HI" \
+        -draw 'polygon 12,6 18,12 12,18 6,12' -draw 'polygon 357,6 363,12 357,18 351,12' \
+        -draw 'polygon 12,301 18,307 12,313 6,307' -draw 'polygon 357,301 363,307 357,313 351,307' \
+        -fill '#d8641a' \
+        -draw 'polygon 12,9 15,12 12,15 9,12' -draw 'polygon 357,9 360,12 357,15 354,12' \
+        -draw 'polygon 12,304 15,307 12,310 9,307' -draw 'polygon 357,304 360,307 357,310 354,307' \
+        "$tmp/pg_orn.png"
+    "$IM" "$tmp/pg_stone.png" "$tmp/pg_vig.png" -compose Multiply -composite \
+        "$tmp/pg_outer.png" -alpha off -compose CopyOpacity -composite \
+        "$tmp/pg_ring.png" -compose Over -composite \
+        "$tmp/pg_orn.png" -compose Over -composite "$tmp/parabg.png"
+    save "$tmp/parabg.png" parabg.png
+}
+
+
+# The emblem: a bronze medallion holding an ember-lit V. Tiny icons get a bolder cut of it
+# (thicker rim, larger letter, no engraving) drawn big and reduced, so that 16 pixels still
+# read as a V in a ring instead of a brown smudge.
+medallion() { # medallion full|bold OUT
+    local S=128 rim letter pts
+    if [ "$1" = full ]; then
+        rim=12 letter=88
+    else
+        rim=18 letter=104
+    fi
+    "$IM" -size ${S}x${S} xc:black -fill white -draw 'circle 63.5,63.5 63.5,1.5' "$tmp/md_outer.png"
+    "$IM" -size ${S}x${S} xc:black -fill white -draw "circle 63.5,63.5 63.5,$((2 + rim))" \
+        "$tmp/md_inner.png"
+    bronze_ring $S $S "$tmp/md_outer.png" "$tmp/md_inner.png" 3 "$tmp/md_ring.png"
+    "$IM" -size ${S}x${S} radial-gradient:'#6a2208-#0a0304' "$tmp/md_core_fill.png"
+    clip "$tmp/md_core_fill.png" "$tmp/md_inner.png" "$tmp/md_core.png"
+
+    "$IM" -size ${S}x${S} xc:black -font "$TITLE_FONT" -pointsize $letter -fill white \
+        -gravity center -annotate +0+4 'V' "$tmp/md_v_mask.png"
+    "$IM" -size ${S}x48 gradient:'#fff4cc-#f4b450' -size ${S}x80 gradient:'#e08a30-#8a4414' \
+        -append "$tmp/md_v_grad.png"
+    clip "$tmp/md_v_grad.png" "$tmp/md_v_mask.png" "$tmp/md_v.png"
+    "$IM" "$tmp/md_v_mask.png" -morphology Dilate Disk:3 "$tmp/md_v_edge_mask.png"
+    "$IM" -size ${S}x${S} xc:'#1a0a04' "$tmp/md_v_edge_mask.png" -alpha off \
+        -compose CopyOpacity -composite "$tmp/md_v_edge.png"
+    "$IM" "$tmp/md_v_mask.png" -morphology Dilate Disk:5 -blur 0x9 -level 0,60% "$tmp/md_v_glow_mask.png"
+    "$IM" -size ${S}x${S} xc:"$EMBER" "$tmp/md_v_glow_mask.png" -alpha off \
+        -compose CopyOpacity -composite "$tmp/md_v_glow.png"
+
+    pts=""
+    if [ "$1" = full ]; then
+        # Engraved ticks around the rim, one every thirty degrees, like a rune dial.
+        pts="$(awk 'BEGIN { for (a = 0; a < 360; a += 30) { r = a * 3.14159265 / 180;
+            printf "line %.1f,%.1f %.1f,%.1f ", 63.5 + 52 * sin(r), 63.5 - 52 * cos(r),
+                63.5 + 58 * sin(r), 63.5 - 58 * cos(r) } }')"
+    fi
+    "$IM" -size ${S}x${S} xc:none -stroke "$BRONZE_DK" -strokewidth 2 -fill none \
+        -draw "${pts:-point 0,0}" -draw "circle 63.5,63.5 63.5,$((3 + rim))" \
+        "$tmp/md_ticks.png"
+
+    "$IM" "$tmp/md_core.png" \
+        "$tmp/md_v_glow.png" -compose Over -composite \
+        "$tmp/md_ring.png" -compose Over -composite \
+        "$tmp/md_ticks.png" -compose Over -composite \
+        \( "$tmp/md_v_edge.png" -geometry +2+2 \) -compose Over -composite +geometry \
+        "$tmp/md_v_edge.png" -compose Over -composite \
+        "$tmp/md_v.png" -compose Over -composite \
+        "$tmp/md_outer.png" -alpha off -compose CopyOpacity -composite "$2"
+}
+
+draw_icon() {
+    medallion full "$tmp/icon_full.png"
+    medallion bold "$tmp/icon_bold.png"
+    save "$tmp/icon_full.png" iconlauncher.png
+    local n
+    for n in 64 48; do
+        "$IM" "$tmp/icon_full.png" -filter Lanczos -resize ${n}x${n} "PNG32:$tmp/icon_$n.png"
+    done
+    for n in 32 16; do
+        "$IM" "$tmp/icon_bold.png" -filter Lanczos -resize ${n}x${n} -unsharp 0x0.6+0.6 \
+            "PNG32:$tmp/icon_$n.png"
+    done
+    # Windows wants classic DIB entries below 256 pixels: every one 32-bit with its own alpha.
+    "$IM" "$tmp/icon_16.png" "$tmp/icon_32.png" "$tmp/icon_48.png" "$tmp/icon_64.png" \
+        "$tmp/icon_full.png" "ICO:$out/iconlauncher.ico"
+}
+
 draw_load
+draw_play
+draw_options
+draw_para_buttons
+draw_cases
+draw_bars
+draw_parabg
+draw_icon

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "communityserver.h"
+
+#include <QList>
+#include <QNetworkProxy>
+#include <QObject>
+#include <QTest>
+#include <QUrl>
+
+// The launcher's hosts are fixed when it is built. The tests route every request, the web
+// view's included, through the local community server acting as a proxy: whatever hosts the
+// build names, nothing leaves this machine and the server sees exactly what was asked.
+inline void routeThroughCommunityServer(CommunityServer& server) {
+    server.setRoot(QStringLiteral(VESTRAHAL_SOURCE_DIR "/tools/site"));
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QNetworkProxy::setApplicationProxy(
+        QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), server.serverPort()));
+}
+
+// Stands in for the system's browser and mail program (see QDesktopServices::setUrlHandler).
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+};

@@ -1,0 +1,278 @@
+#include "config.h"
+#include "constants.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+const QByteArray kDefaultFile = "0\n\n0\n\n0\n |0\n |0\n |0\n\n";
+
+// Files larger than the limit cannot be written while it is set: how a full disk looks to the
+// launcher, and one way to make a write fail even for root.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
+
+private:
+    rlimit saved{};
+};
+
+} // namespace
+
+class ConfigTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        dir.reset(new QTemporaryDir);
+        QVERIFY(dir->isValid());
+        QVERIFY(QDir::setCurrent(dir->path()));
+    }
+    void cleanup() { QDir::setCurrent(QDir::tempPath()); }
+
+    void constructedStoreHoldsTheBuiltInValues() {
+        Config config;
+        QCOMPARE(config.baseDir, QDir(dir->path()).absolutePath());
+        QCOMPARE(config.filePath(), config.baseDir + "/launcher.conf");
+        QCOMPARE(config.realmHosts.keys(), QList<int>({0, 1, 2, 3, 4, 5}));
+        QCOMPARE(config.realmHosts[0], QByteArray(vestrahal::kLogonHost));
+        QCOMPARE(config.realmHosts[1], QByteArray(vestrahal::kOfficialLogonHost));
+        QCOMPARE(config.realmHosts[2], QByteArray(vestrahal::kPartnerLogonHost));
+        for (int realm = 3; realm <= 5; ++realm)
+            QCOMPARE(config.realmHosts[realm], QByteArray(" "));
+        QCOMPARE(config.realmWotlk.values(),
+                 QList<bool>({true, false, false, false, false, false}));
+        QCOMPARE(config.selectedRealm, 0);
+        QVERIFY(!config.upToDate);
+    }
+
+    void missingFileIsCreatedWithTheDefaults() {
+        Config config;
+        QVERIFY(config.load());
+        QCOMPARE(readAll(config.filePath()), kDefaultFile);
+        QCOMPARE(kDefaultFile.size(), 21);
+        QCOMPARE(config.version, QString());
+        QCOMPARE(config.realmHosts[3], QByteArray(" "));
+    }
+
+    void load_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("loaded");
+        QTest::addColumn<bool>("wotlkEnabled");
+        QTest::addColumn<QString>("wotlkPath");
+        QTest::addColumn<bool>("cataEnabled");
+        QTest::addColumn<QString>("cataPath");
+        QTest::addColumn<int>("selectedRealm");
+        QTest::addColumn<QList<QByteArray>>("hosts");
+        QTest::addColumn<QList<bool>>("wotlk");
+        QTest::addColumn<QString>("version");
+
+        const QList<QByteArray> empty{" ", " ", " "};
+        const QList<bool> cata{false, false, false};
+        QTest::newRow("full file, line feeds")
+            << QByteArray("1\n/jeux/wotlk\n1\n/jeux/cata\n4\nmon.serveur|1\n |0\nautre|0\n2.0.1\n")
+            << true << true << "/jeux/wotlk" << true << "/jeux/cata" << 4
+            << QList<QByteArray>{"mon.serveur", " ", "autre"} << QList<bool>{true, false, false}
+            << "2.0.1";
+        QTest::newRow("full file, CR LF")
+            << QByteArray(
+                   "1\r\n/jeux/wotlk\r\n1\r\n/jeux/cata\r\n4\r\nmon.serveur|1\r\n |0\r\nautre|0\r\n"
+                   "2.0.1\r\n")
+            << true << true << "/jeux/wotlk" << true << "/jeux/cata" << 4
+            << QList<QByteArray>{"mon.serveur", " ", "autre"} << QList<bool>{true, false, false}
+            << "2.0.1";
+        QTest::newRow("ninth line without line end")
+            << QByteArray("0\n\n0\n\n0\n |0\n |0\n |0\n1.4") << true << false << "" << false << ""
+            << 0 << empty << cata << "1.4";
+        QTest::newRow("lines after the ninth ignored")
+            << QByteArray("0\n\n0\n\n0\n |0\n |0\n |0\n1.4\nextra\n") << true << false << ""
+            << false << "" << 0 << empty << cata << "1.4";
+        QTest::newRow("only eight lines keeps what was read")
+            << QByteArray("1\nC:/WoW\n1\nD:/Cata\n3\nperso|1\n |0\n |0\n") << false << true
+            << "C:/WoW" << true << "D:/Cata" << 3 << QList<QByteArray>{"perso", " ", " "}
+            << QList<bool>{true, false, false} << "";
+        QTest::newRow("three lines keeps the first three")
+            << QByteArray("1\nC:/WoW\n1\n") << false << true << "C:/WoW" << true << "" << 0 << empty
+            << cata << "";
+        QTest::newRow("empty file")
+            << QByteArray() << false << false << "" << false << "" << 0 << empty << cata << "";
+        QTest::newRow("line 5 two digits read by the first")
+            << QByteArray("0\n\n0\n\n12\n |0\n |0\n |0\nv\n") << true << false << "" << false << ""
+            << 1 << empty << cata << "v";
+        QTest::newRow("line 5 out of range reads 0")
+            << QByteArray("0\n\n0\n\n9\n |0\n |0\n |0\nv\n") << true << false << "" << false << ""
+            << 0 << empty << cata << "v";
+        QTest::newRow("line 5 letter reads 0")
+            << QByteArray("0\n\n0\n\nx\n |0\n |0\n |0\nv\n") << true << false << "" << false << ""
+            << 0 << empty << cata << "v";
+        QTest::newRow("line 5 five") << QByteArray("0\n\n0\n\n5\n |0\n |0\n |0\nv\n") << true
+                                     << false << "" << false << "" << 5 << empty << cata << "v";
+        QTest::newRow("flag 1abc is true, space 1 is false")
+            << QByteArray("1abc\n\n 1\n\n0\n |0\n |0\n |0\nv\n") << true << true << "" << false
+            << "" << 0 << empty << cata << "v";
+        QTest::newRow("bar and flag only: empty host")
+            << QByteArray("0\n\n0\n\n0\n|1\n |0\n |0\nv\n") << true << false << "" << false << ""
+            << 0 << empty << QList<bool>{true, false, false} << "v";
+        QTest::newRow("two bars: first text is the host, flag from after the first bar")
+            << QByteArray("0\n\n0\n\n0\nun|deux|1\n |0\n |0\nv\n") << true << false << "" << false
+            << "" << 0 << QList<QByteArray>{"un", " ", " "} << cata << "v";
+        QTest::newRow("no bar: whole line without its line end")
+            << QByteArray("0\n\n0\n\n0\nsans.barre\r\n |0\n |0\nv\n") << true << false << ""
+            << false << "" << 0 << QList<QByteArray>{"sans.barre", " ", " "} << cata << "v";
+        QTest::newRow("NUL ends a line's text")
+            << QByteArray("0\n/jeux\0cach\xe9\n0\n\n0\nh\0te|1\n |0\n |0\n1.0\0x\n", 40) << true
+            << false << "/jeux" << false << "" << 0 << QList<QByteArray>{"h", " ", " "} << cata
+            << "1.0";
+        QTest::newRow("Latin-1 folder")
+            << QByteArray("1\n/jeux/\xe9t\xe9\n0\n\n0\n |0\n |0\n |0\nv\n") << true << true
+            << QString::fromUtf8("/jeux/été") << false << "" << 0 << empty << cata << "v";
+    }
+
+    void load() {
+        QFETCH(QByteArray, file);
+        Config config;
+        writeAll(config.filePath(), file);
+        QTEST(config.load(), "loaded");
+        QTEST(config.wotlkEnabled, "wotlkEnabled");
+        QTEST(config.wotlkPath, "wotlkPath");
+        QTEST(config.cataEnabled, "cataEnabled");
+        QTEST(config.cataPath, "cataPath");
+        QTEST(config.selectedRealm, "selectedRealm");
+        QFETCH(QList<QByteArray>, hosts);
+        QFETCH(QList<bool>, wotlk);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(config.realmHosts[3 + i], hosts[i]);
+            QCOMPARE(config.realmWotlk[3 + i], wotlk[i]);
+        }
+        QTEST(config.version, "version");
+        // The built-in realms never come from the file.
+        QCOMPARE(config.realmHosts[0], QByteArray(vestrahal::kLogonHost));
+        QCOMPARE(config.realmWotlk[0], true);
+        // A failed load does not rewrite the file.
+        QCOMPARE(readAll(config.filePath()), file);
+    }
+
+    void saveRoundTrips() {
+        Config config;
+        config.wotlkEnabled = true;
+        config.wotlkPath = QString::fromUtf8("C:/Jeux/World of Warcraft 3.3.5");
+        config.cataEnabled = true;
+        config.cataPath = QString::fromUtf8("D:/Jeux/Cataclysme été");
+        config.selectedRealm = 5;
+        config.realmHosts[3] = "logon.ami.fr";
+        config.realmWotlk[3] = true;
+        config.realmHosts[5] = "set realmlist 10.0.0.1";
+        config.version = "3.1.4";
+        QVERIFY(config.save());
+        const QByteArray first = readAll(config.filePath());
+        QCOMPARE(first, QByteArray("1\nC:/Jeux/World of Warcraft 3.3.5\n1\nD:/Jeux/Cataclysme "
+                                   "\xe9t\xe9\n5\nlogon.ami.fr|1\n |0\nset realmlist "
+                                   "10.0.0.1|0\n3.1.4\n"));
+
+        Config reread;
+        QVERIFY(reread.load());
+        QCOMPARE(reread.wotlkEnabled, true);
+        QCOMPARE(reread.wotlkPath, config.wotlkPath);
+        QCOMPARE(reread.cataPath, config.cataPath);
+        QCOMPARE(reread.selectedRealm, 5);
+        QCOMPARE(reread.realmHosts, config.realmHosts);
+        QCOMPARE(reread.realmWotlk, config.realmWotlk);
+        QCOMPARE(reread.version, config.version);
+
+        QVERIFY(reread.save());
+        QCOMPARE(readAll(config.filePath()), first);
+    }
+
+    void nonLatin1FolderIsStoredWithQuestionMarks() {
+        Config config;
+        config.wotlkPath = QString::fromUtf8("C:/Игры/WoW");
+        QVERIFY(config.save());
+        Config reread;
+        QVERIFY(reread.load());
+        QCOMPARE(reread.wotlkPath, QString("C:/\?\?\?\?/WoW"));
+    }
+
+    void setRealmHostAndFlagSaveAtOnce() {
+        Config config;
+        QVERIFY(config.load());
+        QVERIFY(config.setRealmHost(4, "royaume.perso"));
+        QCOMPARE(readAll(config.filePath()),
+                 QByteArray("0\n\n0\n\n0\n |0\nroyaume.perso|0\n |0\n\n"));
+        QVERIFY(config.setRealmWotlk(4, true));
+        QCOMPARE(readAll(config.filePath()),
+                 QByteArray("0\n\n0\n\n0\n |0\nroyaume.perso|1\n |0\n\n"));
+        QVERIFY(config.setRealmHost(4, " "));
+        QCOMPARE(readAll(config.filePath()), QByteArray("0\n\n0\n\n0\n |0\n |1\n |0\n\n"));
+
+        // Realm 0 has no line: the change lives in memory only.
+        QVERIFY(config.setRealmWotlk(0, false));
+        QCOMPARE(config.realmWotlk[0], false);
+        Config reread;
+        QVERIFY(reread.load());
+        QCOMPARE(reread.realmWotlk[0], true);
+    }
+
+    void failedSaveReportsFalseAndKeepsTheOldFile() {
+        Config config;
+        QVERIFY(config.load());
+        config.wotlkPath = QString(100000, QLatin1Char('x'));
+        {
+            FileSizeLimit limit(4096);
+            QVERIFY(!config.save());
+            QVERIFY(!config.setRealmHost(3, "garde.en.memoire"));
+        }
+        QCOMPARE(readAll(config.filePath()), kDefaultFile);
+        QCOMPARE(config.realmHosts[3], QByteArray("garde.en.memoire"));
+        const QStringList leftovers = QDir(dir->path()).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(leftovers, QStringList({"launcher.conf"}));
+    }
+
+    void saveIntoAMissingFolderFails() {
+        Config config;
+        // A regular file where the folder should be.
+        writeAll(dir->filePath("pas_un_dossier"), "x");
+        config.baseDir = dir->filePath("pas_un_dossier");
+        QVERIFY(!config.save());
+        QVERIFY(!config.load());
+    }
+
+    void unreadableFileIsNeitherLoadedNorOverwritten() {
+        Config config;
+        // A folder standing where the file should be: it exists, and it cannot be read as a file.
+        QVERIFY(QDir(dir->path()).mkdir("launcher.conf"));
+        writeAll(dir->filePath("launcher.conf/garde.txt"), "precieux");
+        QVERIFY(!config.load());
+        QVERIFY(QFileInfo(config.filePath()).isDir());
+        QCOMPARE(readAll(dir->filePath("launcher.conf/garde.txt")), QByteArray("precieux"));
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+QTEST_GUILESS_MAIN(ConfigTest)
+#include "tst_config.moc"

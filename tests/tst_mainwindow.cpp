@@ -1,0 +1,421 @@
+#include "constants.h"
+#include "mainwindow.h"
+#include "newspage.h"
+#include "newsview.h"
+#include "testsupport.h"
+#include "ui_mainwindow.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString kReady = QStringLiteral("World of Warcraft est prêt à être lancé");
+const QString kLoaded = QStringLiteral("Launcher chargé correctement");
+const QString kLoadError = QStringLiteral("Erreur lors du chargement. launcher.conf n'existe pas.");
+constexpr int kLoadTimeout = 30000;
+
+QString newsUrl(const char* path) {
+    return QStringLiteral("http://") + vestrahal::kWebDomain + path;
+}
+
+void writeConf(const QByteArray& bytes) {
+    QFile file("launcher.conf");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+void clickLink(QWebEnginePage* page, const char* id) {
+    page->runJavaScript(QStringLiteral("document.getElementById('%1').click()").arg(id));
+}
+
+enum class Outcome { InPlace, Home, Browser, Ignored };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Outcome)
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    // The window's own state, which no widget shows.
+    static Ui::MainWindow* ui(MainWindow& window) { return window.ui; }
+    static Config& config(MainWindow& window) { return window.config; }
+
+    void waitForNews(MainWindow& window) {
+        QTRY_VERIFY_WITH_TIMEOUT(window.newsLoaded, kLoadTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!ui(window)->Web->isHidden(), kLoadTimeout);
+    }
+
+    QList<QWidget*> controls(MainWindow& window) {
+        Ui::MainWindow* form = ui(window);
+        return {form->Chargement, form->Jouer, form->Options, form->Texte};
+    }
+
+private slots:
+    void initTestCase() {
+        routeThroughCommunityServer(server);
+        for (const char* scheme : {"http", "https", "mailto", "file", "ftp", "steam"})
+            QDesktopServices::setUrlHandler(scheme, &browser, "open");
+    }
+
+    void init() {
+        dir.reset(new QTemporaryDir);
+        QVERIFY(QDir::setCurrent(dir->path()));
+        browser.opened.clear();
+        server.clearRequests();
+    }
+
+    void cleanup() {
+        server.clearReplies();
+        QDir::setCurrent(QDir::tempPath());
+    }
+
+    void startsWithTheStoredSettings() {
+        writeConf("1\n/jeux/wotlk\n1\n/jeux/cata\n2\nami.fr|1\n |0\n |0\n2.4.1\n");
+        MainWindow window;
+        Ui::MainWindow* form = ui(window);
+        QCOMPARE(form->Texte->text(), kLoaded);
+        QCOMPARE(form->Chargement->value(), 50);
+        QCOMPARE(form->labelVersion->text(), QString("Version 2.4.1"));
+        QVERIFY(!form->Jouer->isEnabled());
+        QVERIFY(form->Fading->isHidden());
+        QVERIFY(form->OptionsMenu->isHidden());
+        QVERIFY(form->Web->isHidden());
+        QVERIFY(window.launchAllowed);
+        QCOMPARE(form->CheminWoTLK->text(), QString("/jeux/wotlk"));
+        QCOMPARE(form->CheminCata->text(), QString("/jeux/cata"));
+        QVERIFY(form->checkBox_Realm1->isChecked());
+        QVERIFY(!form->checkBox_Realm2->isChecked());
+
+        window.show();
+        waitForNews(window);
+        // Current version not known yet: the gate stays shut and the text stays.
+        QVERIFY(!form->Jouer->isEnabled());
+        QCOMPARE(form->Texte->text(), kLoaded);
+        const auto requests = server.requestsFor("/launcher/launcher.php");
+        QVERIFY(!requests.isEmpty());
+        QCOMPARE(requests.first().header("Host"), QByteArray(vestrahal::kWebDomain));
+    }
+
+    void missingSettingsAreCreatedAndStartGoesOn() {
+        MainWindow window;
+        QCOMPARE(ui(window)->Texte->text(), kLoaded);
+        QCOMPARE(ui(window)->labelVersion->text(), QString("Version "));
+        QFile file("launcher.conf");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("0\n\n0\n\n0\n |0\n |0\n |0\n\n"));
+    }
+
+    void failedLoadKeepsThePlayButtonShut_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("eight lines") << QByteArray("1\n/jeux\n0\n\n0\n |0\n |0\n |0\n");
+        QTest::newRow("empty") << QByteArray();
+    }
+    void failedLoadKeepsThePlayButtonShut() {
+        QFETCH(QByteArray, file);
+        writeConf(file);
+        MainWindow window;
+        Ui::MainWindow* form = ui(window);
+        QCOMPARE(form->Texte->text(), kLoadError);
+        QCOMPARE(form->Chargement->value(), 25);
+        QCOMPARE(form->labelVersion->text(), QString("Version 1.2.3"));
+        QVERIFY(!window.launchAllowed);
+        window.show();
+        waitForNews(window);
+        config(window).upToDate = true;
+        window.checkReadyToPlay();
+        QVERIFY(!form->Jouer->isEnabled());
+        QCOMPARE(form->Texte->text(), kLoadError);
+    }
+
+    void gate_data() {
+        QTest::addColumn<bool>("news");
+        QTest::addColumn<bool>("allowed");
+        QTest::addColumn<bool>("current");
+        for (int flags = 0; flags < 8; ++flags) {
+            const bool news = flags & 1, allowed = flags & 2, current = flags & 4;
+            QTest::addRow("news %d, allowed %d, current %d", news, allowed, current)
+                << news << allowed << current;
+        }
+    }
+    void gate() {
+        QFETCH(bool, news);
+        QFETCH(bool, allowed);
+        QFETCH(bool, current);
+        MainWindow window;
+        Ui::MainWindow* form = ui(window);
+        form->Jouer->setEnabled(true);
+        window.newsLoaded = news;
+        window.launchAllowed = allowed;
+        config(window).upToDate = current;
+        window.checkReadyToPlay();
+        const bool open = news && allowed && current;
+        QCOMPARE(form->Jouer->isEnabled(), open);
+        QCOMPARE(form->Texte->text(), open ? kReady : kLoaded);
+    }
+
+    void newsLoadOpensTheGateOnceCurrent() {
+        MainWindow window;
+        config(window).upToDate = true;
+        window.show();
+        waitForNews(window);
+        QVERIFY(ui(window)->Jouer->isEnabled());
+        QCOMPARE(ui(window)->Texte->text(), kReady);
+    }
+
+    void unreachableNewsStillCountsAsLoaded() {
+        server.setReply("/launcher/launcher.php", {404, "text/html", "<h1>absent</h1>"});
+        MainWindow window;
+        config(window).upToDate = true;
+        waitForNews(window);
+        server.clearReply("/launcher/launcher.php");
+        QVERIFY(ui(window)->Jouer->isEnabled());
+    }
+
+    void realmButtons_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QList<bool>>("shown");
+        QTest::addColumn<int>("checked");
+        QTest::addColumn<QStringList>("labels");
+        const QStringList builtIn{"Vestrahal Servers", "Royaumes Officiels", "Brontavale"};
+        QTest::newRow("no client: all hidden, the stored realm still checked")
+            << QByteArray("0\n\n0\n\n4\na.fr|1\nb.fr|0\n |0\nv\n")
+            << QList<bool>{false, false, false, false, false, false} << 4
+            << builtIn + QStringList{"a.fr", "b.fr", ""};
+        QTest::newRow("Wrath client only") << QByteArray("1\n/w\n0\n\n0\n |0\n |0\n |0\nv\n")
+                                           << QList<bool>{true, false, false, false, false, false}
+                                           << 0 << builtIn + QStringList{"", "", ""};
+        QTest::newRow("Cataclysm client only")
+            << QByteArray("0\n\n1\n/c\n1\n |0\n |0\n |0\nv\n")
+            << QList<bool>{false, true, true, false, false, false} << 1
+            << builtIn + QStringList{"", "", ""};
+        QTest::newRow("personal realms follow their client")
+            << QByteArray("1\n/w\n0\n\n5\nwrath.fr|1\ncata.fr|0\nautre.fr|1\nv\n")
+            << QList<bool>{true, false, false, true, false, true} << 5
+            << builtIn + QStringList{"wrath.fr", "cata.fr", "autre.fr"};
+        QTest::newRow("both clients, Latin-1 host")
+            << QByteArray("1\n/w\n1\n/c\n3\n |0\nch\xe2teau.fr|0\n |1\nv\n")
+            << QList<bool>{true, true, true, false, true, false} << 3
+            << builtIn + QStringList{"", QString::fromUtf8("château.fr"), ""};
+    }
+    void realmButtons() {
+        QFETCH(QByteArray, file);
+        QFETCH(QList<bool>, shown);
+        QFETCH(QStringList, labels);
+        writeConf(file);
+        MainWindow window;
+        for (int realm = 0; realm < 6; ++realm) {
+            QRadioButton* button = window.realmButtons[realm];
+            QCOMPARE(!button->isHidden(), shown[realm]);
+            QCOMPARE(button->text(), labels[realm]);
+        }
+        QFETCH(int, checked);
+        QVERIFY(window.realmButtons[checked]->isChecked());
+    }
+
+    void linkClassification_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<Outcome>("outcome");
+        QTest::newRow("launcher page") << newsUrl("/launcher/ex_saison.php") << Outcome::InPlace;
+        QTest::newRow("launcher page with query")
+            << newsUrl("/launcher/exemple?id=3&x=y") << Outcome::InPlace;
+        QTest::newRow("bare external prefix") << newsUrl("/launcher/ex") << Outcome::InPlace;
+        QTest::newRow("home page itself") << newsUrl("/launcher/launcher.php") << Outcome::Home;
+        QTest::newRow("anything under the home prefix")
+            << newsUrl("/launcher/la_suite?x=1") << Outcome::Home;
+        QTest::newRow("shorter than a prefix") << newsUrl("/launcher/e") << Outcome::Browser;
+        QTest::newRow("other path of the domain") << newsUrl("/forum/") << Outcome::Browser;
+        QTest::newRow("prefix in another case")
+            << newsUrl("/Launcher/ex_saison.php") << Outcome::Browser;
+        QTest::newRow("www in front")
+            << QStringLiteral("http://www.") + vestrahal::kWebDomain + "/launcher/ex_saison.php"
+            << Outcome::Browser;
+        QTest::newRow("https") << QStringLiteral("https://") + vestrahal::kWebDomain +
+                                      "/launcher/ex_saison.php"
+                               << Outcome::Browser;
+        QTest::newRow("other site") << "http://example.org/launcher/ex" << Outcome::Browser;
+        QTest::newRow("mail") << "mailto:contact@example.org" << Outcome::Browser;
+        QTest::newRow("local file") << "file:///etc/passwd" << Outcome::Ignored;
+        QTest::newRow("ftp") << "ftp://example.org/x" << Outcome::Ignored;
+        QTest::newRow("another program's scheme") << "steam://run/1" << Outcome::Ignored;
+    }
+    void linkClassification() {
+        QFETCH(QString, url);
+        QFETCH(Outcome, outcome);
+        writeConf("1\n/w\n0\n\n0\nperso.fr|1\ncata.fr|0\n |0\nv\n");
+        MainWindow window;
+        window.show();
+        waitForNews(window);
+        Ui::MainWindow* form = ui(window);
+        const QUrl before = form->Web->url();
+        server.clearRequests();
+
+        QVERIFY(QMetaObject::invokeMethod(&window, "newsOnLinkClicked", Q_ARG(QUrl, QUrl(url))));
+
+        switch (outcome) {
+        case Outcome::InPlace:
+            QCOMPARE(form->Web->url(), QUrl(url));
+            QVERIFY(form->Web->isHidden());
+            for (QWidget* control : controls(window))
+                QVERIFY(control->isHidden());
+            for (QRadioButton* button : window.realmButtons)
+                QVERIFY(button->isHidden());
+            QVERIFY(browser.opened.isEmpty());
+            break;
+        case Outcome::Home:
+            QCOMPARE(form->Web->url(), QUrl(newsUrl("/launcher/launcher.php")));
+            QVERIFY(form->Web->isHidden());
+            for (QWidget* control : controls(window))
+                QVERIFY(!control->isHidden());
+            QVERIFY(browser.opened.isEmpty());
+            QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor("/launcher/launcher.php").isEmpty(),
+                                     kLoadTimeout);
+            break;
+        case Outcome::Browser:
+            QCOMPARE(browser.opened, QList<QUrl>{QUrl(url)});
+            QCOMPARE(form->Web->url(), before);
+            QVERIFY(!form->Web->isHidden());
+            for (QWidget* control : controls(window))
+                QVERIFY(!control->isHidden());
+            break;
+        case Outcome::Ignored:
+            QVERIFY(browser.opened.isEmpty());
+            QCOMPARE(form->Web->url(), before);
+            QVERIFY(!form->Web->isHidden());
+            break;
+        }
+    }
+
+    void clickedLinksGoInPlaceAndBackHome() {
+        // Personal realm 2 plays on the Cataclysm client, which is not installed.
+        writeConf("1\n/w\n0\n\n0\nperso.fr|1\ncata.fr|0\n |0\nv\n");
+        MainWindow window;
+        window.show();
+        waitForNews(window);
+        Ui::MainWindow* form = ui(window);
+        auto* page = form->Web->newsPage();
+
+        clickLink(page, "ex-saison");
+        QTRY_VERIFY_WITH_TIMEOUT(form->Jouer->isHidden(), kLoadTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->Web->isHidden(), kLoadTimeout);
+        QCOMPARE(form->Web->url(), QUrl(newsUrl("/launcher/ex_saison.php")));
+        for (QWidget* control : controls(window))
+            QVERIFY(control->isHidden());
+        QVERIFY(browser.opened.isEmpty());
+
+        server.clearRequests();
+        clickLink(page, "home");
+        QTRY_VERIFY_WITH_TIMEOUT(!form->Jouer->isHidden(), kLoadTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->Web->isHidden(), kLoadTimeout);
+        QCOMPARE(form->Web->url(), QUrl(newsUrl("/launcher/launcher.php")));
+        QCOMPARE(server.requestsFor("/launcher/launcher.php").size(), 1);
+        for (QWidget* control : controls(window))
+            QVERIFY(!control->isHidden());
+        // Back home, the realms offered before are offered again, and only those.
+        const QList<bool> shown{true, false, false, true, false, false};
+        for (int realm = 0; realm < 6; ++realm)
+            QCOMPARE(!window.realmButtons[realm]->isHidden(), shown[realm]);
+    }
+
+    void refusedClickIsNotAPageLoad() {
+        // Nobody loads anything in answer to the click here, so the engine does report the end
+        // of the navigation it was refused: that is no page load.
+        NewsView view;
+        NewsPage* page = view.newsPage();
+        page->setLinkDelegationPolicy(NewsPage::DelegateAllLinks);
+        QSignalSpy pageLoads(page, &NewsPage::pageLoadFinished);
+        QSignalSpy engineLoads(page, &QWebEnginePage::loadFinished);
+        QSignalSpy clicks(page, &NewsPage::linkClicked);
+        view.setUrl(QUrl(newsUrl("/launcher/launcher.php")));
+        view.show();
+        QTRY_COMPARE_WITH_TIMEOUT(pageLoads.size(), 1, kLoadTimeout);
+        QCOMPARE(pageLoads.first().first().toBool(), true);
+        engineLoads.clear();
+
+        clickLink(page, "ex-saison");
+        QTRY_COMPARE_WITH_TIMEOUT(clicks.size(), 1, kLoadTimeout);
+        QCOMPARE(clicks.first().first().toUrl(), QUrl(newsUrl("/launcher/ex_saison.php")));
+        QTRY_COMPARE_WITH_TIMEOUT(engineLoads.size(), 1, kLoadTimeout);
+        QCOMPARE(engineLoads.first().first().toBool(), false);
+        QCOMPARE(pageLoads.size(), 1);
+        QVERIFY(server.requestsFor("/launcher/ex_saison.php").isEmpty());
+
+        // A link that asks for a new window is handed over the same way, and opens nothing.
+        clickLink(page, "blank");
+        QTRY_COMPARE_WITH_TIMEOUT(clicks.size(), 2, kLoadTimeout);
+        QCOMPARE(clicks.last().first().toUrl(), QUrl(newsUrl("/launcher/ex_saison.php")));
+        QVERIFY(server.requestsFor("/launcher/ex_saison.php").isEmpty());
+        QCOMPARE(view.url(), QUrl(newsUrl("/launcher/launcher.php")));
+    }
+
+    void withoutDelegationLinksAreFollowed() {
+        NewsView view;
+        NewsPage* page = view.newsPage();
+        QSignalSpy pageLoads(page, &NewsPage::pageLoadFinished);
+        QSignalSpy clicks(page, &NewsPage::linkClicked);
+        view.setUrl(QUrl(newsUrl("/launcher/launcher.php")));
+        QTRY_COMPARE_WITH_TIMEOUT(pageLoads.size(), 1, kLoadTimeout);
+        clickLink(page, "ex-saison");
+        QTRY_COMPARE_WITH_TIMEOUT(pageLoads.size(), 2, kLoadTimeout);
+        QCOMPARE(view.url(), QUrl(newsUrl("/launcher/ex_saison.php")));
+        QVERIFY(clicks.isEmpty());
+    }
+
+    void viewStaysHiddenUntilTheClickedPageHasLoaded() {
+        MainWindow window;
+        window.show();
+        waitForNews(window);
+        Ui::MainWindow* form = ui(window);
+        // The launcher page never answers: the view must stay hidden.
+        server.setReply("/launcher/ex_saison.php",
+                        {200, "text/html", {}, CommunityServer::Reply::Silent});
+        clickLink(form->Web->newsPage(), "ex-saison");
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor("/launcher/ex_saison.php").isEmpty(),
+                                 kLoadTimeout);
+        QVERIFY(form->Web->isHidden());
+        QVERIFY(form->Jouer->isHidden());
+    }
+
+    void newWindowLinksAreClassifiedToo() {
+        MainWindow window;
+        window.show();
+        waitForNews(window);
+        Ui::MainWindow* form = ui(window);
+        const int windows = QApplication::topLevelWidgets().size();
+        clickLink(form->Web->newsPage(), "blank");
+        QTRY_VERIFY_WITH_TIMEOUT(form->Jouer->isHidden(), kLoadTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->Web->isHidden(), kLoadTimeout);
+        QCOMPARE(form->Web->url(), QUrl(newsUrl("/launcher/ex_saison.php")));
+        QCOMPARE(QApplication::topLevelWidgets().size(), windows);
+
+        clickLink(form->Web->newsPage(), "home");
+        QTRY_VERIFY_WITH_TIMEOUT(!form->Jouer->isHidden(), kLoadTimeout);
+    }
+
+    void outsideLinksOfThePageGoToTheBrowser() {
+        MainWindow window;
+        window.show();
+        waitForNews(window);
+        Ui::MainWindow* form = ui(window);
+        clickLink(form->Web->newsPage(), "forum");
+        QTRY_COMPARE_WITH_TIMEOUT(browser.opened.size(), 1, kLoadTimeout);
+        QCOMPARE(browser.opened.at(0).host(),
+                 QStringLiteral("www.") + QUrl("http://" + QString(vestrahal::kWebDomain)).host());
+        QVERIFY(!form->Web->isHidden());
+        QVERIFY(!form->Jouer->isHidden());
+        QCOMPARE(form->Web->url(), QUrl(newsUrl("/launcher/launcher.php")));
+    }
+
+private:
+    CommunityServer server;
+    UrlRecorder browser;
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"

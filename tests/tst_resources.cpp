@@ -1,0 +1,439 @@
+// The launcher's looks depend on sixteen files compiled into the binary: a wrong size makes a
+// button's border-image tear, a palette PNG loses its soft edges, a PNG-compressed icon entry is
+// ignored by older Windows shells, and a missing icon group leaves the .exe with the default
+// icon. These checks read the files the way the widgets and the Windows toolchain will.
+
+#include <QByteArray>
+#include <QDirIterator>
+#include <QFile>
+#include <QHash>
+#include <QImage>
+#include <QProcess>
+#include <QSet>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+const QByteArray pngSignature("\x89PNG\r\n\x1a\n", 8);
+
+// The five sizes Windows picks from for title bars, the taskbar, Explorer and Alt+Tab.
+const QList<int> iconSizes = {16, 32, 48, 64, 128};
+
+quint16 le16(const QByteArray& data, qsizetype at) {
+    return qFromLittleEndian<quint16>(data.constData() + at);
+}
+
+quint32 le32(const QByteArray& data, qsizetype at) {
+    return qFromLittleEndian<quint32>(data.constData() + at);
+}
+
+QByteArray readResource(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+// What a bitmap icon image must look like: a 40-byte BITMAPINFOHEADER, then top and bottom
+// halves (XOR and AND masks) counted in the height, 32 bits per pixel, uncompressed.
+QString dibProblem(const QByteArray& dib, int size) {
+    if (dib.startsWith(pngSignature))
+        return QStringLiteral("PNG-compressed instead of a DIB");
+    if (dib.size() < 40)
+        return QStringLiteral("shorter than a BITMAPINFOHEADER");
+    if (le32(dib, 0) != 40)
+        return QStringLiteral("header size %1 instead of 40").arg(le32(dib, 0));
+    if (qint32(le32(dib, 4)) != size || qint32(le32(dib, 8)) != 2 * size)
+        return QStringLiteral("bitmap %1x%2 for a %3 px entry")
+            .arg(qint32(le32(dib, 4)))
+            .arg(qint32(le32(dib, 8)))
+            .arg(size);
+    if (le16(dib, 14) != 32)
+        return QStringLiteral("%1 bits per pixel").arg(le16(dib, 14));
+    if (le32(dib, 16) != 0)
+        return QStringLiteral("compression %1 instead of BI_RGB").arg(le32(dib, 16));
+    const qsizetype pixels = qsizetype(size) * size * 4;
+    const qsizetype andMask = qsizetype(((size + 31) / 32) * 4) * size;
+    if (dib.size() < 40 + pixels + andMask)
+        return QStringLiteral("%1 bytes, too short for its pixels and mask").arg(dib.size());
+    return {};
+}
+
+// Alpha of a pixel of a 32-bit DIB, whose rows are stored bottom-up in BGRA order.
+int dibAlpha(const QByteArray& dib, int size, int x, int y) {
+    const qsizetype row = size - 1 - y;
+    return quint8(dib.at(40 + (row * size + x) * 4 + 3));
+}
+
+struct ResourceEntry {
+    quint16 typeId = 0;
+    QString typeName;
+    quint16 nameId = 0;
+    QString name;
+    QByteArray data;
+};
+
+// A .res file is a run of records, each a header (sizes, then TYPE and NAME as either 0xFFFF
+// followed by an ordinal or a zero-terminated UTF-16 string, then fixed fields) and its data,
+// both padded to a four-byte boundary.
+std::optional<QList<ResourceEntry>> parseRes(const QByteArray& res) {
+    QList<ResourceEntry> entries;
+    qsizetype at = 0;
+    auto readId = [&res](qsizetype& pos, quint16& id, QString& name) {
+        if (pos + 2 > res.size())
+            return false;
+        if (le16(res, pos) == 0xFFFF) {
+            if (pos + 4 > res.size())
+                return false;
+            id = le16(res, pos + 2);
+            pos += 4;
+            return true;
+        }
+        for (;;) {
+            if (pos + 2 > res.size())
+                return false;
+            const quint16 unit = le16(res, pos);
+            pos += 2;
+            if (unit == 0)
+                return true;
+            name.append(QChar(unit));
+        }
+    };
+    while (at < res.size()) {
+        if (at + 8 > res.size())
+            return std::nullopt;
+        const quint32 dataSize = le32(res, at);
+        const quint32 headerSize = le32(res, at + 4);
+        ResourceEntry entry;
+        qsizetype pos = at + 8;
+        if (!readId(pos, entry.typeId, entry.typeName) || !readId(pos, entry.nameId, entry.name))
+            return std::nullopt;
+        if (headerSize < pos - at || at + headerSize + dataSize > quint64(res.size()))
+            return std::nullopt;
+        entry.data = res.mid(at + headerSize, dataSize);
+        entries.append(entry);
+        at += (headerSize + dataSize + 3) & ~3u;
+    }
+    return entries;
+}
+
+} // namespace
+
+class tst_Resources : public QObject {
+    Q_OBJECT
+
+private slots:
+    void image_data();
+    void image();
+    void treeHoldsOnlyTheLauncherFiles();
+    void stateVariantsDiffer_data();
+    void stateVariantsDiffer();
+    void disabledVariantIsGrey_data();
+    void disabledVariantIsGrey();
+    void iconDirectory();
+    void iconEntry_data();
+    void iconEntry();
+    void windowsResourceCompiles();
+};
+
+void tst_Resources::image_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("size");
+    // The window background must cover every pixel; every other picture is a cut-out shape whose
+    // corners let the background show through.
+    QTest::addColumn<bool>("opaque");
+
+    QTest::newRow("window icon") << ":/iconlauncher.png" << QSize(128, 128) << false;
+    QTest::newRow("main window background") << ":/load.png" << QSize(800, 600) << true;
+    QTest::newRow("play button, normal") << ":/joueron.png" << QSize(140, 111) << false;
+    QTest::newRow("play button, pressed") << ":/jouerpressed.png" << QSize(140, 111) << false;
+    QTest::newRow("play button, disabled") << ":/joueroff.png" << QSize(140, 111) << false;
+    QTest::newRow("options button, normal") << ":/optionson.png" << QSize(77, 57) << false;
+    QTest::newRow("options button, pressed") << ":/optionspressed.png" << QSize(77, 57) << false;
+    QTest::newRow("options button, disabled") << ":/optionsoff.png" << QSize(77, 57) << false;
+    QTest::newRow("options panel background") << ":/parabg.png" << QSize(370, 320) << false;
+    QTest::newRow("panel button, normal") << ":/paraon.png" << QSize(73, 23) << false;
+    QTest::newRow("panel button, pressed") << ":/parapressed.png" << QSize(73, 23) << false;
+    QTest::newRow("indicator, checked") << ":/caseon.png" << QSize(20, 21) << false;
+    QTest::newRow("indicator, unchecked") << ":/caseoff.png" << QSize(19, 20) << false;
+    QTest::newRow("progress frame") << ":/barrevide.png" << QSize(434, 29) << false;
+    QTest::newRow("progress fill") << ":/barrepleine.png" << QSize(416, 15) << false;
+}
+
+void tst_Resources::image() {
+    QFETCH(QString, path);
+    QFETCH(QSize, size);
+    QFETCH(bool, opaque);
+
+    QVERIFY2(QFile::exists(path), qPrintable(path));
+    const QByteArray bytes = readResource(path);
+
+    // Read the header by hand: QImage converts palettes and 16-bit files silently, and the
+    // style sheets' smooth scaling wants true 8-bit RGBA.
+    QVERIFY(bytes.size() > 33);
+    QCOMPARE(bytes.left(8), pngSignature);
+    QCOMPARE(qFromBigEndian<quint32>(bytes.constData() + 8), quint32(13));
+    QCOMPARE(bytes.mid(12, 4), QByteArray("IHDR"));
+    QCOMPARE(qFromBigEndian<quint32>(bytes.constData() + 16), quint32(size.width()));
+    QCOMPARE(qFromBigEndian<quint32>(bytes.constData() + 20), quint32(size.height()));
+    QCOMPARE(int(quint8(bytes.at(24))), 8); // bit depth
+    QCOMPARE(int(quint8(bytes.at(25))), 6); // colour type: RGB with alpha
+
+    QImage picture;
+    QVERIFY(picture.loadFromData(bytes));
+    QCOMPARE(picture.size(), size);
+    QVERIFY(picture.hasAlphaChannel());
+
+    if (opaque) {
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                if (qAlpha(picture.pixel(x, y)) != 255)
+                    QFAIL(qPrintable(QStringLiteral("see-through pixel at %1,%2").arg(x).arg(y)));
+            }
+        }
+    } else {
+        const int right = size.width() - 1;
+        const int bottom = size.height() - 1;
+        for (const QPoint corner :
+             {QPoint(0, 0), QPoint(right, 0), QPoint(0, bottom), QPoint(right, bottom)}) {
+            QVERIFY2(qAlpha(picture.pixel(corner)) == 0,
+                     qPrintable(QStringLiteral("corner %1,%2 is not transparent")
+                                    .arg(corner.x())
+                                    .arg(corner.y())));
+        }
+    }
+}
+
+void tst_Resources::treeHoldsOnlyTheLauncherFiles() {
+    // The widgets and style sheets name the images by bare ":/name" paths, so a prefix or a
+    // subfolder in the resource list would leave them silently blank.
+    const QStringList expected = {
+        ":/barrepleine.png",    ":/barrevide.png",    ":/caseoff.png",    ":/caseon.png",
+        ":/iconlauncher.ico",   ":/iconlauncher.png", ":/joueroff.png",   ":/joueron.png",
+        ":/jouerpressed.png",   ":/load.png",         ":/optionsoff.png", ":/optionson.png",
+        ":/optionspressed.png", ":/parabg.png",       ":/paraon.png",     ":/parapressed.png",
+    };
+    // Qt's own libraries register these folders (style data, the PDF writer's colour profile).
+    const QStringList qtOwn = {QStringLiteral(":/qt-project.org"), QStringLiteral(":/qpdf")};
+    QStringList found;
+    QDirIterator it(QStringLiteral(":/"), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const bool fromQt = std::any_of(qtOwn.begin(), qtOwn.end(), [&path](const QString& root) {
+            return path == root || path.startsWith(root + QLatin1Char('/'));
+        });
+        if (!fromQt)
+            found.append(path);
+    }
+    found.sort();
+    QCOMPARE(found, expected);
+}
+
+void tst_Resources::stateVariantsDiffer_data() {
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+
+    QTest::newRow("play: normal and pressed") << ":/joueron.png"
+                                              << ":/jouerpressed.png";
+    QTest::newRow("play: normal and disabled") << ":/joueron.png"
+                                               << ":/joueroff.png";
+    QTest::newRow("play: pressed and disabled") << ":/jouerpressed.png"
+                                                << ":/joueroff.png";
+    QTest::newRow("options: normal and pressed") << ":/optionson.png"
+                                                 << ":/optionspressed.png";
+    QTest::newRow("options: normal and disabled") << ":/optionson.png"
+                                                  << ":/optionsoff.png";
+    QTest::newRow("options: pressed and disabled") << ":/optionspressed.png"
+                                                   << ":/optionsoff.png";
+    QTest::newRow("panel button: normal and pressed") << ":/paraon.png"
+                                                      << ":/parapressed.png";
+}
+
+void tst_Resources::stateVariantsDiffer() {
+    // A player must see the button react: two states drawn alike are a broken drawing step.
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+
+    const QImage a(first);
+    const QImage b(second);
+    QVERIFY(!a.isNull());
+    QVERIFY(!b.isNull());
+    QCOMPARE(a.size(), b.size());
+    QVERIFY2(a.convertToFormat(QImage::Format_ARGB32) != b.convertToFormat(QImage::Format_ARGB32),
+             "both states are the same picture");
+}
+
+void tst_Resources::disabledVariantIsGrey_data() {
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("play button") << ":/joueroff.png";
+    QTest::newRow("options button") << ":/optionsoff.png";
+}
+
+void tst_Resources::disabledVariantIsGrey() {
+    // Colour is what tells a player a button can be pressed; a disabled one carries none.
+    QFETCH(QString, path);
+
+    const QImage picture = QImage(path).convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(!picture.isNull());
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb pixel = picture.pixel(x, y);
+            if (qAlpha(pixel) == 0)
+                continue;
+            const int spread = qMax(qMax(qRed(pixel), qGreen(pixel)), qBlue(pixel)) -
+                               qMin(qMin(qRed(pixel), qGreen(pixel)), qBlue(pixel));
+            if (spread > 3)
+                QFAIL(qPrintable(QStringLiteral("coloured pixel at %1,%2").arg(x).arg(y)));
+        }
+    }
+}
+
+void tst_Resources::iconDirectory() {
+    const QByteArray ico = readResource(QStringLiteral(":/iconlauncher.ico"));
+    QVERIFY(ico.size() >= 6);
+    QCOMPARE(le16(ico, 0), quint16(0)); // reserved
+    QCOMPARE(le16(ico, 2), quint16(1)); // 1 = icon, 2 = cursor
+    const int count = le16(ico, 4);
+    QCOMPARE(count, int(iconSizes.size()));
+    QVERIFY(ico.size() >= 6 + 16 * count);
+
+    QList<int> sizes;
+    for (int i = 0; i < count; ++i) {
+        const qsizetype entry = 6 + 16 * i;
+        const int width = quint8(ico.at(entry)) == 0 ? 256 : quint8(ico.at(entry));
+        const int height = quint8(ico.at(entry + 1)) == 0 ? 256 : quint8(ico.at(entry + 1));
+        QCOMPARE(height, width);
+        QCOMPARE(le16(ico, entry + 6), quint16(32)); // bits per pixel
+        sizes.append(width);
+    }
+    std::sort(sizes.begin(), sizes.end());
+    QCOMPARE(sizes, iconSizes);
+}
+
+void tst_Resources::iconEntry_data() {
+    QTest::addColumn<int>("size");
+    for (const int size : iconSizes)
+        QTest::newRow(qPrintable(QStringLiteral("%1 px").arg(size))) << size;
+}
+
+void tst_Resources::iconEntry() {
+    QFETCH(int, size);
+
+    const QByteArray ico = readResource(QStringLiteral(":/iconlauncher.ico"));
+    QVERIFY(ico.size() >= 6);
+    const int count = le16(ico, 4);
+    QVERIFY(ico.size() >= 6 + 16 * count);
+    std::optional<QByteArray> dib;
+    for (int i = 0; i < count && !dib; ++i) {
+        const qsizetype entry = 6 + 16 * i;
+        if (quint8(ico.at(entry)) != size)
+            continue;
+        const quint32 length = le32(ico, entry + 8);
+        const quint32 offset = le32(ico, entry + 12);
+        QVERIFY2(quint64(offset) + length <= quint64(ico.size()), "entry runs past the file");
+        dib = ico.mid(offset, length);
+    }
+    QVERIFY2(dib.has_value(), "no entry of this size");
+    const QString problem = dibProblem(*dib, size);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+
+    // The medallion is round: a real alpha channel leaves the corners clear and the centre solid.
+    QCOMPARE(dibAlpha(*dib, size, 0, 0), 0);
+    QCOMPARE(dibAlpha(*dib, size, size - 1, size - 1), 0);
+    QCOMPARE(dibAlpha(*dib, size, size / 2, size / 2), 255);
+}
+
+void tst_Resources::windowsResourceCompiles() {
+    const QString windres =
+        QStandardPaths::findExecutable(QStringLiteral("x86_64-w64-mingw32-windres"));
+    if (windres.isEmpty())
+        QSKIP("x86_64-w64-mingw32-windres is not installed");
+
+    // windres runs the C preprocessor first; without the MinGW compiler the host's cpp does the
+    // same job for a file that includes nothing.
+    QStringList arguments;
+    if (QStandardPaths::findExecutable(QStringLiteral("x86_64-w64-mingw32-gcc")).isEmpty()) {
+        const QString cpp = QStandardPaths::findExecutable(QStringLiteral("cpp"));
+        if (cpp.isEmpty())
+            QSKIP("neither x86_64-w64-mingw32-gcc nor cpp is installed to preprocess the .rc");
+        arguments << QStringLiteral("--preprocessor=%1").arg(cpp);
+    }
+
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    const QString rc = QStringLiteral(VESTRAHAL_SOURCE_DIR "/resources/launcher.rc");
+    const QString res = work.filePath(QStringLiteral("launcher.res"));
+    QVERIFY2(QFile::exists(rc), qPrintable(rc));
+    arguments << QStringLiteral("-O") << QStringLiteral("res") << QStringLiteral("-i") << rc
+              << QStringLiteral("-o") << res;
+
+    QProcess process;
+    // Run from elsewhere so the icon is found next to the .rc, as the Windows build will.
+    process.setWorkingDirectory(work.path());
+    process.start(windres, arguments);
+    QVERIFY2(process.waitForFinished(120000), "windres did not finish");
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
+             process.readAllStandardError().constData());
+
+    QFile file(res);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const std::optional<QList<ResourceEntry>> entries = parseRes(file.readAll());
+    QVERIFY2(entries.has_value(), "malformed .res");
+
+    constexpr quint16 rtIcon = 3;
+    constexpr quint16 rtGroupIcon = 14;
+    QHash<quint16, QByteArray> icons;
+    std::optional<QByteArray> group;
+    for (const ResourceEntry& entry : *entries) {
+        if (!entry.typeName.isEmpty())
+            continue;
+        if (entry.typeId == rtIcon) {
+            QVERIFY2(entry.name.isEmpty(), "icon images are numbered, not named");
+            QVERIFY2(!icons.contains(entry.nameId), "two icon images share a number");
+            icons.insert(entry.nameId, entry.data);
+        } else if (entry.typeId == rtGroupIcon) {
+            // Qt's Windows build and the shell both look for this name.
+            QCOMPARE(entry.name, QStringLiteral("IDI_ICON1"));
+            QVERIFY2(!group, "more than one icon group");
+            group = entry.data;
+        }
+    }
+    QCOMPARE(icons.size(), int(iconSizes.size()));
+    QVERIFY2(group.has_value(), "no RT_GROUP_ICON");
+
+    // GRPICONDIR: reserved, type 1, count, then 14-byte entries ending in the RT_ICON number.
+    const QByteArray& dir = *group;
+    QVERIFY(dir.size() >= 6);
+    QCOMPARE(le16(dir, 2), quint16(1));
+    const int count = le16(dir, 4);
+    QCOMPARE(count, int(iconSizes.size()));
+    QCOMPARE(dir.size(), 6 + 14 * count);
+    QList<int> sizes;
+    for (int i = 0; i < count; ++i) {
+        const qsizetype entry = 6 + 14 * i;
+        const int width = quint8(dir.at(entry));
+        QCOMPARE(int(quint8(dir.at(entry + 1))), width);
+        QCOMPARE(le16(dir, entry + 6), quint16(32));
+        const quint16 id = le16(dir, entry + 12);
+        QVERIFY2(icons.contains(id), qPrintable(QStringLiteral("icon %1 is missing").arg(id)));
+        const QByteArray& image = icons.value(id);
+        QCOMPARE(quint32(image.size()), le32(dir, entry + 8));
+        const QString problem = dibProblem(image, width);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        sizes.append(width);
+    }
+    std::sort(sizes.begin(), sizes.end());
+    QCOMPARE(sizes, iconSizes);
+}
+
+QTEST_GUILESS_MAIN(tst_Resources)
+#include "tst_resources.moc"
