@@ -15,10 +15,14 @@ int main(int argc, char* argv[]) {
         {QStringLiteral("root"), QStringLiteral("Folder to serve."), QStringLiteral("dir")});
     parser.addOption({QStringLiteral("port"), QStringLiteral("Port (0: the system picks one)."),
                       QStringLiteral("port"), QStringLiteral("0")});
+    parser.addOption({QStringLiteral("news-delay"),
+                      QStringLiteral("Milliseconds to wait before serving the news home page."),
+                      QStringLiteral("ms"), QStringLiteral("0")});
     parser.process(app);
 
     CommunityServer server;
     server.setRoot(parser.value(QStringLiteral("root")));
+    server.setDelay("/launcher/launcher.php", parser.value(QStringLiteral("news-delay")).toInt());
     QTextStream out(stdout);
     if (!server.start(parser.value(QStringLiteral("port")).toUShort())) {
         QTextStream(stderr) << "cannot listen: " << server.errorString() << Qt::endl;

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -127,6 +128,14 @@ void CommunityServer::serve(QTcpSocket* socket) {
 }
 
 void CommunityServer::answer(QTcpSocket* socket, const Request& request) {
+    const int delay = delays.value(request.path, 0);
+    if (delay > 0)
+        QTimer::singleShot(delay, socket, [this, socket, request] { answerNow(socket, request); });
+    else
+        answerNow(socket, request);
+}
+
+void CommunityServer::answerNow(QTcpSocket* socket, const Request& request) {
     const bool keepAlive = request.header("Connection").toLower() != "close" &&
                            request.header("Proxy-Connection").toLower() != "close";
     const auto found = replies.constFind(request.path);

@@ -45,6 +45,8 @@ public:
     void setReply(const QByteArray& path, const Reply& reply) { replies.insert(path, reply); }
     void clearReply(const QByteArray& path) { replies.remove(path); }
     void clearReplies() { replies.clear(); }
+    // Answers a path only after a while, so that what comes before the answer can be seen.
+    void setDelay(const QByteArray& path, int milliseconds) { delays.insert(path, milliseconds); }
 
     const QList<Request>& requests() const { return received; }
     QList<Request> requestsFor(const QByteArray& path) const;
@@ -57,9 +59,11 @@ private:
     void onNewConnection();
     void serve(class QTcpSocket* socket);
     void answer(QTcpSocket* socket, const Request& request);
+    void answerNow(QTcpSocket* socket, const Request& request);
     void answerFromFolder(QTcpSocket* socket, const Request& request, bool keepAlive);
 
     QString rootDir;
     QHash<QByteArray, Reply> replies;
+    QHash<QByteArray, int> delays;
     QList<Request> received;
 };

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what building, testing and the demo need on Debian 12. Run as root (or through sudo);
+# packages already present are left alone.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build
+    qt6-base-dev qt6-webengine-dev libgl-dev
+    binutils-mingw-w64-x86-64 cpp
+    xvfb xauth imagemagick
+)
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
