@@ -5,6 +5,8 @@
 #include "ui_mainwindow.h"
 
 #include <QDesktopServices>
+#include <QInputDialog>
+#include <QMessageBox>
 
 namespace {
 
@@ -12,6 +14,16 @@ const QString kReadyText = QStringLiteral("World of Warcraft est prêt à être 
 
 QByteArray newsAddress(const char* path) {
     return QByteArray("http://") + vestrahal::kWebDomain + path;
+}
+
+// The host goes into launcher.conf, where "|" ends it and a line break ends the line, and into
+// the game's realmlist after "set realmlist ": neither may be cut or gain a line.
+bool isStorableHost(const QString& host) {
+    for (const QChar ch : host) {
+        if (ch == QLatin1Char('|') || ch.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -165,12 +177,62 @@ void MainWindow::LaunchingInjectorProcessEnd(int) {}
 void MainWindow::ErrorLaunchingInjectorProcess(QProcess::ProcessError) {}
 void MainWindow::on_Jouer_clicked() {}
 void MainWindow::on_DeleteCheminCata_clicked() {}
-void MainWindow::on_SetRealm1_clicked() {}
-void MainWindow::on_SetRealm2_clicked() {}
-void MainWindow::on_SetRealm3_clicked() {}
-void MainWindow::on_DeleteRealm1_clicked() {}
-void MainWindow::on_DeleteRealm2_clicked() {}
-void MainWindow::on_DeleteRealm3_clicked() {}
-void MainWindow::on_checkBox_Realm1_toggled(bool) {}
-void MainWindow::on_checkBox_Realm2_toggled(bool) {}
-void MainWindow::on_checkBox_Realm3_toggled(bool) {}
+void MainWindow::on_SetRealm1_clicked() {
+    enterPersonalRealm(1);
+}
+void MainWindow::on_SetRealm2_clicked() {
+    enterPersonalRealm(2);
+}
+void MainWindow::on_SetRealm3_clicked() {
+    enterPersonalRealm(3);
+}
+void MainWindow::on_DeleteRealm1_clicked() {
+    deletePersonalRealm(1);
+}
+void MainWindow::on_DeleteRealm2_clicked() {
+    deletePersonalRealm(2);
+}
+void MainWindow::on_DeleteRealm3_clicked() {
+    deletePersonalRealm(3);
+}
+void MainWindow::on_checkBox_Realm1_toggled(bool checked) {
+    config.setRealmWotlk(3, checked);
+}
+void MainWindow::on_checkBox_Realm2_toggled(bool checked) {
+    config.setRealmWotlk(4, checked);
+}
+void MainWindow::on_checkBox_Realm3_toggled(bool checked) {
+    config.setRealmWotlk(5, checked);
+}
+
+void MainWindow::enterPersonalRealm(int row) {
+    static const char* const ordinals[] = {"premier", "second", "troisième"};
+    bool accepted = false;
+    const QString host = QInputDialog::getText(
+        this, QStringLiteral("Realmlist numéro %1").arg(row),
+        QStringLiteral("Veuillez entrer l'adresse de votre %1 Realmlist personnel\n\nVeillez à ne "
+                       "pas indiquer le 'set realmlist'")
+            .arg(QString::fromUtf8(ordinals[row - 1])),
+        QLineEdit::Normal, QString(), &accepted);
+    if (!accepted || host.isEmpty())
+        return;
+    if (!isStorableHost(host)) {
+        QMessageBox::warning(this, QStringLiteral("Realmlist numéro %1").arg(row),
+                             QStringLiteral("Cette adresse ne peut pas être enregistrée : elle ne "
+                                            "doit contenir ni « | », ni retour à la ligne, ni "
+                                            "caractère de contrôle.\n\nRien n'a été modifié."));
+        return;
+    }
+    const int realm = row + 2;
+    config.setRealmHost(realm, host.toLatin1());
+    realmButtons[realm]->setText(host);
+    refreshRealmButtons();
+}
+
+void MainWindow::deletePersonalRealm(int row) {
+    const int realm = row + 2;
+    config.setRealmHost(realm, kEmptyRealmHost);
+    realmButtons[realm]->setText(QString::fromLatin1(kEmptyRealmHost));
+    config.setRealmWotlk(realm, false);
+    refreshRealmButtons();
+}

@@ -52,6 +52,9 @@ private:
     void refreshOptions();
     // A realm's button is offered when the realm has a host and its client is installed.
     bool realmOffered(int realm);
+    // Personal realms are rows 1 to 3 of the options, realms 3 to 5.
+    void enterPersonalRealm(int row);
+    void deletePersonalRealm(int row);
 
     updater* selfUpdater;
     Ui::MainWindow* ui;

@@ -2,11 +2,16 @@
 
 #include "communityserver.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QList>
+#include <QTimer>
+
 #include <QNetworkProxy>
 #include <QObject>
 #include <QTest>
 #include <QUrl>
+#include <functional>
 
 // The launcher's hosts are fixed when it is built. The tests route every request, the web
 // view's included, through the local community server acting as a proxy: whatever hosts the
@@ -26,3 +31,22 @@ public:
 public slots:
     void open(const QUrl& url) { opened.append(url); }
 };
+
+// Answers the next modal dialog once it is open: the dialog runs its own event loop, so the
+// answer has to come from a timer that looks for it.
+inline void answerNextDialog(std::function<void(QWidget*)> answer, int timeoutMs = 30000) {
+    auto* poll = new QTimer(qApp);
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, clock, answer, timeoutMs] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog && clock->elapsed() < timeoutMs)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        delete clock;
+        if (dialog)
+            answer(dialog);
+    });
+    poll->start(10);
+}

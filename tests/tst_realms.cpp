@@ -1,0 +1,216 @@
+#include "mainwindow.h"
+#include "testsupport.h"
+#include "ui_mainwindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+namespace {
+
+QByteArray conf() {
+    QFile file("launcher.conf");
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray confLine(int line) {
+    return conf().split('\n').value(line - 1);
+}
+
+void writeConf(const QByteArray& bytes) {
+    QFile file("launcher.conf");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    static Ui::MainWindow* ui(MainWindow& window) { return window.ui; }
+
+    // Types a host into the dialog that the row's "Modifier" button opens.
+    static void enter(QPushButton* button, const QString& text, bool accept,
+                      QString* title = nullptr, QString* label = nullptr) {
+        answerNextDialog([=](QWidget* widget) {
+            auto* dialog = qobject_cast<QInputDialog*>(widget);
+            QVERIFY(dialog);
+            if (title)
+                *title = dialog->windowTitle();
+            if (label)
+                *label = dialog->labelText();
+            dialog->setTextValue(text);
+            accept ? dialog->accept() : dialog->reject();
+        });
+        button->click();
+    }
+
+private slots:
+    void initTestCase() { routeThroughCommunityServer(server); }
+
+    void init() {
+        dir.reset(new QTemporaryDir);
+        QVERIFY(QDir::setCurrent(dir->path()));
+        // Both clients installed; personal realm 2 already holds a host on Cataclysm.
+        writeConf("1\n/w\n1\n/c\n0\n |0\nexistant.fr|0\n |0\n1.0\n");
+    }
+    void cleanup() { QDir::setCurrent(QDir::tempPath()); }
+
+    void dialogTexts_data() {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("label");
+        const QString tail = QString::fromUtf8(
+            " Realmlist personnel\n\nVeillez à ne pas indiquer le 'set realmlist'");
+        QTest::newRow("row 1") << 1 << QString::fromUtf8("Realmlist numéro 1")
+                               << "Veuillez entrer l'adresse de votre premier" + tail;
+        QTest::newRow("row 2") << 2 << QString::fromUtf8("Realmlist numéro 2")
+                               << "Veuillez entrer l'adresse de votre second" + tail;
+        QTest::newRow("row 3") << 3 << QString::fromUtf8("Realmlist numéro 3")
+                               << QString::fromUtf8(
+                                      "Veuillez entrer l'adresse de votre troisième") +
+                                      tail;
+    }
+    void dialogTexts() {
+        QFETCH(int, row);
+        MainWindow window;
+        QString title, label;
+        enter(window.findChild<QPushButton*>(QString("SetRealm%1").arg(row)), "x.fr", false, &title,
+              &label);
+        QTEST(title, "title");
+        QTEST(label, "label");
+    }
+
+    void enteringAHost_data() {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accept");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("new host on the Cataclysm client")
+            << 1 << "mon.serveur.fr" << true << QByteArray("mon.serveur.fr|0") << "mon.serveur.fr"
+            << true;
+        QTest::newRow("replacing a host")
+            << 2 << "nouveau.fr" << true << QByteArray("nouveau.fr|0") << "nouveau.fr" << true;
+        QTest::newRow("row 3") << 3 << "trois.fr" << true << QByteArray("trois.fr|0") << "trois.fr"
+                               << true;
+        QTest::newRow("cancelled: nothing changes")
+            << 2 << "ignore.fr" << false << QByteArray("existant.fr|0") << "existant.fr" << true;
+        QTest::newRow("empty: nothing changes")
+            << 2 << "" << true << QByteArray("existant.fr|0") << "existant.fr" << true;
+        QTest::newRow("one space empties the realm")
+            << 2 << " " << true << QByteArray(" |0") << " " << false;
+        QTest::newRow("spaces kept as typed")
+            << 1 << " a b " << true << QByteArray(" a b |0") << " a b " << true;
+        QTest::newRow("set realmlist kept as typed")
+            << 1 << "set realmlist x.fr" << true << QByteArray("set realmlist x.fr|0")
+            << "set realmlist x.fr" << true;
+        QTest::newRow("Latin-1 host")
+            << 1 << QString::fromUtf8("château.fr") << true << QByteArray("ch\xe2teau.fr|0")
+            << QString::fromUtf8("château.fr") << true;
+        QTest::newRow("outside Latin-1 becomes ?")
+            << 1 << QString::fromUtf8("москва.ru") << true << QByteArray("??????.ru|0")
+            << "??????.ru" << true;
+    }
+    void enteringAHost() {
+        QFETCH(int, row);
+        QFETCH(QString, text);
+        QFETCH(bool, accept);
+        MainWindow window;
+        const QByteArray before = conf();
+        enter(window.findChild<QPushButton*>(QString("SetRealm%1").arg(row)), text, accept);
+        QTEST(confLine(5 + row), "line");
+        QRadioButton* button = window.realmButtons[row + 2];
+        QTEST(button->text(), "label");
+        QTEST(!button->isHidden(), "shown");
+        // Every other line stays as it was.
+        QList<QByteArray> expected = before.split('\n');
+        QFETCH(QByteArray, line);
+        expected[4 + row] = line;
+        QCOMPARE(conf().split('\n'), expected);
+    }
+
+    void refusedHosts_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("bar") << "a|1";
+        QTest::newRow("line feed") << "a\nb";
+        QTest::newRow("carriage return") << "a\rb";
+        QTest::newRow("tab") << "a\tb";
+        QTest::newRow("NUL") << QString("a") + QChar(0) + "b";
+        QTest::newRow("C1 control") << QString("a") + QChar(0x85) + "b";
+    }
+    void refusedHosts() {
+        QFETCH(QString, text);
+        MainWindow window;
+        const QByteArray before = conf();
+        QString warning;
+        answerNextDialog([&](QWidget* widget) {
+            auto* dialog = qobject_cast<QInputDialog*>(widget);
+            QVERIFY(dialog);
+            // The refusal comes as a box of its own once the entry is accepted.
+            answerNextDialog([&](QWidget* box) {
+                auto* message = qobject_cast<QMessageBox*>(box);
+                QVERIFY(message);
+                warning = message->text();
+                message->accept();
+            });
+            dialog->setTextValue(text);
+            dialog->accept();
+        });
+        ui(window)->SetRealm2->click();
+        QVERIFY(warning.contains(QString::fromUtf8("Rien n'a été modifié")));
+        QCOMPARE(conf(), before);
+        QCOMPARE(window.realmButtons[4]->text(), QString("existant.fr"));
+    }
+
+    void deletingARealm() {
+        MainWindow window;
+        ui(window)->checkBox_Realm2->setChecked(true);
+        QCOMPARE(confLine(7), QByteArray("existant.fr|1"));
+        const QStringList labels{window.realmButtons[3]->text(), window.realmButtons[5]->text()};
+        ui(window)->DeleteRealm2->click();
+        QCOMPARE(confLine(7), QByteArray(" |0"));
+        QCOMPARE(window.realmButtons[4]->text(), QString(" "));
+        QVERIFY(window.realmButtons[4]->isHidden());
+        QCOMPARE(QStringList({window.realmButtons[3]->text(), window.realmButtons[5]->text()}),
+                 labels);
+        // The box stays as the player left it until the options are shown again.
+        QVERIFY(ui(window)->checkBox_Realm2->isChecked());
+    }
+
+    void togglingTheClientSavesAtOnce() {
+        writeConf("0\n\n1\n/c\n4\n |0\nexistant.fr|0\n |0\n1.0\n");
+        MainWindow window;
+        QVERIFY(!window.realmButtons[4]->isHidden());
+        ui(window)->checkBox_Realm2->setChecked(true);
+        QCOMPARE(conf(), QByteArray("0\n\n1\n/c\n4\n |0\nexistant.fr|1\n |0\n1.0\n"));
+        // Visibility follows at the next refresh only.
+        QVERIFY(!window.realmButtons[4]->isHidden());
+        ui(window)->checkBox_Realm2->setChecked(false);
+        QCOMPARE(confLine(7), QByteArray("existant.fr|0"));
+    }
+
+    void startUpRewritesTheFileForWrathRealms() {
+        // The stored flag turns the box on at start-up, which stores it again: the realms keep
+        // their flags and the file keeps its bytes.
+        const QByteArray file("1\n/w\n0\n\n3\nun.fr|1\n |0\ntrois.fr|1\n1.0\n");
+        writeConf(file);
+        MainWindow window;
+        QVERIFY(ui(window)->checkBox_Realm1->isChecked());
+        QVERIFY(!ui(window)->checkBox_Realm2->isChecked());
+        QVERIFY(ui(window)->checkBox_Realm3->isChecked());
+        QCOMPARE(conf(), file);
+    }
+
+private:
+    CommunityServer server;
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_realms.moc"
