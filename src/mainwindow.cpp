@@ -1,10 +1,13 @@
 #include "mainwindow.h"
 
 #include "constants.h"
+#include "gamefolder.h"
 #include "newspage.h"
 #include "ui_mainwindow.h"
 
 #include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -164,19 +167,170 @@ void MainWindow::newsOnLinkClicked(QUrl url) {
     }
 }
 
-// Game launch and options: built with the play and options features.
-void MainWindow::on_ModifierCheminCata_clicked() {}
-void MainWindow::on_ModifierCheminWoTLK_clicked() {}
-void MainWindow::on_DeleteCheminWoTLK_clicked() {}
-void MainWindow::on_SauvegarderOptions_clicked() {}
-void MainWindow::on_Options_clicked() {}
-void MainWindow::LaunchingProcessEnd() {}
-void MainWindow::ProcessEnd(int) {}
-void MainWindow::ErrorLaunchingProcess(QProcess::ProcessError) {}
+void MainWindow::on_Jouer_clicked() {
+    launchAllowed = false;
+    checkReadyToPlay();
+    int realm = 0;
+    for (int i = 0; i < 6; ++i) {
+        if (realmButtons[i]->isChecked())
+            realm = i;
+    }
+    LaunchGame(config.realmWotlk[realm] ? 1 : 2, realm);
+}
+
+void MainWindow::LaunchGame(int clientMode, int realm) {
+    QString folder = QString::fromLatin1(kEmptyRealmHost);
+    if (clientMode == 1)
+        folder = config.wotlkPath;
+    else if (clientMode == 2)
+        folder = config.cataPath;
+    else
+        return;
+    if (folder.isEmpty()) {
+        ui->Texte->setText(
+            clientMode == 1
+                ? QStringLiteral(
+                      "Merci de séléctionner un chemin valide pour WoTLK dans le menu d'options")
+                : QStringLiteral("Merci de séléctionner un chemin valide pour Cataclysme dans le "
+                                 "menu d'options"));
+        return;
+    }
+    config.selectedRealm = realm;
+    gamefolder::removeTopLevelRealmlist(folder);
+    gamefolder::sweepCache(folder);
+    const QMap<int, QByteArray> hosts = config.realmHosts;
+    if (!gamefolder::writeRealmlist(folder, hosts.value(realm))) {
+        ui->Texte->setText(
+            QStringLiteral("Une erreur s'est produite lors du changement du realmlist."));
+        return;
+    }
+
+    if (gameProcess) {
+        // The earlier game may still run: it goes when it ends, or with the window. Never
+        // deleted here, where its own signals may still be on their way.
+        QProcess* earlier = gameProcess;
+        earlier->setParent(this);
+        if (earlier->state() == QProcess::NotRunning)
+            earlier->deleteLater();
+        else
+            connect(earlier, &QProcess::finished, earlier, &QObject::deleteLater);
+    }
+    gameProcess = new QProcess;
+    connect(gameProcess, SIGNAL(errorOccurred(QProcess::ProcessError)), this,
+            SLOT(ErrorLaunchingProcess(QProcess::ProcessError)));
+    connect(gameProcess, SIGNAL(started()), this, SLOT(LaunchingProcessEnd()));
+    connect(gameProcess, SIGNAL(finished(int)), this, SLOT(ProcessEnd(int)));
+    // The whole path as the program, so that a folder with spaces stays one path; no arguments,
+    // and the game runs in the launcher's own working directory.
+    gameProcess->start(folder + gamefolder::executableFor(config.realmWotlk[realm], realm),
+                       QStringList(), QIODevice::ReadWrite);
+}
+
+void MainWindow::LaunchingProcessEnd() {
+    ui->Texte->setText(QStringLiteral("World Of Warcraft lancé."));
+    showMinimized();
+}
+
+void MainWindow::ProcessEnd(int) {
+    launchAllowed = true;
+    checkReadyToPlay();
+    ui->Texte->setText(kReadyText);
+    showMaximized();
+}
+
+void MainWindow::ErrorLaunchingProcess(QProcess::ProcessError) {
+    ui->Texte->setText(QStringLiteral(
+        "Une erreur s'est produite lors du démarrage de World of Warcraft - (Code 1)."));
+}
+
 void MainWindow::LaunchingInjectorProcessEnd(int) {}
-void MainWindow::ErrorLaunchingInjectorProcess(QProcess::ProcessError) {}
-void MainWindow::on_Jouer_clicked() {}
-void MainWindow::on_DeleteCheminCata_clicked() {}
+
+void MainWindow::ErrorLaunchingInjectorProcess(QProcess::ProcessError) {
+    ui->Texte->setText(QStringLiteral(
+        "Une erreur s'est produite lors du démarrage de World of Warcraft - (Code 2)."));
+}
+
+void MainWindow::on_Options_clicked() {
+    ui->Fading->show();
+    ui->OptionsMenu->show();
+}
+
+void MainWindow::on_SauvegarderOptions_clicked() {
+    if (config.save()) {
+        refreshOptions();
+        refreshRealmButtons();
+    } else {
+        ui->Texte->setText(QStringLiteral("Impossible de save"));
+        launchAllowed = false;
+    }
+    checkReadyToPlay();
+    ui->Fading->hide();
+    ui->OptionsMenu->hide();
+}
+
+bool MainWindow::ask(const QString& title, const QString& question) {
+    return QMessageBox::question(this, title, question, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::NoButton) == QMessageBox::Yes;
+}
+
+void MainWindow::chooseGameFolder(bool& enabled, QString& path, QLabel* label,
+                                  const QString& cancelQuestion, const QString& ownGameQuestion) {
+    for (;;) {
+        const QString folder = QFileDialog::getExistingDirectory(this, QString(), QString(),
+                                                                 QFileDialog::ShowDirsOnly);
+        if (folder.isEmpty()) {
+            if (!ask(QStringLiteral("Pas de dossier"), cancelQuestion))
+                continue;
+            enabled = false;
+            path.clear();
+            label->setText(QStringLiteral("Pas de dossier"));
+            return;
+        }
+        // A client with Wow.exe but without the community's marker is the player's own
+        // installation: used only once the player confirms.
+        const bool ownGame = QFile::exists(folder + QStringLiteral("/Wow.exe")) &&
+                             !QFile::exists(folder + QStringLiteral("/kvf.vestrahal"));
+        if (ownGame && !ask(QStringLiteral("Jeu existant"), ownGameQuestion))
+            continue;
+        enabled = true;
+        path = folder;
+        label->setText(folder);
+        launchAllowed = true;
+        checkReadyToPlay();
+        return;
+    }
+}
+
+void MainWindow::on_ModifierCheminWoTLK_clicked() {
+    chooseGameFolder(config.wotlkEnabled, config.wotlkPath, ui->CheminWoTLK,
+                     QStringLiteral("Etes-vous sûr de ne pas utiliser WoTLK?"),
+                     QStringLiteral("Etes-vous sûr d'utiliser votre version de WoTLK?"));
+}
+
+void MainWindow::on_ModifierCheminCata_clicked() {
+    chooseGameFolder(config.cataEnabled, config.cataPath, ui->CheminCata,
+                     QStringLiteral("Etes-vous sûr de ne pas utiliser Cataclysme ?"),
+                     QStringLiteral("Etes-vous sûr d'utiliser votre version de Cataclyme ?"));
+}
+
+void MainWindow::on_DeleteCheminWoTLK_clicked() {
+    if (!ask(QStringLiteral("Confirmation"),
+             QStringLiteral("Etes-vous sûr de ne pas utiliser Wrath of the Lich King ?")))
+        return;
+    config.wotlkEnabled = false;
+    config.wotlkPath.clear();
+    ui->CheminWoTLK->setText(QStringLiteral("Pas de dossier"));
+}
+
+void MainWindow::on_DeleteCheminCata_clicked() {
+    if (!ask(QStringLiteral("Pas de dossier"),
+             QStringLiteral("Etes-vous sûr de ne pas utiliser Cataclysme ?")))
+        return;
+    config.cataEnabled = false;
+    config.cataPath.clear();
+    ui->CheminCata->setText(QStringLiteral("Pas de dossier"));
+}
+
 void MainWindow::on_SetRealm1_clicked() {
     enterPersonalRealm(1);
 }

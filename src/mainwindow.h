@@ -11,6 +11,7 @@
 namespace Ui {
 class MainWindow;
 }
+class QLabel;
 class QRadioButton;
 class updater;
 
@@ -48,6 +49,13 @@ private slots:
 
 private:
     void checkReadyToPlay();
+    // clientMode 1 plays from the Wrath of the Lich King folder, 2 from the Cataclysm folder.
+    void LaunchGame(int clientMode, int realm);
+    // Asks for a client's folder until the player picks one or gives the client up.
+    void chooseGameFolder(bool& enabled, QString& path, QLabel* label,
+                          const QString& cancelQuestion, const QString& ownGameQuestion);
+    // Yes counts as yes; No, or closing the box, as no.
+    bool ask(const QString& title, const QString& question);
     void refreshRealmButtons();
     void refreshOptions();
     // A realm's button is offered when the realm has a host and its client is installed.

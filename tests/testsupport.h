@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QList>
+#include <QPointer>
 #include <QTimer>
 
 #include <QNetworkProxy>
@@ -50,3 +51,41 @@ inline void answerNextDialog(std::function<void(QWidget*)> answer, int timeoutMs
     });
     poll->start(10);
 }
+
+// Answers modal dialogs one after the other, in the order they open, each with the next of its
+// answers; a dialog that opens when no answer is left is rejected, so that a test never hangs.
+class DialogScript : public QObject {
+public:
+    using Answer = std::function<void(QWidget*)>;
+
+    DialogScript()
+    {
+        connect(&poll, &QTimer::timeout, this, &DialogScript::look);
+        poll.start(10);
+    }
+    void then(Answer answer) { answers.append(std::move(answer)); }
+    int answered() const { return count; }
+    int unexpected() const { return extra; }
+
+private:
+    void look()
+    {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || !dialog->isVisible() || dialog == last.data())
+            return;
+        last = dialog;
+        if (answers.isEmpty()) {
+            ++extra;
+            QMetaObject::invokeMethod(dialog, "reject");
+            return;
+        }
+        ++count;
+        answers.takeFirst()(dialog);
+    }
+
+    QTimer poll;
+    QList<Answer> answers;
+    QPointer<QWidget> last;
+    int count = 0;
+    int extra = 0;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// What the launcher does to a game client's folder before each start of the game.
+namespace gamefolder {
+
+// The realmlist at the top of the folder would win over the one the launcher writes.
+void removeTopLevelRealmlist(const QString& folder);
+
+// Deletes the client's cached game data below the folder's "Cache" (any depth, any letter case):
+// stale caches from another realm make the client misbehave. Returns the files deleted.
+// A folder without "Cache" has nothing swept.
+QStringList sweepCache(const QString& folder);
+
+// Writes "set realmlist " and the host, with no line end, into Data/frFR/realmlist.wtf; an empty
+// realm (host " ") leaves the file empty. False when the file cannot be written whole.
+bool writeRealmlist(const QString& folder, const QByteArray& host);
+
+// The program that plays a realm: the client itself, or the partner's start-up program for the
+// realms played with the Cataclysm client other than the official ones.
+QString executableFor(bool wotlk, int realm);
+
+} // namespace gamefolder

@@ -1,0 +1,160 @@
+#include "gamefolder.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void touch(const QString& path) {
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("x");
+}
+
+QStringList filesBelow(const QString& folder) {
+    QStringList found;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << QDir(folder).relativeFilePath(it.next());
+    found.sort();
+    return found;
+}
+
+} // namespace
+
+class GameFolderTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        dir.reset(new QTemporaryDir);
+        QVERIFY(dir->isValid());
+        folder = dir->path() + "/World of Warcraft";
+        QVERIFY(QDir().mkpath(folder + "/Data/frFR"));
+    }
+
+    void cacheSweep_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("top of the cache")
+            << QStringList{"Cache/a.wdb", "Cache/b.wcf", "Cache/c.tbl", "Cache/d.adb"}
+            << QStringList{};
+        QTest::newRow("nested at several depths")
+            << QStringList{"Cache/WDB/frFR/itemcache.wdb", "Cache/WDB/frFR/x/y/z/deep.adb",
+                           "Cache/DBCache.tbl"}
+            << QStringList{};
+        QTest::newRow("upper-case names")
+            << QStringList{"Cache/CREATURECACHE.WDB", "Cache/Mixed.AdB", "Cache/WDB/X.TBL"}
+            << QStringList{};
+        QTest::newRow("other extensions stay")
+            << QStringList{"Cache/a.wdb", "Cache/notes.txt", "Cache/a.wdb.bak", "Cache/wdb",
+                           "Cache/x.wdbx"}
+            << QStringList{"Cache/a.wdb.bak", "Cache/notes.txt", "Cache/wdb", "Cache/x.wdbx"};
+        QTest::newRow("outside the cache stays")
+            << QStringList{"Cache/a.wdb", "Data/common.wdb", "WTF/config.wcf", "root.adb"}
+            << QStringList{"Data/common.wdb", "WTF/config.wcf", "root.adb"};
+        QTest::newRow("hidden files are not the client's")
+            << QStringList{"Cache/.hidden.wdb", "Cache/seen.wdb"}
+            << QStringList{"Cache/.hidden.wdb"};
+        QTest::newRow("no cache folder: nothing swept")
+            << QStringList{"a.wdb", "Data/b.adb", "Interface/c.tbl"}
+            << QStringList{"Data/b.adb", "Interface/c.tbl", "a.wdb"};
+    }
+    void cacheSweep() {
+        QFETCH(QStringList, files);
+        for (const QString& file : files)
+            touch(folder + "/" + file);
+        QDir(folder).mkpath("Cache/folder.wdb"); // a folder with a matching name stays
+        gamefolder::sweepCache(folder);
+        QFETCH(QStringList, kept);
+        QStringList expected = kept;
+        expected.sort();
+        QStringList left = filesBelow(folder);
+        left.removeAll("Data/frFR");
+        QCOMPARE(left, expected);
+        QVERIFY(!QDir(folder).exists("Cache") || QDir(folder).exists("Cache/folder.wdb"));
+    }
+
+    void cacheSweepFollowsNoLink() {
+        const QString outside = dir->path() + "/elsewhere";
+        touch(outside + "/precious.wdb");
+        QVERIFY(QDir().mkpath(folder + "/Cache"));
+        QVERIFY(QFile::link(outside, folder + "/Cache/link"));
+        QVERIFY(QFile::link(outside + "/precious.wdb", folder + "/Cache/file.wdb"));
+        gamefolder::sweepCache(folder);
+        QVERIFY(QFile::exists(outside + "/precious.wdb"));
+    }
+
+    void realmlist_data() {
+        QTest::addColumn<QByteArray>("host");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("host") << QByteArray("logon.vestrahal.fr")
+                              << QByteArray("set realmlist logon.vestrahal.fr");
+        QTest::newRow("Latin-1 host kept as stored")
+            << QByteArray("ch\xe2teau.fr") << QByteArray("set realmlist ch\xe2teau.fr");
+        QTest::newRow("host with spaces")
+            << QByteArray(" a b ") << QByteArray("set realmlist  a b ");
+        QTest::newRow("empty realm leaves the file empty") << QByteArray(" ") << QByteArray();
+    }
+    void realmlist() {
+        QFETCH(QByteArray, host);
+        const QString path = folder + "/Data/frFR/realmlist.wtf";
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("set realmlist ancien.serveur.tres.long.fr\r\n");
+        }
+        QVERIFY(gamefolder::writeRealmlist(folder, host));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray written = file.readAll();
+        QTEST(written, "bytes");
+        if (host != " ")
+            QCOMPARE(written.size(), 14 + host.size());
+        const QFile::Permissions permissions = file.permissions();
+        QVERIFY(permissions & QFile::WriteOwner);
+        QVERIFY(!(permissions & (QFile::WriteGroup | QFile::WriteOther)));
+    }
+
+    void realmlistWithoutItsFolderFails() {
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(QDir().mkpath(folder + "/Data"));
+        QVERIFY(!gamefolder::writeRealmlist(folder, "h"));
+        QVERIFY(!QDir(folder).exists("Data/frFR"));
+    }
+
+    void topLevelRealmlistRemoved() {
+        touch(folder + "/realmlist.wtf");
+        gamefolder::removeTopLevelRealmlist(folder);
+        QVERIFY(!QFile::exists(folder + "/realmlist.wtf"));
+        gamefolder::removeTopLevelRealmlist(folder); // already gone: nothing to report
+    }
+
+    void executable_data() {
+        QTest::addColumn<bool>("wotlk");
+        QTest::addColumn<int>("realm");
+        QTest::addColumn<QString>("program");
+        for (int realm = 0; realm < 6; ++realm) {
+            QTest::addRow("realm %d on Wrath", realm) << true << realm << "/Wow.exe";
+            QTest::addRow("realm %d on Cataclysm", realm)
+                << false << realm << (realm == 1 ? "/Wow.exe" : "/brontavale.exe");
+        }
+    }
+    void executable() {
+        QFETCH(bool, wotlk);
+        QFETCH(int, realm);
+        QTEST(gamefolder::executableFor(wotlk, realm), "program");
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    QString folder;
+};
+
+QTEST_GUILESS_MAIN(GameFolderTest)
+#include "tst_gamefolder.moc"

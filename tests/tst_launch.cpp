@@ -1,0 +1,279 @@
+#include "constants.h"
+#include "mainwindow.h"
+#include "testsupport.h"
+#include "ui_mainwindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <csignal>
+
+namespace {
+
+const QString kReady = QStringLiteral("World of Warcraft est prêt à être lancé");
+const QString kStarted = QStringLiteral("World Of Warcraft lancé.");
+const QString kCode1 =
+    QStringLiteral("Une erreur s'est produite lors du démarrage de World of Warcraft - (Code 1).");
+constexpr int kTimeout = 30000;
+
+// Lays out a game folder holding the fake client under the given program names.
+void makeGame(const QString& folder, const QStringList& programs, const QByteArray& ini = {},
+              bool withFrFR = true) {
+    QVERIFY(QDir().mkpath(folder + (withFrFR ? "/Data/frFR" : "/Data")));
+    for (const QString& program : programs)
+        QVERIFY(QFile::copy(QStringLiteral(FAKEGAME_PATH), folder + "/" + program));
+    QFile settings(folder + "/fakegame.ini");
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[General]\n" + ini);
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QJsonObject startRecord(const QString& folder, const QString& program) {
+    const QString path = folder + "/" + program + ".started.json";
+    if (!QFile::exists(path))
+        return {};
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+void stopGame(const QString& folder, const QString& program) {
+    writeFile(folder + "/" + program + ".stop", "");
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    static Ui::MainWindow* ui(MainWindow& window) { return window.ui; }
+
+    void play(MainWindow& window, int realm) {
+        window.realmButtons[realm]->setChecked(true);
+        QVERIFY(QMetaObject::invokeMethod(&window, "on_Jouer_clicked"));
+    }
+
+    void writeConf(const QByteArray& personalRealms = " |0\n |0\n |0\n") {
+        writeFile("launcher.conf", "1\n" + wotlk.toUtf8() + "\n1\n" + cata.toUtf8() + "\n0\n" +
+                                       personalRealms + "1.0\n");
+    }
+
+private slots:
+    void initTestCase() {
+        routeThroughCommunityServer(server);
+        // The version check never answers: these tests are about playing.
+        server.setReply("/launcher/version.php",
+                        {200, "text/plain", {}, CommunityServer::Reply::Silent});
+    }
+
+    void init() {
+        dir.reset(new QTemporaryDir);
+        QVERIFY(dir->isValid());
+        launcherDir = dir->path() + "/Vestrahal Launcher";
+        wotlk = dir->path() + "/Jeux/World of Warcraft 3.3.5";
+        cata = dir->path() + "/Jeux/Cataclysm";
+        QVERIFY(QDir().mkpath(launcherDir));
+        QVERIFY(QDir::setCurrent(launcherDir));
+    }
+    void cleanup() { QDir::setCurrent(QDir::tempPath()); }
+
+    void eachRealmPlaysItsClient_data() {
+        QTest::addColumn<int>("realm");
+        QTest::addColumn<bool>("onWotlk");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QByteArray>("realmlist");
+        QTest::newRow("Vestrahal realms")
+            << 0 << true << "Wow.exe" << QByteArray("set realmlist ") + vestrahal::kLogonHost;
+        QTest::newRow("official realms")
+            << 1 << false << "Wow.exe"
+            << QByteArray("set realmlist ") + vestrahal::kOfficialLogonHost;
+        QTest::newRow("Brontavale") << 2 << false << "brontavale.exe"
+                                    << QByteArray("set realmlist ") + vestrahal::kPartnerLogonHost;
+        QTest::newRow("personal realm on Wrath")
+            << 3 << true << "Wow.exe" << QByteArray("set realmlist perso.wotlk.fr");
+        QTest::newRow("personal realm on Cataclysm")
+            << 4 << false << "brontavale.exe" << QByteArray("set realmlist perso.cata.fr");
+        QTest::newRow("empty personal realm: empty realmlist")
+            << 5 << false << "brontavale.exe" << QByteArray();
+    }
+    void eachRealmPlaysItsClient() {
+        QFETCH(int, realm);
+        QFETCH(bool, onWotlk);
+        QFETCH(QString, program);
+        QFETCH(QByteArray, realmlist);
+        makeGame(wotlk, {"Wow.exe"});
+        makeGame(cata, {"Wow.exe", "brontavale.exe"});
+        for (const QString& folder : {wotlk, cata}) {
+            writeFile(folder + "/realmlist.wtf", "set realmlist vieux.serveur\n");
+            writeFile(folder + "/Cache/WDB/frFR/creaturecache.wdb", "old");
+            writeFile(folder + "/Data/frFR/realmlist.wtf", "set realmlist ancien.serveur\r\n");
+        }
+        writeConf("perso.wotlk.fr|1\nperso.cata.fr|0\n |0\n");
+        MainWindow window;
+        window.show();
+        play(window, realm);
+
+        const QString folder = onWotlk ? wotlk : cata;
+        const QString other = onWotlk ? cata : wotlk;
+        QTRY_VERIFY_WITH_TIMEOUT(!startRecord(folder, program).isEmpty(), kTimeout);
+        const QJsonObject record = startRecord(folder, program);
+        QCOMPARE(record["program"].toString(), folder + "/" + program);
+        QCOMPARE(record["arguments"].toArray().size(), 0);
+        QCOMPARE(record["workingDirectory"].toString(), launcherDir);
+        QVERIFY(record["realmlistFound"].toBool());
+        QCOMPARE(QByteArray::fromBase64(record["realmlist"].toString().toLatin1()), realmlist);
+        QCOMPARE(window.config.selectedRealm, realm);
+        // The played folder is prepared; the other one is left alone.
+        QVERIFY(!QFile::exists(folder + "/realmlist.wtf"));
+        QVERIFY(!QFile::exists(folder + "/Cache/WDB/frFR/creaturecache.wdb"));
+        QVERIFY(QFile::exists(other + "/realmlist.wtf"));
+        QVERIFY(QFile::exists(other + "/Cache/WDB/frFR/creaturecache.wdb"));
+
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kStarted, kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(window.isMinimized(), kTimeout);
+        QVERIFY(!ui(window)->Jouer->isEnabled());
+        QVERIFY(!window.launchAllowed);
+
+        stopGame(folder, program);
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kReady, kTimeout);
+        QVERIFY(window.launchAllowed);
+        QTRY_VERIFY_WITH_TIMEOUT(window.isMaximized(), kTimeout);
+        QVERIFY(!window.isMinimized());
+    }
+
+    void exitCodeOfTheGameDoesNotMatter() {
+        makeGame(wotlk, {"Wow.exe"}, "exit-code=3\nseconds=1\n");
+        writeConf();
+        MainWindow window;
+        window.config.upToDate = true;
+        window.newsLoaded = true;
+        window.show();
+        play(window, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kStarted, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kReady, kTimeout);
+        QCOMPARE(window.gameProcess->exitCode(), 3);
+        QVERIFY(ui(window)->Jouer->isEnabled());
+        QVERIFY(window.isMaximized());
+    }
+
+    void emptyFolderIsReported_data() {
+        QTest::addColumn<int>("realm");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("Wrath client") << 0
+                                      << QString::fromUtf8("Merci de séléctionner un chemin valide "
+                                                           "pour WoTLK dans le menu d'options");
+        QTest::newRow("Cataclysm client")
+            << 2
+            << QString::fromUtf8(
+                   "Merci de séléctionner un chemin valide pour Cataclysme dans le menu d'options");
+    }
+    void emptyFolderIsReported() {
+        QFETCH(int, realm);
+        wotlk.clear();
+        cata.clear();
+        writeConf();
+        MainWindow window;
+        window.config.selectedRealm = 4;
+        play(window, realm);
+        QTEST(ui(window)->Texte->text(), "text");
+        QCOMPARE(window.config.selectedRealm, 4);
+        QVERIFY(!window.gameProcess);
+        QVERIFY(!window.launchAllowed);
+    }
+
+    void missingRealmlistFolderStopsTheLaunch() {
+        makeGame(wotlk, {"Wow.exe"}, {}, false);
+        writeFile(wotlk + "/realmlist.wtf", "x");
+        writeConf();
+        MainWindow window;
+        play(window, 0);
+        QCOMPARE(ui(window)->Texte->text(),
+                 QString::fromUtf8("Une erreur s'est produite lors du changement du realmlist."));
+        QVERIFY(!window.gameProcess);
+        QVERIFY(!QDir(wotlk).exists("Data/frFR"));
+        QVERIFY(!QFile::exists(wotlk + "/realmlist.wtf"));
+        QVERIFY(!ui(window)->Jouer->isEnabled());
+    }
+
+    void missingProgramIsCode1() {
+        QVERIFY(QDir().mkpath(cata + "/Data/frFR"));
+        writeConf();
+        MainWindow window;
+        window.config.upToDate = true;
+        window.newsLoaded = true;
+        play(window, 2);
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kCode1, kTimeout);
+        QVERIFY(!window.launchAllowed);
+        QVERIFY(!ui(window)->Jouer->isEnabled());
+        QVERIFY(!window.isMinimized());
+    }
+
+    void secondLaunchKeepsTheFirstGame() {
+        makeGame(wotlk, {"Wow.exe"});
+        makeGame(cata, {"Wow.exe"});
+        writeConf();
+        MainWindow window;
+        window.show();
+        play(window, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::Running, kTimeout);
+        QPointer<QProcess> first = window.gameProcess;
+        play(window, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::Running, kTimeout);
+        QVERIFY(first);
+        QCOMPARE(first->state(), QProcess::Running);
+
+        // The first game's end runs the end of a game, and then lets its process object go.
+        stopGame(wotlk, "Wow.exe");
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kReady, kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!first, kTimeout);
+        QCOMPARE(window.gameProcess->state(), QProcess::Running);
+        stopGame(cata, "Wow.exe");
+        QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::NotRunning, kTimeout);
+
+        // A later launch releases the finished process object too.
+        QPointer<QProcess> finished = window.gameProcess;
+        play(window, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!finished, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::Running, kTimeout);
+        stopGame(wotlk, "Wow.exe");
+        QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::NotRunning, kTimeout);
+    }
+
+    void closingTheLauncherEndsTheGame() {
+        makeGame(wotlk, {"Wow.exe"});
+        writeConf();
+        qint64 pid = 0;
+        {
+            MainWindow window;
+            play(window, 0);
+            QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::Running, kTimeout);
+            pid = window.gameProcess->processId();
+            QVERIFY(pid > 0);
+        }
+        QCOMPARE(::kill(pid_t(pid), 0), -1);
+        QCOMPARE(errno, ESRCH);
+    }
+
+private:
+    CommunityServer server;
+    std::unique_ptr<QTemporaryDir> dir;
+    QString launcherDir;
+    QString wotlk;
+    QString cata;
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_launch.moc"

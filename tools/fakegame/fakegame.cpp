@@ -1,0 +1,84 @@
+// A stand-in for the game client and the partner's start-up program, for the tests and the demo.
+// Copied into a game folder as "Wow.exe" or "brontavale.exe", it records how it was started in
+// "<its name>.started.json" beside itself: its path, arguments, working directory and the bytes
+// of the realmlist it would read. "fakegame.ini" beside it says how it behaves:
+//   exit-code=N   code to exit with (default 0)
+//   seconds=N     end by itself after N seconds (default 0: never)
+//   window=1      show a small window, closed to end the game (default 0)
+// Creating "<its name>.stop" beside it ends it too.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSettings>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    const QFileInfo self(QString::fromLocal8Bit(argv[0]));
+    const QString folder = self.absolutePath();
+    const QString name = self.fileName();
+    const QSettings settings(folder + QStringLiteral("/fakegame.ini"), QSettings::IniFormat);
+    const int exitCode = settings.value(QStringLiteral("exit-code"), 0).toInt();
+
+    QFile realmlist(folder + QStringLiteral("/Data/frFR/realmlist.wtf"));
+    const bool hasRealmlist = realmlist.open(QIODevice::ReadOnly);
+    QJsonArray arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const QJsonObject record{
+        {QStringLiteral("program"), self.absoluteFilePath()},
+        {QStringLiteral("arguments"), arguments},
+        {QStringLiteral("workingDirectory"), QDir::currentPath()},
+        {QStringLiteral("realmlistFound"), hasRealmlist},
+        {QStringLiteral("realmlist"),
+         QString::fromLatin1(hasRealmlist ? realmlist.readAll().toBase64() : QByteArray())},
+    };
+    // Written whole, so that whoever waits for it never reads half a record.
+    QSaveFile out(folder + QLatin1Char('/') + name + QStringLiteral(".started.json"));
+    if (out.open(QIODevice::WriteOnly)) {
+        out.write(QJsonDocument(record).toJson());
+        out.commit();
+    }
+
+    const QString stopFile = folder + QLatin1Char('/') + name + QStringLiteral(".stop");
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, &app, [&] {
+        if (QFile::exists(stopFile)) {
+            QFile::remove(stopFile);
+            app.exit(exitCode);
+        }
+    });
+    stopWatch.start(20);
+    const int seconds = settings.value(QStringLiteral("seconds"), 0).toInt();
+    if (seconds > 0)
+        QTimer::singleShot(seconds * 1000, &app, [&] { app.exit(exitCode); });
+
+    QWidget window;
+    if (settings.value(QStringLiteral("window"), false).toBool()) {
+        window.setWindowTitle(QStringLiteral("World of Warcraft (jeu de démonstration)"));
+        auto* layout = new QVBoxLayout(&window);
+        auto* label = new QLabel(QStringLiteral("Le jeu tourne.\n\nRealmlist lu :\n%1")
+                                     .arg(QString::fromLatin1(QByteArray::fromBase64(
+                                         record.value("realmlist").toString().toLatin1()))),
+                                 &window);
+        layout->addWidget(label);
+        auto* quit = new QPushButton(QStringLiteral("Quitter le jeu"), &window);
+        layout->addWidget(quit);
+        QObject::connect(quit, &QPushButton::clicked, &app, [&] { app.exit(exitCode); });
+        window.resize(360, 200);
+        window.show();
+        app.setQuitOnLastWindowClosed(false);
+        QObject::connect(&app, &QApplication::lastWindowClosed, &app, [&] { app.exit(exitCode); });
+    }
+    app.exec();
+    return exitCode;
+}
