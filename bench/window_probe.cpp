@@ -1,0 +1,217 @@
+// Starts a program and watches it from the X server only, so that the launcher, which must not be
+// instrumented, and the bare view are timed by exactly the same method.
+//   window_probe TIMEOUT_SECONDS -- PROGRAM [ARGS...]
+// Prints "probe t0 MS" (the steady clock, taken just before the fork), "probe pid PID", then
+// "probe shown MS" and "probe loaded MS" counted from t0, or "probe timeout" / "probe exited".
+// It then stays the program's parent, so that the caller can sample it, until SIGTERM or SIGINT:
+// then it closes the window as a player would, which lets the program end its helper processes
+// itself, kills the program only if it is still there 10 s later, and waits up to 5 s more for
+// the helpers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int) {
+    stopRequested = 1;
+}
+
+double nowMs() {
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+// A window can go away between listing it and asking about it; that is no reason to stop.
+int ignoreErrors(Display*, XErrorEvent*) {
+    return 0;
+}
+
+long windowPid(Display* display, Window window, Atom pidAtom) {
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    long pid = -1;
+    if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
+                           &count, &after, &data) == Success &&
+        data) {
+        // Xlib hands 32-bit properties back as longs.
+        if (type == XA_CARDINAL && format == 32 && count == 1)
+            pid = *reinterpret_cast<long*>(data);
+        XFree(data);
+    }
+    return pid;
+}
+
+// Matched by owner rather than title: a page may retitle its view. The size rules out the
+// small helper windows a toolkit maps. The bench's X server runs no window manager, so top-level
+// windows are the root's own children.
+Window findMainWindow(Display* display, pid_t pid, Atom pidAtom) {
+    Window root = DefaultRootWindow(display), parent, *children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (!XQueryTree(display, root, &root, &parent, &children, &count))
+        return 0;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(display, children[i], &attributes) &&
+            attributes.map_state == IsViewable && attributes.width >= 640 &&
+            attributes.height >= 480 && windowPid(display, children[i], pidAtom) == pid)
+            found = children[i];
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+int channel(unsigned long pixel, unsigned long mask) {
+    return mask ? int((pixel & mask) >> __builtin_ctzl(mask)) : 0;
+}
+
+bool near(XImage* image, int x, int y, int r, int g, int b, int tolerance) {
+    const unsigned long pixel = XGetPixel(image, x, y);
+    return std::abs(channel(pixel, image->red_mask) - r) <= tolerance &&
+           std::abs(channel(pixel, image->green_mask) - g) <= tolerance &&
+           std::abs(channel(pixel, image->blue_mask) - b) <= tolerance;
+}
+
+// The news page as it looks whatever the fonts: its first article's #974d17 left border runs
+// down x = 26 from about y = 95 to 420, and the articles are near black inside, below their text.
+// Neither the launcher's background picture nor a view that has painted nothing yet looks so.
+bool newsShown(Display* display, Window window) {
+    const int left = 20, top = 150, width = 12, height = 251;
+    XImage* strip = XGetImage(display, window, left, top, width, height, AllPlanes, ZPixmap);
+    if (!strip)
+        return false;
+    bool shown = true;
+    for (int y = 0; y < height && shown; y += 50) {
+        bool border = false;
+        for (int x = 0; x < width && !border; ++x)
+            border = near(strip, x, y, 0x97, 0x4d, 0x17, 32);
+        shown = border;
+    }
+    XDestroyImage(strip);
+    const int insides[][2] = {{150, 340}, {400, 340}, {650, 340}};
+    for (const auto& point : insides) {
+        if (!shown)
+            break;
+        XImage* pixel = XGetImage(display, window, point[0], point[1], 1, 1, AllPlanes, ZPixmap);
+        shown = pixel && near(pixel, 0, 0, 0x14, 0x0c, 0x08, 40);
+        if (pixel)
+            XDestroyImage(pixel);
+    }
+    return shown;
+}
+
+void closeWindow(Display* display, Window window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XFlush(display);
+}
+
+bool exitedWithin(pid_t pid, int milliseconds) {
+    int status;
+    for (int waited = 0; waited < milliseconds; waited += 10) {
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return true;
+        usleep(10000);
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc < 4 || std::string_view(argv[2]) != "--") {
+        std::fprintf(stderr, "usage: window_probe TIMEOUT_SECONDS -- PROGRAM [ARGS...]\n");
+        return 2;
+    }
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "window_probe: cannot open the X display\n");
+        return 2;
+    }
+    XSetErrorHandler(ignoreErrors);
+    const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
+    const double deadline = std::atof(argv[1]) * 1e3;
+    // The exec resets these in the program.
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+
+    // The engine's helper processes outlive the program by a moment: as their subreaper, the
+    // probe collects them, rather than leaving that to whatever init there is.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+
+    const double t0 = nowMs();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execvp(argv[3], argv + 3);
+        _exit(127);
+    }
+    std::printf("probe t0 %.3f\nprobe pid %d\n", t0, int(pid));
+    std::fflush(stdout);
+
+    Window window = 0;
+    int status = 0;
+    while (!stopRequested) {
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            std::printf("probe exited\n");
+            return 1;
+        }
+        const double elapsed = nowMs() - t0;
+        if (elapsed > deadline) {
+            std::printf("probe timeout\n");
+            break;
+        }
+        if (!window) {
+            window = findMainWindow(display, pid, pidAtom);
+            if (window)
+                std::printf("probe shown %.1f\n", nowMs() - t0);
+        } else if (newsShown(display, window)) {
+            std::printf("probe loaded %.1f\n", nowMs() - t0);
+            break;
+        }
+        std::fflush(stdout);
+        // Often enough to time to a few milliseconds, seldom enough not to compete for the CPU.
+        usleep(3000);
+    }
+    std::fflush(stdout);
+
+    bool exited = false;
+    while (!stopRequested && !exited)
+        exited = exitedWithin(pid, 100);
+    if (!exited) {
+        if (window)
+            closeWindow(display, window);
+        else
+            kill(pid, SIGTERM);
+        if (!exitedWithin(pid, 10000)) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+    }
+    for (int waited = 0; waited < 5000 && waitpid(-1, &status, WNOHANG) != -1; waited += 10)
+        usleep(10000);
+    XCloseDisplay(display);
+    return 0;
+}

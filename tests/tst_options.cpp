@@ -1,0 +1,253 @@
+#include "mainwindow.h"
+#include "testsupport.h"
+#include "ui_mainwindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    static Ui::MainWindow* ui(MainWindow& window) { return window.ui; }
+
+    // Plays the player's part: each step answers one dialog, in the order they open, and notes
+    // what the dialog was ("folder", or a question's title and text).
+    void script(MainWindow& window, const QStringList& steps, QStringList& seen) {
+        for (const QString& step : steps) {
+            dialogs->then([this, &window, &seen, step](QWidget* widget) {
+                if (auto* files = qobject_cast<QFileDialog*>(widget)) {
+                    seen << "folder";
+                    QCOMPARE(files->parentWidget(), &window);
+                    QCOMPARE(files->fileMode(), QFileDialog::Directory);
+                    QVERIFY(files->testOption(QFileDialog::ShowDirsOnly));
+                    if (step == "cancel") {
+                        files->reject();
+                    } else {
+                        files->setDirectory(games + "/" + step);
+                        static_cast<QDialog*>(files)->accept();
+                    }
+                } else if (auto* box = qobject_cast<QMessageBox*>(widget)) {
+                    seen << box->windowTitle() + ": " + box->text();
+                    QCOMPARE(box->parentWidget(), &window);
+                    QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+                    QVERIFY(!box->defaultButton());
+                    if (step == "close")
+                        box->reject();
+                    else
+                        box->button(step == "yes" ? QMessageBox::Yes : QMessageBox::No)->click();
+                }
+            });
+        }
+    }
+
+private slots:
+    void initTestCase() {
+        routeThroughCommunityServer(server);
+        server.setReply("/launcher/version.php",
+                        {200, "text/plain", {}, CommunityServer::Reply::Silent});
+    }
+
+    void init() {
+        dir.reset(new QTemporaryDir);
+        QVERIFY(dir->isValid());
+        games = dir->path() + "/jeux";
+        writeFile(games + "/officiel/Wow.exe", "client");
+        writeFile(games + "/officiel/kvf.vestrahal", "");
+        writeFile(games + "/perso/Wow.exe", "client");
+        QVERIFY(QDir().mkpath(games + "/vide"));
+        launcher = dir->path() + "/launcher";
+        QVERIFY(QDir().mkpath(launcher));
+        QVERIFY(QDir::setCurrent(launcher));
+        writeFile("launcher.conf", "1\n/ancien/wotlk\n1\n/ancien/cata\n0\n |0\n |0\n |0\n1.0\n");
+        dialogs.reset(new DialogScript);
+    }
+    void cleanup() {
+        QCOMPARE(dialogs->unexpected(), 0);
+        dialogs.reset();
+        QDir::setCurrent(QDir::tempPath());
+    }
+
+    void panelOpensAndSavingClosesIt() {
+        MainWindow window;
+        QVERIFY(ui(window)->Fading->isHidden());
+        ui(window)->Options->click();
+        QVERIFY(!ui(window)->Fading->isHidden());
+        QVERIFY(!ui(window)->OptionsMenu->isHidden());
+        ui(window)->SauvegarderOptions->click();
+        QVERIFY(ui(window)->Fading->isHidden());
+        QVERIFY(ui(window)->OptionsMenu->isHidden());
+    }
+
+    void choosingAFolder_data() {
+        QTest::addColumn<bool>("wrath");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("seen");
+        QTest::addColumn<QString>("folder"); // empty: given up
+        const QString ownWrath =
+            QString::fromUtf8("Jeu existant: Etes-vous sûr d'utiliser votre version de WoTLK?");
+        const QString ownCata = QString::fromUtf8(
+            "Jeu existant: Etes-vous sûr d'utiliser votre version de Cataclyme ?");
+        const QString noWrath =
+            QString::fromUtf8("Pas de dossier: Etes-vous sûr de ne pas utiliser WoTLK?");
+        const QString noCata =
+            QString::fromUtf8("Pas de dossier: Etes-vous sûr de ne pas utiliser Cataclysme ?");
+        for (const bool wrath : {true, false}) {
+            const char* client = wrath ? "Wrath" : "Cataclysm";
+            const QString own = wrath ? ownWrath : ownCata;
+            const QString none = wrath ? noWrath : noCata;
+            QTest::addRow("%s: community package, no question", client)
+                << wrath << QStringList{"officiel"} << QStringList{"folder"} << "officiel";
+            QTest::addRow("%s: empty folder, no question", client)
+                << wrath << QStringList{"vide"} << QStringList{"folder"} << "vide";
+            QTest::addRow("%s: own game confirmed", client)
+                << wrath << QStringList{"perso", "yes"} << QStringList{"folder", own} << "perso";
+            QTest::addRow("%s: own game refused, another folder", client)
+                << wrath << QStringList{"perso", "no", "officiel"}
+                << QStringList{"folder", own, "folder"} << "officiel";
+            QTest::addRow("%s: own game box closed counts as no", client)
+                << wrath << QStringList{"perso", "close", "vide"}
+                << QStringList{"folder", own, "folder"} << "vide";
+            QTest::addRow("%s: cancelled, then given up", client)
+                << wrath << QStringList{"cancel", "yes"} << QStringList{"folder", none} << "";
+            QTest::addRow("%s: cancelled, not given up, dialog again", client)
+                << wrath << QStringList{"cancel", "no", "cancel", "no", "vide"}
+                << QStringList{"folder", none, "folder", none, "folder"} << "vide";
+        }
+    }
+    void choosingAFolder() {
+        QFETCH(bool, wrath);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, folder);
+        MainWindow window;
+        window.launchAllowed = false;
+        window.newsLoaded = true;
+        window.config.upToDate = true;
+        const QByteArray stored = readFile("launcher.conf");
+        QStringList seen;
+        script(window, steps, seen);
+        (wrath ? ui(window)->ModifierCheminWoTLK : ui(window)->ModifierCheminCata)->click();
+        QTEST(seen, "seen");
+        QCOMPARE(dialogs->answered(), steps.size());
+
+        const bool enabled = wrath ? window.config.wotlkEnabled : window.config.cataEnabled;
+        const QString path = wrath ? window.config.wotlkPath : window.config.cataPath;
+        const QString label = (wrath ? ui(window)->CheminWoTLK : ui(window)->CheminCata)->text();
+        if (folder.isEmpty()) {
+            QVERIFY(!enabled);
+            QCOMPARE(path, QString());
+            QCOMPARE(label, QString("Pas de dossier"));
+            QVERIFY(!window.launchAllowed);
+        } else {
+            QVERIFY(enabled);
+            QCOMPARE(path, games + "/" + folder);
+            QCOMPARE(label, path);
+            // A chosen folder opens the way to play again.
+            QVERIFY(window.launchAllowed);
+            QVERIFY(ui(window)->Jouer->isEnabled());
+        }
+        // The other client and the file are untouched until the player saves.
+        QCOMPARE(wrath ? window.config.cataPath : window.config.wotlkPath,
+                 QString(wrath ? "/ancien/cata" : "/ancien/wotlk"));
+        QCOMPARE(readFile("launcher.conf"), stored);
+    }
+
+    void givingUpAClient_data() {
+        QTest::addColumn<bool>("wrath");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("question");
+        const QString wrath = QString::fromUtf8(
+            "Confirmation: Etes-vous sûr de ne pas utiliser Wrath of the Lich King ?");
+        const QString cata =
+            QString::fromUtf8("Pas de dossier: Etes-vous sûr de ne pas utiliser Cataclysme ?");
+        QTest::newRow("Wrath, yes") << true << "yes" << wrath;
+        QTest::newRow("Wrath, no") << true << "no" << wrath;
+        QTest::newRow("Cataclysm, yes") << false << "yes" << cata;
+        QTest::newRow("Cataclysm, box closed") << false << "close" << cata;
+    }
+    void givingUpAClient() {
+        QFETCH(bool, wrath);
+        QFETCH(QString, answer);
+        MainWindow window;
+        ui(window)->Jouer->setEnabled(true);
+        const QByteArray stored = readFile("launcher.conf");
+        QStringList seen;
+        script(window, {answer}, seen);
+        (wrath ? ui(window)->DeleteCheminWoTLK : ui(window)->DeleteCheminCata)->click();
+        QFETCH(QString, question);
+        QCOMPARE(seen, QStringList{question});
+        const bool givenUp = answer == "yes";
+        QCOMPARE(wrath ? window.config.wotlkEnabled : window.config.cataEnabled, !givenUp);
+        QCOMPARE((wrath ? window.config.wotlkPath : window.config.cataPath).isEmpty(), givenUp);
+        const QString label = (wrath ? ui(window)->CheminWoTLK : ui(window)->CheminCata)->text();
+        QCOMPARE(label, givenUp ? QString("Pas de dossier")
+                                : QString(wrath ? "/ancien/wotlk" : "/ancien/cata"));
+        // Neither saved nor judged by the gate yet.
+        QCOMPARE(readFile("launcher.conf"), stored);
+        QVERIFY(ui(window)->Jouer->isEnabled());
+    }
+
+    void savingWritesTheChoicesAndRefreshes() {
+        writeFile("launcher.conf", "0\n\n0\n\n0\n |0\n |0\n |0\n1.0\n");
+        MainWindow window;
+        QVERIFY(window.realmButtons[0]->isHidden());
+        QStringList seen;
+        script(window, {"officiel", "yes"}, seen);
+        ui(window)->ModifierCheminWoTLK->click();
+        ui(window)->DeleteCheminCata->click();
+        ui(window)->SauvegarderOptions->click();
+        QCOMPARE(readFile("launcher.conf"),
+                 "1\n" + (games + "/officiel").toUtf8() + "\n0\n\n0\n |0\n |0\n |0\n1.0\n");
+        QVERIFY(!window.realmButtons[0]->isHidden());
+        QVERIFY(window.realmButtons[1]->isHidden());
+        // The given-up folder shows as the stored, empty, folder now.
+        QCOMPARE(ui(window)->CheminCata->text(), QString());
+    }
+
+    void failedSaveShutsThePlayButton() {
+        MainWindow window;
+        window.newsLoaded = true;
+        window.config.upToDate = true;
+        window.checkReadyToPlay();
+        QVERIFY(ui(window)->Jouer->isEnabled());
+        // A folder standing where the file should be: no write can replace it.
+        QVERIFY(QFile::remove("launcher.conf"));
+        QVERIFY(QDir().mkdir("launcher.conf"));
+        ui(window)->Options->click();
+        ui(window)->SauvegarderOptions->click();
+        QCOMPARE(ui(window)->Texte->text(), QString("Impossible de save"));
+        QVERIFY(!window.launchAllowed);
+        QVERIFY(!ui(window)->Jouer->isEnabled());
+        QVERIFY(ui(window)->Fading->isHidden());
+        QVERIFY(ui(window)->OptionsMenu->isHidden());
+    }
+
+private:
+    CommunityServer server;
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<DialogScript> dialogs;
+    QString games;
+    QString launcher;
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_options.moc"
