@@ -15,8 +15,18 @@ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_T
     -DVESTRAHAL_WEB_DOMAIN="127.0.0.1:$port" -DVESTRAHAL_WEB_HOST="127.0.0.1:$port"
 cmake --build "$build"
 
-mkdir -p "$stage/jeux/WoTLK" "$stage/jeux/Cataclysm" "$stage/screenshots"
+mkdir -p "$stage/screenshots"
 cp "$build/VestrahalLauncher.exe" "$stage/"
+# Two sample game folders whose "game" is the fake client: a small window that shows the
+# realmlist it read, and ends the game when closed.
+for client in WoTLK Cataclysm; do
+    game="$stage/jeux/$client"
+    mkdir -p "$game/Data/frFR" "$game/Cache/WDB/frFR"
+    cp "$build/tools/fakegame" "$game/Wow.exe"
+    [ "$client" = WoTLK ] || cp "$build/tools/fakegame" "$game/brontavale.exe"
+    touch "$game/kvf.vestrahal" "$game/Cache/WDB/frFR/creaturecache.wdb" "$game/Cache/WDB/frFR/itemcache.wdb"
+    printf '[General]\nwindow=1\n' >"$game/fakegame.ini"
+done
 # Both clients enabled, one personal realm on each: every realm button has something to show.
 printf '1\n%s\n1\n%s\n0\nmon.royaume.fr|1\n |0\n |0\n1.0.0\n' \
     "$stage/jeux/WoTLK" "$stage/jeux/Cataclysm" >"$stage/launcher.conf"
