@@ -28,6 +28,13 @@ private:
     bool caught = false;
 };
 
+bool displaysItself(const QUrl& url) {
+    static const QStringList schemes{QStringLiteral("http"), QStringLiteral("https"),
+                                     QStringLiteral("about"), QStringLiteral("data"),
+                                     QStringLiteral("blob")};
+    return schemes.contains(url.scheme());
+}
+
 } // namespace
 
 NewsPage::NewsPage(QObject* parent)
@@ -58,6 +65,11 @@ bool NewsPage::acceptNavigationRequest(const QUrl& url, NavigationType type, boo
         delegate(url);
         return false;
     }
+    // The engine hands addresses it cannot show itself (mailto:, other programs' schemes) to
+    // the system. Only a click does that here, through the program's own choice of handler:
+    // never a script, a form or a redirect of the page.
+    if (linkPolicy == DelegateAllLinks && !displaysItself(url))
+        return false;
     return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
 }
 

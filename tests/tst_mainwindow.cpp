@@ -35,6 +35,12 @@ void clickLink(QWebEnginePage* page, const char* id) {
 
 enum class Outcome { InPlace, Home, Browser, Ignored };
 
+// Asks the page what it does with a navigation, as the engine would.
+class PageProbe : public NewsPage {
+public:
+    using NewsPage::acceptNavigationRequest;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Outcome)
@@ -351,6 +357,47 @@ private slots:
         QCOMPARE(clicks.last().first().toUrl(), QUrl(newsUrl("/launcher/ex_saison.php")));
         QVERIFY(server.requestsFor("/launcher/ex_saison.php").isEmpty());
         QCOMPARE(view.url(), QUrl(newsUrl("/launcher/launcher.php")));
+    }
+
+    void navigationsThePageAllows_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<bool>("handedOver");
+        QTest::newRow("typed page") << newsUrl("/launcher/launcher.php")
+                                    << int(QWebEnginePage::NavigationTypeTyped) << true << false;
+        QTest::newRow("redirect to a page")
+            << "https://example.org/" << int(QWebEnginePage::NavigationTypeRedirect) << true
+            << false;
+        QTest::newRow("inline data")
+            << "data:text/html,x" << int(QWebEnginePage::NavigationTypeOther) << true << false;
+        QTest::newRow("clicked page")
+            << newsUrl("/launcher/ex_saison.php") << int(QWebEnginePage::NavigationTypeLinkClicked)
+            << false << true;
+        QTest::newRow("clicked mail link")
+            << "mailto:a@example.org" << int(QWebEnginePage::NavigationTypeLinkClicked) << false
+            << true;
+        QTest::newRow("script sends to another program")
+            << "steam://run/1" << int(QWebEnginePage::NavigationTypeRedirect) << false << false;
+        QTest::newRow("form posts to a mail program")
+            << "mailto:a@example.org" << int(QWebEnginePage::NavigationTypeFormSubmitted) << false
+            << false;
+        QTest::newRow("script opens a file")
+            << "file:///etc/passwd" << int(QWebEnginePage::NavigationTypeOther) << false << false;
+    }
+    void navigationsThePageAllows() {
+        QFETCH(QString, url);
+        QFETCH(int, type);
+        PageProbe page;
+        page.setLinkDelegationPolicy(NewsPage::DelegateAllLinks);
+        QSignalSpy clicks(&page, &NewsPage::linkClicked);
+        QTEST(page.acceptNavigationRequest(QUrl(url), QWebEnginePage::NavigationType(type), true),
+              "accepted");
+        QFETCH(bool, handedOver);
+        if (handedOver)
+            QTRY_COMPARE(clicks.size(), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(clicks.size(), handedOver ? 1 : 0);
     }
 
     void withoutDelegationLinksAreFollowed() {
