@@ -52,10 +52,21 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 seconds="${DEMO_SECONDS:-12}"
+# Without a display, the script plays the player's part: it opens the options, saves, presses
+# "Jouer", lets the fake game run, then closes it, with a screenshot at each step.
+export STAGE="$stage"
 xvfb-run -a -s "-screen 0 800x600x24" bash -c '
+    shot() { import -window root "screenshots/$1.png"; }
+    click() { xdotool mousemove "$1" "$2" click 1; }
     ./VestrahalLauncher.exe & launcher=$!
-    sleep 1.5; import -window root screenshots/startup.png
+    sleep 1.5; shot startup
     for _ in $(seq 100); do grep -q "launcher.php" community_server.log && break; sleep 0.1; done
-    sleep 4; import -window root screenshots/news.png
+    sleep 4; shot news
+    click 127 566; sleep 1; shot options
+    click 520 448; sleep 1
+    click 720 535
+    for _ in $(seq 100); do [ -f "$STAGE/jeux/WoTLK/Wow.exe.started.json" ] && break; sleep 0.1; done
+    sleep 1.5; shot game
+    touch "$STAGE/jeux/WoTLK/Wow.exe.stop"; sleep 2; shot back
     sleep '"$seconds"'; kill $launcher; wait $launcher 2>/dev/null || true'
 echo "no display: the launcher ran under Xvfb; screenshots in $stage/screenshots/"

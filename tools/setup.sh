@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build
     qt6-base-dev qt6-webengine-dev libgl-dev
     binutils-mingw-w64-x86-64 cpp
-    xvfb xauth imagemagick
+    xvfb xauth imagemagick xdotool
 )
 missing=()
 for package in "${packages[@]}"; do
