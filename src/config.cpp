@@ -90,7 +90,9 @@ bool Config::save() {
     QSaveFile file(filePath());
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return false;
-    if (file.write(content) != content.size()) {
+    // The content fits in the file's buffer: only the flush says whether it reached the disk,
+    // and commit() does not report a failed flush of its own.
+    if (file.write(content) != content.size() || !file.flush()) {
         file.cancelWriting();
         return false;
     }

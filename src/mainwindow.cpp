@@ -4,6 +4,7 @@
 #include "gamefolder.h"
 #include "newspage.h"
 #include "ui_mainwindow.h"
+#include "updater.h"
 
 #include <QDesktopServices>
 #include <QFile>
@@ -65,6 +66,8 @@ MainWindow::MainWindow(QWidget* parent)
         ui->Texte->setText(QStringLiteral("Launcher chargé correctement"));
         ui->Chargement->setValue(50);
         ui->labelVersion->setText(QStringLiteral("Version ") + config.version);
+        selfUpdater = new updater(ui, &config);
+        selfUpdater->checkVersion();
     } else {
         ui->Texte->setText(
             QStringLiteral("Erreur lors du chargement. launcher.conf n'existe pas."));
@@ -79,6 +82,7 @@ MainWindow::MainWindow(QWidget* parent)
 MainWindow::~MainWindow() {
     // Deleting the process object ends a game that still runs: it goes with the launcher.
     delete gameProcess;
+    delete selfUpdater;
     delete ui;
 }
 

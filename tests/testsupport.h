@@ -58,8 +58,7 @@ class DialogScript : public QObject {
 public:
     using Answer = std::function<void(QWidget*)>;
 
-    DialogScript()
-    {
+    DialogScript() {
         connect(&poll, &QTimer::timeout, this, &DialogScript::look);
         poll.start(10);
     }
@@ -68,8 +67,7 @@ public:
     int unexpected() const { return extra; }
 
 private:
-    void look()
-    {
+    void look() {
         QWidget* dialog = QApplication::activeModalWidget();
         if (!dialog || !dialog->isVisible() || dialog == last.data())
             return;

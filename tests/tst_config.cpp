@@ -251,6 +251,18 @@ private slots:
         QCOMPARE(leftovers, QStringList({"launcher.conf"}));
     }
 
+    void failedSmallSaveIsNoSuccess() {
+        // Smaller than any buffer: the write succeeds in memory and fails only on its way out.
+        Config config;
+        QVERIFY(config.load());
+        config.cataPath = QString(40, QLatin1Char('c'));
+        {
+            FileSizeLimit limit(30);
+            QVERIFY(!config.save());
+        }
+        QCOMPARE(readAll(config.filePath()), kDefaultFile);
+    }
+
     void saveIntoAMissingFolderFails() {
         Config config;
         // A regular file where the folder should be.

@@ -57,6 +57,9 @@ private slots:
         QVERIFY(QDir::setCurrent(dir->path()));
         // Both clients installed; personal realm 2 already holds a host on Cataclysm.
         writeConf("1\n/w\n1\n/c\n0\n |0\nexistant.fr|0\n |0\n1.0\n");
+        // The version check never answers: no update runs while the realms are edited.
+        server.setReply("/launcher/version.php",
+                        {200, "text/plain", {}, CommunityServer::Reply::Silent});
     }
     void cleanup() { QDir::setCurrent(QDir::tempPath()); }
 

@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 namespace {
 
 QByteArray contentTypeOf(const QString& path) {
@@ -136,15 +138,24 @@ void CommunityServer::answer(QTcpSocket* socket, const Request& request) {
 }
 
 void CommunityServer::answerNow(QTcpSocket* socket, const Request& request) {
-    const bool keepAlive = request.header("Connection").toLower() != "close" &&
-                           request.header("Proxy-Connection").toLower() != "close";
     const auto found = replies.constFind(request.path);
-    if (found == replies.constEnd()) {
-        answerFromFolder(socket, request, keepAlive);
-        return;
-    }
-    const Reply& reply = *found;
+    if (found == replies.constEnd())
+        answerFromFolder(socket, request, keepsAlive(request));
+    else
+        answerWith(socket, request, *found);
+}
+
+bool CommunityServer::keepsAlive(const Request& request) {
+    return request.header("Connection").toLower() != "close" &&
+           request.header("Proxy-Connection").toLower() != "close";
+}
+
+void CommunityServer::answerWith(QTcpSocket* socket, const Request& request, const Reply& reply) {
+    const bool keepAlive = keepsAlive(request);
     switch (reply.mode) {
+    case Reply::Held:
+        held.append({socket, request});
+        break;
     case Reply::Complete:
         socket->write(head(reply.status, reply.contentType, reply.body.size(), keepAlive));
         socket->write(reply.body);
@@ -163,6 +174,35 @@ void CommunityServer::answerNow(QTcpSocket* socket, const Request& request) {
         break;
     case Reply::Silent:
         break;
+    case Reply::Raw:
+        socket->write(reply.body);
+        socket->disconnectFromHost();
+        break;
+    case Reply::Trickle: {
+        socket->write(head(reply.status, reply.contentType, reply.body.size(), keepAlive));
+        auto* pace = new QTimer(socket);
+        connect(pace, &QTimer::timeout, socket,
+                [socket, pace, body = reply.body, sent = 0]() mutable {
+                    if (sent >= body.size()) {
+                        pace->stop();
+                        return;
+                    }
+                    socket->write(body.mid(sent++, 1));
+                });
+        pace->start(50);
+        break;
+    }
+    }
+}
+
+void CommunityServer::releaseHeld() {
+    const auto waiting = std::exchange(held, {});
+    for (const auto& [socket, request] : waiting) {
+        if (!socket)
+            continue;
+        Reply reply = replies.value(request.path);
+        reply.mode = Reply::Complete;
+        answerWith(socket, request, reply);
     }
 }
 

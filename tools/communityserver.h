@@ -4,8 +4,10 @@
 #include <QHash>
 #include <QList>
 #include <QPair>
+#include <QPointer>
 #include <QString>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 // A stand-in for the community's web server, on loopback: it serves a folder laid out like the
 // community's site, and can be told to answer one path in a chosen, possibly broken, way.
@@ -27,7 +29,10 @@ public:
             Complete,        // status, headers and the whole body
             NoContentLength, // the body, then the connection closed, with no length announced
             CutShort,        // announces the whole body, sends cutAfter bytes, closes
-            Silent           // reads the request and never answers
+            Silent,          // reads the request and never answers
+            Raw,             // sends the body as it is, status line and headers included, closes
+            Held,            // answers like Complete once releaseHeld() is called
+            Trickle          // announces the whole body and sends it one byte every 50 ms
         };
         int status = 200;
         QByteArray contentType = "text/plain";
@@ -47,6 +52,8 @@ public:
     void clearReplies() { replies.clear(); }
     // Answers a path only after a while, so that what comes before the answer can be seen.
     void setDelay(const QByteArray& path, int milliseconds) { delays.insert(path, milliseconds); }
+    // Answers the requests that wait on a Held reply, like Complete with their reply's body.
+    void releaseHeld();
 
     const QList<Request>& requests() const { return received; }
     QList<Request> requestsFor(const QByteArray& path) const;
@@ -57,13 +64,16 @@ signals:
 
 private:
     void onNewConnection();
-    void serve(class QTcpSocket* socket);
+    void serve(QTcpSocket* socket);
     void answer(QTcpSocket* socket, const Request& request);
     void answerNow(QTcpSocket* socket, const Request& request);
+    void answerWith(QTcpSocket* socket, const Request& request, const Reply& reply);
+    static bool keepsAlive(const Request& request);
     void answerFromFolder(QTcpSocket* socket, const Request& request, bool keepAlive);
 
     QString rootDir;
     QHash<QByteArray, Reply> replies;
     QHash<QByteArray, int> delays;
     QList<Request> received;
+    QList<QPair<QPointer<QTcpSocket>, Request>> held;
 };

@@ -4,6 +4,8 @@
 # Without a display the launcher runs under Xvfb and the script saves screenshots instead.
 #   DEMO_PORT   port of the local community server (default 47680; it is built into the demo)
 #   DEMO_SECONDS how long the demo runs without a display (default 12)
+#   DEMO_UPDATE=1 shows a self-update instead: the server offers version 1.1.0 and a new
+#                executable, the launcher replaces itself, and a second start finds it current
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 port="${DEMO_PORT:-47680}"
@@ -31,7 +33,19 @@ done
 printf '1\n%s\n1\n%s\n0\nmon.royaume.fr|1\n |0\n |0\n1.0.0\n' \
     "$stage/jeux/WoTLK" "$stage/jeux/Cataclysm" >"$stage/launcher.conf"
 
-"$build/tools/community_server" --root "$top/tools/site" --port "$port" --news-delay 2500 \
+root="$top/tools/site"
+if [ "${DEMO_UPDATE:-0}" = 1 ]; then
+    # The community's site, with a newer version and its executable: the same build with a
+    # marker after its end, so that the swap shows.
+    root="$stage/site-update"
+    rm -rf "$root" "$stage/VestrahalLauncher.exe.bak" "$stage/errors.log"
+    cp -r "$top/tools/site" "$root"
+    mkdir -p "$root/launcher/download"
+    printf '1.1.0' >"$root/launcher/version.php"
+    { cat "$build/VestrahalLauncher.exe"; printf 'Vestrahal launcher 1.1.0'; } \
+        >"$root/launcher/download/VestrahalLauncher.exe"
+fi
+"$build/tools/community_server" --root "$root" --port "$port" --news-delay 2500 \
     >"$stage/community_server.log" 2>&1 &
 server=$!
 trap 'kill $server 2>/dev/null || true' EXIT
@@ -46,6 +60,31 @@ echo "community server: http://127.0.0.1:$port/launcher/launcher.php"
 [ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
 
 cd "$stage"
+if [ "${DEMO_UPDATE:-0}" = 1 ]; then
+    # First start: the update, which ends on the "Mise à jour" box (its OK quits the launcher).
+    # Second start: the new executable, current.
+    if [ -n "${DISPLAY:-}" ]; then
+        ./VestrahalLauncher.exe || true
+        ./VestrahalLauncher.exe
+    else
+        xvfb-run -a -s "-screen 0 800x600x24" bash -c '
+            ./VestrahalLauncher.exe & launcher=$!
+            for _ in $(seq 300); do [ -f errors.log ] && break; sleep 0.1; done
+            sleep 1; import -window root screenshots/update.png
+            xdotool mousemove 538 293 click 1
+            for _ in $(seq 50); do kill -0 $launcher 2>/dev/null || break; sleep 0.1; done
+            kill -0 $launcher 2>/dev/null && echo "the update box is still open" && kill $launcher
+            wait $launcher 2>/dev/null || true
+            ./VestrahalLauncher.exe & launcher=$!
+            sleep 6; import -window root screenshots/updated.png
+            kill $launcher; wait $launcher 2>/dev/null || true'
+        echo "screenshots: $stage/screenshots/update.png, $stage/screenshots/updated.png"
+    fi
+    ls -l VestrahalLauncher.exe VestrahalLauncher.exe.bak
+    echo "launcher.conf version: $(sed -n 9p launcher.conf)"
+    cat errors.log
+    exit 0
+fi
 if [ -n "${DISPLAY:-}" ]; then
     ./VestrahalLauncher.exe
     exit 0

@@ -1,0 +1,248 @@
+#include "httpclient.h"
+
+#include <QMetaObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+namespace {
+
+// What a reply announces is only a hint: the body is never given room beyond this up front.
+constexpr qint64 kLargestReservation = qint64(256) << 20;
+
+int asProgress(qint64 bytes) {
+    return int(std::clamp<qint64>(bytes, 0, std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
+HttpRequestHeader::HttpRequestHeader(const QString& method, const QString& path, int majorVersion,
+                                     int minorVersion)
+    : requestMethod(method)
+    , requestPath(path)
+    , major(majorVersion)
+    , minor(minorVersion) {}
+
+void HttpRequestHeader::setValue(const QString& key, const QString& value) {
+    for (auto& field : fields) {
+        if (field.first.compare(key, Qt::CaseInsensitive) == 0) {
+            field.second = value;
+            return;
+        }
+    }
+    fields.append({key, value});
+}
+
+HostAndPort splitHostAndPort(const QString& text, quint16 defaultPort) {
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon > 0) {
+        bool number = false;
+        const uint port = QStringView(text).mid(colon + 1).toUInt(&number);
+        if (number && port > 0 && port <= 65535)
+            return {text.left(colon), quint16(port)};
+    }
+    return {text, defaultPort};
+}
+
+HttpClient::HttpClient(QObject* parent)
+    : QObject(parent)
+    , manager(new QNetworkAccessManager(this)) {
+    // The server's answer is what the launcher reads, a redirection included.
+    manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+HttpClient::HttpClient(const QString& host, quint16 port, QObject* parent)
+    : HttpClient(parent) {
+    setHost(host, port);
+}
+
+HttpClient::~HttpClient() {
+    // The reply belongs to the manager, which goes with this object: it must not report back.
+    if (current)
+        current->disconnect(this);
+}
+
+void HttpClient::setHost(const QString& host, quint16 port) {
+    hostName = host;
+    hostPort = port;
+}
+
+int HttpClient::request(const HttpRequestHeader& header) {
+    Pending pending{header.method().toLatin1(), hostName, hostPort, header.path(), {}};
+    // The network layer speaks HTTP/1.1 only, which is what the launcher asks for.
+    for (const auto& [key, value] : header.values())
+        pending.values.append({key.toLatin1(), value.toLatin1()});
+    return enqueue(std::move(pending));
+}
+
+int HttpClient::get(const QString& path) {
+    return enqueue({"GET", hostName, hostPort, path, {}});
+}
+
+QByteArray HttpClient::readAll() {
+    return std::exchange(body, QByteArray());
+}
+
+int HttpClient::enqueue(Pending pending) {
+    queue.append(std::move(pending));
+    // Nothing goes out before control is back in the event loop, so that the caller can connect
+    // to the signals after queueing.
+    if (!current && !startScheduled) {
+        startScheduled = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                startScheduled = false;
+                if (!current)
+                    startNext();
+            },
+            Qt::QueuedConnection);
+    }
+    return ++lastId;
+}
+
+void HttpClient::startNext() {
+    if (queue.isEmpty())
+        return;
+    const Pending pending = queue.takeFirst();
+    // What was left unread of the previous reply goes: the body read after done() is the last.
+    body.clear();
+    status = 0;
+    lastError = NoError;
+    lastErrorString.clear();
+
+    // Port 80 goes unwritten, as in the address a browser would use.
+    const QString port = pending.port == 80 ? QString() : QStringLiteral(":%1").arg(pending.port);
+    QNetworkRequest request(QUrl(QStringLiteral("http://") + pending.host + port + pending.path));
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    // The body is taken as the server sends it, so that its length is the one announced.
+    request.setRawHeader("Accept-Encoding", "identity");
+    for (const auto& [key, value] : pending.values)
+        request.setRawHeader(key, value);
+
+    current = pending.method == "GET" ? manager->get(request)
+                                      : manager->sendCustomRequest(request, pending.method);
+    connect(current, &QNetworkReply::metaDataChanged, this, &HttpClient::onMetaData);
+    connect(current, &QNetworkReply::readyRead, this, &HttpClient::onReadyRead);
+    connect(current, &QNetworkReply::downloadProgress, this, &HttpClient::onProgress);
+    connect(current, &QNetworkReply::finished, this, &HttpClient::onFinished);
+}
+
+void HttpClient::onMetaData() {
+    const QVariant answered = current->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    // Known from the header on: a request aborted later still had this answer.
+    status = answered.toInt();
+    const QVariant length = current->header(QNetworkRequest::ContentLengthHeader);
+    // Room for the whole announced body at once: growing it step by step would need the old and
+    // the new copy side by side.
+    if (answered.isValid() && length.isValid() && body.isEmpty()) {
+        const qint64 announced = length.toLongLong();
+        if (announced > 0 && announced <= kLargestReservation)
+            body.reserve(announced);
+    }
+}
+
+void HttpClient::onReadyRead() {
+    takeBody(current);
+}
+
+void HttpClient::takeBody(QNetworkReply* reply) {
+    // Read straight into the room kept for the body: no copy in between.
+    const qint64 available = reply->bytesAvailable();
+    if (available <= 0)
+        return;
+    const qsizetype kept = body.size();
+    body.resize(kept + available);
+    body.resize(kept + std::max<qint64>(reply->read(body.data() + kept, available), 0));
+}
+
+void HttpClient::onProgress(qint64 received, qint64 total) {
+    // The network layer reports the final count as the total of a reply without a length; the
+    // launcher only moves its bar for a length the server announced.
+    const bool announced = current->header(QNetworkRequest::ContentLengthHeader).isValid();
+    emit dataReadProgress(asProgress(received), announced ? asProgress(total) : 0);
+}
+
+void HttpClient::onFinished() {
+    QNetworkReply* reply = std::exchange(current, nullptr);
+    takeBody(reply);
+    status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const Error code = errorOf(reply);
+    const QString text = reply->errorString();
+    reply->disconnect(this);
+    reply->deleteLater();
+
+    if (code != NoError) {
+        fail(code, text);
+        return;
+    }
+    if (queue.isEmpty())
+        emit done(false);
+    else
+        startNext();
+}
+
+HttpClient::Error HttpClient::errorOf(QNetworkReply* reply) const {
+    const QNetworkReply::NetworkError error = reply->error();
+    if (error == QNetworkReply::NoError)
+        return NoError;
+    const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    switch (error) {
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::ProxyNotFoundError:
+        return HostNotFound;
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+        return ConnectionRefused;
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::ProxyConnectionClosedError: {
+        // Closed before the announced body was all there: a cut body, never a complete one.
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (answered && length.isValid() && length.toLongLong() != body.size())
+            return WrongContentLength;
+        return UnexpectedClose;
+    }
+    case QNetworkReply::OperationCanceledError:
+        return Aborted;
+    case QNetworkReply::AuthenticationRequiredError:
+        return AuthenticationRequiredError;
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+        return ProxyAuthenticationRequiredError;
+    case QNetworkReply::ProtocolFailure:
+        return InvalidResponseHeader;
+    default:
+        break;
+    }
+    // The network layer names error statuses (404, 500...) as errors: they are the server's
+    // answer, whole, and its status tells the rest.
+    if (answered && error >= QNetworkReply::ContentAccessDenied &&
+        error <= QNetworkReply::UnknownServerError)
+        return NoError;
+    return UnknownError;
+}
+
+void HttpClient::fail(Error code, const QString& text) {
+    queue.clear();
+    lastError = code;
+    lastErrorString = text;
+    emit done(true);
+}
+
+void HttpClient::abort() {
+    const bool running = current || !queue.isEmpty();
+    queue.clear();
+    if (QNetworkReply* reply = std::exchange(current, nullptr)) {
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+    if (running)
+        fail(Aborted, tr("Request aborted"));
+}

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// A request line and the header values the caller sets itself; the client adds the rest.
+class HttpRequestHeader {
+public:
+    HttpRequestHeader(const QString& method, const QString& path, int majorVersion = 1,
+                      int minorVersion = 1);
+
+    void setValue(const QString& key, const QString& value);
+
+    QString method() const { return requestMethod; }
+    QString path() const { return requestPath; }
+    int majorVersion() const { return major; }
+    int minorVersion() const { return minor; }
+    QList<QPair<QString, QString>> values() const { return fields; }
+
+private:
+    QString requestMethod;
+    QString requestPath;
+    int major;
+    int minor;
+    QList<QPair<QString, QString>> fields;
+};
+
+// A host name that may end in ":port", as the launcher's hosts are written.
+struct HostAndPort {
+    QString host;
+    quint16 port;
+};
+HostAndPort splitHostAndPort(const QString& text, quint16 defaultPort = 80);
+
+// The launcher's HTTP client. Requests are queued and run one after the other on one host;
+// done() comes once, after the last of them or after the first failure, which drops the rest.
+// A reply is a reply whatever its status: a 404 or a 301 is read like a 200, and redirects are
+// never followed. Only a failure to get a whole reply counts as an error. The body of the last
+// request stays in memory until it is read.
+class HttpClient : public QObject {
+    Q_OBJECT
+
+public:
+    // The codes a failed request ends with, as the update report writes them.
+    enum Error {
+        NoError = 0,
+        UnknownError = 1,
+        HostNotFound = 2,
+        ConnectionRefused = 3,
+        UnexpectedClose = 4,
+        InvalidResponseHeader = 5,
+        WrongContentLength = 6,
+        Aborted = 7,
+        AuthenticationRequiredError = 8,
+        ProxyAuthenticationRequiredError = 9
+    };
+    Q_ENUM(Error)
+
+    explicit HttpClient(QObject* parent = nullptr);
+    HttpClient(const QString& host, quint16 port = 80, QObject* parent = nullptr);
+    ~HttpClient() override;
+
+    // Applies to the requests queued after it.
+    void setHost(const QString& host, quint16 port = 80);
+    // Both return the request's number, counted from 1.
+    int request(const HttpRequestHeader& header);
+    int get(const QString& path);
+
+    Error error() const { return lastError; }
+    QString errorString() const { return lastErrorString; }
+    // Status of the last reply whose header came; 0 when none did.
+    int statusCode() const { return status; }
+    qint64 bytesAvailable() const { return body.size(); }
+    QByteArray readAll();
+
+public slots:
+    // Ends the running request and drops the queued ones; done(true) follows with Aborted.
+    void abort();
+
+signals:
+    // Body bytes of the running request so far, and the length its reply announced (0: none).
+    void dataReadProgress(int done, int total);
+    void done(bool error);
+
+private:
+    struct Pending {
+        QByteArray method;
+        QString host;
+        quint16 port;
+        QString path;
+        QList<QPair<QByteArray, QByteArray>> values;
+    };
+
+    int enqueue(Pending pending);
+    void startNext();
+    void onMetaData();
+    void onReadyRead();
+    void takeBody(QNetworkReply* reply);
+    void onProgress(qint64 received, qint64 total);
+    void onFinished();
+    Error errorOf(QNetworkReply* reply) const;
+    void fail(Error code, const QString& text);
+
+    QNetworkAccessManager* manager;
+    QString hostName;
+    quint16 hostPort = 80;
+    QList<Pending> queue;
+    QNetworkReply* current = nullptr;
+    bool startScheduled = false;
+    int lastId = 0;
+    QByteArray body;
+    int status = 0;
+    Error lastError = NoError;
+    QString lastErrorString;
+};

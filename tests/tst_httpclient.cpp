@@ -1,0 +1,331 @@
+#include "communityserver.h"
+#include "httpclient.h"
+#include "offlinenames.h"
+
+#include <QNetworkProxy>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+constexpr int kTimeout = 30000;
+
+// A port that was free a moment ago and has no listener now: connecting to it is refused.
+quint16 closedPort() {
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+QByteArray bytes(qint64 size) {
+    QByteArray data(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        data[i] = char((i * 7919) >> 3);
+    return data;
+}
+
+enum class Route { Direct, UnknownHost, RefusedPort, ThroughProxy, RefusedProxy, UnknownProxy };
+
+} // namespace
+
+Q_DECLARE_METATYPE(CommunityServer::Reply)
+Q_DECLARE_METATYPE(CommunityServer::Reply::Mode)
+Q_DECLARE_METATYPE(Route)
+
+class HttpClientTest : public QObject {
+    Q_OBJECT
+
+    // A client on the in-process server, reached the way the row says.
+    std::unique_ptr<HttpClient> client(Route route) {
+        switch (route) {
+        case Route::Direct:
+            return std::make_unique<HttpClient>("127.0.0.1", server.serverPort());
+        case Route::UnknownHost:
+            return std::make_unique<HttpClient>("vestrahal.invalid", 80);
+        case Route::RefusedPort:
+            return std::make_unique<HttpClient>("127.0.0.1", closedPort());
+        case Route::ThroughProxy:
+            QNetworkProxy::setApplicationProxy(
+                QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", server.serverPort()));
+            return std::make_unique<HttpClient>("vestrahal.invalid", 80);
+        case Route::RefusedProxy:
+            QNetworkProxy::setApplicationProxy(
+                QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", closedPort()));
+            return std::make_unique<HttpClient>("vestrahal.invalid", 80);
+        case Route::UnknownProxy:
+            QNetworkProxy::setApplicationProxy(
+                QNetworkProxy(QNetworkProxy::HttpProxy, "proxy.invalid", 3128));
+            return std::make_unique<HttpClient>("vestrahal.invalid", 80);
+        }
+        return nullptr;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY2(server.start(), qPrintable(server.errorString())); }
+
+    void init() {
+        QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+        server.clearRequests();
+        server.clearReplies();
+        clearRefusedNameLookups();
+    }
+
+    void requestsRunInOrderAndDoneComesOnce() {
+        server.setReply("/first", {200, "text/plain", "un"});
+        server.setReply("/second", {200, "text/plain", "deux"});
+        HttpClient http("127.0.0.1", server.serverPort());
+        QSignalSpy done(&http, &HttpClient::done);
+        QCOMPARE(http.get("/first"), 1);
+        QCOMPARE(http.get("/second"), 2);
+        // Nothing leaves before the event loop runs: signals connected now lose nothing.
+        QVERIFY(server.requests().isEmpty());
+
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kTimeout);
+        QCOMPARE(done.first().first().toBool(), false);
+        // done() came after the last request only.
+        QCOMPARE(server.requests().size(), 2);
+        QCOMPARE(server.requests().at(0).path, QByteArray("/first"));
+        QCOMPARE(server.requests().at(1).path, QByteArray("/second"));
+        QCOMPARE(http.bytesAvailable(), 4);
+        QCOMPARE(http.readAll(), QByteArray("deux"));
+        QCOMPARE(http.bytesAvailable(), 0);
+        QCOMPARE(http.error(), HttpClient::NoError);
+    }
+
+    void explicitHeaderValuesAreSent() {
+        server.setReply("/launcher/version.php", {200, "text/plain", "1.0"});
+        HttpClient http("127.0.0.1", server.serverPort());
+        HttpRequestHeader header("GET", "/launcher/version.php", 1, 1);
+        header.setValue("Host", "vestrahal.invalid");
+        header.setValue("host", "vestrahal.example");
+        http.request(header);
+        http.get("/launcher/version.php");
+        QSignalSpy done(&http, &HttpClient::done);
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kTimeout);
+
+        const auto requests = server.requestsFor("/launcher/version.php");
+        QCOMPARE(requests.size(), 2);
+        for (const auto& request : requests) {
+            QCOMPARE(request.method, QByteArray("GET"));
+            QCOMPARE(request.target, QByteArray("/launcher/version.php"));
+        }
+        // A value set twice is one header with the last value.
+        QCOMPARE(requests.at(0).header("Host"), QByteArray("vestrahal.example"));
+        QCOMPARE(requests.at(1).header("Host"),
+                 QByteArray("127.0.0.1:") + QByteArray::number(server.serverPort()));
+    }
+
+    void everyStatusIsAReply_data() {
+        QTest::addColumn<CommunityServer::Reply>("reply");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("200") << CommunityServer::Reply{200, "text/plain", "1.4"} << 200
+                             << QByteArray("1.4");
+        QTest::newRow("404 page") << CommunityServer::Reply{404, "text/html", "<h1>absent</h1>"}
+                                  << 404 << QByteArray("<h1>absent</h1>");
+        QTest::newRow("500 page") << CommunityServer::Reply{500, "text/html", "<h1>panne</h1>"}
+                                  << 500 << QByteArray("<h1>panne</h1>");
+        QTest::newRow("403 empty")
+            << CommunityServer::Reply{403, "text/html", ""} << 403 << QByteArray();
+        const QByteArray elsewhere = "/elsewhere";
+        QTest::newRow("redirect not followed")
+            << CommunityServer::Reply{0, "",
+                                      "HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\n"
+                                      "Content-Length: 5\r\nConnection: close\r\n\r\nmoved",
+                                      CommunityServer::Reply::Raw}
+            << 302 << QByteArray("moved");
+        QTest::newRow("no length, body until close")
+            << CommunityServer::Reply{200, "text/plain", "jusqu'au bout",
+                                      CommunityServer::Reply::NoContentLength}
+            << 200 << QByteArray("jusqu'au bout");
+    }
+    void everyStatusIsAReply() {
+        QFETCH(CommunityServer::Reply, reply);
+        server.setReply("/version", reply);
+        server.setReply("/elsewhere", {200, "text/plain", "ailleurs"});
+        HttpClient http("127.0.0.1", server.serverPort());
+        QSignalSpy done(&http, &HttpClient::done);
+        http.get("/version");
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kTimeout);
+        QCOMPARE(done.first().first().toBool(), false);
+        QCOMPARE(http.error(), HttpClient::NoError);
+        QTEST(http.statusCode(), "status");
+        QTEST(http.readAll(), "body");
+        QVERIFY(server.requestsFor("/elsewhere").isEmpty());
+    }
+
+    void failures_data() {
+        QTest::addColumn<Route>("route");
+        QTest::addColumn<CommunityServer::Reply>("reply");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("status");
+        const CommunityServer::Reply fine{200, "text/plain", "ok"};
+        QTest::newRow("host not found") << Route::UnknownHost << fine << 2 << 0;
+        QTest::newRow("connection refused") << Route::RefusedPort << fine << 3 << 0;
+        QTest::newRow("proxy not found") << Route::UnknownProxy << fine << 2 << 0;
+        QTest::newRow("proxy refused") << Route::RefusedProxy << fine << 3 << 0;
+        QTest::newRow("closed before any header")
+            << Route::Direct << CommunityServer::Reply{0, "", "", CommunityServer::Reply::Raw} << 4
+            << 0;
+        QTest::newRow("body cut short")
+            << Route::Direct
+            << CommunityServer::Reply{200, "application/octet-stream", bytes(100000),
+                                      CommunityServer::Reply::CutShort, 40000}
+            << 6 << 200;
+        QTest::newRow("error page cut short")
+            << Route::Direct
+            << CommunityServer::Reply{404, "text/html", bytes(5000),
+                                      CommunityServer::Reply::CutShort, 10}
+            << 6 << 404;
+        QTest::newRow("chunked body cut short")
+            << Route::Direct
+            << CommunityServer::Reply{0, "",
+                                      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                      "10\r\n0123456789",
+                                      CommunityServer::Reply::Raw}
+            << 4 << 200;
+        QTest::newRow("no status line before the close")
+            << Route::Direct
+            << CommunityServer::Reply{0, "", "HTTP/1.1 abc\r\n\r\n", CommunityServer::Reply::Raw}
+            << 4 << 0;
+        QTest::newRow("authentication required")
+            << Route::Direct
+            << CommunityServer::Reply{0, "",
+                                      "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic "
+                                      "realm=\"v\"\r\nContent-Length: 0\r\n\r\n",
+                                      CommunityServer::Reply::Raw}
+            << 8 << 401;
+        QTest::newRow("proxy authentication required")
+            << Route::ThroughProxy
+            << CommunityServer::Reply{0, "",
+                                      "HTTP/1.1 407 Proxy Authentication Required\r\n"
+                                      "Proxy-Authenticate: Basic realm=\"v\"\r\n"
+                                      "Content-Length: 0\r\n\r\n",
+                                      CommunityServer::Reply::Raw}
+            << 9 << 407;
+    }
+    void failures() {
+        QFETCH(Route, route);
+        QFETCH(CommunityServer::Reply, reply);
+        server.setReply("/fichier", reply);
+        server.setReply("/ensuite", {200, "text/plain", "ensuite"});
+        const auto http = client(route);
+        QSignalSpy done(http.get(), &HttpClient::done);
+        http->get("/fichier");
+        http->get("/ensuite");
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kTimeout);
+        QCOMPARE(done.first().first().toBool(), true);
+        QTEST(int(http->error()), "code");
+        QTEST(http->statusCode(), "status");
+        QVERIFY(!http->errorString().isEmpty());
+
+        // The failure dropped the queued request: the next one queued runs straight away.
+        if (route == Route::Direct || route == Route::ThroughProxy) {
+            server.setReply("/fichier", {200, "text/plain", "ok"});
+            http->get("/fichier");
+            QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, kTimeout);
+            QCOMPARE(done.last().first().toBool(), false);
+            QVERIFY(server.requestsFor("/ensuite").isEmpty());
+        }
+        if (route == Route::UnknownHost)
+            QVERIFY(refusedNameLookups().contains("vestrahal.invalid"));
+        if (route == Route::UnknownProxy)
+            QVERIFY(refusedNameLookups().contains("proxy.invalid"));
+    }
+
+    void abortEndsTheRequestAndDropsTheRest() {
+        server.setReply("/lent", {200, "text/plain", {}, CommunityServer::Reply::Silent});
+        server.setReply("/ensuite", {200, "text/plain", "ensuite"});
+        HttpClient http("127.0.0.1", server.serverPort());
+        QSignalSpy done(&http, &HttpClient::done);
+        http.get("/lent");
+        http.get("/ensuite");
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor("/lent").isEmpty(), kTimeout);
+        QVERIFY(done.isEmpty());
+
+        http.abort();
+        QCOMPARE(done.size(), 1);
+        QCOMPARE(done.first().first().toBool(), true);
+        QCOMPARE(http.error(), HttpClient::Aborted);
+        QCOMPARE(http.statusCode(), 0);
+
+        http.get("/ensuite");
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, kTimeout);
+        QCOMPARE(server.requestsFor("/ensuite").size(), 1);
+        QCOMPARE(http.readAll(), QByteArray("ensuite"));
+    }
+
+    void abortBeforeTheStartDropsEverything() {
+        server.setReply("/ensuite", {200, "text/plain", "ensuite"});
+        HttpClient http("127.0.0.1", server.serverPort());
+        QSignalSpy done(&http, &HttpClient::done);
+        http.get("/jamais");
+        http.abort();
+        QCOMPARE(done.size(), 1);
+        QCOMPARE(http.error(), HttpClient::Aborted);
+        http.get("/ensuite");
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, kTimeout);
+        QVERIFY(server.requestsFor("/jamais").isEmpty());
+    }
+
+    void progress_data() {
+        QTest::addColumn<CommunityServer::Reply::Mode>("mode");
+        QTest::addColumn<bool>("announced");
+        QTest::newRow("with a length") << CommunityServer::Reply::Complete << true;
+        QTest::newRow("without a length") << CommunityServer::Reply::NoContentLength << false;
+    }
+    void progress() {
+        QFETCH(CommunityServer::Reply::Mode, mode);
+        QFETCH(bool, announced);
+        const QByteArray body = bytes(3 * 1024 * 1024 + 17);
+        server.setReply("/gros", {200, "application/octet-stream", body, mode});
+        HttpClient http("127.0.0.1", server.serverPort());
+        QSignalSpy progress(&http, &HttpClient::dataReadProgress);
+        QSignalSpy done(&http, &HttpClient::done);
+        http.get("/gros");
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kTimeout);
+        QCOMPARE(done.first().first().toBool(), false);
+        QCOMPARE(http.readAll(), body);
+
+        QVERIFY(!progress.isEmpty());
+        int previous = 0;
+        for (const auto& report : progress) {
+            const int received = report.at(0).toInt();
+            QVERIFY(received >= previous);
+            previous = received;
+            QCOMPARE(report.at(1).toInt(), announced ? int(body.size()) : 0);
+        }
+        QCOMPARE(previous, int(body.size()));
+    }
+
+    void splitHostAndPort_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+        QTest::newRow("bare name") << "vestrahal.fr"
+                                   << "vestrahal.fr" << 80;
+        QTest::newRow("name and port") << "www.vestrahal.fr:8080"
+                                       << "www.vestrahal.fr" << 8080;
+        QTest::newRow("address and port") << "127.0.0.1:47680"
+                                          << "127.0.0.1" << 47680;
+        QTest::newRow("port out of range") << "h:70000"
+                                           << "h:70000" << 80;
+        QTest::newRow("not a number") << "h:http"
+                                      << "h:http" << 80;
+    }
+    void splitHostAndPort() {
+        QFETCH(QString, text);
+        const HostAndPort split = ::splitHostAndPort(text);
+        QTEST(split.host, "host");
+        QTEST(int(split.port), "port");
+    }
+
+private:
+    CommunityServer server;
+};
+
+QTEST_GUILESS_MAIN(HttpClientTest)
+#include "tst_httpclient.moc"

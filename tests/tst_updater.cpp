@@ -1,0 +1,847 @@
+#include "config.h"
+#include "constants.h"
+#include "httpclient.h"
+#include "mainwindow.h"
+#include "offlinenames.h"
+#include "testsupport.h"
+#include "ui_mainwindow.h"
+#include "updater.h"
+#include "updatereport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QNetworkProxyFactory>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int kTimeout = 30000;
+
+const QByteArray kVersionPath = "/launcher/version.php";
+const QByteArray kDownloadPath = QByteArray("/launcher/download/") + vestrahal::kExecutableName;
+const QString kExe = QString::fromLatin1(vestrahal::kExecutableName);
+const QString kBackup = kExe + ".bak";
+const QString kReport = QString::fromLatin1(vestrahal::kReportFileName);
+const QByteArray kOldLauncher = "\177ELF the launcher that runs";
+
+const QString kChecking = QString::fromUtf8("Vérification des mises à jours disponibles...");
+const QString kCurrent = QString::fromUtf8("Version à jour");
+const QString kDownloading = "Telechargement de la nouvelle version en cours...";
+const QString kDownloadFailed = QString::fromUtf8(
+    "Problème lors du téléchargement de la mise à jour, merci de relancer le launcher");
+const QString kBackupFailed = QString::fromUtf8(
+    "Le launcher ne parvient pas à créer/modifier le fichier 'LauncherVestrahal.exe.bak'");
+const QString kReady = QString::fromUtf8("World of Warcraft est prêt à être lancé");
+
+// A body that starts like an executable of this platform.
+QByteArray program(qint64 size) {
+    QByteArray data(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        data[i] = char((i * 2654435761u) >> 13);
+    const QByteArray magic = "\177ELF";
+    data.replace(0, std::min<qint64>(size, magic.size()), magic.left(size));
+    return data;
+}
+
+QByteArray readFile(const QString& name) {
+    QFile file(name);
+    if (!file.exists())
+        return "<absent>";
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeFile(const QString& name, const QByteArray& bytes) {
+    QFile file(name);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray storedVersion() {
+    return readFile("launcher.conf").split('\n').value(8);
+}
+
+// A port that was free a moment ago and has no listener now: connecting to it is refused.
+quint16 closedPort() {
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+// Where a host's requests go: to the in-process server, to a port where nothing listens, or
+// straight to a name lookup that fails (see offlinenames.h).
+enum class Route { Server, Refused, Unknown };
+
+class Routes : public QNetworkProxyFactory {
+public:
+    Routes(quint16 serverPort, Route domain, Route host)
+        : serverPort(serverPort)
+        , domain(domain)
+        , host(host) {}
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override {
+        const QString www = splitHostAndPort(QString::fromLatin1(vestrahal::kWebHost)).host;
+        return {proxyFor(query.peerHostName() == www ? host : domain)};
+    }
+
+private:
+    QNetworkProxy proxyFor(Route route) const {
+        switch (route) {
+        case Route::Server:
+            return {QNetworkProxy::HttpProxy, "127.0.0.1", serverPort};
+        case Route::Refused:
+            return {QNetworkProxy::HttpProxy, "127.0.0.1", closedPort()};
+        case Route::Unknown:
+            break;
+        }
+        return QNetworkProxy::NoProxy;
+    }
+    quint16 serverPort;
+    Route domain;
+    Route host;
+};
+
+// Files larger than the limit cannot be written while it is set: how a full disk looks to the
+// launcher, and a way to make a write fail even for root.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
+
+private:
+    rlimit saved{};
+};
+
+// What the updater is given by the launcher's window: the form and the loaded settings.
+struct Launcher {
+    Launcher() {
+        form.setupUi(&window);
+        // The news view plays no part here: it stays off the network.
+        form.Web->setUrl(QUrl("about:blank"));
+        form.Chargement->setValue(50);
+        form.Jouer->setEnabled(false);
+        loaded = config.load();
+    }
+    QMainWindow window;
+    Ui::MainWindow form;
+    Config config;
+    bool loaded = false;
+};
+
+struct Box {
+    QString title;
+    QString text;
+    bool hasParent = true;
+    QMessageBox::StandardButtons buttons;
+};
+
+// The lines of the one report in errors.log, checked for its fixed frame.
+QStringList reportLines() {
+    const QString text = QString::fromLocal8Bit(readFile(kReport));
+    if (!text.startsWith("----------------------------------------------------------\n") ||
+        !text.endsWith("\n\n\n"))
+        return {"<not one report>", text};
+    QStringList lines = text.split('\n');
+    if (lines.size() != 11 || lines[1] != "Upgrading " + kExe + "..." ||
+        !lines[2].startsWith("Date : ") ||
+        !QDateTime::fromString(lines[2].mid(7), Qt::TextDate).isValid() || !lines[3].isEmpty())
+        return {"<bad frame>", text};
+    return lines.mid(4, 4);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(CommunityServer::Reply)
+Q_DECLARE_METATYPE(Route)
+Q_DECLARE_METATYPE(UpdateOutcome)
+
+class UpdaterTest : public QObject {
+    Q_OBJECT
+
+    void routeHosts(Route domain, Route host) {
+        QNetworkProxyFactory::setApplicationProxyFactory(
+            new Routes(server.serverPort(), domain, host));
+    }
+
+    // Every message box is closed with its OK button as soon as it is open, and noted: a test
+    // that expects none checks that the list stays empty.
+    void closeOpenBox() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        boxes.append({box->windowTitle(), box->text(), box->parentWidget() != nullptr,
+                      box->standardButtons()});
+        box->button(QMessageBox::Ok)->click();
+    }
+
+    // Runs the whole update in the application's own event loop, as the launcher does, until
+    // the updater asks the application to quit (true) or the watchdog gives up (false).
+    bool updateUntilQuit(updater& selfUpdater) {
+        QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+        watchdog.start(kTimeout);
+        QTimer::singleShot(0, &selfUpdater, [&selfUpdater] { selfUpdater.checkVersion(); });
+        return QApplication::exec() == 0 && quitting.size() == 1;
+    }
+
+private slots:
+    void initTestCase() {
+        routeThroughCommunityServer(server);
+        connect(&boxCloser, &QTimer::timeout, this, &UpdaterTest::closeOpenBox);
+    }
+
+    void init() {
+        dir.reset(new QTemporaryDir);
+        QVERIFY(QDir::setCurrent(dir->path()));
+        writeFile("launcher.conf", "1\n/jeux/wotlk\n0\n\n0\n |0\n |0\n |0\n1.4\n");
+        writeFile(kExe, kOldLauncher);
+        QVERIFY(QFile::setPermissions(kExe, QFile::permissions(kExe) | QFile::ExeOwner));
+        server.clearRequests();
+        clearRefusedNameLookups();
+        boxes.clear();
+        boxCloser.start(10);
+    }
+
+    void cleanup() {
+        boxCloser.stop();
+        server.clearReplies();
+        QNetworkProxy::setApplicationProxy(
+            QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", server.serverPort()));
+        QDir::setCurrent(QDir::tempPath());
+    }
+
+    void versionCheck_data() {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<CommunityServer::Reply>("reply");
+        QTest::addColumn<bool>("current");
+        const auto text = [](const QByteArray& body) {
+            return CommunityServer::Reply{200, "text/plain", body};
+        };
+        QTest::newRow("equal") << QByteArray("1.4") << text("1.4") << true;
+        QTest::newRow("line feed after it") << QByteArray("1.4") << text("1.4\n") << true;
+        QTest::newRow("CR LF after it") << QByteArray("1.4") << text("1.4\r\n") << true;
+        QTest::newRow("NUL, then more")
+            << QByteArray("1.4") << text(QByteArray("1.4\0zz", 6)) << true;
+        QTest::newRow("both empty") << QByteArray() << text("") << true;
+        QTest::newRow("older") << QByteArray("1.4") << text("1.3") << false;
+        QTest::newRow("newer") << QByteArray("1.4") << text("1.10") << false;
+        QTest::newRow("trailing space") << QByteArray("1.4") << text("1.4 ") << false;
+        QTest::newRow("other case") << QByteArray("v1.4") << text("V1.4") << false;
+        QTest::newRow("empty body") << QByteArray("1.4") << text("") << false;
+        QTest::newRow("404 page") << QByteArray("1.4")
+                                  << CommunityServer::Reply{404, "text/html", "<h1>404</h1>"}
+                                  << false;
+        QTest::newRow("500 with the version")
+            << QByteArray("1.4") << CommunityServer::Reply{500, "text/plain", "1.4"} << true;
+    }
+    void versionCheck() {
+        QFETCH(QByteArray, stored);
+        QFETCH(CommunityServer::Reply, reply);
+        QFETCH(bool, current);
+        writeFile("launcher.conf", "1\n/jeux/wotlk\n0\n\n0\n |0\n |0\n |0\n" + stored + "\n");
+        server.setReply(kVersionPath, reply);
+        server.setReply(kDownloadPath, {200, "application/octet-stream", program(1000),
+                                        CommunityServer::Reply::Held});
+        Launcher launcher;
+        QVERIFY(launcher.loaded);
+        Ui::MainWindow& form = launcher.form;
+        updater selfUpdater(&form, &launcher.config);
+        selfUpdater.checkVersion();
+        QCOMPARE(form.Texte->text(), kChecking);
+        QVERIFY(server.requests().isEmpty());
+
+        if (current) {
+            QTRY_COMPARE_WITH_TIMEOUT(form.Texte->text(), kCurrent, kTimeout);
+            QCOMPARE(form.Chargement->value(), 100);
+            QVERIFY(form.Jouer->isEnabled());
+            QVERIFY(launcher.config.upToDate);
+            QVERIFY(server.requestsFor(kDownloadPath).isEmpty());
+            QCOMPARE(readFile(kExe), kOldLauncher);
+            QVERIFY(!QFile::exists(kBackup));
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor(kDownloadPath).isEmpty(), kTimeout);
+            QCOMPARE(form.Texte->text(), kDownloading);
+            QCOMPARE(form.Chargement->value(), 50);
+            QVERIFY(!form.Jouer->isEnabled());
+            QVERIFY(!launcher.config.upToDate);
+            QVERIFY(!QFile::exists(kExe));
+            QCOMPARE(readFile(kBackup), kOldLauncher);
+        }
+        QCOMPARE(storedVersion(), stored);
+        QCOMPARE(server.requestsFor(kVersionPath).size(), 2);
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void versionIsAskedTwiceOfTheDomain() {
+        server.setReply(kVersionPath, {200, "text/plain", "1.4"});
+        Launcher launcher;
+        updater selfUpdater(&launcher.form, &launcher.config);
+        selfUpdater.checkVersion();
+        QTRY_COMPARE_WITH_TIMEOUT(launcher.form.Texte->text(), kCurrent, kTimeout);
+
+        const auto requests = server.requestsFor(kVersionPath);
+        QCOMPARE(requests.size(), 2);
+        for (const auto& request : requests) {
+            QCOMPARE(request.method, QByteArray("GET"));
+            // Seen as a proxy sees it: the whole address, then the host the launcher named.
+            QCOMPARE(request.target,
+                     QByteArray("http://") + vestrahal::kWebDomain + "/launcher/version.php");
+            QCOMPARE(request.header("Host"), QByteArray(vestrahal::kWebDomain));
+        }
+    }
+
+    void failedCheckShowsTheCodeOnce_data() {
+        QTest::addColumn<Route>("route");
+        QTest::addColumn<CommunityServer::Reply>("reply");
+        QTest::addColumn<QString>("code");
+        const CommunityServer::Reply version{200, "text/plain", "1.5"};
+        QTest::newRow("host not found") << Route::Unknown << version << "2";
+        QTest::newRow("connection refused") << Route::Refused << version << "3";
+        QTest::newRow("closed before any header")
+            << Route::Server << CommunityServer::Reply{0, "", "", CommunityServer::Reply::Raw}
+            << "4";
+    }
+    void failedCheckShowsTheCodeOnce() {
+        QFETCH(Route, route);
+        QFETCH(CommunityServer::Reply, reply);
+        server.setReply(kVersionPath, reply);
+        Launcher launcher;
+        routeHosts(route, Route::Server);
+        Ui::MainWindow& form = launcher.form;
+        updater selfUpdater(&form, &launcher.config);
+        selfUpdater.checkVersion();
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, kTimeout);
+
+        QCOMPARE(boxes[0].title,
+                 QString::fromUtf8("Erreur lors de la connexion pour vérifier la version"));
+        QTEST(boxes[0].text, "code");
+        QVERIFY(!boxes[0].hasParent);
+        QCOMPARE(boxes[0].buttons, QMessageBox::Ok);
+        QCOMPARE(form.Texte->text(), kChecking);
+        QCOMPARE(form.Chargement->value(), 50);
+        QVERIFY(!form.Jouer->isEnabled());
+        QVERIFY(!launcher.config.upToDate);
+        QCOMPARE(readFile(kExe), kOldLauncher);
+        QVERIFY(!QFile::exists(kReport));
+        QVERIFY(server.requestsFor(kDownloadPath).isEmpty());
+        if (route == Route::Unknown)
+            QCOMPARE(refusedNameLookups().value(0),
+                     splitHostAndPort(vestrahal::kWebDomain).host.toLatin1());
+    }
+
+    void download_data() {
+        QTest::addColumn<Route>("route");
+        QTest::addColumn<CommunityServer::Reply>("reply");
+        QTest::addColumn<int>("timeLimit");
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<int>("bar"); // -1: whatever the reply's progress made of it
+        QTest::addColumn<QStringList>("report");
+        using Reply = CommunityServer::Reply;
+        const QString nothingWritten = "Creation of the file ................ [FAIL] Error #0";
+        const auto balance = [](int bytes) {
+            return "Writting of the file ................ [FAIL] Bytes balance = " +
+                   QString::number(bytes);
+        };
+        const QString created = "Creation of the file ................ [OK]";
+        const QString written = "Writting of the file ................ [OK]";
+        const QString sent = "Sending HTTP request ................ [OK]";
+
+        QTest::newRow("1458176 bytes with a length")
+            << Route::Server << Reply{200, "application/octet-stream", program(1458176)} << 0
+            << true << 100
+            << QStringList{sent, "Downloading 1458176 Bytes ............ [OK] HTTP 200", created,
+                           written};
+        QTest::newRow("no length: the bar stays")
+            << Route::Server
+            << Reply{200, "application/octet-stream", program(300000), Reply::NoContentLength} << 0
+            << true << 50
+            << QStringList{sent, "Downloading 300000 Bytes ............ [OK] HTTP 200", created,
+                           written};
+        QTest::newRow("404") << Route::Server << Reply{404, "text/html", "<h1>absent</h1>"} << 0
+                             << false << -1
+                             << QStringList{
+                                    sent,
+                                    "Downloading      0 Bytes ............ [FAIL] HTTP Error 404",
+                                    nothingWritten, balance(0)};
+        QTest::newRow("500") << Route::Server << Reply{500, "text/html", ""} << 0 << false << 50
+                             << QStringList{
+                                    sent,
+                                    "Downloading      0 Bytes ............ [FAIL] HTTP Error 500",
+                                    nothingWritten, balance(0)};
+        QTest::newRow("redirect not followed")
+            << Route::Server
+            << Reply{0, "",
+                     "HTTP/1.1 302 Found\r\nLocation: /launcher/download/autre.exe\r\n"
+                     "Content-Length: 0\r\nConnection: close\r\n\r\n",
+                     Reply::Raw}
+            << 0 << false << 50
+            << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] HTTP Error 302",
+                           nothingWritten, balance(0)};
+        QTest::newRow("body cut short")
+            << Route::Server
+            << Reply{200, "application/octet-stream", program(200000), Reply::CutShort, 50000} << 0
+            << false << -1
+            << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] Error #6",
+                           nothingWritten, balance(0)};
+        QTest::newRow("server stalls: aborted")
+            << Route::Server << Reply{200, "text/plain", {}, Reply::Silent} << 300 << false << 50
+            << QStringList{sent,
+                           "Downloading      0 Bytes ............ [FAIL] Error #7[FAIL] HTTP "
+                           "Error 0",
+                           nothingWritten, balance(0)};
+        QTest::newRow("server trickles past the limit: aborted")
+            << Route::Server << Reply{200, "application/octet-stream", program(60), Reply::Trickle}
+            << 500 << false << -1
+            << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] Error #7",
+                           nothingWritten, balance(0)};
+        QTest::newRow("host not found")
+            << Route::Unknown << Reply{200, "application/octet-stream", program(10)} << 0 << false
+            << 50
+            << QStringList{sent,
+                           "Downloading      0 Bytes ............ [FAIL] Error #2[FAIL] HTTP "
+                           "Error 0",
+                           nothingWritten, balance(0)};
+        QTest::newRow("connection refused")
+            << Route::Refused << Reply{200, "application/octet-stream", program(10)} << 0 << false
+            << 50
+            << QStringList{sent,
+                           "Downloading      0 Bytes ............ [FAIL] Error #3[FAIL] HTTP "
+                           "Error 0",
+                           nothingWritten, balance(0)};
+        QTest::newRow("a web page served with 200")
+            << Route::Server << Reply{200, "text/html", "<html>Connexion Wi-Fi</html>"} << 0
+            << false << 100
+            << QStringList{sent, "Downloading     28 Bytes ............ [OK] HTTP 200",
+                           nothingWritten, balance(28)};
+        QTest::newRow("an empty body served with 200")
+            << Route::Server << Reply{200, "application/octet-stream", ""} << 0 << false << 50
+            << QStringList{sent, "Downloading      0 Bytes ............ [OK] HTTP 200",
+                           nothingWritten, balance(0)};
+    }
+    void download() {
+        QFETCH(Route, route);
+        QFETCH(CommunityServer::Reply, reply);
+        QFETCH(int, timeLimit);
+        QFETCH(bool, installed);
+        QFETCH(int, bar);
+        server.setReply(kVersionPath, {200, "text/plain", "1.5"});
+        server.setReply(kDownloadPath, reply);
+        server.setReply("/launcher/download/autre.exe", {200, "text/plain", program(10)});
+        Launcher launcher;
+        routeHosts(Route::Server, route);
+        Ui::MainWindow& form = launcher.form;
+        QSignalSpy barMoves(form.Chargement, &QProgressBar::valueChanged);
+        updater selfUpdater(&form, &launcher.config);
+        if (timeLimit > 0)
+            selfUpdater.setDownloadTimeLimit(timeLimit);
+
+        if (installed) {
+            QVERIFY(updateUntilQuit(selfUpdater));
+            QCOMPARE(boxes.size(), 1);
+            QCOMPARE(boxes[0].title, QString::fromUtf8("Mise à jour"));
+            QCOMPARE(boxes[0].text,
+                     QString::fromUtf8("Votre launcher a été mis à jour avec succès ! \n\n Merci "
+                                       "de le re-démarrer pour prendre en compte les "
+                                       "modifications"));
+            QVERIFY(!boxes[0].hasParent);
+            QCOMPARE(boxes[0].buttons, QMessageBox::Ok);
+            QCOMPARE(readFile(kExe), reply.body);
+            QVERIFY(QFile::permissions(kExe) & QFile::ExeOwner);
+            QCOMPARE(readFile(kBackup), kOldLauncher);
+            QCOMPARE(storedVersion(), QByteArray("1.5"));
+            QVERIFY(launcher.config.upToDate);
+            QCOMPARE(form.Texte->text(), kDownloading);
+        } else {
+            selfUpdater.checkVersion();
+            // The report closes every attempt, whichever way it went.
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(kReport), kTimeout);
+            QCOMPARE(form.Texte->text(), kDownloadFailed);
+            QCOMPARE(readFile(kExe), kOldLauncher);
+            QVERIFY(!QFile::exists(kBackup));
+            QCOMPARE(storedVersion(), QByteArray("1.4"));
+            QCOMPARE(launcher.config.version, QString("1.4"));
+            QVERIFY(!launcher.config.upToDate);
+            QVERIFY(boxes.isEmpty());
+        }
+        QVERIFY(!form.Jouer->isEnabled() || installed);
+        QTEST(reportLines(), "report");
+        // Nothing but the launcher's own files is left in its folder.
+        QStringList files = QDir().entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+        files.sort();
+        QStringList expected{"launcher.conf", kExe, kReport};
+        if (installed)
+            expected << kBackup;
+        expected.sort();
+        QCOMPARE(files, expected);
+        QVERIFY(server.requestsFor("/launcher/download/autre.exe").isEmpty());
+
+        // The bar only moves up, from 50, and only with a length announced.
+        int previous = 50;
+        for (const auto& move : barMoves) {
+            QVERIFY(move.first().toInt() >= previous);
+            previous = move.first().toInt();
+        }
+        if (bar >= 0)
+            QCOMPARE(form.Chargement->value(), bar);
+    }
+
+    void progressBar_data() {
+        QTest::addColumn<int>("done");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<int>("bar");
+        QTest::newRow("half") << 500000 << 1000000 << 75;
+        QTest::newRow("nothing yet") << 0 << 1000 << 50;
+        QTest::newRow("all") << 1000 << 1000 << 100;
+        QTest::newRow("fraction dropped") << 2 << 3 << 83;
+        QTest::newRow("no total announced") << 400 << 0 << 60;
+        QTest::newRow("more than announced") << 1001 << 1000 << 60;
+        QTest::newRow("near 2 GB, no overflow") << 2000000000 << 2100000000 << 97;
+    }
+    void progressBar() {
+        QFETCH(int, done);
+        QFETCH(int, total);
+        Launcher launcher;
+        launcher.form.Chargement->setValue(60);
+        updater selfUpdater(&launcher.form, &launcher.config);
+        QVERIFY(QMetaObject::invokeMethod(&selfUpdater, "onDownloadProgress", Q_ARG(int, done),
+                                          Q_ARG(int, total)));
+        QTEST(launcher.form.Chargement->value(), "bar");
+    }
+
+    void backupCannotBeMade_data() {
+        QTest::addColumn<bool>("executable");
+        QTest::newRow("executable not in the folder") << false;
+        QTest::newRow("backup name taken by a folder") << true;
+    }
+    void backupCannotBeMade() {
+        QFETCH(bool, executable);
+        if (!executable)
+            QVERIFY(QFile::remove(kExe));
+        else
+            QVERIFY(QDir().mkpath(kBackup + "/dedans"));
+        server.setReply(kVersionPath, {200, "text/plain", "1.5"});
+        Launcher launcher;
+        updater selfUpdater(&launcher.form, &launcher.config);
+        selfUpdater.checkVersion();
+        QTRY_COMPARE_WITH_TIMEOUT(launcher.form.Texte->text(), kBackupFailed, kTimeout);
+        QCOMPARE(readFile(kExe), executable ? kOldLauncher : QByteArray("<absent>"));
+        QCOMPARE(QFileInfo(kBackup).isDir(), executable);
+        QCOMPARE(launcher.form.Chargement->value(), 50);
+        QVERIFY(!launcher.form.Jouer->isEnabled());
+        QVERIFY(!QFile::exists(kReport));
+        QCOMPARE(storedVersion(), QByteArray("1.4"));
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void olderBackupIsReplaced() {
+        writeFile(kBackup, "\177ELF an older launcher");
+        server.setReply(kVersionPath, {200, "text/plain", "1.5"});
+        server.setReply(kDownloadPath, {200, "application/octet-stream", program(5000)});
+        Launcher launcher;
+        updater selfUpdater(&launcher.form, &launcher.config);
+        QVERIFY(updateUntilQuit(selfUpdater));
+        QCOMPARE(readFile(kBackup), kOldLauncher);
+        QCOMPARE(readFile(kExe), program(5000));
+    }
+
+    void fullDiskKeepsTheOldLauncher_data() {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QStringList>("report");
+        QTest::newRow("written short") << 300000 << 100000
+                                       << QStringList{"Downloading 300000 Bytes ............ [OK] "
+                                                      "HTTP 200",
+                                                      "Creation of the file ................ [OK]",
+                                                      "Writting of the file ................ "
+                                                      "[FAIL] Bytes balance = 200000"};
+        // Small enough for a file buffer to take it whole and count it written.
+        QTest::newRow("small body") << 10000 << 4000
+                                    << QStringList{"Downloading  10000 Bytes ............ [OK] "
+                                                   "HTTP 200",
+                                                   "Creation of the file ................ [OK]",
+                                                   "Writting of the file ................ "
+                                                   "[FAIL] Bytes balance = 6000"};
+    }
+    void fullDiskKeepsTheOldLauncher() {
+        QFETCH(int, size);
+        QFETCH(int, limit);
+        server.setReply(kVersionPath, {200, "text/plain", "1.5"});
+        server.setReply(kDownloadPath, {200, "application/octet-stream", program(size)});
+        Launcher launcher;
+        updater selfUpdater(&launcher.form, &launcher.config);
+        {
+            FileSizeLimit fileSize(limit);
+            selfUpdater.checkVersion();
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(kReport), kTimeout);
+            QCOMPARE(launcher.form.Texte->text(), kDownloadFailed);
+        }
+        QCOMPARE(readFile(kExe), kOldLauncher);
+        QVERIFY(!QFile::exists(kBackup));
+        QCOMPARE(storedVersion(), QByteArray("1.4"));
+        QVERIFY(!launcher.config.upToDate);
+        QFETCH(QStringList, report);
+        QCOMPARE(reportLines().mid(1), report);
+        QStringList files = QDir().entryList(QDir::Files | QDir::NoDotAndDotDot);
+        files.sort();
+        QCOMPARE(files, QStringList({"VestrahalLauncher.exe", "errors.log", "launcher.conf"}));
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void fileThatCannotBeOpened() {
+        server.setReply(kVersionPath, {200, "text/plain", "1.5"});
+        server.setReply(kDownloadPath, {200, "application/octet-stream", program(4000),
+                                        CommunityServer::Reply::Held});
+        Launcher launcher;
+        updater selfUpdater(&launcher.form, &launcher.config);
+        selfUpdater.checkVersion();
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor(kDownloadPath).isEmpty(), kTimeout);
+        // Something takes the launcher's name while it downloads.
+        QVERIFY(QDir().mkdir(kExe));
+        server.releaseHeld();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(kReport), kTimeout);
+        QCOMPARE(launcher.form.Texte->text(), kDownloadFailed);
+
+        QCOMPARE(storedVersion(), QByteArray("1.4"));
+        QVERIFY(!launcher.config.upToDate);
+        // The name is taken, so the old launcher stays under the backup name.
+        QCOMPARE(readFile(kBackup), kOldLauncher);
+        const QStringList lines = reportLines();
+        QCOMPARE(lines.value(1), QString("Downloading   4000 Bytes ............ [OK] HTTP 200"));
+        // A folder under the name is the file's write error (2); the write count is then -1.
+        QCOMPARE(lines.value(2), QString("Creation of the file ................ [FAIL] Error #2"));
+        QCOMPARE(lines.value(3),
+                 QString("Writting of the file ................ [FAIL] Bytes balance = 4001"));
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void nextStartFindsTheNewVersionCurrent_data() {
+        QTest::addColumn<QByteArray>("version");
+        QTest::newRow("plain") << QByteArray("1.5");
+        QTest::newRow("line feed after it") << QByteArray("1.5\n");
+        QTest::newRow("CR LF after it") << QByteArray("1.5\r\n");
+    }
+    void nextStartFindsTheNewVersionCurrent() {
+        QFETCH(QByteArray, version);
+        server.setReply(kVersionPath, {200, "text/plain", version});
+        server.setReply(kDownloadPath, {200, "application/octet-stream", program(2000)});
+        {
+            Launcher launcher;
+            updater selfUpdater(&launcher.form, &launcher.config);
+            QVERIFY(updateUntilQuit(selfUpdater));
+        }
+        QCOMPARE(storedVersion(), QByteArray("1.5"));
+        server.clearRequests();
+
+        Launcher restarted;
+        updater selfUpdater(&restarted.form, &restarted.config);
+        selfUpdater.checkVersion();
+        QTRY_COMPARE_WITH_TIMEOUT(restarted.form.Texte->text(), kCurrent, kTimeout);
+        QVERIFY(server.requestsFor(kDownloadPath).isEmpty());
+        QCOMPARE(readFile(kExe), program(2000));
+        QCOMPARE(boxes.size(), 1);
+    }
+
+    void reportsAreAppendedInOrder() {
+        writeFile(kReport, "what was there before\n");
+        const QList<int> statuses{404, 500};
+        for (int status : statuses) {
+            server.setReply(kVersionPath, {200, "text/plain", "1.5"});
+            server.setReply(kDownloadPath, {status, "text/html", ""});
+            Launcher launcher;
+            updater selfUpdater(&launcher.form, &launcher.config);
+            selfUpdater.checkVersion();
+            QTRY_COMPARE_WITH_TIMEOUT(launcher.form.Texte->text(), kDownloadFailed, kTimeout);
+        }
+        const QString text = QString::fromLocal8Bit(readFile(kReport));
+        QVERIFY(text.startsWith("what was there before\n"));
+        const QStringList reports = text.mid(22).split(
+            "----------------------------------------------------------\n", Qt::SkipEmptyParts);
+        QCOMPARE(reports.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(reports[i].endsWith("\n\n\n"));
+            QVERIFY(
+                reports[i].contains("[FAIL] HTTP Error " + QString::number(statuses[i]) + "\n"));
+        }
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void reportText_data() {
+        QTest::addColumn<UpdateOutcome>("outcome");
+        QTest::addColumn<QString>("text");
+        const QString head = "----------------------------------------------------------\n"
+                             "Upgrading VestrahalLauncher.exe...\n"
+                             "Date : Mon Dec 7 02:16:33 2026\n"
+                             "\n"
+                             "Sending HTTP request ................ [OK]\n";
+        const QString nothingWritten = "Creation of the file ................ [FAIL] Error #0\n"
+                                       "Writting of the file ................ [FAIL] Bytes "
+                                       "balance = 0\n"
+                                       "\n"
+                                       "\n";
+        UpdateOutcome success;
+        success.requestSent = true;
+        success.httpStatus = 200;
+        success.bytesReceived = 1458176;
+        success.fileCreated = true;
+        success.fileWritten = true;
+        success.bytesWritten = 1458176;
+        QTest::newRow("success") << success
+                                 << head + "Downloading 1458176 Bytes ............ [OK] HTTP 200\n"
+                                           "Creation of the file ................ [OK]\n"
+                                           "Writting of the file ................ [OK]\n"
+                                           "\n"
+                                           "\n";
+        UpdateOutcome notFound;
+        notFound.requestSent = true;
+        notFound.httpStatus = 404;
+        QTest::newRow("404")
+            << notFound
+            << head + "Downloading      0 Bytes ............ [FAIL] HTTP Error 404\n" +
+                   nothingWritten;
+        UpdateOutcome noHost;
+        noHost.requestSent = true;
+        noHost.downloadFailed = true;
+        noHost.clientError = 2;
+        QTest::newRow("host not found")
+            << noHost
+            << head + "Downloading      0 Bytes ............ [FAIL] Error #2[FAIL] HTTP Error 0\n" +
+                   nothingWritten;
+        UpdateOutcome aborted = noHost;
+        aborted.clientError = 7;
+        QTest::newRow("aborted before any header")
+            << aborted
+            << head + "Downloading      0 Bytes ............ [FAIL] Error #7[FAIL] HTTP Error 0\n" +
+                   nothingWritten;
+        UpdateOutcome noClient;
+        noClient.downloadFailed = true;
+        noClient.clientError = 3;
+        QTest::newRow("no request sent")
+            << noClient
+            << "----------------------------------------------------------\n"
+               "Upgrading VestrahalLauncher.exe...\n"
+               "Date : Mon Dec 7 02:16:33 2026\n"
+               "\n"
+               "Sending HTTP request ................ [FAIL]\n"
+               "Downloading      0 Bytes ............ [FAIL]\n" +
+                   nothingWritten;
+        UpdateOutcome shortWrite = success;
+        shortWrite.bytesReceived = 12345;
+        shortWrite.bytesWritten = 4096;
+        shortWrite.fileWritten = false;
+        QTest::newRow("12345 bytes, written short")
+            << shortWrite
+            << head + "Downloading  12345 Bytes ............ [OK] HTTP 200\n"
+                      "Creation of the file ................ [OK]\n"
+                      "Writting of the file ................ [FAIL] Bytes balance = 8249\n"
+                      "\n"
+                      "\n";
+        UpdateOutcome notOpened = success;
+        notOpened.bytesReceived = 123;
+        notOpened.bytesWritten = -1;
+        notOpened.fileCreated = false;
+        notOpened.fileError = 5;
+        notOpened.fileWritten = false;
+        QTest::newRow("123 bytes, file not opened")
+            << notOpened
+            << head + "Downloading    123 Bytes ............ [OK] HTTP 200\n"
+                      "Creation of the file ................ [FAIL] Error #5\n"
+                      "Writting of the file ................ [FAIL] Bytes balance = 124\n"
+                      "\n"
+                      "\n";
+        UpdateOutcome cutAfterHeader = notFound;
+        cutAfterHeader.httpStatus = 200;
+        cutAfterHeader.downloadFailed = true;
+        cutAfterHeader.clientError = 6;
+        QTest::newRow("cut after the header")
+            << cutAfterHeader
+            << head + "Downloading      0 Bytes ............ [FAIL] Error #6\n" + nothingWritten;
+    }
+    void reportText() {
+        QFETCH(UpdateOutcome, outcome);
+        const QDateTime date(QDate(2026, 12, 7), QTime(2, 16, 33));
+        QTEST(updateReport(outcome, "VestrahalLauncher.exe", date), "text");
+    }
+
+    void startUpChecksTheVersionAndOpensTheGate() {
+        server.setReply(kVersionPath, {200, "text/plain", "1.4"});
+        // The news waits, so that the check is seen on its own first.
+        server.setReply(
+            "/launcher/launcher.php",
+            {200, "text/html", "<html><body>news</body></html>", CommunityServer::Reply::Held});
+        MainWindow window;
+        auto* text = window.findChild<QLabel*>("Texte");
+        auto* play = window.findChild<QPushButton*>("Jouer");
+        auto* bar = window.findChild<QProgressBar*>("Chargement");
+        QCOMPARE(text->text(), kChecking);
+        QCOMPARE(bar->value(), 50);
+        QVERIFY(!play->isEnabled());
+
+        QTRY_COMPARE_WITH_TIMEOUT(text->text(), kCurrent, kTimeout);
+        QCOMPARE(bar->value(), 100);
+        QVERIFY(play->isEnabled());
+
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor("/launcher/launcher.php").isEmpty(), kTimeout);
+        server.releaseHeld();
+        QTRY_COMPARE_WITH_TIMEOUT(text->text(), kReady, kTimeout);
+        QVERIFY(play->isEnabled());
+    }
+
+    void settingsThatFailToLoadMakeNoCheck() {
+        writeFile("launcher.conf", "1\n/jeux\n");
+        server.setReply(kVersionPath, {200, "text/plain", "1.4"});
+        MainWindow window;
+        auto* text = window.findChild<QLabel*>("Texte");
+        QCOMPARE(text->text(),
+                 QString::fromUtf8("Erreur lors du chargement. launcher.conf n'existe pas."));
+        // The news page is asked for at the same moment a check would be: once it has been
+        // served, a check would have been seen too.
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor("/launcher/launcher.php").isEmpty(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.findChild<QWidget*>("Web")->isHidden(), kTimeout);
+        QVERIFY(server.requestsFor(kVersionPath).isEmpty());
+        QCOMPARE(text->text(),
+                 QString::fromUtf8("Erreur lors du chargement. launcher.conf n'existe pas."));
+    }
+
+    void closingDuringTheDownloadPutsTheOldLauncherBack() {
+        server.setReply(kVersionPath, {200, "text/plain", "1.5"});
+        server.setReply(kDownloadPath, {200, "application/octet-stream", program(1000),
+                                        CommunityServer::Reply::Held});
+        auto window = std::make_unique<MainWindow>();
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor(kDownloadPath).isEmpty(), kTimeout);
+        QVERIFY(!QFile::exists(kExe));
+
+        window.reset();
+        QCOMPARE(readFile(kExe), kOldLauncher);
+        QVERIFY(!QFile::exists(kBackup));
+        QCOMPARE(storedVersion(), QByteArray("1.4"));
+        QCOMPARE(
+            reportLines().value(1),
+            QString("Downloading      0 Bytes ............ [FAIL] Error #7[FAIL] HTTP Error 0"));
+        QVERIFY(boxes.isEmpty());
+        server.releaseHeld();
+    }
+
+private:
+    CommunityServer server;
+    std::unique_ptr<QTemporaryDir> dir;
+    QTimer boxCloser;
+    QList<Box> boxes;
+};
+
+QTEST_MAIN(UpdaterTest)
+#include "tst_updater.moc"
