@@ -1,13 +1,11 @@
 #include "config.h"
 #include "constants.h"
+#include "filesizelimit.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -23,23 +21,6 @@ void writeAll(const QString& path, const QByteArray& bytes) {
 }
 
 const QByteArray kDefaultFile = "0\n\n0\n\n0\n |0\n |0\n |0\n\n";
-
-// Files larger than the limit cannot be written while it is set: how a full disk looks to the
-// launcher, and one way to make a write fail even for root.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
-
-private:
-    rlimit saved{};
-};
 
 } // namespace
 

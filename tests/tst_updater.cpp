@@ -1,5 +1,6 @@
 #include "config.h"
 #include "constants.h"
+#include "filesizelimit.h"
 #include "httpclient.h"
 #include "mainwindow.h"
 #include "offlinenames.h"
@@ -106,23 +107,6 @@ private:
     quint16 serverPort;
     Route domain;
     Route host;
-};
-
-// Files larger than the limit cannot be written while it is set: how a full disk looks to the
-// launcher, and a way to make a write fail even for root.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
-
-private:
-    rlimit saved{};
 };
 
 // What the updater is given by the launcher's window: the form and the loaded settings.
