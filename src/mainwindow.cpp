@@ -285,9 +285,7 @@ void MainWindow::chooseGameFolder(bool& enabled, QString& path, QLabel* label,
         if (folder.isEmpty()) {
             if (!ask(QStringLiteral("Pas de dossier"), cancelQuestion))
                 continue;
-            enabled = false;
-            path.clear();
-            label->setText(QStringLiteral("Pas de dossier"));
+            giveUpClient(enabled, path, label);
             return;
         }
         // A client with Wow.exe but without the community's marker is the player's own
@@ -303,6 +301,12 @@ void MainWindow::chooseGameFolder(bool& enabled, QString& path, QLabel* label,
         checkReadyToPlay();
         return;
     }
+}
+
+void MainWindow::giveUpClient(bool& enabled, QString& path, QLabel* label) {
+    enabled = false;
+    path.clear();
+    label->setText(QStringLiteral("Pas de dossier"));
 }
 
 void MainWindow::on_ModifierCheminWoTLK_clicked() {
@@ -321,18 +325,14 @@ void MainWindow::on_DeleteCheminWoTLK_clicked() {
     if (!ask(QStringLiteral("Confirmation"),
              QStringLiteral("Etes-vous sûr de ne pas utiliser Wrath of the Lich King ?")))
         return;
-    config.wotlkEnabled = false;
-    config.wotlkPath.clear();
-    ui->CheminWoTLK->setText(QStringLiteral("Pas de dossier"));
+    giveUpClient(config.wotlkEnabled, config.wotlkPath, ui->CheminWoTLK);
 }
 
 void MainWindow::on_DeleteCheminCata_clicked() {
     if (!ask(QStringLiteral("Pas de dossier"),
              QStringLiteral("Etes-vous sûr de ne pas utiliser Cataclysme ?")))
         return;
-    config.cataEnabled = false;
-    config.cataPath.clear();
-    ui->CheminCata->setText(QStringLiteral("Pas de dossier"));
+    giveUpClient(config.cataEnabled, config.cataPath, ui->CheminCata);
 }
 
 void MainWindow::on_SetRealm1_clicked() {

@@ -54,6 +54,8 @@ private:
     // Asks for a client's folder until the player picks one or gives the client up.
     void chooseGameFolder(bool& enabled, QString& path, QLabel* label,
                           const QString& cancelQuestion, const QString& ownGameQuestion);
+    // A given-up client has no folder until one is chosen again.
+    void giveUpClient(bool& enabled, QString& path, QLabel* label);
     // Yes counts as yes; No, or closing the box, as no.
     bool ask(const QString& title, const QString& question);
     void refreshRealmButtons();

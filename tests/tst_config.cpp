@@ -1,6 +1,7 @@
 #include "config.h"
 #include "constants.h"
 #include "filesizelimit.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,17 +9,6 @@
 #include <QTest>
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 const QByteArray kDefaultFile = "0\n\n0\n\n0\n |0\n |0\n |0\n\n";
 
@@ -54,7 +44,7 @@ private slots:
     void missingFileIsCreatedWithTheDefaults() {
         Config config;
         QVERIFY(config.load());
-        QCOMPARE(readAll(config.filePath()), kDefaultFile);
+        QCOMPARE(readFile(config.filePath()), kDefaultFile);
         QCOMPARE(kDefaultFile.size(), 21);
         QCOMPARE(config.version, QString());
         QCOMPARE(config.realmHosts[3], QByteArray(" "));
@@ -136,7 +126,7 @@ private slots:
     void load() {
         QFETCH(QByteArray, file);
         Config config;
-        writeAll(config.filePath(), file);
+        writeFile(config.filePath(), file);
         QTEST(config.load(), "loaded");
         QTEST(config.wotlkEnabled, "wotlkEnabled");
         QTEST(config.wotlkPath, "wotlkPath");
@@ -154,7 +144,7 @@ private slots:
         QCOMPARE(config.realmHosts[0], QByteArray(vestrahal::kLogonHost));
         QCOMPARE(config.realmWotlk[0], true);
         // A failed load does not rewrite the file.
-        QCOMPARE(readAll(config.filePath()), file);
+        QCOMPARE(readFile(config.filePath()), file);
     }
 
     void saveRoundTrips() {
@@ -169,7 +159,7 @@ private slots:
         config.realmHosts[5] = "set realmlist 10.0.0.1";
         config.version = "3.1.4";
         QVERIFY(config.save());
-        const QByteArray first = readAll(config.filePath());
+        const QByteArray first = readFile(config.filePath());
         QCOMPARE(first, QByteArray("1\nC:/Jeux/World of Warcraft 3.3.5\n1\nD:/Jeux/Cataclysme "
                                    "\xe9t\xe9\n5\nlogon.ami.fr|1\n |0\nset realmlist "
                                    "10.0.0.1|0\n3.1.4\n"));
@@ -185,7 +175,7 @@ private slots:
         QCOMPARE(reread.version, config.version);
 
         QVERIFY(reread.save());
-        QCOMPARE(readAll(config.filePath()), first);
+        QCOMPARE(readFile(config.filePath()), first);
     }
 
     void nonLatin1FolderIsStoredWithQuestionMarks() {
@@ -201,13 +191,13 @@ private slots:
         Config config;
         QVERIFY(config.load());
         QVERIFY(config.setRealmHost(4, "royaume.perso"));
-        QCOMPARE(readAll(config.filePath()),
+        QCOMPARE(readFile(config.filePath()),
                  QByteArray("0\n\n0\n\n0\n |0\nroyaume.perso|0\n |0\n\n"));
         QVERIFY(config.setRealmWotlk(4, true));
-        QCOMPARE(readAll(config.filePath()),
+        QCOMPARE(readFile(config.filePath()),
                  QByteArray("0\n\n0\n\n0\n |0\nroyaume.perso|1\n |0\n\n"));
         QVERIFY(config.setRealmHost(4, " "));
-        QCOMPARE(readAll(config.filePath()), QByteArray("0\n\n0\n\n0\n |0\n |1\n |0\n\n"));
+        QCOMPARE(readFile(config.filePath()), QByteArray("0\n\n0\n\n0\n |0\n |1\n |0\n\n"));
 
         // Realm 0 has no line: the change lives in memory only.
         QVERIFY(config.setRealmWotlk(0, false));
@@ -226,7 +216,7 @@ private slots:
             QVERIFY(!config.save());
             QVERIFY(!config.setRealmHost(3, "garde.en.memoire"));
         }
-        QCOMPARE(readAll(config.filePath()), kDefaultFile);
+        QCOMPARE(readFile(config.filePath()), kDefaultFile);
         QCOMPARE(config.realmHosts[3], QByteArray("garde.en.memoire"));
         const QStringList leftovers = QDir(dir->path()).entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(leftovers, QStringList({"launcher.conf"}));
@@ -241,13 +231,13 @@ private slots:
             FileSizeLimit limit(30);
             QVERIFY(!config.save());
         }
-        QCOMPARE(readAll(config.filePath()), kDefaultFile);
+        QCOMPARE(readFile(config.filePath()), kDefaultFile);
     }
 
     void saveIntoAMissingFolderFails() {
         Config config;
         // A regular file where the folder should be.
-        writeAll(dir->filePath("pas_un_dossier"), "x");
+        writeFile(dir->filePath("pas_un_dossier"), "x");
         config.baseDir = dir->filePath("pas_un_dossier");
         QVERIFY(!config.save());
         QVERIFY(!config.load());
@@ -257,10 +247,10 @@ private slots:
         Config config;
         // A folder standing where the file should be: it exists, and it cannot be read as a file.
         QVERIFY(QDir(dir->path()).mkdir("launcher.conf"));
-        writeAll(dir->filePath("launcher.conf/garde.txt"), "precieux");
+        writeFile(dir->filePath("launcher.conf/garde.txt"), "precieux");
         QVERIFY(!config.load());
         QVERIFY(QFileInfo(config.filePath()).isDir());
-        QCOMPARE(readAll(dir->filePath("launcher.conf/garde.txt")), QByteArray("precieux"));
+        QCOMPARE(readFile(dir->filePath("launcher.conf/garde.txt")), QByteArray("precieux"));
     }
 
 private:

@@ -1,5 +1,6 @@
 #include "constants.h"
 #include "mainwindow.h"
+#include "testfiles.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 
@@ -32,13 +33,6 @@ void makeGame(const QString& folder, const QStringList& programs, const QByteArr
     QFile settings(folder + "/fakegame.ini");
     QVERIFY(settings.open(QIODevice::WriteOnly));
     settings.write("[General]\n" + ini);
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 QJsonObject startRecord(const QString& folder, const QString& program) {

@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 #include "newspage.h"
 #include "newsview.h"
+#include "testfiles.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 
@@ -25,9 +26,7 @@ QString newsUrl(const char* path) {
 }
 
 void writeConf(const QByteArray& bytes) {
-    QFile file("launcher.conf");
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
+    writeFile("launcher.conf", bytes);
 }
 
 void clickLink(QWebEnginePage* page, const char* id) {

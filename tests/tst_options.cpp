@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "testfiles.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 
@@ -9,21 +10,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-}
-
-} // namespace
+namespace {} // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT

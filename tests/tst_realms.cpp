@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "testfiles.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 
@@ -12,8 +13,7 @@
 namespace {
 
 QByteArray conf() {
-    QFile file("launcher.conf");
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return readFile("launcher.conf");
 }
 
 QByteArray confLine(int line) {
@@ -21,9 +21,7 @@ QByteArray confLine(int line) {
 }
 
 void writeConf(const QByteArray& bytes) {
-    QFile file("launcher.conf");
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
+    writeFile("launcher.conf", bytes);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "httpclient.h"
 #include "mainwindow.h"
 #include "offlinenames.h"
+#include "testfiles.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 #include "updater.h"
@@ -50,19 +51,6 @@ QByteArray program(qint64 size) {
     const QByteArray magic = "\177ELF";
     data.replace(0, std::min<qint64>(size, magic.size()), magic.left(size));
     return data;
-}
-
-QByteArray readFile(const QString& name) {
-    QFile file(name);
-    if (!file.exists())
-        return "<absent>";
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeFile(const QString& name, const QByteArray& bytes) {
-    QFile file(name);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 QByteArray storedVersion() {
