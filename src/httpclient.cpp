@@ -1,5 +1,6 @@
 #include "httpclient.h"
 
+#include <QIODevice>
 #include <QMetaObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -14,6 +15,9 @@ namespace {
 
 // What a reply announces is only a hint: the body is never given room beyond this up front.
 constexpr qint64 kLargestReservation = qint64(256) << 20;
+// A body on its way to a device waits in the network layer no longer than this: a slow disk
+// holds the download back instead of filling the memory.
+constexpr qint64 kStreamBuffer = qint64(1) << 20;
 
 int asProgress(qint64 bytes) {
     return int(std::clamp<qint64>(bytes, 0, std::numeric_limits<int>::max()));
@@ -73,15 +77,16 @@ void HttpClient::setHost(const QString& host, quint16 port) {
 }
 
 int HttpClient::request(const HttpRequestHeader& header) {
-    Pending pending{header.method().toLatin1(), hostName, hostPort, header.path(), {}};
+    Pending pending{
+        header.method().toLatin1(), hostName, hostPort, header.path(), {}, nullptr, maxBody};
     // The network layer speaks HTTP/1.1 only, which is what the launcher asks for.
     for (const auto& [key, value] : header.values())
         pending.values.append({key.toLatin1(), value.toLatin1()});
     return enqueue(std::move(pending));
 }
 
-int HttpClient::get(const QString& path) {
-    return enqueue({"GET", hostName, hostPort, path, {}});
+int HttpClient::get(const QString& path, QIODevice* to) {
+    return enqueue({"GET", hostName, hostPort, path, {}, to, maxBody});
 }
 
 QByteArray HttpClient::readAll() {
@@ -112,6 +117,9 @@ void HttpClient::startNext() {
     const Pending pending = queue.takeFirst();
     // What was left unread of the previous reply goes: the body read after done() is the last.
     body.clear();
+    received = 0;
+    device = pending.device;
+    limit = pending.limit;
     status = 0;
     lastError = NoError;
     lastErrorString.clear();
@@ -129,6 +137,8 @@ void HttpClient::startNext() {
 
     current = pending.method == "GET" ? manager->get(request)
                                       : manager->sendCustomRequest(request, pending.method);
+    if (device)
+        current->setReadBufferSize(kStreamBuffer);
     connect(current, &QNetworkReply::metaDataChanged, this, &HttpClient::onMetaData);
     connect(current, &QNetworkReply::readyRead, this, &HttpClient::onReadyRead);
     connect(current, &QNetworkReply::downloadProgress, this, &HttpClient::onProgress);
@@ -140,27 +150,53 @@ void HttpClient::onMetaData() {
     // Known from the header on: a request aborted later still had this answer.
     status = answered.toInt();
     const QVariant length = current->header(QNetworkRequest::ContentLengthHeader);
+    if (!answered.isValid() || !length.isValid())
+        return;
+    const qint64 announced = length.toLongLong();
+    // Refused before a byte of it is read.
+    if (!withinLimit(announced))
+        return;
     // Room for the whole announced body at once: growing it step by step would need the old and
     // the new copy side by side.
-    if (answered.isValid() && length.isValid() && body.isEmpty()) {
-        const qint64 announced = length.toLongLong();
-        if (announced > 0 && announced <= kLargestReservation)
-            body.reserve(announced);
-    }
+    if (!device && body.isEmpty() && announced > 0 && announced <= kLargestReservation)
+        body.reserve(announced);
 }
 
 void HttpClient::onReadyRead() {
     takeBody(current);
 }
 
-void HttpClient::takeBody(QNetworkReply* reply) {
-    // Read straight into the room kept for the body: no copy in between.
+bool HttpClient::takeBody(QNetworkReply* reply) {
     const qint64 available = reply->bytesAvailable();
     if (available <= 0)
-        return;
+        return true;
+    if (!withinLimit(received + available))
+        return false;
+    if (device) {
+        const QByteArray piece = reply->read(available);
+        received += piece.size();
+        device->write(piece);
+        return true;
+    }
+    // Read straight into the room kept for the body: no copy in between.
     const qsizetype kept = body.size();
     body.resize(kept + available);
-    body.resize(kept + std::max<qint64>(reply->read(body.data() + kept, available), 0));
+    const qint64 read = std::max<qint64>(reply->read(body.data() + kept, available), 0);
+    body.resize(kept + read);
+    received += read;
+    return true;
+}
+
+bool HttpClient::withinLimit(qint64 bytes) {
+    if (limit <= 0 || bytes <= limit)
+        return true;
+    if (QNetworkReply* reply = std::exchange(current, nullptr)) {
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+    fail(WrongContentLength, tr("Reply larger than %1 bytes").arg(limit));
+    return false;
 }
 
 void HttpClient::onProgress(qint64 received, qint64 total) {
@@ -171,8 +207,9 @@ void HttpClient::onProgress(qint64 received, qint64 total) {
 }
 
 void HttpClient::onFinished() {
+    if (!takeBody(current))
+        return;
     QNetworkReply* reply = std::exchange(current, nullptr);
-    takeBody(reply);
     status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const Error code = errorOf(reply);
     const QString text = reply->errorString();
@@ -205,7 +242,7 @@ HttpClient::Error HttpClient::errorOf(QNetworkReply* reply) const {
     case QNetworkReply::ProxyConnectionClosedError: {
         // Closed before the announced body was all there: a cut body, never a complete one.
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (answered && length.isValid() && length.toLongLong() != body.size())
+        if (answered && length.isValid() && length.toLongLong() != received)
             return WrongContentLength;
         return UnexpectedClose;
     }

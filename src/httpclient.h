@@ -6,6 +6,7 @@
 #include <QPair>
 #include <QString>
 
+class QIODevice;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -42,7 +43,7 @@ HostAndPort splitHostAndPort(const QString& text, quint16 defaultPort = 80);
 // done() comes once, after the last of them or after the first failure, which drops the rest.
 // A reply is a reply whatever its status: a 404 or a 301 is read like a 200, and redirects are
 // never followed. Only a failure to get a whole reply counts as an error. The body of the last
-// request stays in memory until it is read.
+// request stays in memory until it is read, or goes to the device given with it as it arrives.
 class HttpClient : public QObject {
     Q_OBJECT
 
@@ -66,11 +67,17 @@ public:
     HttpClient(const QString& host, quint16 port = 80, QObject* parent = nullptr);
     ~HttpClient() override;
 
-    // Applies to the requests queued after it.
+    // Both apply to the requests queued after them.
     void setHost(const QString& host, quint16 port = 80);
-    // Both return the request's number, counted from 1.
+    // The most body bytes a reply may have (0: no limit). A longer announced length fails the
+    // request before its body is read, a body that grows past it fails as it does; both with
+    // WrongContentLength.
+    void setMaxBodySize(qint64 bytes) { maxBody = bytes; }
+
+    // Both return the request's number, counted from 1. With a device, the body is written to it
+    // as it arrives and is never held whole; whether the device took it is the device's to tell.
     int request(const HttpRequestHeader& header);
-    int get(const QString& path);
+    int get(const QString& path, QIODevice* to = nullptr);
 
     Error error() const { return lastError; }
     QString errorString() const { return lastErrorString; }
@@ -78,6 +85,8 @@ public:
     int statusCode() const { return status; }
     qint64 bytesAvailable() const { return body.size(); }
     QByteArray readAll();
+    // Body bytes of the last request read from the network, kept or handed to its device.
+    qint64 bytesReceived() const { return received; }
 
 public slots:
     // Ends the running request and drops the queued ones; done(true) follows with Aborted.
@@ -95,13 +104,16 @@ private:
         quint16 port;
         QString path;
         QList<QPair<QByteArray, QByteArray>> values;
+        QIODevice* device;
+        qint64 limit;
     };
 
     int enqueue(Pending pending);
     void startNext();
     void onMetaData();
     void onReadyRead();
-    void takeBody(QNetworkReply* reply);
+    bool takeBody(QNetworkReply* reply);
+    bool withinLimit(qint64 bytes);
     void onProgress(qint64 received, qint64 total);
     void onFinished();
     Error errorOf(QNetworkReply* reply) const;
@@ -110,8 +122,12 @@ private:
     QNetworkAccessManager* manager;
     QString hostName;
     quint16 hostPort = 80;
+    qint64 maxBody = 0;
     QList<Pending> queue;
     QNetworkReply* current = nullptr;
+    QIODevice* device = nullptr;
+    qint64 limit = 0;
+    qint64 received = 0;
     bool startScheduled = false;
     int lastId = 0;
     QByteArray body;

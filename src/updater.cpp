@@ -3,6 +3,7 @@
 #include "config.h"
 #include "constants.h"
 #include "httpclient.h"
+#include "newexecutable.h"
 #include "ui_mainwindow.h"
 #include "updatereport.h"
 
@@ -37,11 +38,14 @@ updater::updater(Ui::MainWindow* ui, Config* config)
     , httpStatus(0)
     , ui(ui)
     , config(config)
-    , versionClient(nullptr) {}
+    , versionClient(nullptr)
+    , downloadTimeLimit(vestrahal::kUpdateMaxSeconds * 1000)
+    , downloadIdleLimit(vestrahal::kUpdateIdleSeconds * 1000)
+    , downloadMaxBytes(vestrahal::kUpdateMaxBytes) {}
 
 updater::~updater() {
-    // The player closed the launcher during the download: the old executable is still under
-    // the backup name, and the launcher's own name must not be left empty.
+    // The player closed the launcher during the download: the attempt ends like any failed one,
+    // its file removed and its report written.
     if (downloadClient && !downloadEnded) {
         downloadClient->disconnect(this);
         downloadClient->abort();
@@ -52,6 +56,8 @@ updater::~updater() {
 }
 
 void updater::checkVersion() {
+    cleanUpInterruptedUpdate(executableName(), backupName());
+
     const QString domain = QString::fromLatin1(vestrahal::kWebDomain);
     HttpRequestHeader header(QStringLiteral("GET"), kVersionPath, 1, 1);
     header.setValue(QStringLiteral("Host"), domain);
@@ -59,13 +65,22 @@ void updater::checkVersion() {
     versionClient = new HttpClient;
     const HostAndPort server = splitHostAndPort(domain);
     versionClient->setHost(server.host, server.port);
+    // A version is a short line: anything longer is not one.
+    versionClient->setMaxBodySize(kVersionMaxBytes);
     versionClient->request(header);
     versionClient->get(kVersionPath);
     ui->Texte->setText(QStringLiteral("Vérification des mises à jours disponibles..."));
     connect(versionClient, &HttpClient::done, this, &updater::onCheckComplete);
+    // A server that never answers ends like any failed check: aborted, code 7.
+    checkTimer = new QTimer(this);
+    checkTimer->setSingleShot(true);
+    connect(checkTimer, &QTimer::timeout, versionClient, &HttpClient::abort);
+    checkTimer->start(checkTimeLimit);
 }
 
 void updater::onCheckComplete(bool erreur) {
+    if (checkTimer)
+        checkTimer->stop();
     if (erreur) {
         QMessageBox::information(
             nullptr, QStringLiteral("Erreur lors de la connexion pour vérifier la version"),
@@ -87,21 +102,30 @@ void updater::onCheckComplete(bool erreur) {
 }
 
 void updater::downloadUpdate() {
-    QFile::remove(backupName());
-    if (!QFile::rename(executableName(), backupName())) {
+    // Nothing is moved yet, but an update that could not put its file in place is not started.
+    if (!canMoveAside(executableName(), backupName())) {
         ui->Texte->setText(QStringLiteral(
             "Le launcher ne parvient pas à créer/modifier le fichier 'LauncherVestrahal.exe.bak'"));
         return;
     }
+    newExeFile.create(partialName(executableName()));
 
     const HostAndPort server = splitHostAndPort(QString::fromLatin1(vestrahal::kWebHost));
     downloadClient = new HttpClient(server.host, server.port);
-    // One limit for the whole download, counted from its request: progress does not extend it.
+    downloadClient->setMaxBodySize(downloadMaxBytes);
+    // A slow line may take its time as long as bytes keep coming; a stalled one is given up,
+    // and so is any download after the whole time limit.
     abortTimer = new QTimer(this);
     abortTimer->setSingleShot(true);
     connect(abortTimer, &QTimer::timeout, downloadClient, &HttpClient::abort);
+    idleTimer = new QTimer(this);
+    idleTimer->setSingleShot(true);
+    connect(idleTimer, &QTimer::timeout, downloadClient, &HttpClient::abort);
+    connect(downloadClient, &HttpClient::dataReadProgress, idleTimer,
+            [this] { idleTimer->start(downloadIdleLimit); });
     abortTimer->start(downloadTimeLimit);
-    downloadClient->get(QStringLiteral("/launcher/download/") + executableName());
+    idleTimer->start(downloadIdleLimit);
+    downloadClient->get(QStringLiteral("/launcher/download/") + executableName(), &newExeFile);
     connect(downloadClient, &HttpClient::dataReadProgress, this, &updater::onDownloadProgress);
     connect(downloadClient, &HttpClient::done, this, &updater::onDownloadComplete);
 }
@@ -116,23 +140,24 @@ void updater::onDownloadComplete(bool bol_errorWhiledownload) {
     downloadEnded = true;
     if (abortTimer)
         abortTimer->stop();
+    if (idleTimer)
+        idleTimer->stop();
     if (downloadClient) {
         requestSent = true;
         httpStatus = downloadClient->statusCode();
     }
 
+    bool installed = false;
     if (!bol_errorWhiledownload && httpStatus == 200) {
-        bytesReceived = downloadClient->bytesAvailable();
-        installNewExecutable(downloadClient->readAll());
+        bytesReceived = downloadClient->bytesReceived();
+        installed = installNewExecutable() && recordNewVersion();
+    } else {
+        newExeFile.discard();
     }
 
-    if (fileCreated && fileWritten) {
-        config->version = newVersion;
-        config->save();
+    if (installed) {
         config->upToDate = true;
     } else {
-        // Whatever went wrong, the old launcher goes back under its name.
-        QFile::rename(backupName(), executableName());
         ui->Texte->setText(QStringLiteral(
             "Problème lors du téléchargement de la mise à jour, merci de relancer le launcher"));
     }
@@ -144,9 +169,10 @@ void updater::onDownloadComplete(bool bol_errorWhiledownload) {
     outcome.httpStatus = httpStatus;
     outcome.bytesReceived = bytesReceived;
     outcome.fileCreated = fileCreated;
-    outcome.fileError = int(newExeFile.error());
+    outcome.fileError = fileCreated ? 0 : fileError;
     outcome.fileWritten = fileWritten;
     outcome.bytesWritten = bytesWritten;
+    outcome.versionSaved = versionSaved;
     // Written in full before the message: the report must not wait on the player.
     appendUpdateReport(QString::fromLatin1(vestrahal::kReportFileName),
                        updateReport(outcome, executableName(), QDateTime::currentDateTime()));
@@ -161,28 +187,35 @@ void updater::onDownloadComplete(bool bol_errorWhiledownload) {
     }
 }
 
-void updater::installNewExecutable(const QByteArray& body) {
-    // Nothing is written unless the body can be a launcher at all.
-    if (!isProgramImage(body))
-        return;
-    newExeFile.setFileName(executableName());
-    // Straight to the disk: a buffered write counts bytes that a full disk may refuse later.
-    fileCreated = newExeFile.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+bool updater::installNewExecutable() {
+    // Nothing takes the launcher's place unless it can be a launcher at all.
+    if (!isProgramImage(newExeFile.head())) {
+        newExeFile.discard();
+        return false;
+    }
+    fileCreated = newExeFile.created();
     if (!fileCreated) {
+        fileError = int(newExeFile.fileError());
         bytesWritten = -1;
-        return;
+        newExeFile.discard();
+        return false;
     }
-    bytesWritten = newExeFile.write(body.constData(), body.size());
-    fileWritten = bytesReceived == bytesWritten;
-    if (!fileWritten) {
-        newExeFile.cancelWriting();
-        newExeFile.commit();
-        return;
-    }
-    // The new launcher must start like the old one did.
-    const QFile::Permissions permissions = QFile::permissions(backupName());
-    if (permissions)
-        newExeFile.setPermissions(permissions);
+    bytesWritten = newExeFile.written();
     // Only a file that reached the disk whole takes the launcher's name.
-    fileWritten = newExeFile.commit();
+    fileWritten = bytesWritten == bytesReceived && newExeFile.finish() &&
+                  swapInNewExecutable(executableName(), newExeFile.fileName(), backupName());
+    if (!fileWritten)
+        newExeFile.discard();
+    return fileWritten;
+}
+
+bool updater::recordNewVersion() {
+    const QString previous = config->version;
+    config->version = newVersion;
+    versionSaved = config->save();
+    if (!versionSaved) {
+        config->version = previous;
+        putBackOldExecutable(executableName(), backupName());
+    }
+    return versionSaved;
 }

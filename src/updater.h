@@ -1,7 +1,8 @@
 #pragma once
 
+#include "newexecutable.h"
+
 #include <QObject>
-#include <QSaveFile>
 #include <QString>
 
 namespace Ui {
@@ -13,7 +14,9 @@ class QTimer;
 
 // Keeps the launcher current: at start-up it asks the community's server for the version, and
 // when the answer differs from the stored one it replaces its own executable with the one the
-// server offers, keeping the old one as a backup, and asks the player to restart.
+// server offers, keeping the old one as a backup, and asks the player to restart. The new
+// executable is downloaded beside the old one and takes its name only once it is whole, so
+// that the launcher's name holds a whole program at every moment, whatever stops the update.
 class updater : public QObject {
     Q_OBJECT
 
@@ -24,8 +27,19 @@ public:
 
     void checkVersion();
 
-    // The download is given up this long after its request, however it is going (30 s).
+    // The version check is given up after checkTimeLimit without its answer; the download
+    // after downloadIdleLimit without a byte, and in any case downloadTimeLimit after its
+    // request. The defaults are the build's; tests shorten them.
+    static constexpr int kDefaultCheckTimeLimit = 30000;
+    static constexpr qint64 kVersionMaxBytes = 1024;
+    void setCheckTimeLimit(int milliseconds) { checkTimeLimit = milliseconds; }
     void setDownloadTimeLimit(int milliseconds) { downloadTimeLimit = milliseconds; }
+    void setDownloadIdleLimit(int milliseconds) { downloadIdleLimit = milliseconds; }
+    void setDownloadMaxBytes(qint64 bytes) { downloadMaxBytes = bytes; }
+    int checkTimeLimitMs() const { return checkTimeLimit; }
+    int downloadTimeLimitMs() const { return downloadTimeLimit; }
+    int downloadIdleLimitMs() const { return downloadIdleLimit; }
+    qint64 downloadMaxBytesLimit() const { return downloadMaxBytes; }
 
 private slots:
     void onCheckComplete(bool erreur);
@@ -34,14 +48,18 @@ private slots:
 
 private:
     void downloadUpdate();
-    // Writes the new executable beside the final name and moves it into place once whole.
-    void installNewExecutable(const QByteArray& body);
+    // Checks the downloaded file and moves it into the launcher's place; false leaves the old
+    // launcher where it was.
+    bool installNewExecutable();
+    // The new version in launcher.conf, or the old launcher back: an update that is not
+    // recorded would be downloaded again at every start.
+    bool recordNewVersion();
 
     bool requestSent;
     bool fileCreated;
     bool fileWritten;
     HttpClient* downloadClient;
-    QSaveFile newExeFile;
+    NewExecutable newExeFile;
     qint64 bytesWritten;
     qint64 bytesReceived;
     int httpStatus;
@@ -50,7 +68,14 @@ private:
     HttpClient* versionClient;
     QString newVersion;
 
+    QTimer* checkTimer = nullptr;
     QTimer* abortTimer = nullptr;
-    int downloadTimeLimit = 30000;
+    QTimer* idleTimer = nullptr;
+    int checkTimeLimit = kDefaultCheckTimeLimit;
+    int downloadTimeLimit;
+    int downloadIdleLimit;
+    qint64 downloadMaxBytes;
     bool downloadEnded = false;
+    int fileError = 0;
+    bool versionSaved = true;
 };

@@ -49,6 +49,9 @@ QString updateReport(const UpdateOutcome& outcome, const QString& executableName
                                 : status(false) + QStringLiteral(" Bytes balance = ") +
                                       QString::number(outcome.bytesReceived - outcome.bytesWritten);
     text += QStringLiteral("\n");
+    if (!outcome.versionSaved)
+        text += QStringLiteral("Saving launcher.conf ................ ") + status(false) +
+                QStringLiteral("\n");
 
     text += QStringLiteral("\n\n");
     return text;

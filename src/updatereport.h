@@ -14,10 +14,13 @@ struct UpdateOutcome {
     bool fileCreated = false;
     int fileError = 0; // the new executable's file error code
     bool fileWritten = false;
-    qint64 bytesWritten = 0; // -1 when the file was not open
+    qint64 bytesWritten = 0;  // -1 when the file was not open
+    bool versionSaved = true; // false: the new launcher was taken back out, launcher.conf unsaved
 };
 
-// The report appended to errors.log after every download attempt, "\n" for each line end.
+// The report appended to errors.log after every download attempt, "\n" for each line end. A
+// launcher.conf that could not take the new version adds a line of its own; otherwise the report
+// is the same whatever the build.
 QString updateReport(const UpdateOutcome& outcome, const QString& executableName,
                      const QDateTime& date);
 

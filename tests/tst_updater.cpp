@@ -31,6 +31,7 @@ const QByteArray kVersionPath = "/launcher/version.php";
 const QByteArray kDownloadPath = QByteArray("/launcher/download/") + vestrahal::kExecutableName;
 const QString kExe = QString::fromLatin1(vestrahal::kExecutableName);
 const QString kBackup = kExe + ".bak";
+const QString kPartial = kExe + ".new";
 const QString kReport = QString::fromLatin1(vestrahal::kReportFileName);
 const QByteArray kOldLauncher = "\177ELF the launcher that runs";
 
@@ -118,6 +119,7 @@ struct Box {
     QString text;
     bool hasParent = true;
     QMessageBox::StandardButtons buttons;
+    QByteArray report; // errors.log as it was when the box opened
 };
 
 // The lines of the one report in errors.log, checked for its fixed frame.
@@ -155,7 +157,7 @@ class UpdaterTest : public QObject {
         if (!box)
             return;
         boxes.append({box->windowTitle(), box->text(), box->parentWidget() != nullptr,
-                      box->standardButtons()});
+                      box->standardButtons(), readFile(kReport)});
         box->button(QMessageBox::Ok)->click();
     }
 
@@ -251,8 +253,10 @@ private slots:
             QCOMPARE(form.Chargement->value(), 50);
             QVERIFY(!form.Jouer->isEnabled());
             QVERIFY(!launcher.config.upToDate);
-            QVERIFY(!QFile::exists(kExe));
-            QCOMPARE(readFile(kBackup), kOldLauncher);
+            // The download goes beside the launcher, which keeps its name until it is whole.
+            QCOMPARE(readFile(kExe), kOldLauncher);
+            QVERIFY(!QFile::exists(kBackup));
+            QVERIFY(QFile::exists(kPartial));
         }
         QCOMPARE(storedVersion(), stored);
         QCOMPARE(server.requestsFor(kVersionPath).size(), 2);
@@ -281,12 +285,19 @@ private slots:
         QTest::addColumn<Route>("route");
         QTest::addColumn<CommunityServer::Reply>("reply");
         QTest::addColumn<QString>("code");
-        const CommunityServer::Reply version{200, "text/plain", "1.5"};
+        using Reply = CommunityServer::Reply;
+        const Reply version{200, "text/plain", "1.5"};
         QTest::newRow("host not found") << Route::Unknown << version << "2";
         QTest::newRow("connection refused") << Route::Refused << version << "3";
         QTest::newRow("closed before any header")
-            << Route::Server << CommunityServer::Reply{0, "", "", CommunityServer::Reply::Raw}
-            << "4";
+            << Route::Server << Reply{0, "", "", Reply::Raw} << "4";
+        QTest::newRow("an answer that never ends")
+            << Route::Server << Reply{200, "text/plain", QByteArray(4096, '1'), Reply::Endless}
+            << "6";
+        QTest::newRow("an answer announced over 1 KiB")
+            << Route::Server << Reply{200, "text/plain", QByteArray(1025, '1')} << "6";
+        QTest::newRow("a server that never answers")
+            << Route::Server << Reply{200, "text/plain", {}, Reply::Silent} << "7";
     }
     void failedCheckShowsTheCodeOnce() {
         QFETCH(Route, route);
@@ -296,6 +307,7 @@ private slots:
         routeHosts(route, Route::Server);
         Ui::MainWindow& form = launcher.form;
         updater selfUpdater(&form, &launcher.config);
+        selfUpdater.setCheckTimeLimit(300);
         selfUpdater.checkVersion();
         QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, kTimeout);
 
@@ -319,7 +331,9 @@ private slots:
     void download_data() {
         QTest::addColumn<Route>("route");
         QTest::addColumn<CommunityServer::Reply>("reply");
-        QTest::addColumn<int>("timeLimit");
+        QTest::addColumn<int>("timeLimit"); // 0: the build's, for this column and the next two
+        QTest::addColumn<int>("idleLimit");
+        QTest::addColumn<int>("maxBytes");
         QTest::addColumn<bool>("installed");
         QTest::addColumn<int>("bar"); // -1: whatever the reply's progress made of it
         QTest::addColumn<QStringList>("report");
@@ -334,23 +348,24 @@ private slots:
         const QString sent = "Sending HTTP request ................ [OK]";
 
         QTest::newRow("1458176 bytes with a length")
-            << Route::Server << Reply{200, "application/octet-stream", program(1458176)} << 0
-            << true << 100
+            << Route::Server << Reply{200, "application/octet-stream", program(1458176)} << 0 << 0
+            << 0 << true << 100
             << QStringList{sent, "Downloading 1458176 Bytes ............ [OK] HTTP 200", created,
                            written};
         QTest::newRow("no length: the bar stays")
             << Route::Server
             << Reply{200, "application/octet-stream", program(300000), Reply::NoContentLength} << 0
-            << true << 50
+            << 0 << 0 << true << 50
             << QStringList{sent, "Downloading 300000 Bytes ............ [OK] HTTP 200", created,
                            written};
         QTest::newRow("404") << Route::Server << Reply{404, "text/html", "<h1>absent</h1>"} << 0
-                             << false << -1
+                             << 0 << 0 << false << -1
                              << QStringList{
                                     sent,
                                     "Downloading      0 Bytes ............ [FAIL] HTTP Error 404",
                                     nothingWritten, balance(0)};
-        QTest::newRow("500") << Route::Server << Reply{500, "text/html", ""} << 0 << false << 50
+        QTest::newRow("500") << Route::Server << Reply{500, "text/html", ""} << 0 << 0 << 0 << false
+                             << 50
                              << QStringList{
                                     sent,
                                     "Downloading      0 Bytes ............ [FAIL] HTTP Error 500",
@@ -361,47 +376,73 @@ private slots:
                      "HTTP/1.1 302 Found\r\nLocation: /launcher/download/autre.exe\r\n"
                      "Content-Length: 0\r\nConnection: close\r\n\r\n",
                      Reply::Raw}
-            << 0 << false << 50
+            << 0 << 0 << 0 << false << 50
             << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] HTTP Error 302",
                            nothingWritten, balance(0)};
         QTest::newRow("body cut short")
             << Route::Server
             << Reply{200, "application/octet-stream", program(200000), Reply::CutShort, 50000} << 0
-            << false << -1
+            << 0 << 0 << false << -1
             << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] Error #6",
                            nothingWritten, balance(0)};
         QTest::newRow("server stalls: aborted")
-            << Route::Server << Reply{200, "text/plain", {}, Reply::Silent} << 300 << false << 50
+            << Route::Server << Reply{200, "text/plain", {}, Reply::Silent} << 300 << 0 << 0
+            << false << 50
             << QStringList{sent,
                            "Downloading      0 Bytes ............ [FAIL] Error #7[FAIL] HTTP "
                            "Error 0",
                            nothingWritten, balance(0)};
         QTest::newRow("server trickles past the limit: aborted")
             << Route::Server << Reply{200, "application/octet-stream", program(60), Reply::Trickle}
-            << 500 << false << -1
+            << 500 << 0 << 0 << false << -1
             << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] Error #7",
                            nothingWritten, balance(0)};
         QTest::newRow("host not found")
-            << Route::Unknown << Reply{200, "application/octet-stream", program(10)} << 0 << false
-            << 50
+            << Route::Unknown << Reply{200, "application/octet-stream", program(10)} << 0 << 0 << 0
+            << false << 50
             << QStringList{sent,
                            "Downloading      0 Bytes ............ [FAIL] Error #2[FAIL] HTTP "
                            "Error 0",
                            nothingWritten, balance(0)};
         QTest::newRow("connection refused")
-            << Route::Refused << Reply{200, "application/octet-stream", program(10)} << 0 << false
-            << 50
+            << Route::Refused << Reply{200, "application/octet-stream", program(10)} << 0 << 0 << 0
+            << false << 50
             << QStringList{sent,
                            "Downloading      0 Bytes ............ [FAIL] Error #3[FAIL] HTTP "
                            "Error 0",
                            nothingWritten, balance(0)};
         QTest::newRow("a web page served with 200")
-            << Route::Server << Reply{200, "text/html", "<html>Connexion Wi-Fi</html>"} << 0
-            << false << 100
+            << Route::Server << Reply{200, "text/html", "<html>Connexion Wi-Fi</html>"} << 0 << 0
+            << 0 << false << 100
             << QStringList{sent, "Downloading     28 Bytes ............ [OK] HTTP 200",
                            nothingWritten, balance(28)};
+        QTest::newRow("a slow line that keeps coming: installed")
+            << Route::Server
+            << Reply{200, "application/octet-stream", program(40000), Reply::Trickle, 0, 1400} << 0
+            << 600 << 0 << true << 100
+            << QStringList{sent, "Downloading  40000 Bytes ............ [OK] HTTP 200", created,
+                           written};
+        QTest::newRow("a silent server: given up after the idle time")
+            << Route::Server << Reply{200, "text/plain", {}, Reply::Silent} << 0 << 300 << 0
+            << false << 50
+            << QStringList{sent,
+                           "Downloading      0 Bytes ............ [FAIL] Error #7[FAIL] HTTP "
+                           "Error 0",
+                           nothingWritten, balance(0)};
+        QTest::newRow("announced over the limit")
+            << Route::Server << Reply{200, "application/octet-stream", program(5000)} << 0 << 0
+            << 4999 << false << 50
+            << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] Error #6",
+                           nothingWritten, balance(0)};
+        QTest::newRow("a body that never ends")
+            << Route::Server
+            << Reply{200, "application/octet-stream", program(65536), Reply::Endless} << 0 << 0
+            << 3000000 << false << 50
+            << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] Error #6",
+                           nothingWritten, balance(0)};
         QTest::newRow("an empty body served with 200")
-            << Route::Server << Reply{200, "application/octet-stream", ""} << 0 << false << 50
+            << Route::Server << Reply{200, "application/octet-stream", ""} << 0 << 0 << 0 << false
+            << 50
             << QStringList{sent, "Downloading      0 Bytes ............ [OK] HTTP 200",
                            nothingWritten, balance(0)};
     }
@@ -409,6 +450,8 @@ private slots:
         QFETCH(Route, route);
         QFETCH(CommunityServer::Reply, reply);
         QFETCH(int, timeLimit);
+        QFETCH(int, idleLimit);
+        QFETCH(int, maxBytes);
         QFETCH(bool, installed);
         QFETCH(int, bar);
         server.setReply(kVersionPath, {200, "text/plain", "1.5"});
@@ -421,6 +464,10 @@ private slots:
         updater selfUpdater(&form, &launcher.config);
         if (timeLimit > 0)
             selfUpdater.setDownloadTimeLimit(timeLimit);
+        if (idleLimit > 0)
+            selfUpdater.setDownloadIdleLimit(idleLimit);
+        if (maxBytes > 0)
+            selfUpdater.setDownloadMaxBytes(maxBytes);
 
         if (installed) {
             QVERIFY(updateUntilQuit(selfUpdater));
@@ -432,6 +479,7 @@ private slots:
                                        "modifications"));
             QVERIFY(!boxes[0].hasParent);
             QCOMPARE(boxes[0].buttons, QMessageBox::Ok);
+            QVERIFY(boxes[0].report.contains("[OK] HTTP 200\n"));
             QCOMPARE(readFile(kExe), reply.body);
             QVERIFY(QFile::permissions(kExe) & QFile::ExeOwner);
             QCOMPARE(readFile(kBackup), kOldLauncher);
@@ -497,13 +545,19 @@ private slots:
 
     void backupCannotBeMade_data() {
         QTest::addColumn<bool>("executable");
-        QTest::newRow("executable not in the folder") << false;
-        QTest::newRow("backup name taken by a folder") << true;
+        QTest::addColumn<bool>("running");
+        QTest::newRow("executable not in the folder") << false << false;
+        QTest::newRow("backup name taken by a folder") << true << false;
+        // Started by hand from its backup: the backup is the running program and must stay.
+        QTest::newRow("backup is the running program") << true << true;
     }
     void backupCannotBeMade() {
         QFETCH(bool, executable);
+        QFETCH(bool, running);
         if (!executable)
             QVERIFY(QFile::remove(kExe));
+        else if (running)
+            QVERIFY(QFile::link(QCoreApplication::applicationFilePath(), kBackup));
         else
             QVERIFY(QDir().mkpath(kBackup + "/dedans"));
         server.setReply(kVersionPath, {200, "text/plain", "1.5"});
@@ -512,7 +566,8 @@ private slots:
         selfUpdater.checkVersion();
         QTRY_COMPARE_WITH_TIMEOUT(launcher.form.Texte->text(), kBackupFailed, kTimeout);
         QCOMPARE(readFile(kExe), executable ? kOldLauncher : QByteArray("<absent>"));
-        QCOMPARE(QFileInfo(kBackup).isDir(), executable);
+        QCOMPARE(QFileInfo(kBackup).isDir(), executable && !running);
+        QCOMPARE(QFileInfo(kBackup).isSymLink(), running);
         QCOMPARE(launcher.form.Chargement->value(), 50);
         QVERIFY(!launcher.form.Jouer->isEnabled());
         QVERIFY(!QFile::exists(kReport));
@@ -575,6 +630,32 @@ private slots:
     }
 
     void fileThatCannotBeOpened() {
+        // Something holds the download's name: the body has nowhere to go.
+        QVERIFY(QDir().mkpath(kPartial + "/dedans"));
+        server.setReply(kVersionPath, {200, "text/plain", "1.5"});
+        server.setReply(kDownloadPath, {200, "application/octet-stream", program(4000)});
+        Launcher launcher;
+        updater selfUpdater(&launcher.form, &launcher.config);
+        selfUpdater.checkVersion();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(kReport), kTimeout);
+        QCOMPARE(launcher.form.Texte->text(), kDownloadFailed);
+
+        QCOMPARE(storedVersion(), QByteArray("1.4"));
+        QVERIFY(!launcher.config.upToDate);
+        QCOMPARE(readFile(kExe), kOldLauncher);
+        QVERIFY(!QFile::exists(kBackup));
+        const QStringList lines = reportLines();
+        QCOMPARE(lines.value(1), QString("Downloading   4000 Bytes ............ [OK] HTTP 200"));
+        // The file failed to open (5); the write count is then -1.
+        QCOMPARE(lines.value(2), QString("Creation of the file ................ [FAIL] Error #5"));
+        QCOMPARE(lines.value(3),
+                 QString("Writting of the file ................ [FAIL] Bytes balance = 4001"));
+        QVERIFY(boxes.isEmpty());
+    }
+
+    // A launcher.conf that cannot take the new version: the update is not done, and the next
+    // start tries again.
+    void unrecordedUpdateIsUndone() {
         server.setReply(kVersionPath, {200, "text/plain", "1.5"});
         server.setReply(kDownloadPath, {200, "application/octet-stream", program(4000),
                                         CommunityServer::Reply::Held});
@@ -582,23 +663,60 @@ private slots:
         updater selfUpdater(&launcher.form, &launcher.config);
         selfUpdater.checkVersion();
         QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor(kDownloadPath).isEmpty(), kTimeout);
-        // Something takes the launcher's name while it downloads.
-        QVERIFY(QDir().mkdir(kExe));
+        const QByteArray settings = readFile("launcher.conf");
+        QVERIFY(QFile::remove("launcher.conf"));
+        QVERIFY(QDir().mkdir("launcher.conf"));
         server.releaseHeld();
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(kReport), kTimeout);
-        QCOMPARE(launcher.form.Texte->text(), kDownloadFailed);
 
-        QCOMPARE(storedVersion(), QByteArray("1.4"));
+        QCOMPARE(launcher.form.Texte->text(), kDownloadFailed);
         QVERIFY(!launcher.config.upToDate);
-        // The name is taken, so the old launcher stays under the backup name.
-        QCOMPARE(readFile(kBackup), kOldLauncher);
-        const QStringList lines = reportLines();
-        QCOMPARE(lines.value(1), QString("Downloading   4000 Bytes ............ [OK] HTTP 200"));
-        // A folder under the name is the file's write error (2); the write count is then -1.
-        QCOMPARE(lines.value(2), QString("Creation of the file ................ [FAIL] Error #2"));
-        QCOMPARE(lines.value(3),
-                 QString("Writting of the file ................ [FAIL] Bytes balance = 4001"));
+        QCOMPARE(launcher.config.version, QString("1.4"));
+        QCOMPARE(readFile(kExe), kOldLauncher);
+        QVERIFY(QFile::permissions(kExe) & QFile::ExeOwner);
+        QVERIFY(!QFile::exists(kBackup));
+        QVERIFY(!QFile::exists(kPartial));
+        const QString report = QString::fromLocal8Bit(readFile(kReport));
+        QVERIFY2(report.endsWith("Writting of the file ................ [OK]\n"
+                                 "Saving launcher.conf ................ [FAIL]\n\n\n"),
+                 qPrintable(report));
         QVERIFY(boxes.isEmpty());
+
+        QVERIFY(QDir().rmdir("launcher.conf"));
+        writeFile("launcher.conf", settings);
+        server.setReply(kDownloadPath, {200, "application/octet-stream", program(4000)});
+        Launcher restarted;
+        updater again(&restarted.form, &restarted.config);
+        QVERIFY(updateUntilQuit(again));
+        QCOMPARE(readFile(kExe), program(4000));
+        QCOMPARE(storedVersion(), QByteArray("1.5"));
+    }
+
+    // What earlier updates left behind is tidied up before the check: a download cut short by
+    // a kill, and the empty launcher name that an older launcher killed mid-update left.
+    void interruptedUpdateIsTidiedUp() {
+        QVERIFY(QFile::remove(kExe));
+        writeFile(kBackup, kOldLauncher);
+        writeFile(kPartial, "\177ELF half of a launcher");
+        server.setReply(kVersionPath, {200, "text/plain", "1.4"});
+        Launcher launcher;
+        updater selfUpdater(&launcher.form, &launcher.config);
+        selfUpdater.checkVersion();
+        QCOMPARE(readFile(kExe), kOldLauncher);
+        QCOMPARE(readFile(kBackup), kOldLauncher);
+        QVERIFY(!QFile::exists(kPartial));
+        QTRY_COMPARE_WITH_TIMEOUT(launcher.form.Texte->text(), kCurrent, kTimeout);
+    }
+
+    // The documented limits: a test that fails when one of them changes by accident.
+    void defaultLimits() {
+        Launcher launcher;
+        updater selfUpdater(&launcher.form, &launcher.config);
+        QCOMPARE(selfUpdater.checkTimeLimitMs(), 30000);
+        QCOMPARE(selfUpdater.downloadIdleLimitMs(), 30000);
+        QCOMPARE(selfUpdater.downloadTimeLimitMs(), 15 * 60 * 1000);
+        QCOMPARE(selfUpdater.downloadMaxBytesLimit(), qint64(256) * 1024 * 1024);
+        QCOMPARE(updater::kVersionMaxBytes, qint64(1024));
     }
 
     void nextStartFindsTheNewVersionCurrent_data() {
@@ -795,11 +913,12 @@ private slots:
                                         CommunityServer::Reply::Held});
         auto window = std::make_unique<MainWindow>();
         QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor(kDownloadPath).isEmpty(), kTimeout);
-        QVERIFY(!QFile::exists(kExe));
+        QVERIFY(QFile::exists(kPartial));
 
         window.reset();
         QCOMPARE(readFile(kExe), kOldLauncher);
         QVERIFY(!QFile::exists(kBackup));
+        QVERIFY(!QFile::exists(kPartial));
         QCOMPARE(storedVersion(), QByteArray("1.4"));
         QCOMPARE(
             reportLines().value(1),

@@ -182,14 +182,27 @@ void CommunityServer::answerWith(QTcpSocket* socket, const Request& request, con
         socket->write(head(reply.status, reply.contentType, reply.body.size(), keepAlive));
         auto* pace = new QTimer(socket);
         connect(pace, &QTimer::timeout, socket,
-                [socket, pace, body = reply.body, sent = 0]() mutable {
+                [socket, pace, body = reply.body, step = reply.trickleBytes,
+                 sent = qint64(0)]() mutable {
                     if (sent >= body.size()) {
                         pace->stop();
                         return;
                     }
-                    socket->write(body.mid(sent++, 1));
+                    socket->write(body.mid(sent, step));
+                    sent += step;
                 });
         pace->start(50);
+        break;
+    }
+    case Reply::Endless: {
+        socket->write(head(reply.status, reply.contentType, -1, false));
+        auto* pace = new QTimer(socket);
+        // Only as fast as the client takes it: the server's own memory stays small.
+        connect(pace, &QTimer::timeout, socket, [socket, body = reply.body] {
+            if (socket->bytesToWrite() < (qint64(1) << 20))
+                socket->write(body);
+        });
+        pace->start(5);
         break;
     }
     }

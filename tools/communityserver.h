@@ -32,13 +32,15 @@ public:
             Silent,          // reads the request and never answers
             Raw,             // sends the body as it is, status line and headers included, closes
             Held,            // answers like Complete once releaseHeld() is called
-            Trickle          // announces the whole body and sends it one byte every 50 ms
+            Trickle,         // announces the whole body and sends trickleBytes every 50 ms
+            Endless          // announces nothing and sends the body again and again, forever
         };
         int status = 200;
         QByteArray contentType = "text/plain";
         QByteArray body;
         Mode mode = Complete;
         qint64 cutAfter = 0;
+        qint64 trickleBytes = 1;
     };
 
     explicit CommunityServer(QObject* parent = nullptr);

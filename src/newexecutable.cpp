@@ -1,0 +1,192 @@
+#include "newexecutable.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <windows.h>
+#else
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// Enough to tell a program from an error page.
+constexpr qsizetype kHeadBytes = 64;
+
+bool syncFile(QFile& file) {
+    if (!file.flush())
+        return false;
+#ifdef Q_OS_WIN
+    return FlushFileBuffers(HANDLE(_get_osfhandle(file.handle())));
+#else
+    return ::fsync(file.handle()) == 0;
+#endif
+}
+
+// A rename reaches the disk with its folder: after a power cut the name must not point back to
+// what it held before.
+void syncFolderOf(const QString& path) {
+#ifndef Q_OS_WIN
+    const int folder = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+#else
+    Q_UNUSED(path);
+#endif
+}
+
+#ifndef Q_OS_WIN
+QByteArray native(const QString& path) {
+    return QFile::encodeName(path);
+}
+#endif
+
+} // namespace
+
+QString partialName(const QString& executable) {
+    return executable + QStringLiteral(".new");
+}
+
+NewExecutable::NewExecutable(QObject* parent)
+    : QIODevice(parent) {}
+
+NewExecutable::~NewExecutable() {
+    file.close();
+}
+
+bool NewExecutable::create(const QString& fileName) {
+    file.close();
+    file.setFileName(fileName);
+    hash.reset();
+    first.clear();
+    count = 0;
+    failed = false;
+    // Straight to the disk: a buffered write counts bytes that a full disk may refuse later.
+    fileOpen = file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    failed = !fileOpen;
+    if (!isOpen())
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    return fileOpen;
+}
+
+QByteArray NewExecutable::sha256Hex() const {
+    return hash.result().toHex();
+}
+
+bool NewExecutable::finish() {
+    const bool whole = fileOpen && !failed && syncFile(file);
+    file.close();
+    close();
+    return whole && file.error() == QFileDevice::NoError;
+}
+
+void NewExecutable::discard() {
+    file.close();
+    close();
+    if (fileOpen)
+        file.remove();
+}
+
+qint64 NewExecutable::readData(char*, qint64) {
+    return -1;
+}
+
+qint64 NewExecutable::writeData(const char* data, qint64 size) {
+    hash.addData(QByteArrayView(data, size));
+    if (first.size() < kHeadBytes)
+        first.append(data, std::min<qint64>(size, kHeadBytes - first.size()));
+    if (failed)
+        return -1;
+    const qint64 done = file.write(data, size);
+    if (done > 0)
+        count += done;
+    if (done != size) {
+        failed = true;
+        return -1;
+    }
+    return done;
+}
+
+bool canMoveAside(const QString& executable, const QString& backup) {
+    const QFileInfo launcher(executable);
+    if (!launcher.isFile())
+        return false;
+    const QFileInfo previous(backup);
+    if (!previous.exists() && !previous.isSymLink())
+        return true;
+    return (previous.isFile() || previous.isSymLink()) && !isRunningProgram(backup);
+}
+
+bool swapInNewExecutable(const QString& executable, const QString& newFile, const QString& backup) {
+    if (!canMoveAside(executable, backup))
+        return false;
+    if (QFileInfo(backup).exists() || QFileInfo(backup).isSymLink()) {
+        if (!QFile::remove(backup))
+            return false;
+    }
+    // The new launcher must start like the old one did.
+    const QFile::Permissions permissions = QFile::permissions(executable);
+    if (permissions)
+        QFile::setPermissions(newFile, permissions);
+#ifdef Q_OS_WIN
+    if (!QFile::rename(executable, backup))
+        return false;
+    if (!QFile::rename(newFile, executable)) {
+        QFile::rename(backup, executable);
+        return false;
+    }
+#else
+    // The backup is a second name of the running launcher (a copy where the file system has no
+    // such names); the new file then replaces the launcher's name in one step.
+    if (::link(native(executable).constData(), native(backup).constData()) != 0 &&
+        !QFile::copy(executable, backup))
+        return false;
+    if (::rename(native(newFile).constData(), native(executable).constData()) != 0) {
+        QFile::remove(backup);
+        return false;
+    }
+#endif
+    syncFolderOf(executable);
+    return true;
+}
+
+bool putBackOldExecutable(const QString& executable, const QString& backup) {
+    bool done = false;
+#ifdef Q_OS_WIN
+    done =
+        MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(backup).utf16()),
+                    reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(executable).utf16()),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+#else
+    done = ::rename(native(backup).constData(), native(executable).constData()) == 0;
+#endif
+    syncFolderOf(executable);
+    return done;
+}
+
+void cleanUpInterruptedUpdate(const QString& executable, const QString& backup) {
+    const QString partial = partialName(executable);
+    const QFileInfo left(partial);
+    if ((left.isFile() || left.isSymLink()) && !isRunningProgram(partial))
+        QFile::remove(partial);
+    // An older launcher renamed itself before downloading: killed then, it left only its backup.
+    if (!QFileInfo(executable).exists() && !QFileInfo(executable).isSymLink() &&
+        QFileInfo(backup).isFile()) {
+        if (QFile::copy(backup, partial) && !QFile::rename(partial, executable))
+            QFile::remove(partial);
+    }
+}
+
+bool isRunningProgram(const QString& path) {
+    const QString running = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+    const QString candidate = QFileInfo(path).canonicalFilePath();
+    return !candidate.isEmpty() && candidate == running;
+}

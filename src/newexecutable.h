@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QIODevice>
+#include <QString>
+
+// A new launcher is downloaded beside the running one, under this fixed name: the final move is
+// then a rename on the same volume, and what a killed update left behind is found again.
+QString partialName(const QString& executable);
+
+// The file a new launcher is downloaded into, written as its body arrives. It keeps count of
+// the bytes that reached the file, the first bytes (is it a program at all?) and the SHA-256 of
+// everything it was given. After a failed write it takes nothing more: the file never has a hole.
+class NewExecutable : public QIODevice {
+    Q_OBJECT
+
+public:
+    explicit NewExecutable(QObject* parent = nullptr);
+    ~NewExecutable() override;
+
+    // Creates (or empties) the file. The device itself opens whatever happens, so that a body can
+    // be given to it anyway; what was refused shows in written() and fileError().
+    bool create(const QString& fileName);
+    QString fileName() const { return file.fileName(); }
+    bool created() const { return fileOpen; }
+    QFileDevice::FileError fileError() const { return file.error(); }
+    // Bytes that reached the file.
+    qint64 written() const { return count; }
+    QByteArray head() const { return first; }
+    // Lowercase hex SHA-256 of every byte given to the device.
+    QByteArray sha256Hex() const;
+
+    // Every byte on the disk, the file closed: only then may it take the launcher's name.
+    bool finish();
+    // Closes and removes the file.
+    void discard();
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override;
+    qint64 writeData(const char* data, qint64 size) override;
+
+private:
+    QFile file;
+    QCryptographicHash hash{QCryptographicHash::Sha256};
+    QByteArray first;
+    qint64 count = 0;
+    bool fileOpen = false;
+    bool failed = false;
+};
+
+// Whether the launcher under `executable` can be moved aside to `backup` at all: it is a file in
+// the folder, and the backup name is free or holds a file that may go (never the running
+// program itself, which a player may have started from its backup by hand).
+bool canMoveAside(const QString& executable, const QString& backup);
+
+// Puts `newFile` under the launcher's name and the launcher under the backup name. At every
+// moment of it the launcher's name holds a whole program: on systems that can replace a file in
+// one step the backup is made first and the new file then takes the name at once; on Windows,
+// where a running program can be renamed but not replaced, the two renames follow each other
+// and a failed second one is undone. False: the launcher is still the old one.
+bool swapInNewExecutable(const QString& executable, const QString& newFile, const QString& backup);
+
+// Undoes the swap: the backup takes the launcher's name again, replacing the new one.
+bool putBackOldExecutable(const QString& executable, const QString& backup);
+
+// At start-up: removes the file of a download that a kill cut short, and gives the launcher's
+// name back its backup when an interrupted update left the name empty.
+void cleanUpInterruptedUpdate(const QString& executable, const QString& backup);
+
+// Whether the file is the program that runs now.
+bool isRunningProgram(const QString& path);
