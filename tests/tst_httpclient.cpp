@@ -2,6 +2,7 @@
 #include "httpclient.h"
 #include "offlinenames.h"
 
+#include <QBuffer>
 #include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QTest>
@@ -299,6 +300,57 @@ private slots:
             QCOMPARE(report.at(1).toInt(), announced ? int(body.size()) : 0);
         }
         QCOMPARE(previous, int(body.size()));
+    }
+
+    // A body goes whole to memory or to a device, never past the client's limit.
+    void bodyLimitAndDevice_data() {
+        using Reply = CommunityServer::Reply;
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<bool>("toDevice");
+        QTest::addColumn<int>("code");
+        const QByteArray body = bytes(300000);
+        QTest::newRow("exactly the limit, in memory")
+            << Reply{200, "application/octet-stream", body} << qint64(300000) << false << 0;
+        QTest::newRow("exactly the limit, to a device")
+            << Reply{200, "application/octet-stream", body} << qint64(300000) << true << 0;
+        QTest::newRow("no length, to a device")
+            << Reply{200, "application/octet-stream", body, Reply::NoContentLength} << qint64(0)
+            << true << 0;
+        QTest::newRow("announced one byte over")
+            << Reply{200, "application/octet-stream", body} << qint64(299999) << true << 6;
+        QTest::newRow("no length, grows past it")
+            << Reply{200, "application/octet-stream", body, Reply::NoContentLength}
+            << qint64(100000) << false << 6;
+        QTest::newRow("never ends, to a device")
+            << Reply{200, "application/octet-stream", body, Reply::Endless} << qint64(2000000)
+            << true << 6;
+    }
+    void bodyLimitAndDevice() {
+        QFETCH(CommunityServer::Reply, reply);
+        QFETCH(qint64, limit);
+        QFETCH(bool, toDevice);
+        QFETCH(int, code);
+        server.setReply("/corps", reply);
+        HttpClient http("127.0.0.1", server.serverPort());
+        http.setMaxBodySize(limit);
+        QBuffer device;
+        QVERIFY(device.open(QIODevice::WriteOnly));
+        QSignalSpy done(&http, &HttpClient::done);
+        http.get("/corps", toDevice ? &device : nullptr);
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kTimeout);
+        QCOMPARE(int(http.error()), code);
+        QCOMPARE(done.first().first().toBool(), code != 0);
+        const QByteArray kept = http.readAll();
+        if (code == 0) {
+            QCOMPARE(toDevice ? device.data() : kept, reply.body);
+            QCOMPARE(http.bytesReceived(), qint64(reply.body.size()));
+        }
+        // Whatever went where, the body stayed in one place and within the limit.
+        QVERIFY(toDevice ? kept.isEmpty() : device.data().isEmpty());
+        QVERIFY(limit == 0 || http.bytesReceived() <= limit);
+        if (reply.mode == CommunityServer::Reply::Complete && code != 0)
+            QCOMPARE(http.bytesReceived(), qint64(0));
     }
 
     void splitHostAndPort_data() {
