@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QNetworkProxyFactory>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -927,7 +928,79 @@ private slots:
         server.releaseHeld();
     }
 
+    // The real launcher, killed at points of its update, always leaves a whole program under
+    // its name, one that starts.
+    void killedUpdateLeavesAWholeLauncher_data() {
+        QTest::addColumn<QString>("killAt"); // empty: killed by the test during the download
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("during the download") << QString() << false;
+        QTest::newRow("before the backup is made") << "link:before" << false;
+        QTest::newRow("backup made, before the swap") << "rename:before" << false;
+        QTest::newRow("right after the swap") << "rename:after" << true;
+    }
+    void killedUpdateLeavesAWholeLauncher() {
+#if defined(KILLPOINT_LIBRARY) && defined(LAUNCHER_PATH)
+        QFETCH(QString, killAt);
+        QFETCH(bool, replaced);
+        const QByteArray oldLauncher = readFile(LAUNCHER_PATH);
+        QVERIFY(oldLauncher.size() > 100000);
+        // Still the same program, a few bytes longer: it starts like the old one.
+        const QByteArray newLauncher = oldLauncher + QByteArray(300000, 'n');
+        writeFile(kExe, oldLauncher);
+        QVERIFY(QFile::setPermissions(kExe, QFile::permissions(kExe) | QFile::ExeOwner));
+        server.setReply(kVersionPath, {200, "text/plain", "1.5"});
+        // Over a couple of seconds, so that the test can kill it halfway.
+        server.setReply(kDownloadPath, {200, "application/octet-stream", newLauncher,
+                                        CommunityServer::Reply::Trickle, 0, 200000});
+
+        QProcess launcher;
+        startRealLauncher(launcher, killAt);
+        if (killAt.isEmpty()) {
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(kPartial).size() > 1000000, kTimeout);
+            launcher.kill();
+        }
+        // The server answers from this test's event loop: waiting must keep it turning.
+        QTRY_COMPARE_WITH_TIMEOUT(launcher.state(), QProcess::NotRunning, 2 * kTimeout);
+        QCOMPARE(launcher.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(readFile(kExe), replaced ? newLauncher : oldLauncher);
+
+        // It starts: the next start asks for the version, and has tidied up before it.
+        // (The version was not recorded yet: found current, it downloads nothing more.)
+        server.clearRequests();
+        server.setReply(kVersionPath, {200, "text/plain", "1.4"});
+        QProcess restarted;
+        startRealLauncher(restarted, QString());
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor(kVersionPath).isEmpty(), 2 * kTimeout);
+        QVERIFY(!QFile::exists(kPartial));
+        QCOMPARE(storedVersion(), QByteArray("1.4"));
+        restarted.kill();
+        QTRY_COMPARE_WITH_TIMEOUT(restarted.state(), QProcess::NotRunning, kTimeout);
+        QCOMPARE(readFile(kExe), replaced ? newLauncher : oldLauncher);
+#else
+        QSKIP("the kill tests preload a library into the launcher: Linux only");
+#endif
+    }
+
 private:
+    void startRealLauncher(QProcess& launcher, const QString& killAt) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // The launcher follows the system's proxy, which is how it reaches this test's server.
+        environment.insert("http_proxy", QString("http://127.0.0.1:%1").arg(server.serverPort()));
+        environment.remove("no_proxy");
+        environment.remove("NO_PROXY");
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+#ifdef KILLPOINT_LIBRARY
+        environment.insert("LD_PRELOAD", KILLPOINT_LIBRARY);
+#endif
+        environment.insert("VESTRAHAL_KILL_AT", killAt);
+        launcher.setProcessEnvironment(environment);
+        launcher.setWorkingDirectory(QDir::currentPath());
+        launcher.setStandardOutputFile(QProcess::nullDevice());
+        launcher.setStandardErrorFile(QProcess::nullDevice());
+        launcher.start(QDir::current().absoluteFilePath(kExe), {});
+        QVERIFY2(launcher.waitForStarted(kTimeout), qPrintable(launcher.errorString()));
+    }
+
     CommunityServer server;
     std::unique_ptr<QTemporaryDir> dir;
     QTimer boxCloser;
