@@ -3,6 +3,7 @@
 #include "filesizelimit.h"
 #include "httpclient.h"
 #include "mainwindow.h"
+#include "nginxserver.h"
 #include "offlinenames.h"
 #include "testfiles.h"
 #include "testsupport.h"
@@ -11,6 +12,7 @@
 #include "updatereport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
@@ -928,6 +930,55 @@ private slots:
         server.releaseHeld();
     }
 
+    // The real launcher updates itself and shows the news from Debian's nginx, set up as the
+    // README recommends to community admins.
+    void updateAndNewsFromNginx() {
+#if defined(LAUNCHER_PATH)
+        QTemporaryDir site;
+        const QString source = VESTRAHAL_SOURCE_DIR "/tools/site";
+        QDirIterator files(source, QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString from = files.next();
+            const QString to = site.path() + from.mid(source.size());
+            QVERIFY(QDir().mkpath(QFileInfo(to).path()));
+            QVERIFY(QFile::copy(from, to));
+        }
+        const QByteArray oldLauncher = readFile(LAUNCHER_PATH);
+        const QByteArray newLauncher = oldLauncher + QByteArray(100000, 'n');
+        writeFile(kExe, oldLauncher);
+        QVERIFY(QFile::setPermissions(kExe, QFile::permissions(kExe) | QFile::ExeOwner));
+        writeFile(site.filePath("launcher/version.php"), "1.5");
+        writeFile(site.filePath("launcher/download/") + kExe, newLauncher);
+        NginxServer nginx;
+        QVERIFY2(nginx.start(site.path()), qPrintable(nginx.error()));
+
+        QProcess launcher;
+        startRealLauncher(launcher, QString(), nginx.port());
+        // Done when it waits on its success box, the report written.
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(kReport).contains("Writting"), 2 * kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            nginx.accessLog().contains("/launcher/launcher.php HTTP/1.1\" 200"), 2 * kTimeout);
+        launcher.kill();
+        QTRY_COMPARE_WITH_TIMEOUT(launcher.state(), QProcess::NotRunning, kTimeout);
+
+        QCOMPARE(readFile(kExe), newLauncher);
+        QCOMPARE(readFile(kBackup), oldLauncher);
+        QCOMPARE(storedVersion(), QByteArray("1.5"));
+        const QString received = QString::number(newLauncher.size());
+        QCOMPARE(reportLines(),
+                 QStringList({"Sending HTTP request ................ [OK]",
+                              "Downloading " + received + " Bytes ............ [OK] HTTP 200",
+                              "Creation of the file ................ [OK]",
+                              "Writting of the file ................ [OK]"}));
+        const QByteArray log = nginx.accessLog();
+        QVERIFY2(log.contains("/launcher/download/VestrahalLauncher.exe HTTP/1.1\" 200 " +
+                              received.toLatin1()),
+                 log.constData());
+#else
+        QSKIP("starts the real launcher with a proxy from its environment: Linux only");
+#endif
+    }
+
     // The real launcher, killed at points of its update, always leaves a whole program under
     // its name, one that starts.
     void killedUpdateLeavesAWholeLauncher_data() {
@@ -982,10 +1033,12 @@ private slots:
     }
 
 private:
-    void startRealLauncher(QProcess& launcher, const QString& killAt) {
+    // The launcher follows the system's proxy, which is how it reaches this test's servers.
+    void startRealLauncher(QProcess& launcher, const QString& killAt, quint16 proxyPort = 0) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        // The launcher follows the system's proxy, which is how it reaches this test's server.
-        environment.insert("http_proxy", QString("http://127.0.0.1:%1").arg(server.serverPort()));
+        environment.insert(
+            "http_proxy",
+            QString("http://127.0.0.1:%1").arg(proxyPort ? proxyPort : server.serverPort()));
         environment.remove("no_proxy");
         environment.remove("NO_PROXY");
         environment.insert("QT_QPA_PLATFORM", "offscreen");
