@@ -100,7 +100,8 @@ qint64 NewExecutable::readData(char*, qint64) {
 }
 
 qint64 NewExecutable::writeData(const char* data, qint64 size) {
-    hash.addData(QByteArrayView(data, size));
+    if (hashing)
+        hash.addData(QByteArrayView(data, size));
     if (first.size() < kHeadBytes)
         first.append(data, std::min<qint64>(size, kHeadBytes - first.size()));
     if (failed)

@@ -29,7 +29,8 @@ public:
     // Bytes that reached the file.
     qint64 written() const { return count; }
     QByteArray head() const { return first; }
-    // Lowercase hex SHA-256 of every byte given to the device.
+    // Lowercase hex SHA-256 of every byte given to the device, when asked for before create().
+    void setHashing(bool on) { hashing = on; }
     QByteArray sha256Hex() const;
 
     // Every byte on the disk, the file closed: only then may it take the launcher's name.
@@ -48,6 +49,7 @@ private:
     qint64 count = 0;
     bool fileOpen = false;
     bool failed = false;
+    bool hashing = false;
 };
 
 // Whether the launcher under `executable` can be moved aside to `backup` at all: it is a file in
