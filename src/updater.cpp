@@ -6,6 +6,7 @@
 #include "newexecutable.h"
 #include "ui_mainwindow.h"
 #include "updatereport.h"
+#include "updatesignature.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -23,6 +24,14 @@ QString executableName() {
 
 QString backupName() {
     return executableName() + QStringLiteral(".bak");
+}
+
+QString downloadPath() {
+    return QStringLiteral("/launcher/download/") + executableName();
+}
+
+bool signedUpdates() {
+    return vestrahal::kUpdatePublicKey[0] != '\0';
 }
 
 } // namespace
@@ -50,7 +59,12 @@ updater::~updater() {
         downloadClient->disconnect(this);
         downloadClient->abort();
         onDownloadComplete(true);
+    } else if (signatureClient && !signatureEnded) {
+        signatureClient->disconnect(this);
+        signatureClient->abort();
+        onSignatureComplete(true);
     }
+    delete signatureClient;
     delete downloadClient;
     delete versionClient;
 }
@@ -108,6 +122,7 @@ void updater::downloadUpdate() {
             "Le launcher ne parvient pas à créer/modifier le fichier 'LauncherVestrahal.exe.bak'"));
         return;
     }
+    newExeFile.setHashing(signedUpdates());
     newExeFile.create(partialName(executableName()));
 
     const HostAndPort server = splitHostAndPort(QString::fromLatin1(vestrahal::kWebHost));
@@ -125,7 +140,7 @@ void updater::downloadUpdate() {
             [this] { idleTimer->start(downloadIdleLimit); });
     abortTimer->start(downloadTimeLimit);
     idleTimer->start(downloadIdleLimit);
-    downloadClient->get(QStringLiteral("/launcher/download/") + executableName(), &newExeFile);
+    downloadClient->get(downloadPath(), &newExeFile);
     connect(downloadClient, &HttpClient::dataReadProgress, this, &updater::onDownloadProgress);
     connect(downloadClient, &HttpClient::done, this, &updater::onDownloadComplete);
 }
@@ -138,6 +153,7 @@ void updater::onDownloadProgress(int done, int total) {
 
 void updater::onDownloadComplete(bool bol_errorWhiledownload) {
     downloadEnded = true;
+    downloadFailed = bol_errorWhiledownload;
     if (abortTimer)
         abortTimer->stop();
     if (idleTimer)
@@ -147,14 +163,24 @@ void updater::onDownloadComplete(bool bol_errorWhiledownload) {
         httpStatus = downloadClient->statusCode();
     }
 
-    bool installed = false;
-    if (!bol_errorWhiledownload && httpStatus == 200) {
-        bytesReceived = downloadClient->bytesReceived();
-        installed = installNewExecutable() && recordNewVersion();
-    } else {
+    if (bol_errorWhiledownload || httpStatus != 200) {
         newExeFile.discard();
+        finishUpdate(false);
+        return;
     }
+    bytesReceived = downloadClient->bytesReceived();
+    if (!newExecutableIsWhole()) {
+        finishUpdate(false);
+        return;
+    }
+    if (signedUpdates()) {
+        fetchSignature();
+        return;
+    }
+    finishUpdate(installNewExecutable() && recordNewVersion());
+}
 
+void updater::finishUpdate(bool installed) {
     if (installed) {
         config->upToDate = true;
     } else {
@@ -164,7 +190,7 @@ void updater::onDownloadComplete(bool bol_errorWhiledownload) {
 
     UpdateOutcome outcome;
     outcome.requestSent = requestSent;
-    outcome.downloadFailed = bol_errorWhiledownload;
+    outcome.downloadFailed = downloadFailed;
     outcome.clientError = downloadClient ? int(downloadClient->error()) : 0;
     outcome.httpStatus = httpStatus;
     outcome.bytesReceived = bytesReceived;
@@ -172,6 +198,8 @@ void updater::onDownloadComplete(bool bol_errorWhiledownload) {
     outcome.fileError = fileCreated ? 0 : fileError;
     outcome.fileWritten = fileWritten;
     outcome.bytesWritten = bytesWritten;
+    outcome.signatureChecked = signatureEnded;
+    outcome.signatureProblem = signatureProblem;
     outcome.versionSaved = versionSaved;
     // Written in full before the message: the report must not wait on the player.
     appendUpdateReport(QString::fromLatin1(vestrahal::kReportFileName),
@@ -187,7 +215,7 @@ void updater::onDownloadComplete(bool bol_errorWhiledownload) {
     }
 }
 
-bool updater::installNewExecutable() {
+bool updater::newExecutableIsWhole() {
     // Nothing takes the launcher's place unless it can be a launcher at all.
     if (!isProgramImage(newExeFile.head())) {
         newExeFile.discard();
@@ -201,12 +229,63 @@ bool updater::installNewExecutable() {
         return false;
     }
     bytesWritten = newExeFile.written();
-    // Only a file that reached the disk whole takes the launcher's name.
-    fileWritten = bytesWritten == bytesReceived && newExeFile.finish() &&
-                  swapInNewExecutable(executableName(), newExeFile.fileName(), backupName());
+    // Only a file that reached the disk whole may take the launcher's name.
+    fileWritten = bytesWritten == bytesReceived && newExeFile.finish();
     if (!fileWritten)
         newExeFile.discard();
     return fileWritten;
+}
+
+bool updater::installNewExecutable() {
+    if (swapInNewExecutable(executableName(), newExeFile.fileName(), backupName()))
+        return true;
+    // A file that could not be put in place was not written where it belongs.
+    fileWritten = false;
+    newExeFile.discard();
+    return false;
+}
+
+void updater::fetchSignature() {
+    const HostAndPort server = splitHostAndPort(QString::fromLatin1(vestrahal::kWebHost));
+    signatureClient = new HttpClient(server.host, server.port);
+    // One line of base64: anything longer is not a signature.
+    signatureClient->setMaxBodySize(kVersionMaxBytes);
+    signatureTimer = new QTimer(this);
+    signatureTimer->setSingleShot(true);
+    connect(signatureTimer, &QTimer::timeout, signatureClient, &HttpClient::abort);
+    signatureTimer->start(checkTimeLimit);
+    signatureClient->get(downloadPath() + QStringLiteral(".sig"));
+    connect(signatureClient, &HttpClient::done, this, &updater::onSignatureComplete);
+}
+
+void updater::onSignatureComplete(bool error) {
+    signatureEnded = true;
+    signatureTimer->stop();
+    const int status = signatureClient->statusCode();
+    if (error) {
+        signatureProblem = QStringLiteral("Error #") + QString::number(signatureClient->error());
+    } else if (status != 200) {
+        signatureProblem = QStringLiteral("HTTP Error ") + QString::number(status);
+    } else {
+        const QByteArray message = signedUpdateMessage(newVersion, newExeFile.sha256Hex());
+        const QByteArray key = decodePublicKey(QByteArray(vestrahal::kUpdatePublicKey));
+        switch (verifyUpdateSignature(signatureClient->readAll(), message, key)) {
+        case SignatureVerdict::Valid:
+            break;
+        case SignatureVerdict::Malformed:
+            signatureProblem = QStringLiteral("not a signature");
+            break;
+        case SignatureVerdict::Refused:
+            signatureProblem = QStringLiteral("does not verify");
+            break;
+        }
+    }
+    if (!signatureProblem.isEmpty()) {
+        newExeFile.discard();
+        finishUpdate(false);
+        return;
+    }
+    finishUpdate(installNewExecutable() && recordNewVersion());
 }
 
 bool updater::recordNewVersion() {

@@ -48,9 +48,16 @@ private slots:
 
 private:
     void downloadUpdate();
-    // Checks the downloaded file and moves it into the launcher's place; false leaves the old
-    // launcher where it was.
+    // Whether the downloaded file is whole on the disk and can be a launcher at all.
+    bool newExecutableIsWhole();
+    // Moves the checked file into the launcher's place; false leaves the old launcher there.
     bool installNewExecutable();
+    // A build with the community's public key installs only what is signed with it: the
+    // signature is fetched beside the executable before anything moves.
+    void fetchSignature();
+    void onSignatureComplete(bool error);
+    // The end of every attempt: the status line, the report, and on success the box and quit.
+    void finishUpdate(bool installed);
     // The new version in launcher.conf, or the old launcher back: an update that is not
     // recorded would be downloaded again at every start.
     bool recordNewVersion();
@@ -76,6 +83,12 @@ private:
     int downloadIdleLimit;
     qint64 downloadMaxBytes;
     bool downloadEnded = false;
+    bool downloadFailed = false;
     int fileError = 0;
     bool versionSaved = true;
+
+    HttpClient* signatureClient = nullptr;
+    QTimer* signatureTimer = nullptr;
+    bool signatureEnded = false;
+    QString signatureProblem; // why it was refused; empty when it verified
 };

@@ -49,6 +49,13 @@ QString updateReport(const UpdateOutcome& outcome, const QString& executableName
                                 : status(false) + QStringLiteral(" Bytes balance = ") +
                                       QString::number(outcome.bytesReceived - outcome.bytesWritten);
     text += QStringLiteral("\n");
+    if (outcome.signatureChecked)
+        text += QStringLiteral("Signature of the file ............... ") +
+                (outcome.signatureProblem.isEmpty()
+                     ? status(true)
+                     : status(false) + QStringLiteral(" Signature refused: ") +
+                           outcome.signatureProblem) +
+                QStringLiteral("\n");
     if (!outcome.versionSaved)
         text += QStringLiteral("Saving launcher.conf ................ ") + status(false) +
                 QStringLiteral("\n");

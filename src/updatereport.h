@@ -14,13 +14,15 @@ struct UpdateOutcome {
     bool fileCreated = false;
     int fileError = 0; // the new executable's file error code
     bool fileWritten = false;
-    qint64 bytesWritten = 0;  // -1 when the file was not open
+    qint64 bytesWritten = 0;       // -1 when the file was not open
+    bool signatureChecked = false; // a build with a public key checked the signature
+    QString signatureProblem;      // why the signature was refused; empty when it verified
     bool versionSaved = true; // false: the new launcher was taken back out, launcher.conf unsaved
 };
 
 // The report appended to errors.log after every download attempt, "\n" for each line end. A
-// launcher.conf that could not take the new version adds a line of its own; otherwise the report
-// is the same whatever the build.
+// signature that was checked (builds with a public key) and a launcher.conf that could not take
+// the new version each add a line of their own; otherwise the report is the same in every build.
 QString updateReport(const UpdateOutcome& outcome, const QString& executableName,
                      const QDateTime& date);
 

@@ -10,7 +10,9 @@
 #include "ui_mainwindow.h"
 #include "updater.h"
 #include "updatereport.h"
+#include "updatesignature.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -22,6 +24,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
+#include <sodium.h>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -125,13 +129,44 @@ struct Box {
     QByteArray report; // errors.log as it was when the box opened
 };
 
-// The lines of the one report in errors.log, checked for its fixed frame.
+bool signedBuild() {
+    return vestrahal::kUpdatePublicKey[0] != '\0';
+}
+
+const QString kSignatureOk = "Signature of the file ............... [OK]";
+
+// The signature file of a new launcher, made with the tests' own key (tests/keys).
+QByteArray signatureFile(const QByteArray& executable, const QByteArray& version,
+                         const QString& keyDir = VESTRAHAL_SOURCE_DIR "/tests/keys") {
+    const QByteArray pem = readFile(keyDir + "/update.key");
+    const QByteArray der = QByteArray::fromBase64(pem.split('\n').value(1));
+    unsigned char publicKey[crypto_sign_PUBLICKEYBYTES];
+    unsigned char secretKey[crypto_sign_SECRETKEYBYTES];
+    crypto_sign_seed_keypair(publicKey, secretKey,
+                             reinterpret_cast<const unsigned char*>(der.right(32).constData()));
+    const QByteArray message = signedUpdateMessage(
+        QString::fromLatin1(version),
+        QCryptographicHash::hash(executable, QCryptographicHash::Sha256).toHex());
+    unsigned char signature[crypto_sign_BYTES];
+    crypto_sign_detached(signature, nullptr,
+                         reinterpret_cast<const unsigned char*>(message.constData()),
+                         message.size(), secretKey);
+    return QByteArray(reinterpret_cast<const char*>(signature), sizeof signature).toBase64() + '\n';
+}
+
+// The lines of the one report in errors.log, checked for its fixed frame. A build with a public
+// key adds the signature line once the file is whole: it is checked here and left out.
 QStringList reportLines() {
     const QString text = QString::fromLocal8Bit(readFile(kReport));
     if (!text.startsWith("----------------------------------------------------------\n") ||
         !text.endsWith("\n\n\n"))
         return {"<not one report>", text};
     QStringList lines = text.split('\n');
+    if (signedBuild() && lines.value(8).startsWith("Signature of the file")) {
+        if (lines[8] != kSignatureOk && !lines[8].contains("Signature refused: "))
+            return {"<bad signature line>", text};
+        lines.removeAt(8);
+    }
     if (lines.size() != 11 || lines[1] != "Upgrading " + kExe + "..." ||
         !lines[2].startsWith("Date : ") ||
         !QDateTime::fromString(lines[2].mid(7), Qt::TextDate).isValid() || !lines[3].isEmpty())
@@ -147,6 +182,14 @@ Q_DECLARE_METATYPE(UpdateOutcome)
 
 class UpdaterTest : public QObject {
     Q_OBJECT
+
+    // The new launcher the server offers, with its signature in a build that asks for one.
+    void offer(const CommunityServer::Reply& reply, const QByteArray& version = "1.5") {
+        server.setReply(kDownloadPath, reply);
+        if (signedBuild())
+            server.setReply(kDownloadPath + ".sig",
+                            {200, "text/plain", signatureFile(reply.body, version)});
+    }
 
     void routeHosts(Route domain, Route host) {
         QNetworkProxyFactory::setApplicationProxyFactory(
@@ -232,8 +275,7 @@ private slots:
         QFETCH(bool, current);
         writeFile("launcher.conf", "1\n/jeux/wotlk\n0\n\n0\n |0\n |0\n |0\n" + stored + "\n");
         server.setReply(kVersionPath, reply);
-        server.setReply(kDownloadPath, {200, "application/octet-stream", program(1000),
-                                        CommunityServer::Reply::Held});
+        offer({200, "application/octet-stream", program(1000), CommunityServer::Reply::Held});
         Launcher launcher;
         QVERIFY(launcher.loaded);
         Ui::MainWindow& form = launcher.form;
@@ -458,7 +500,7 @@ private slots:
         QFETCH(bool, installed);
         QFETCH(int, bar);
         server.setReply(kVersionPath, {200, "text/plain", "1.5"});
-        server.setReply(kDownloadPath, reply);
+        offer(reply);
         server.setReply("/launcher/download/autre.exe", {200, "text/plain", program(10)});
         Launcher launcher;
         routeHosts(Route::Server, route);
@@ -581,7 +623,7 @@ private slots:
     void olderBackupIsReplaced() {
         writeFile(kBackup, "\177ELF an older launcher");
         server.setReply(kVersionPath, {200, "text/plain", "1.5"});
-        server.setReply(kDownloadPath, {200, "application/octet-stream", program(5000)});
+        offer({200, "application/octet-stream", program(5000)});
         Launcher launcher;
         updater selfUpdater(&launcher.form, &launcher.config);
         QVERIFY(updateUntilQuit(selfUpdater));
@@ -611,7 +653,7 @@ private slots:
         QFETCH(int, size);
         QFETCH(int, limit);
         server.setReply(kVersionPath, {200, "text/plain", "1.5"});
-        server.setReply(kDownloadPath, {200, "application/octet-stream", program(size)});
+        offer({200, "application/octet-stream", program(size)});
         Launcher launcher;
         updater selfUpdater(&launcher.form, &launcher.config);
         {
@@ -636,7 +678,7 @@ private slots:
         // Something holds the download's name: the body has nowhere to go.
         QVERIFY(QDir().mkpath(kPartial + "/dedans"));
         server.setReply(kVersionPath, {200, "text/plain", "1.5"});
-        server.setReply(kDownloadPath, {200, "application/octet-stream", program(4000)});
+        offer({200, "application/octet-stream", program(4000)});
         Launcher launcher;
         updater selfUpdater(&launcher.form, &launcher.config);
         selfUpdater.checkVersion();
@@ -660,8 +702,7 @@ private slots:
     // start tries again.
     void unrecordedUpdateIsUndone() {
         server.setReply(kVersionPath, {200, "text/plain", "1.5"});
-        server.setReply(kDownloadPath, {200, "application/octet-stream", program(4000),
-                                        CommunityServer::Reply::Held});
+        offer({200, "application/octet-stream", program(4000), CommunityServer::Reply::Held});
         Launcher launcher;
         updater selfUpdater(&launcher.form, &launcher.config);
         selfUpdater.checkVersion();
@@ -687,7 +728,7 @@ private slots:
 
         QVERIFY(QDir().rmdir("launcher.conf"));
         writeFile("launcher.conf", settings);
-        server.setReply(kDownloadPath, {200, "application/octet-stream", program(4000)});
+        offer({200, "application/octet-stream", program(4000)});
         Launcher restarted;
         updater again(&restarted.form, &restarted.config);
         QVERIFY(updateUntilQuit(again));
@@ -731,7 +772,7 @@ private slots:
     void nextStartFindsTheNewVersionCurrent() {
         QFETCH(QByteArray, version);
         server.setReply(kVersionPath, {200, "text/plain", version});
-        server.setReply(kDownloadPath, {200, "application/octet-stream", program(2000)});
+        offer({200, "application/octet-stream", program(2000)});
         {
             Launcher launcher;
             updater selfUpdater(&launcher.form, &launcher.config);
@@ -754,7 +795,7 @@ private slots:
         const QList<int> statuses{404, 500};
         for (int status : statuses) {
             server.setReply(kVersionPath, {200, "text/plain", "1.5"});
-            server.setReply(kDownloadPath, {status, "text/html", ""});
+            offer({status, "text/html", ""});
             Launcher launcher;
             updater selfUpdater(&launcher.form, &launcher.config);
             selfUpdater.checkVersion();
@@ -912,8 +953,7 @@ private slots:
 
     void closingDuringTheDownloadPutsTheOldLauncherBack() {
         server.setReply(kVersionPath, {200, "text/plain", "1.5"});
-        server.setReply(kDownloadPath, {200, "application/octet-stream", program(1000),
-                                        CommunityServer::Reply::Held});
+        offer({200, "application/octet-stream", program(1000), CommunityServer::Reply::Held});
         auto window = std::make_unique<MainWindow>();
         QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor(kDownloadPath).isEmpty(), kTimeout);
         QVERIFY(QFile::exists(kPartial));
@@ -928,6 +968,175 @@ private slots:
             QString("Downloading      0 Bytes ............ [FAIL] Error #7[FAIL] HTTP Error 0"));
         QVERIFY(boxes.isEmpty());
         server.releaseHeld();
+    }
+
+    // In a build with the community's key, only a new launcher signed with it, for the version
+    // it is offered as, takes the old one's place; everything else is a failed update.
+    void signedUpdate_data() {
+        using Reply = CommunityServer::Reply;
+        QTest::addColumn<Reply>("signature");
+        QTest::addColumn<QString>("verdict"); // empty: installed
+        const QByteArray body = program(30000);
+        const QByteArray good = signatureFile(body, "1.5");
+        QTest::newRow("signed") << Reply{200, "text/plain", good} << QString();
+        QTest::newRow("signed, CR LF after it")
+            << Reply{200, "text/plain", good.trimmed() + "\r\n"} << QString();
+        QTest::newRow("no signature file")
+            << Reply{404, "text/html", "<h1>absent</h1>"} << "HTTP Error 404";
+        QTest::newRow("a signature served with 500")
+            << Reply{500, "text/plain", good} << "HTTP Error 500";
+        QTest::newRow("connection closed") << Reply{0, "", "", Reply::Raw} << "Error #4";
+        QTest::newRow("not base64")
+            << Reply{200, "text/plain", "pas une signature\n"} << "not a signature";
+        QTest::newRow("63 bytes") << Reply{200, "text/plain", QByteArray(63, 's').toBase64()}
+                                  << "not a signature";
+        QTest::newRow("two lines") << Reply{200, "text/plain", good + good} << "not a signature";
+        QTest::newRow("over 1 KiB")
+            << Reply{200, "text/plain", QByteArray(1025, 'A')} << "Error #6";
+        QTest::newRow("signed for another version")
+            << Reply{200, "text/plain", signatureFile(body, "1.6")} << "does not verify";
+        QTest::newRow("signed for another executable")
+            << Reply{200, "text/plain", signatureFile(program(30001), "1.5")} << "does not verify";
+        QTemporaryDir other;
+        QProcess keygen;
+        keygen.start(RELEASE_TOOL, {"keygen", other.path()});
+        keygen.waitForFinished();
+        QTest::newRow("signed with another key")
+            << Reply{200, "text/plain", signatureFile(body, "1.5", other.path())}
+            << "does not verify";
+    }
+    void signedUpdate() {
+        if (!signedBuild())
+            QSKIP("built without a public key: the signed build of tools/run-tests.sh runs this");
+        QFETCH(CommunityServer::Reply, signature);
+        QFETCH(QString, verdict);
+        const QByteArray body = program(30000);
+        server.setReply(kVersionPath, {200, "text/plain", "1.5"});
+        server.setReply(kDownloadPath, {200, "application/octet-stream", body});
+        server.setReply(kDownloadPath + ".sig", signature);
+        Launcher launcher;
+        updater selfUpdater(&launcher.form, &launcher.config);
+        if (verdict.isEmpty()) {
+            QVERIFY(updateUntilQuit(selfUpdater));
+            QCOMPARE(readFile(kExe), body);
+            QCOMPARE(readFile(kBackup), kOldLauncher);
+            QCOMPARE(storedVersion(), QByteArray("1.5"));
+        } else {
+            selfUpdater.checkVersion();
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(kReport), kTimeout);
+            QCOMPARE(launcher.form.Texte->text(), kDownloadFailed);
+            QCOMPARE(readFile(kExe), kOldLauncher);
+            QVERIFY(!QFile::exists(kBackup));
+            QVERIFY(!QFile::exists(kPartial));
+            QCOMPARE(storedVersion(), QByteArray("1.4"));
+            QVERIFY(!launcher.config.upToDate);
+            QVERIFY(!launcher.form.Jouer->isEnabled());
+            QVERIFY(boxes.isEmpty());
+        }
+        const QStringList lines = QString::fromLocal8Bit(readFile(kReport)).split('\n');
+        QCOMPARE(lines.value(7), QString("Writting of the file ................ [OK]"));
+        QCOMPARE(lines.value(8), verdict.isEmpty()
+                                     ? kSignatureOk
+                                     : "Signature of the file ............... [FAIL] Signature "
+                                       "refused: " +
+                                           verdict);
+        QCOMPARE(server.requestsFor(kDownloadPath + ".sig").size(), 1);
+    }
+
+    // libsodium's verification against RFC 8032's own test vectors (section 7.1).
+    void rfc8032Vectors_data() {
+        QTest::addColumn<QByteArray>("publicKey");
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("signature");
+        QTest::addColumn<bool>("valid");
+        const QByteArray key1 =
+            QByteArray::fromHex("d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a");
+        const QByteArray signature1 = QByteArray::fromHex(
+            "e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e065224901555fb8821590a33bacc61e3"
+            "9701cf9b46bd25bf5f0595bbe24655141438e7a100b");
+        const QByteArray key2 =
+            QByteArray::fromHex("3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c");
+        const QByteArray signature2 = QByteArray::fromHex(
+            "92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da085ac1e43e15996e458f3"
+            "613d0f11d8c387b2eaeb4302aeeb00d291612bb0c00");
+        QByteArray flipped = signature2;
+        flipped[10] = char(flipped[10] ^ 1);
+        QTest::newRow("test 1, empty message") << key1 << QByteArray() << signature1 << true;
+        QTest::newRow("test 2, one byte") << key2 << QByteArray("\x72") << signature2 << true;
+        QTest::newRow("test 2, another message")
+            << key2 << QByteArray("\x73") << signature2 << false;
+        QTest::newRow("test 2, one bit of the signature flipped")
+            << key2 << QByteArray("\x72") << flipped << false;
+        QTest::newRow("test 2 checked with test 1's key")
+            << key1 << QByteArray("\x72") << signature2 << false;
+    }
+    void rfc8032Vectors() {
+        QFETCH(QByteArray, publicKey);
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, signature);
+        QFETCH(bool, valid);
+        QCOMPARE(decodePublicKey(publicKey.toBase64()), publicKey);
+        QCOMPARE(verifyUpdateSignature(signature.toBase64() + '\n', message, publicKey),
+                 valid ? SignatureVerdict::Valid : SignatureVerdict::Refused);
+    }
+
+    // The admin's tool: its signatures are standard Ed25519 ones that openssl verifies, and a
+    // signature openssl makes with its key is one the launcher takes.
+    void releaseToolAndOpenssl() {
+        const QString keys = QDir::current().filePath("cles");
+        QProcess tool;
+        tool.start(RELEASE_TOOL, {"keygen", keys});
+        QVERIFY(tool.waitForFinished(kTimeout));
+        QCOMPARE(tool.exitCode(), 0);
+        const QFile::Permissions anyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                          QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                          QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+        QCOMPARE(QFile::permissions(keys + "/update.key") & anyone,
+                 QFile::ReadOwner | QFile::WriteOwner);
+        // A key is never replaced.
+        tool.start(RELEASE_TOOL, {"keygen", keys});
+        QVERIFY(tool.waitForFinished(kTimeout));
+        QCOMPARE(tool.exitCode(), 1);
+
+        const QByteArray publicKey = decodePublicKey(readFile(keys + "/update.pub"));
+        QCOMPARE(publicKey.size(), 32);
+        writeFile("nouveau.exe", program(50000));
+        tool.start(RELEASE_TOOL,
+                   {"sign", "--key", keys + "/update.key", "--version", "2.0\n", "nouveau.exe"});
+        QVERIFY(tool.waitForFinished(kTimeout));
+        QCOMPARE(tool.exitCode(), 0);
+        const QByteArray message = signedUpdateMessage(
+            "2.0", QCryptographicHash::hash(program(50000), QCryptographicHash::Sha256).toHex());
+        QCOMPARE(verifyUpdateSignature(readFile("nouveau.exe.sig"), message, publicKey),
+                 SignatureVerdict::Valid);
+
+        // openssl, given the same public key as a PEM file, verifies the tool's signature...
+        writeFile("public.pem",
+                  "-----BEGIN PUBLIC KEY-----\n" +
+                      (QByteArray::fromHex("302a300506032b6570032100") + publicKey).toBase64() +
+                      "\n-----END PUBLIC KEY-----\n");
+        writeFile("message", message);
+        writeFile("signature", QByteArray::fromBase64(readFile("nouveau.exe.sig")));
+        const auto openssl = [](const QStringList& arguments) {
+            QProcess process;
+            process.start("openssl", arguments);
+            process.waitForFinished(kTimeout);
+            return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        };
+        QCOMPARE(openssl({"pkeyutl", "-verify", "-pubin", "-inkey", "public.pem", "-rawin", "-in",
+                          "message", "-sigfile", "signature"}),
+                 0);
+        writeFile("other", message + "x");
+        QCOMPARE(openssl({"pkeyutl", "-verify", "-pubin", "-inkey", "public.pem", "-rawin", "-in",
+                          "other", "-sigfile", "signature"}),
+                 1);
+        // ...and signs with the tool's key as the README shows, for the launcher to accept.
+        QCOMPARE(openssl({"pkeyutl", "-sign", "-inkey", keys + "/update.key", "-rawin", "-in",
+                          "message", "-out", "by-openssl"}),
+                 0);
+        QCOMPARE(
+            verifyUpdateSignature(readFile("by-openssl").toBase64() + '\n', message, publicKey),
+            SignatureVerdict::Valid);
     }
 
     // The real launcher updates itself and shows the news from Debian's nginx, set up as the
@@ -949,6 +1158,9 @@ private slots:
         QVERIFY(QFile::setPermissions(kExe, QFile::permissions(kExe) | QFile::ExeOwner));
         writeFile(site.filePath("launcher/version.php"), "1.5");
         writeFile(site.filePath("launcher/download/") + kExe, newLauncher);
+        if (signedBuild())
+            writeFile(site.filePath("launcher/download/") + kExe + ".sig",
+                      signatureFile(newLauncher, "1.5"));
         NginxServer nginx;
         QVERIFY2(nginx.start(site.path()), qPrintable(nginx.error()));
 
@@ -1001,8 +1213,8 @@ private slots:
         QVERIFY(QFile::setPermissions(kExe, QFile::permissions(kExe) | QFile::ExeOwner));
         server.setReply(kVersionPath, {200, "text/plain", "1.5"});
         // Over a couple of seconds, so that the test can kill it halfway.
-        server.setReply(kDownloadPath, {200, "application/octet-stream", newLauncher,
-                                        CommunityServer::Reply::Trickle, 0, 200000});
+        offer({200, "application/octet-stream", newLauncher, CommunityServer::Reply::Trickle, 0,
+               200000});
 
         QProcess launcher;
         startRealLauncher(launcher, killAt);
