@@ -1,5 +1,7 @@
 #include "httpclient.h"
 
+#include "constants.h"
+
 #include <QIODevice>
 #include <QMetaObject>
 #include <QNetworkAccessManager>
@@ -53,6 +55,12 @@ HostAndPort splitHostAndPort(const QString& text, quint16 defaultPort) {
     return {text, defaultPort};
 }
 
+WebServer communityServer(const char* hostText) {
+    const bool secure = qstrcmp(vestrahal::kWebScheme, "https") == 0;
+    const HostAndPort where = splitHostAndPort(QString::fromLatin1(hostText), secure ? 443 : 80);
+    return {where.host, where.port, secure};
+}
+
 HttpClient::HttpClient(QObject* parent)
     : QObject(parent)
     , manager(new QNetworkAccessManager(this)) {
@@ -71,14 +79,30 @@ HttpClient::~HttpClient() {
         current->disconnect(this);
 }
 
+HttpClient::HttpClient(const WebServer& server, QObject* parent)
+    : HttpClient(parent) {
+    setHost(server.host, server.secure ? ConnectionModeHttps : ConnectionModeHttp, server.port);
+}
+
 void HttpClient::setHost(const QString& host, quint16 port) {
+    setHost(host, ConnectionModeHttp, port);
+}
+
+void HttpClient::setHost(const QString& host, ConnectionMode mode, quint16 port) {
     hostName = host;
     hostPort = port;
+    hostSecure = mode == ConnectionModeHttps;
 }
 
 int HttpClient::request(const HttpRequestHeader& header) {
-    Pending pending{
-        header.method().toLatin1(), hostName, hostPort, header.path(), {}, nullptr, maxBody};
+    Pending pending{header.method().toLatin1(),
+                    hostName,
+                    hostPort,
+                    hostSecure,
+                    header.path(),
+                    {},
+                    nullptr,
+                    maxBody};
     // The network layer speaks HTTP/1.1 only, which is what the launcher asks for.
     for (const auto& [key, value] : header.values())
         pending.values.append({key.toLatin1(), value.toLatin1()});
@@ -86,7 +110,7 @@ int HttpClient::request(const HttpRequestHeader& header) {
 }
 
 int HttpClient::get(const QString& path, QIODevice* to) {
-    return enqueue({"GET", hostName, hostPort, path, {}, to, maxBody});
+    return enqueue({"GET", hostName, hostPort, hostSecure, path, {}, to, maxBody});
 }
 
 QByteArray HttpClient::readAll() {
@@ -124,9 +148,12 @@ void HttpClient::startNext() {
     lastError = NoError;
     lastErrorString.clear();
 
-    // Port 80 goes unwritten, as in the address a browser would use.
-    const QString port = pending.port == 80 ? QString() : QStringLiteral(":%1").arg(pending.port);
-    QNetworkRequest request(QUrl(QStringLiteral("http://") + pending.host + port + pending.path));
+    // The scheme's own port goes unwritten, as in the address a browser would use.
+    const quint16 schemePort = pending.secure ? 443 : 80;
+    const QString port =
+        pending.port == schemePort ? QString() : QStringLiteral(":%1").arg(pending.port);
+    const QString scheme = pending.secure ? QStringLiteral("https://") : QStringLiteral("http://");
+    QNetworkRequest request(QUrl(scheme + pending.host + port + pending.path));
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);

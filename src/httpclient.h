@@ -39,6 +39,15 @@ struct HostAndPort {
 };
 HostAndPort splitHostAndPort(const QString& text, quint16 defaultPort = 80);
 
+// Where the community's web server is: one of the build's hosts, and whether it is reached over
+// TLS (the build's scheme), with the port that scheme uses unless the host names one.
+struct WebServer {
+    QString host;
+    quint16 port;
+    bool secure;
+};
+WebServer communityServer(const char* hostText);
+
 // The launcher's HTTP client. Requests are queued and run one after the other on one host;
 // done() comes once, after the last of them or after the first failure, which drops the rest.
 // A reply is a reply whatever its status: a 404 or a 301 is read like a 200, and redirects are
@@ -63,12 +72,18 @@ public:
     };
     Q_ENUM(Error)
 
+    // Over TLS, the server's certificate must be valid for its name and come from an authority
+    // the system trusts: any TLS error fails the request.
+    enum ConnectionMode { ConnectionModeHttp, ConnectionModeHttps };
+
     explicit HttpClient(QObject* parent = nullptr);
     HttpClient(const QString& host, quint16 port = 80, QObject* parent = nullptr);
+    explicit HttpClient(const WebServer& server, QObject* parent = nullptr);
     ~HttpClient() override;
 
-    // Both apply to the requests queued after them.
+    // These apply to the requests queued after them.
     void setHost(const QString& host, quint16 port = 80);
+    void setHost(const QString& host, ConnectionMode mode, quint16 port);
     // The most body bytes a reply may have (0: no limit). A longer announced length fails the
     // request before its body is read, a body that grows past it fails as it does; both with
     // WrongContentLength.
@@ -102,6 +117,7 @@ private:
         QByteArray method;
         QString host;
         quint16 port;
+        bool secure;
         QString path;
         QList<QPair<QByteArray, QByteArray>> values;
         QIODevice* device;
@@ -122,6 +138,7 @@ private:
     QNetworkAccessManager* manager;
     QString hostName;
     quint16 hostPort = 80;
+    bool hostSecure = false;
     qint64 maxBody = 0;
     QList<Pending> queue;
     QNetworkReply* current = nullptr;

@@ -17,7 +17,7 @@ namespace {
 const QString kReadyText = QStringLiteral("World of Warcraft est prêt à être lancé");
 
 QByteArray newsAddress(const char* path) {
-    return QByteArray("http://") + vestrahal::kWebDomain + path;
+    return QByteArray(vestrahal::kWebScheme) + "://" + vestrahal::kWebDomain + path;
 }
 
 // The host goes into launcher.conf, where "|" ends it and a line break ends the line, and into

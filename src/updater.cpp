@@ -76,9 +76,7 @@ void updater::checkVersion() {
     HttpRequestHeader header(QStringLiteral("GET"), kVersionPath, 1, 1);
     header.setValue(QStringLiteral("Host"), domain);
 
-    versionClient = new HttpClient;
-    const HostAndPort server = splitHostAndPort(domain);
-    versionClient->setHost(server.host, server.port);
+    versionClient = new HttpClient(communityServer(vestrahal::kWebDomain));
     // A version is a short line: anything longer is not one.
     versionClient->setMaxBodySize(kVersionMaxBytes);
     versionClient->request(header);
@@ -125,8 +123,7 @@ void updater::downloadUpdate() {
     newExeFile.setHashing(signedUpdates());
     newExeFile.create(partialName(executableName()));
 
-    const HostAndPort server = splitHostAndPort(QString::fromLatin1(vestrahal::kWebHost));
-    downloadClient = new HttpClient(server.host, server.port);
+    downloadClient = new HttpClient(communityServer(vestrahal::kWebHost));
     downloadClient->setMaxBodySize(downloadMaxBytes);
     // A slow line may take its time as long as bytes keep coming; a stalled one is given up,
     // and so is any download after the whole time limit.
@@ -246,8 +243,7 @@ bool updater::installNewExecutable() {
 }
 
 void updater::fetchSignature() {
-    const HostAndPort server = splitHostAndPort(QString::fromLatin1(vestrahal::kWebHost));
-    signatureClient = new HttpClient(server.host, server.port);
+    signatureClient = new HttpClient(communityServer(vestrahal::kWebHost));
     // One line of base64: anything longer is not a signature.
     signatureClient->setMaxBodySize(kVersionMaxBytes);
     signatureTimer = new QTimer(this);
