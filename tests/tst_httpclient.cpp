@@ -1,6 +1,7 @@
 #include "communityserver.h"
 #include "httpclient.h"
 #include "offlinenames.h"
+#include "testsupport.h"
 
 #include <QBuffer>
 #include <QNetworkProxy>
@@ -351,6 +352,35 @@ private slots:
         QVERIFY(limit == 0 || http.bytesReceived() <= limit);
         if (reply.mode == CommunityServer::Reply::Complete && code != 0)
             QCOMPARE(http.bytesReceived(), qint64(0));
+    }
+
+    // Over TLS, a certificate that does not hold for the name, or that comes from an authority
+    // nobody trusts, fails the request: nothing is read from such a server.
+    void tls_data() {
+        QTest::addColumn<QString>("certificate");
+        QTest::addColumn<int>("code");
+        QTest::newRow("trusted, for the name") << "server" << 0;
+        QTest::newRow("trusted, for another name") << "wrongname" << 1;
+        QTest::newRow("for the name, from an unknown authority") << "untrusted" << 1;
+    }
+    void tls() {
+        QFETCH(QString, certificate);
+        QFETCH(int, code);
+        trustTestAuthority();
+        server.setTls(testChain(qPrintable(certificate)), testKey(qPrintable(certificate)));
+        server.setReply("/launcher/version.php", {200, "text/plain", "1.4"});
+        QNetworkProxy::setApplicationProxy(
+            QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", server.serverPort()));
+        HttpClient http;
+        http.setHost("www.vestrahal.test", HttpClient::ConnectionModeHttps, 443);
+        QSignalSpy done(&http, &HttpClient::done);
+        http.get("/launcher/version.php");
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kTimeout);
+        server.clearTls();
+        QCOMPARE(int(http.error()), code);
+        QCOMPARE(http.readAll(), code ? QByteArray() : QByteArray("1.4"));
+        QCOMPARE(server.requestsFor("/launcher/version.php").size(), code ? 0 : 1);
+        QCOMPARE(server.requests().value(0).target, QByteArray("www.vestrahal.test:443"));
     }
 
     void splitHostAndPort_data() {

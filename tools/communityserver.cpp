@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
@@ -85,6 +87,45 @@ QList<CommunityServer::Request> CommunityServer::requestsFor(const QByteArray& p
     return found;
 }
 
+void CommunityServer::setTls(const QList<QSslCertificate>& chain, const QSslKey& key) {
+    tlsChain = chain;
+    tlsKey = key;
+}
+
+void CommunityServer::dropConnections() {
+    held.clear();
+    for (QTcpSocket* socket : findChildren<QTcpSocket*>())
+        socket->abort();
+}
+
+void CommunityServer::incomingConnection(qintptr descriptor) {
+    // Every connection can become a TLS tunnel: it starts as plain TCP either way.
+    auto* socket = new QSslSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    addPendingConnection(socket);
+}
+
+void CommunityServer::openTunnel(QTcpSocket* socket) {
+    auto* tls = qobject_cast<QSslSocket*>(socket);
+    if (!tls || tlsChain.isEmpty()) {
+        socket->write("HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n"
+                      "Connection: close\r\n\r\n");
+        socket->disconnectFromHost();
+        return;
+    }
+    socket->write("HTTP/1.1 200 Connection established\r\n\r\n");
+    socket->flush();
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificateChain(tlsChain);
+    configuration.setPrivateKey(tlsKey);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    tls->setSslConfiguration(configuration);
+    tls->startServerEncryption();
+}
+
 void CommunityServer::onNewConnection() {
     while (QTcpSocket* socket = nextPendingConnection()) {
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -122,6 +163,11 @@ void CommunityServer::serve(QTcpSocket* socket) {
                                                       : url.path(QUrl::FullyEncoded).toLatin1();
         received.append(request);
         emit requestReceived(request);
+        if (request.method == "CONNECT") {
+            openTunnel(socket);
+            socket->setProperty("pending", pending);
+            return;
+        }
         answer(socket, request);
         if (socket->state() != QAbstractSocket::ConnectedState)
             return;

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QPair>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QString>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -57,6 +59,14 @@ public:
     // Answers the requests that wait on a Held reply, like Complete with their reply's body.
     void releaseHeld();
 
+    // With a certificate, the server answers CONNECT as a proxy does and then speaks TLS in the
+    // tunnel with that certificate: https addresses reach it through it as a proxy. Without
+    // one (the default), CONNECT is refused.
+    void setTls(const QList<QSslCertificate>& chain, const QSslKey& key);
+    void clearTls() { tlsChain.clear(); }
+    // Closes every connection, so that the next request starts anew (and shakes hands again).
+    void dropConnections();
+
     const QList<Request>& requests() const { return received; }
     QList<Request> requestsFor(const QByteArray& path) const;
     void clearRequests() { received.clear(); }
@@ -64,8 +74,12 @@ public:
 signals:
     void requestReceived(const CommunityServer::Request& request);
 
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
 private:
     void onNewConnection();
+    void openTunnel(QTcpSocket* socket);
     void serve(QTcpSocket* socket);
     void answer(QTcpSocket* socket, const Request& request);
     void answerNow(QTcpSocket* socket, const Request& request);
@@ -78,4 +92,6 @@ private:
     QHash<QByteArray, int> delays;
     QList<Request> received;
     QList<QPair<QPointer<QTcpSocket>, Request>> held;
+    QList<QSslCertificate> tlsChain;
+    QSslKey tlsKey;
 };
