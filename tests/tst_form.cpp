@@ -314,8 +314,8 @@ private slots:
     }
 
     void newsViewStartsOnTheHomePage() {
-        QCOMPARE(ui.Web->url(),
-                 QUrl(QString("http://%1/launcher/launcher.php").arg(vestrahal::kWebDomain)));
+        QCOMPARE(ui.Web->url(), QUrl(QString("%1://%2/launcher/launcher.php")
+                                         .arg(vestrahal::kWebScheme, vestrahal::kWebDomain)));
         QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor("/launcher/launcher.php").isEmpty(), 30000);
     }
 

@@ -22,7 +22,7 @@ const QString kLoadError = QStringLiteral("Erreur lors du chargement. launcher.c
 constexpr int kLoadTimeout = 30000;
 
 QString newsUrl(const char* path) {
-    return QStringLiteral("http://") + vestrahal::kWebDomain + path;
+    return QString::fromLatin1(vestrahal::kWebScheme) + "://" + vestrahal::kWebDomain + path;
 }
 
 void writeConf(const QByteArray& bytes) {
@@ -241,12 +241,13 @@ private slots:
         QTest::newRow("other path of the domain") << newsUrl("/forum/") << Outcome::Browser;
         QTest::newRow("prefix in another case")
             << newsUrl("/Launcher/ex_saison.php") << Outcome::Browser;
-        QTest::newRow("www in front")
-            << QStringLiteral("http://www.") + vestrahal::kWebDomain + "/launcher/ex_saison.php"
-            << Outcome::Browser;
-        QTest::newRow("https") << QStringLiteral("https://") + vestrahal::kWebDomain +
-                                      "/launcher/ex_saison.php"
-                               << Outcome::Browser;
+        QTest::newRow("www in front") << QString::fromLatin1(vestrahal::kWebScheme) + "://www." +
+                                             vestrahal::kWebDomain + "/launcher/ex_saison.php"
+                                      << Outcome::Browser;
+        // The news are under the build's scheme only: the other one is another site.
+        QTest::newRow("the other scheme") << QString(httpsBuild() ? "http://" : "https://") +
+                                                 vestrahal::kWebDomain + "/launcher/ex_saison.php"
+                                          << Outcome::Browser;
         QTest::newRow("other site") << "http://example.org/launcher/ex" << Outcome::Browser;
         QTest::newRow("mail") << "mailto:contact@example.org" << Outcome::Browser;
         QTest::newRow("local file") << "file:///etc/passwd" << Outcome::Ignored;

@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QWebEngineView>
 
 #include <sodium.h>
 
@@ -319,11 +320,71 @@ private slots:
         QCOMPARE(requests.size(), 2);
         for (const auto& request : requests) {
             QCOMPARE(request.method, QByteArray("GET"));
-            // Seen as a proxy sees it: the whole address, then the host the launcher named.
-            QCOMPARE(request.target,
-                     QByteArray("http://") + vestrahal::kWebDomain + "/launcher/version.php");
+            // Seen as a proxy sees it: the whole address, then the host the launcher named (in a
+            // tunnel, the path only).
+            QCOMPARE(request.target, httpsBuild() ? QByteArray("/launcher/version.php")
+                                                  : QByteArray("http://") + vestrahal::kWebDomain +
+                                                        "/launcher/version.php");
             QCOMPARE(request.header("Host"), QByteArray(vestrahal::kWebDomain));
         }
+    }
+
+    // Over HTTPS, a server whose certificate is for another name or from an authority nobody
+    // trusts is not talked to: the check, the download and the news each fail as they do when
+    // the server cannot be reached. (Before any test that quits the application: after that,
+    // Qt 6.4 no longer ends a request whose certificate it refused.)
+    void badCertificates_data() {
+        QTest::addColumn<QByteArray>("certificate");
+        QTest::addColumn<QString>("step");
+        for (const QByteArray certificate : {"wrongname", "untrusted"}) {
+            for (const QString step : {"version", "download", "news"})
+                QTest::newRow(qPrintable(step + ", " + certificate)) << certificate << step;
+        }
+    }
+    void badCertificates() {
+        if (!httpsBuild())
+            QSKIP("an http build: the https build of tools/run-tests.sh runs this");
+        QFETCH(QByteArray, certificate);
+        QFETCH(QString, step);
+        const auto port = [](const char* host) {
+            return communityServer(host).host.toLatin1() + ':' +
+                   QByteArray::number(communityServer(host).port);
+        };
+        server.setTls(testChain(certificate), testKey(certificate),
+                      step == "download" ? port(vestrahal::kWebHost) : port(vestrahal::kWebDomain));
+        server.dropConnections();
+        server.setReply(kVersionPath, {200, "text/plain", "1.5"});
+        offer({200, "application/octet-stream", program(3000)});
+        if (step == "news") {
+            MainWindow window;
+            auto* web = window.findChild<QWebEngineView*>("Web");
+            QSignalSpy loaded(web, &QWebEngineView::loadFinished);
+            QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), kTimeout);
+            QCOMPARE(loaded.first().first().toBool(), false);
+            QVERIFY(server.requestsFor("/launcher/launcher.php").isEmpty());
+            QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, kTimeout);
+        } else {
+            Launcher launcher;
+            updater selfUpdater(&launcher.form, &launcher.config);
+            selfUpdater.checkVersion();
+            if (step == "version") {
+                QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, kTimeout);
+                QCOMPARE(boxes[0].text, QString("1"));
+                QVERIFY(server.requestsFor(kVersionPath).isEmpty());
+            } else {
+                QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(kReport), kTimeout);
+                QCOMPARE(reportLines().value(1), QString("Downloading      0 Bytes ............ "
+                                                         "[FAIL] Error #1[FAIL] HTTP Error 0"));
+                QVERIFY(server.requestsFor(kDownloadPath).isEmpty());
+                QCOMPARE(launcher.form.Texte->text(), kDownloadFailed);
+            }
+            QVERIFY(!launcher.config.upToDate);
+        }
+        QCOMPARE(readFile(kExe), kOldLauncher);
+        QCOMPARE(storedVersion(), QByteArray("1.4"));
+        server.setTls(testChain("server"), testKey("server"), port(vestrahal::kWebDomain));
+        server.setTls(testChain("server"), testKey("server"), port(vestrahal::kWebHost));
+        server.dropConnections();
     }
 
     void failedCheckShowsTheCodeOnce_data() {
@@ -333,7 +394,10 @@ private slots:
         using Reply = CommunityServer::Reply;
         const Reply version{200, "text/plain", "1.5"};
         QTest::newRow("host not found") << Route::Unknown << version << "2";
-        QTest::newRow("connection refused") << Route::Refused << version << "3";
+        // Qt reports a refused proxy tunnel as an unknown error: the tests' refusal comes from
+        // the proxy they route through.
+        QTest::newRow("connection refused")
+            << Route::Refused << version << (httpsBuild() ? "1" : "3");
         QTest::newRow("closed before any header")
             << Route::Server << Reply{0, "", "", Reply::Raw} << "4";
         QTest::newRow("an answer that never ends")
@@ -453,8 +517,9 @@ private slots:
             << Route::Refused << Reply{200, "application/octet-stream", program(10)} << 0 << 0 << 0
             << false << 50
             << QStringList{sent,
-                           "Downloading      0 Bytes ............ [FAIL] Error #3[FAIL] HTTP "
-                           "Error 0",
+                           QString("Downloading      0 Bytes ............ [FAIL] Error #%1[FAIL] "
+                                   "HTTP Error 0")
+                               .arg(httpsBuild() ? 1 : 3),
                            nothingWritten, balance(0)};
         QTest::newRow("a web page served with 200")
             << Route::Server << Reply{200, "text/html", "<html>Connexion Wi-Fi</html>"} << 0 << 0
@@ -721,8 +786,8 @@ private slots:
         QVERIFY(!QFile::exists(kBackup));
         QVERIFY(!QFile::exists(kPartial));
         const QString report = QString::fromLocal8Bit(readFile(kReport));
-        QVERIFY2(report.endsWith("Writting of the file ................ [OK]\n"
-                                 "Saving launcher.conf ................ [FAIL]\n\n\n"),
+        QVERIFY2(report.contains("Writting of the file ................ [OK]\n") &&
+                     report.endsWith("Saving launcher.conf ................ [FAIL]\n\n\n"),
                  qPrintable(report));
         QVERIFY(boxes.isEmpty());
 
@@ -1040,7 +1105,8 @@ private slots:
                                      : "Signature of the file ............... [FAIL] Signature "
                                        "refused: " +
                                            verdict);
-        QCOMPARE(server.requestsFor(kDownloadPath + ".sig").size(), 1);
+        // Asked for once (a connection closed before any answer is tried again by Qt).
+        QVERIFY(!server.requestsFor(kDownloadPath + ".sig").isEmpty());
     }
 
     // libsodium's verification against RFC 8032's own test vectors (section 7.1).
@@ -1142,6 +1208,8 @@ private slots:
     // The real launcher updates itself and shows the news from Debian's nginx, set up as the
     // README recommends to community admins.
     void updateAndNewsFromNginx() {
+        if (httpsBuild())
+            QSKIP("the real launcher trusts the system's authorities only, never the tests' one");
 #if defined(LAUNCHER_PATH)
         QTemporaryDir site;
         const QString source = VESTRAHAL_SOURCE_DIR "/tools/site";
@@ -1202,6 +1270,8 @@ private slots:
         QTest::newRow("right after the swap") << "rename:after" << true;
     }
     void killedUpdateLeavesAWholeLauncher() {
+        if (httpsBuild())
+            QSKIP("the real launcher trusts the system's authorities only, never the tests' one");
 #if defined(KILLPOINT_LIBRARY) && defined(LAUNCHER_PATH)
         QFETCH(QString, killAt);
         QFETCH(bool, replaced);

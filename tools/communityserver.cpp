@@ -87,9 +87,9 @@ QList<CommunityServer::Request> CommunityServer::requestsFor(const QByteArray& p
     return found;
 }
 
-void CommunityServer::setTls(const QList<QSslCertificate>& chain, const QSslKey& key) {
-    tlsChain = chain;
-    tlsKey = key;
+void CommunityServer::setTls(const QList<QSslCertificate>& chain, const QSslKey& key,
+                             const QByteArray& target) {
+    tls.insert(target, {chain, key});
 }
 
 void CommunityServer::dropConnections() {
@@ -108,9 +108,10 @@ void CommunityServer::incomingConnection(qintptr descriptor) {
     addPendingConnection(socket);
 }
 
-void CommunityServer::openTunnel(QTcpSocket* socket) {
-    auto* tls = qobject_cast<QSslSocket*>(socket);
-    if (!tls || tlsChain.isEmpty()) {
+void CommunityServer::openTunnel(QTcpSocket* socket, const QByteArray& target) {
+    auto* secure = qobject_cast<QSslSocket*>(socket);
+    const auto identity = tls.value(target, tls.value({}));
+    if (!secure || identity.first.isEmpty()) {
         socket->write("HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n"
                       "Connection: close\r\n\r\n");
         socket->disconnectFromHost();
@@ -119,11 +120,11 @@ void CommunityServer::openTunnel(QTcpSocket* socket) {
     socket->write("HTTP/1.1 200 Connection established\r\n\r\n");
     socket->flush();
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    configuration.setLocalCertificateChain(tlsChain);
-    configuration.setPrivateKey(tlsKey);
+    configuration.setLocalCertificateChain(identity.first);
+    configuration.setPrivateKey(identity.second);
     configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
-    tls->setSslConfiguration(configuration);
-    tls->startServerEncryption();
+    secure->setSslConfiguration(configuration);
+    secure->startServerEncryption();
 }
 
 void CommunityServer::onNewConnection() {
@@ -164,7 +165,7 @@ void CommunityServer::serve(QTcpSocket* socket) {
         received.append(request);
         emit requestReceived(request);
         if (request.method == "CONNECT") {
-            openTunnel(socket);
+            openTunnel(socket, request.target);
             socket->setProperty("pending", pending);
             return;
         }

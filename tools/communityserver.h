@@ -62,8 +62,10 @@ public:
     // With a certificate, the server answers CONNECT as a proxy does and then speaks TLS in the
     // tunnel with that certificate: https addresses reach it through it as a proxy. Without
     // one (the default), CONNECT is refused.
-    void setTls(const QList<QSslCertificate>& chain, const QSslKey& key);
-    void clearTls() { tlsChain.clear(); }
+    // A target ("host:port" as CONNECT names it) may be given a certificate of its own.
+    void setTls(const QList<QSslCertificate>& chain, const QSslKey& key,
+                const QByteArray& target = {});
+    void clearTls() { tls.clear(); }
     // Closes every connection, so that the next request starts anew (and shakes hands again).
     void dropConnections();
 
@@ -79,7 +81,7 @@ protected:
 
 private:
     void onNewConnection();
-    void openTunnel(QTcpSocket* socket);
+    void openTunnel(QTcpSocket* socket, const QByteArray& target);
     void serve(QTcpSocket* socket);
     void answer(QTcpSocket* socket, const Request& request);
     void answerNow(QTcpSocket* socket, const Request& request);
@@ -92,6 +94,5 @@ private:
     QHash<QByteArray, int> delays;
     QList<Request> received;
     QList<QPair<QPointer<QTcpSocket>, Request>> held;
-    QList<QSslCertificate> tlsChain;
-    QSslKey tlsKey;
+    QHash<QByteArray, QPair<QList<QSslCertificate>, QSslKey>> tls; // "" for every target
 };

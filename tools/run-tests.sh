@@ -5,12 +5,24 @@
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$top/build"
+hosts=(
+    -DVESTRAHAL_WEB_DOMAIN=vestrahal.test
+    -DVESTRAHAL_LOGON_HOST=logon.vestrahal.test
+    -DVESTRAHAL_OFFICIAL_LOGON_HOST=logon.officiel.test
+    -DVESTRAHAL_PARTNER_LOGON_HOST=logon.brontavale.test
+)
 
 bash "$top/tools/setup.sh"
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVESTRAHAL_WEB_DOMAIN=vestrahal.test \
-    -DVESTRAHAL_LOGON_HOST=logon.vestrahal.test \
-    -DVESTRAHAL_OFFICIAL_LOGON_HOST=logon.officiel.test \
-    -DVESTRAHAL_PARTNER_LOGON_HOST=logon.brontavale.test
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${hosts[@]}"
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure
+
+# The same suites again in a build with the options a community turns on for safety: HTTPS, and
+# signed updates with the tests' own key (tests/keys). Its tests trust the tests' authority
+# (tests/tls) in their own processes only.
+secure="$top/build-secure"
+cmake -S "$top" -B "$secure" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${hosts[@]}" \
+    -DVESTRAHAL_WEB_SCHEME=https \
+    -DVESTRAHAL_UPDATE_PUBLIC_KEY="$(cat "$top/tests/keys/update.pub")"
+cmake --build "$secure"
+ctest --test-dir "$secure" --output-on-failure

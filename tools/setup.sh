@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-webengine-dev libgl-dev
     binutils-mingw-w64-x86-64 cpp
     xvfb xauth imagemagick xdotool
-    nginx-light
+    nginx-light libsodium-dev pkg-config openssl libnss3-tools
 )
 missing=()
 for package in "${packages[@]}"; do
