@@ -5,7 +5,9 @@
 #   DEMO_PORT   port of the local community server (default 47680; it is built into the demo)
 #   DEMO_SECONDS how long the demo runs without a display (default 12)
 #   DEMO_UPDATE=1 shows a self-update instead: the server offers version 1.1.0 and a new
-#                executable, the launcher replaces itself, and a second start finds it current
+#                executable, signed with a key made for the demo (the demo launcher is built
+#                with its public key), the launcher replaces itself, and a second start finds
+#                it current
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 port="${DEMO_PORT:-47680}"
@@ -13,8 +15,21 @@ build="$top/build-demo"
 stage="$top/stage"
 
 bash "$top/tools/setup.sh"
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
-    -DVESTRAHAL_WEB_DOMAIN="127.0.0.1:$port" -DVESTRAHAL_WEB_HOST="127.0.0.1:$port"
+configure() {
+    cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
+        -DVESTRAHAL_WEB_DOMAIN="127.0.0.1:$port" -DVESTRAHAL_WEB_HOST="127.0.0.1:$port" "$@"
+}
+# The update demo signs its release as a community admin would: a key of its own, made once by
+# the release tool, whose public half is built into the demo launcher.
+keys="$build/demo-keys"
+public_key=""
+if [ "${DEMO_UPDATE:-0}" = 1 ]; then
+    configure
+    cmake --build "$build" --target vestrahal-release
+    [ -f "$keys/update.key" ] || "$build/tools/vestrahal-release" keygen "$keys"
+    public_key="$(cat "$keys/update.pub")"
+fi
+configure -DVESTRAHAL_UPDATE_PUBLIC_KEY="$public_key"
 cmake --build "$build"
 
 mkdir -p "$stage/screenshots"
@@ -44,6 +59,9 @@ if [ "${DEMO_UPDATE:-0}" = 1 ]; then
     printf '1.1.0' >"$root/launcher/version.php"
     { cat "$build/VestrahalLauncher.exe"; printf 'Vestrahal launcher 1.1.0'; } \
         >"$root/launcher/download/VestrahalLauncher.exe"
+    # Published as an admin does: signed for the version it is offered as.
+    "$build/tools/vestrahal-release" sign --key "$keys/update.key" --version 1.1.0 \
+        "$root/launcher/download/VestrahalLauncher.exe"
 fi
 "$build/tools/community_server" --root "$root" --port "$port" --news-delay 2500 \
     >"$stage/community_server.log" 2>&1 &
