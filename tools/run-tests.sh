@@ -11,6 +11,7 @@ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVESTRAHAL_WEB_DOMAIN=vestrahal.test \
     -DVESTRAHAL_LOGON_HOST=logon.vestrahal.test \
     -DVESTRAHAL_OFFICIAL_LOGON_HOST=logon.officiel.test \
-    -DVESTRAHAL_PARTNER_LOGON_HOST=logon.brontavale.test
+    -DVESTRAHAL_PARTNER_LOGON_HOST=logon.brontavale.test \
+    -DVESTRAHAL_REALM_STATUS=ON
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure
