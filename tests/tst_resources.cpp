@@ -137,6 +137,8 @@ private slots:
     void stateVariantsDiffer();
     void disabledVariantIsGrey_data();
     void disabledVariantIsGrey();
+    void realmGemColour_data();
+    void realmGemColour();
     void iconDirectory();
     void iconEntry_data();
     void iconEntry();
@@ -165,6 +167,14 @@ void tst_Resources::image_data() {
     QTest::newRow("indicator, unchecked") << ":/caseoff.png" << QSize(19, 20) << false;
     QTest::newRow("progress frame") << ":/barrevide.png" << QSize(434, 29) << false;
     QTest::newRow("progress fill") << ":/barrepleine.png" << QSize(416, 15) << false;
+    // Realm status gems, each with its twin for screens at twice the density.
+    for (const char* state : {"up", "down", "unknown"}) {
+        const QString name = QStringLiteral(":/realm%1").arg(QLatin1String(state));
+        QTest::newRow(qPrintable("realm " + name.mid(7)))
+            << name + ".png" << QSize(12, 12) << false;
+        QTest::newRow(qPrintable("realm " + name.mid(7) + " @2x"))
+            << name + "@2x.png" << QSize(24, 24) << false;
+    }
 }
 
 void tst_Resources::image() {
@@ -215,10 +225,29 @@ void tst_Resources::treeHoldsOnlyTheLauncherFiles() {
     // The widgets and style sheets name the images by bare ":/name" paths, so a prefix or a
     // subfolder in the resource list would leave them silently blank.
     const QStringList expected = {
-        ":/barrepleine.png",    ":/barrevide.png",    ":/caseoff.png",    ":/caseon.png",
-        ":/iconlauncher.ico",   ":/iconlauncher.png", ":/joueroff.png",   ":/joueron.png",
-        ":/jouerpressed.png",   ":/load.png",         ":/optionsoff.png", ":/optionson.png",
-        ":/optionspressed.png", ":/parabg.png",       ":/paraon.png",     ":/parapressed.png",
+        ":/barrepleine.png",
+        ":/barrevide.png",
+        ":/caseoff.png",
+        ":/caseon.png",
+        ":/iconlauncher.ico",
+        ":/iconlauncher.png",
+        ":/joueroff.png",
+        ":/joueron.png",
+        ":/jouerpressed.png",
+        ":/load.png",
+        ":/optionsoff.png",
+        ":/optionson.png",
+        ":/optionspressed.png",
+        ":/parabg.png",
+        ":/paraon.png",
+        ":/parapressed.png",
+        // The realm status gems come from a resource list of their own.
+        ":/realmdown.png",
+        ":/realmdown@2x.png",
+        ":/realmunknown.png",
+        ":/realmunknown@2x.png",
+        ":/realmup.png",
+        ":/realmup@2x.png",
     };
     // Qt's own libraries register these folders (style data, the PDF writer's colour profile).
     const QStringList qtOwn = {QStringLiteral(":/qt-project.org"), QStringLiteral(":/qpdf")};
@@ -255,6 +284,12 @@ void tst_Resources::stateVariantsDiffer_data() {
                                                    << ":/optionsoff.png";
     QTest::newRow("panel button: normal and pressed") << ":/paraon.png"
                                                       << ":/parapressed.png";
+    QTest::newRow("realm: up and down") << ":/realmup.png"
+                                        << ":/realmdown.png";
+    QTest::newRow("realm: up and unknown") << ":/realmup.png"
+                                           << ":/realmunknown.png";
+    QTest::newRow("realm: down and unknown") << ":/realmdown.png"
+                                             << ":/realmunknown.png";
 }
 
 void tst_Resources::stateVariantsDiffer() {
@@ -269,6 +304,45 @@ void tst_Resources::stateVariantsDiffer() {
     QCOMPARE(a.size(), b.size());
     QVERIFY2(a.convertToFormat(QImage::Format_ARGB32) != b.convertToFormat(QImage::Format_ARGB32),
              "both states are the same picture");
+}
+
+void tst_Resources::realmGemColour_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("colour");
+    for (const QString scale : {"", "@2x"}) {
+        QTest::newRow(qPrintable("answering" + scale)) << ":/realmup" + scale + ".png"
+                                                       << "green";
+        QTest::newRow(qPrintable("silent" + scale)) << ":/realmdown" + scale + ".png"
+                                                    << "red";
+        QTest::newRow(qPrintable("unknown" + scale)) << ":/realmunknown" + scale + ".png"
+                                                     << "grey";
+    }
+}
+
+void tst_Resources::realmGemColour() {
+    // The player reads the state from the colour alone: the heart of the gem must carry it.
+    QFETCH(QString, path);
+    const QImage image = QImage(path).convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(!image.isNull());
+    const int third = image.width() / 3;
+    long r = 0, g = 0, b = 0;
+    for (int y = third; y < 2 * third; ++y) {
+        for (int x = third; x < 2 * third; ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            r += qRed(pixel);
+            g += qGreen(pixel);
+            b += qBlue(pixel);
+        }
+    }
+    const long spread = std::max({r, g, b}) - std::min({r, g, b});
+    QString colour = QStringLiteral("other");
+    if (spread * 8 < r + g + b)
+        colour = QStringLiteral("grey");
+    else if (g * 10 > r * 13 && g * 10 > b * 13)
+        colour = QStringLiteral("green");
+    else if (r * 10 > g * 13 && r * 10 > b * 13)
+        colour = QStringLiteral("red");
+    QTEST(colour, "colour");
 }
 
 void tst_Resources::disabledVariantIsGrey_data() {
