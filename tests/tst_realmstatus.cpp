@@ -1,3 +1,4 @@
+#include "logonlistener.h"
 #include "offlinenames.h"
 #include "realmstatus.h"
 
@@ -14,41 +15,6 @@ using State = RealmStatus::State;
 namespace {
 
 constexpr int kTimeout = 30000;
-
-// A logon server on loopback that records what each visitor sent before going away.
-class Listener : public QObject {
-public:
-    Listener() {
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        connect(&server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* visitor = server.nextPendingConnection()) {
-                ++connections;
-                connect(visitor, &QTcpSocket::readyRead, this,
-                        [this, visitor] { received += visitor->readAll(); });
-                connect(visitor, &QTcpSocket::disconnected, this, [this, visitor] {
-                    ++closed;
-                    visitor->deleteLater();
-                });
-            }
-        });
-    }
-    QByteArray hostText() const { return "127.0.0.1:" + QByteArray::number(server.serverPort()); }
-
-    QTcpServer server;
-    int connections = 0;
-    int closed = 0;
-    QByteArray received;
-};
-
-// A port nothing listens on: taken from the system, then given back.
-quint16 closedPort() {
-    QTcpServer server;
-    if (!server.listen(QHostAddress::LocalHost))
-        return 0;
-    const quint16 port = server.serverPort();
-    server.close();
-    return port;
-}
 
 // Stands in hosts that never complete their handshake, and counts the attempts.
 class SilentRealmStatus : public RealmStatus {
@@ -150,13 +116,13 @@ private slots:
     }
     void outcomeOfACheck() {
         QFETCH(QString, kind);
-        Listener listener;
+        LogonListener listener;
         std::unique_ptr<RealmStatus> status(kind == "silent" ? new SilentRealmStatus
                                                              : new RealmStatus);
         status->setAttemptTimeLimit(kind == "silent" ? 300 : 3000);
         QByteArray host = listener.hostText();
         if (kind == "closed")
-            host = "127.0.0.1:" + QByteArray::number(closedPort());
+            host = "127.0.0.1:" + QByteArray::number(LogonListener::closedPort());
         else if (kind == "unresolved")
             host = "logon.vestrahal.test";
         else if (kind == "silent")
@@ -256,7 +222,7 @@ private slots:
     void periodicChecks() {
         QFETCH(bool, paused);
         QFETCH(bool, shown);
-        Listener listener;
+        LogonListener listener;
         RealmStatus status;
         int asked = 0;
         status.setPeriodicCondition([&] {
@@ -266,7 +232,8 @@ private slots:
         status.setHost(3, listener.hostText());
         QTRY_COMPARE_WITH_TIMEOUT(status.state(3), State::Answering, kTimeout);
         status.setPaused(paused);
-        QSignalSpy ticks(status.findChild<QTimer*>(), &QTimer::timeout);
+        QSignalSpy ticks(status.findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly),
+                         &QTimer::timeout);
         status.setInterval(20);
         QFETCH(bool, checked);
         if (checked) {
