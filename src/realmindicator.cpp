@@ -35,8 +35,7 @@ RealmIndicator::RealmIndicator(QRadioButton* button)
     , button(button) {
     setObjectName(button->objectName() + QStringLiteral("_status"));
     setFixedSize(kSize, kSize);
-    // The button's own sheet paints its text; none of it may reach the gem.
-    setStyleSheet(QStringLiteral("background: transparent; border: none;"));
+    // No sheet of its own: its tooltip would inherit it, and a see-through tooltip is unreadable.
     hide();
     button->installEventFilter(this);
 }

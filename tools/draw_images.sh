@@ -596,7 +596,7 @@ draw_realm_status() {
     # A soft highlight up and to the left, where the title's light comes from.
     "$IM" -size ${S}x${S} xc:none -fill '#ffffffb0' -draw 'ellipse 38,34 11,7 0,360' -blur 0x3 \
         "$tmp/rs_shine.png"
-    for name in up:'#a8ff90':'#0b4a16' down:'#ffa080':'#5a0a04' unknown:'#d0c8c0':'#38322e'; do
+    for name in up:'#a8ff90':'#0b4a16' down:'#ff5a40':'#6a0604' unknown:'#d0c8c0':'#38322e'; do
         IFS=: read -r name hi dk <<<"$name"
         "$IM" -size 130x130 radial-gradient:"$hi-$dk" -crop ${S}x${S}+28+30 +repage \
             "$tmp/rs_fill.png"
