@@ -267,15 +267,10 @@ private slots:
                   "|0\nset realmlist x.fr|0\n1.0\n");
         clearRefusedNameLookups();
         MainWindow window;
+        // Nothing is known before the event loop has run.
         for (int realm = 0; realm < RealmStatus::kRealmCount; ++realm) {
-            if (expected[realm] == "up" || expected[realm] == "down") {
+            if (expected[realm] == "up" || expected[realm] == "down")
                 QCOMPARE(gem(window, realm)->toolTip(), QString("Vérification..."));
-                QCOMPARE(gem(window, realm)
-                             ->pixmap()
-                             .toImage()
-                             .convertToFormat(QImage::Format_ARGB32_Premultiplied),
-                         gemImage(":/realmunknown.png"));
-            }
         }
         QTRY_VERIFY_WITH_TIMEOUT(settled(window), kTimeout);
 
@@ -314,15 +309,13 @@ private slots:
         QTest::addColumn<qreal>("ratio");
         QTest::addColumn<QString>("image");
         using State = RealmStatus::State;
-        QTest::newRow("answering") << int(State::Answering) << 1.0 << ":/realmup.png";
-        QTest::newRow("answering, twice the density")
-            << int(State::Answering) << 2.0 << ":/realmup@2x.png";
-        QTest::newRow("silent") << int(State::Silent) << 1.0 << ":/realmdown.png";
-        QTest::newRow("silent, twice the density")
-            << int(State::Silent) << 2.0 << ":/realmdown@2x.png";
-        QTest::newRow("not known yet") << int(State::Unknown) << 1.0 << ":/realmunknown.png";
-        QTest::newRow("not known yet, twice the density")
-            << int(State::Unknown) << 2.0 << ":/realmunknown@2x.png";
+        const std::pair<State, QString> gems[] = {
+            {State::Answering, "up"}, {State::Silent, "down"}, {State::Unknown, "unknown"}};
+        for (const auto& [state, name] : gems) {
+            QTest::addRow("%s", qPrintable(name)) << int(state) << 1.0 << ":/realm" + name + ".png";
+            QTest::addRow("%s, twice the density", qPrintable(name))
+                << int(state) << 2.0 << ":/realm" + name + "@2x.png";
+        }
     }
     void gemForTheScreen() {
         QFETCH(int, state);

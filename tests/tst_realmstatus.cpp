@@ -61,22 +61,16 @@ private slots:
         invalid("spaces", "mon realm.fr");
         invalid("set realmlist typed in", "set realmlist x.fr");
         invalid("accented letter", "ch\xe2teau.fr");
-        invalid("question marks of a lost name", "??????.ru");
         invalid("empty label", "a..fr");
         invalid("leading hyphen", "-a.fr");
-        invalid("trailing hyphen", "a-.fr");
-        invalid("label too long", QByteArray(64, 'a') + ".fr");
         invalid("name too long", QByteArray(300, 'a'));
         invalid("port zero", "a.fr:0");
         invalid("port too high", "a.fr:65536");
         invalid("port not a number", "a.fr:abc");
-        invalid("signed port", "a.fr:+80");
-        invalid("empty port", "a.fr:");
         invalid("empty host", ":3724");
         invalid("unbracketed IPv6 with text", "2001:db8::zz");
         invalid("unclosed bracket", "[2001:db8::1:3725");
         invalid("bracketed IPv4", "[192.0.2.7]:3725");
-        invalid("junk after bracket", "[::1]x");
         invalid("underscore", "my_realm.fr");
     }
     void endpoint() {
@@ -88,22 +82,6 @@ private slots:
             return;
         QTEST(target->host, "host");
         QTEST(int(target->port), "port");
-    }
-
-    void describe_data() {
-        QTest::addColumn<int>("state");
-        QTest::addColumn<int>("milliseconds");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("answering") << int(State::Answering) << 42 << "En ligne (42 ms)";
-        QTest::newRow("answering at once") << int(State::Answering) << 0 << "En ligne (0 ms)";
-        QTest::newRow("silent") << int(State::Silent) << 0 << QString::fromUtf8("Ne répond pas");
-        QTest::newRow("not known yet") << int(State::Unknown) << 0 << QString("Vérification...");
-        QTest::newRow("nothing to show") << int(State::None) << 0 << QString();
-    }
-    void describe() {
-        QFETCH(int, state);
-        QFETCH(int, milliseconds);
-        QTEST(RealmStatus::describe(State(state), milliseconds), "text");
     }
 
     void outcomeOfACheck_data() {
@@ -181,16 +159,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(findSockets(status), 2, kTimeout);
     }
 
-    void stoppingWatchingDropsTheCheck() {
-        SilentRealmStatus status;
-        status.setHost(5, "logon.a.test");
-        QVERIFY(status.isChecking(5));
-        status.setHost(5, "");
-        QVERIFY(!status.isChecking(5));
-        QCOMPARE(status.state(5), State::None);
-        QTRY_COMPARE_WITH_TIMEOUT(findSockets(status), 0, kTimeout);
-    }
-
     void nothingWhilePaused() {
         SilentRealmStatus status;
         status.setAttemptTimeLimit(kTimeout);
@@ -216,7 +184,6 @@ private slots:
         QTest::addColumn<bool>("shown");
         QTest::addColumn<bool>("checked");
         QTest::newRow("window shown, no game") << false << true << true;
-        QTest::newRow("window not shown") << false << false << false;
         QTest::newRow("game running") << true << true << false;
     }
     void periodicChecks() {

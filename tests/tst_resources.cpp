@@ -137,8 +137,6 @@ private slots:
     void stateVariantsDiffer();
     void disabledVariantIsGrey_data();
     void disabledVariantIsGrey();
-    void realmGemColour_data();
-    void realmGemColour();
     void iconDirectory();
     void iconEntry_data();
     void iconEntry();
@@ -304,45 +302,6 @@ void tst_Resources::stateVariantsDiffer() {
     QCOMPARE(a.size(), b.size());
     QVERIFY2(a.convertToFormat(QImage::Format_ARGB32) != b.convertToFormat(QImage::Format_ARGB32),
              "both states are the same picture");
-}
-
-void tst_Resources::realmGemColour_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("colour");
-    for (const QString scale : {"", "@2x"}) {
-        QTest::newRow(qPrintable("answering" + scale)) << ":/realmup" + scale + ".png"
-                                                       << "green";
-        QTest::newRow(qPrintable("silent" + scale)) << ":/realmdown" + scale + ".png"
-                                                    << "red";
-        QTest::newRow(qPrintable("unknown" + scale)) << ":/realmunknown" + scale + ".png"
-                                                     << "grey";
-    }
-}
-
-void tst_Resources::realmGemColour() {
-    // The player reads the state from the colour alone: the heart of the gem must carry it.
-    QFETCH(QString, path);
-    const QImage image = QImage(path).convertToFormat(QImage::Format_ARGB32);
-    QVERIFY(!image.isNull());
-    const int third = image.width() / 3;
-    long r = 0, g = 0, b = 0;
-    for (int y = third; y < 2 * third; ++y) {
-        for (int x = third; x < 2 * third; ++x) {
-            const QRgb pixel = image.pixel(x, y);
-            r += qRed(pixel);
-            g += qGreen(pixel);
-            b += qBlue(pixel);
-        }
-    }
-    const long spread = std::max({r, g, b}) - std::min({r, g, b});
-    QString colour = QStringLiteral("other");
-    if (spread * 8 < r + g + b)
-        colour = QStringLiteral("grey");
-    else if (g * 10 > r * 13 && g * 10 > b * 13)
-        colour = QStringLiteral("green");
-    else if (r * 10 > g * 13 && r * 10 > b * 13)
-        colour = QStringLiteral("red");
-    QTEST(colour, "colour");
 }
 
 void tst_Resources::disabledVariantIsGrey_data() {
