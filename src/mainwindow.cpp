@@ -3,6 +3,8 @@
 #include "constants.h"
 #include "gamefolder.h"
 #include "newspage.h"
+#include "realmindicator.h"
+#include "realmstatus.h"
 #include "ui_mainwindow.h"
 #include "updater.h"
 
@@ -75,11 +77,15 @@ MainWindow::MainWindow(QWidget* parent)
         checkReadyToPlay();
     }
 
+    startRealmStatus();
     refreshOptions();
     refreshRealmButtons();
 }
 
 MainWindow::~MainWindow() {
+    // No check may start while the game process below goes and reports its end.
+    delete realmStatus;
+    realmStatus = nullptr;
     // Deleting the process object ends a game that still runs: it goes with the launcher.
     delete gameProcess;
     delete selfUpdater;
@@ -121,6 +127,7 @@ void MainWindow::refreshRealmButtons() {
         if (realmOffered(realm))
             button->show();
     }
+    watchRealms();
 }
 
 void MainWindow::refreshOptions() {
@@ -228,6 +235,7 @@ void MainWindow::LaunchGame(int clientMode, int realm) {
     // and the game runs in the launcher's own working directory.
     gameProcess->start(folder + gamefolder::executableFor(config.realmWotlk[realm], realm),
                        QStringList(), QIODevice::ReadWrite);
+    pauseRealmStatusWhileGameRuns();
 }
 
 void MainWindow::LaunchingProcessEnd() {
@@ -240,11 +248,13 @@ void MainWindow::ProcessEnd(int) {
     checkReadyToPlay();
     ui->Texte->setText(kReadyText);
     showMaximized();
+    pauseRealmStatusWhileGameRuns();
 }
 
 void MainWindow::ErrorLaunchingProcess(QProcess::ProcessError) {
     ui->Texte->setText(QStringLiteral(
         "Une erreur s'est produite lors du démarrage de World of Warcraft - (Code 1)."));
+    pauseRealmStatusWhileGameRuns();
 }
 
 void MainWindow::LaunchingInjectorProcessEnd(int) {}
@@ -393,4 +403,39 @@ void MainWindow::deletePersonalRealm(int row) {
     realmButtons[realm]->setText(QString::fromLatin1(kEmptyRealmHost));
     config.setRealmWotlk(realm, false);
     refreshRealmButtons();
+}
+
+void MainWindow::startRealmStatus() {
+    if (!vestrahal::kRealmStatus)
+        return;
+    realmStatus = new RealmStatus(this);
+    realmStatus->setPeriodicCondition([this] { return isVisible() && !isMinimized(); });
+    for (int realm = 0; realm < 6; ++realm)
+        realmIndicators[realm] = new RealmIndicator(realmButtons[realm]);
+    connect(realmStatus, &RealmStatus::changed, this, [this](int realm) {
+        realmIndicators[realm]->showState(realmStatus->state(realm),
+                                          realmStatus->milliseconds(realm));
+    });
+}
+
+void MainWindow::watchRealms() {
+    if (!realmStatus)
+        return;
+    for (int realm = 0; realm < 6; ++realm) {
+        realmStatus->setHost(realm,
+                             realmOffered(realm) ? config.realmHosts.value(realm) : QByteArray());
+        // The button's text may have changed: the gem follows it.
+        realmIndicators[realm]->showState(realmStatus->state(realm),
+                                          realmStatus->milliseconds(realm));
+    }
+}
+
+void MainWindow::pauseRealmStatusWhileGameRuns() {
+    if (!realmStatus)
+        return;
+    // An earlier game may still run beside the current one: it is a child of the window.
+    bool running = gameProcess && gameProcess->state() != QProcess::NotRunning;
+    for (const QProcess* game : findChildren<QProcess*>(Qt::FindDirectChildrenOnly))
+        running = running || game->state() != QProcess::NotRunning;
+    realmStatus->setPaused(running);
 }

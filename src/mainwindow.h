@@ -13,6 +13,8 @@ class MainWindow;
 }
 class QLabel;
 class QRadioButton;
+class RealmIndicator;
+class RealmStatus;
 class updater;
 
 class MainWindow : public QMainWindow {
@@ -73,6 +75,16 @@ private:
     bool launchAllowed;
     Config config;
     std::array<QRadioButton*, 6> realmButtons;
+
+    // Realm status: whether the logon server of each shown realm answers. Null unless the
+    // launcher is built with it (VESTRAHAL_REALM_STATUS).
+    void startRealmStatus();
+    // The shown realm buttons are the realms watched.
+    void watchRealms();
+    // Nothing is checked while a game runs.
+    void pauseRealmStatusWhileGameRuns();
+    RealmStatus* realmStatus = nullptr;
+    std::array<RealmIndicator*, 6> realmIndicators{};
 
     friend class MainWindowTest;
 };

@@ -1,5 +1,6 @@
 #include "constants.h"
 #include "mainwindow.h"
+#include "realmstatus.h"
 #include "testfiles.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"
@@ -54,6 +55,15 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
     static Ui::MainWindow* ui(MainWindow& window) { return window.ui; }
+
+    // Whether the realm checks are held back, as they must be exactly while a game runs.
+    static bool realmChecksPaused(MainWindow& window) {
+        return window.realmStatus && window.realmStatus->isPaused();
+    }
+    static bool gameRunning(MainWindow& window) {
+        return vestrahal::kRealmStatus && window.gameProcess &&
+               window.gameProcess->state() != QProcess::NotRunning;
+    }
 
     void play(MainWindow& window, int realm) {
         window.realmButtons[realm]->setChecked(true);
@@ -210,6 +220,7 @@ private slots:
         window.newsLoaded = true;
         play(window, 2);
         QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kCode1, kTimeout);
+        QVERIFY(!realmChecksPaused(window));
         QVERIFY(!window.launchAllowed);
         QVERIFY(!ui(window)->Jouer->isEnabled());
         QVERIFY(!window.isMinimized());
@@ -221,7 +232,9 @@ private slots:
         writeConf();
         MainWindow window;
         window.show();
+        QVERIFY(!realmChecksPaused(window));
         play(window, 0);
+        QCOMPARE(realmChecksPaused(window), gameRunning(window));
         QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::Running, kTimeout);
         QPointer<QProcess> first = window.gameProcess;
         play(window, 1);
@@ -234,8 +247,11 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kReady, kTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(!first, kTimeout);
         QCOMPARE(window.gameProcess->state(), QProcess::Running);
+        // The second game still runs: still no check.
+        QCOMPARE(realmChecksPaused(window), gameRunning(window));
         stopGame(cata, "Wow.exe");
         QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::NotRunning, kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!realmChecksPaused(window), kTimeout);
 
         // A later launch releases the finished process object too.
         QPointer<QProcess> finished = window.gameProcess;

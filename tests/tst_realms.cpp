@@ -1,4 +1,9 @@
+#include "constants.h"
+#include "logonlistener.h"
 #include "mainwindow.h"
+#include "offlinenames.h"
+#include "realmindicator.h"
+#include "realmstatus.h"
 #include "testfiles.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"
@@ -8,7 +13,10 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -22,6 +30,12 @@ QByteArray confLine(int line) {
 
 void writeConf(const QByteArray& bytes) {
     writeFile("launcher.conf", bytes);
+}
+
+constexpr int kTimeout = 30000;
+
+QImage gemImage(const char* name) {
+    return QImage(QString::fromLatin1(name)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 } // namespace
@@ -45,6 +59,19 @@ class MainWindowTest : public QObject {
             accept ? dialog->accept() : dialog->reject();
         });
         button->click();
+    }
+
+    static RealmIndicator* gem(MainWindow& window, int realm) {
+        return window.realmIndicators[realm];
+    }
+    static RealmStatus* status(MainWindow& window) { return window.realmStatus; }
+    // Every watched realm has had its first answer.
+    static bool settled(MainWindow& window) {
+        for (int realm = 0; realm < RealmStatus::kRealmCount; ++realm) {
+            if (status(window)->state(realm) == RealmStatus::State::Unknown)
+                return false;
+        }
+        return true;
     }
 
 private slots:
@@ -206,6 +233,171 @@ private slots:
         QVERIFY(!ui(window)->checkBox_Realm2->isChecked());
         QVERIFY(ui(window)->checkBox_Realm3->isChecked());
         QCOMPARE(conf(), file);
+    }
+
+    void realmStatusAtStartUp_data() {
+        QTest::addColumn<QByteArray>("clients");
+        // Per realm: "up", "down", "no gem" (shown, but its text names no host) or "hidden".
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QByteArrayList>("lookups");
+        QTest::addColumn<int>("connections");
+        const QByteArray vestrahal(vestrahal::kLogonHost), officiel(vestrahal::kOfficialLogonHost),
+            brontavale(vestrahal::kPartnerLogonHost);
+        QTest::newRow("both clients") << QByteArray("1\n/w\n1\n/c\n")
+                                      << QStringList{"down", "down", "down", "up", "down", "no gem"}
+                                      << QByteArrayList{vestrahal, officiel, brontavale} << 1;
+        QTest::newRow("Wrath of the Lich King only")
+            << QByteArray("1\n/w\n0\n\n")
+            << QStringList{"down", "hidden", "hidden", "up", "hidden", "hidden"}
+            << QByteArrayList{vestrahal} << 1;
+        QTest::newRow("Cataclysm only")
+            << QByteArray("0\n\n1\n/c\n")
+            << QStringList{"hidden", "down", "down", "hidden", "down", "no gem"}
+            << QByteArrayList{officiel, brontavale} << 0;
+    }
+    void realmStatusAtStartUp() {
+        if (!vestrahal::kRealmStatus)
+            QSKIP("built without the realm status");
+        QFETCH(QByteArray, clients);
+        QFETCH(QStringList, expected);
+        LogonListener listener;
+        // Personal realms: a server that answers, a port that refuses, a text that is no host.
+        writeConf(clients + "0\n" + listener.hostText() +
+                  "|1\n127.0.0.1:" + QByteArray::number(LogonListener::closedPort()) +
+                  "|0\nset realmlist x.fr|0\n1.0\n");
+        clearRefusedNameLookups();
+        MainWindow window;
+        // Nothing is known before the event loop has run.
+        for (int realm = 0; realm < RealmStatus::kRealmCount; ++realm) {
+            if (expected[realm] == "up" || expected[realm] == "down")
+                QCOMPARE(gem(window, realm)->toolTip(), QString("Vérification..."));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(settled(window), kTimeout);
+
+        const QRegularExpression answering(QStringLiteral("^En ligne \\(\\d+ ms\\)$"));
+        for (int realm = 0; realm < RealmStatus::kRealmCount; ++realm) {
+            const QString what = expected[realm];
+            RealmIndicator* indicator = gem(window, realm);
+            QCOMPARE(window.realmButtons[realm]->isHidden(), what == "hidden");
+            QCOMPARE(indicator->isHidden(), what == "hidden" || what == "no gem");
+            QCOMPARE(indicator->accessibleDescription(), indicator->toolTip());
+            const QImage shown =
+                indicator->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            if (what == "up") {
+                QVERIFY2(answering.match(indicator->toolTip()).hasMatch(),
+                         qPrintable(indicator->toolTip()));
+                QCOMPARE(shown, gemImage(":/realmup.png"));
+            } else if (what == "down") {
+                QCOMPARE(indicator->toolTip(), QString("Ne répond pas"));
+                QCOMPARE(shown, gemImage(":/realmdown.png"));
+            } else {
+                QCOMPARE(status(window)->state(realm), RealmStatus::State::None);
+            }
+        }
+        // Only the shown realms' names were asked for, each once.
+        QByteArrayList asked = refusedNameLookups();
+        std::sort(asked.begin(), asked.end());
+        QFETCH(QByteArrayList, lookups);
+        std::sort(lookups.begin(), lookups.end());
+        QCOMPARE(asked, lookups);
+        QTEST(listener.connections, "connections");
+        QCOMPARE(listener.received, QByteArray());
+    }
+
+    void gemForTheScreen_data() {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<QString>("image");
+        using State = RealmStatus::State;
+        const std::pair<State, QString> gems[] = {
+            {State::Answering, "up"}, {State::Silent, "down"}, {State::Unknown, "unknown"}};
+        for (const auto& [state, name] : gems) {
+            QTest::addRow("%s", qPrintable(name)) << int(state) << 1.0 << ":/realm" + name + ".png";
+            QTest::addRow("%s, twice the density", qPrintable(name))
+                << int(state) << 2.0 << ":/realm" + name + "@2x.png";
+        }
+    }
+    void gemForTheScreen() {
+        QFETCH(int, state);
+        QFETCH(qreal, ratio);
+        QFETCH(QString, image);
+        const QPixmap pixmap = RealmIndicator::gem(RealmStatus::State(state), ratio);
+        QCOMPARE(pixmap.deviceIndependentSize(), QSizeF(12, 12));
+        QCOMPARE(pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                 gemImage(qPrintable(image)));
+    }
+
+    void realmButtonsKeepTheirLookAndBehaviour() {
+        if (!vestrahal::kRealmStatus)
+            QSKIP("built without the realm status");
+        LogonListener listener;
+        writeConf("1\n/w\n1\n/c\n1\n" + listener.hostText() +
+                  "|1\nun.royaume.au.nom.vraiment.tres.long.example.fr|0\n |0\n1.0\n");
+        MainWindow window;
+        window.show();
+        // The same form alone, with the texts and visibility the refresh gives.
+        QMainWindow plain;
+        Ui::MainWindow form;
+        form.setupUi(&plain);
+        const std::array<QRadioButton*, 6> plainButtons{form.radioButton,   form.radioButton_2,
+                                                        form.radioButton_3, form.radioButton_4,
+                                                        form.radioButton_5, form.radioButton_6};
+        for (int realm = 0; realm < 6; ++realm) {
+            plainButtons[realm]->setText(window.realmButtons[realm]->text());
+            plainButtons[realm]->setVisible(!window.realmButtons[realm]->isHidden());
+        }
+        plain.show();
+        QTRY_VERIFY_WITH_TIMEOUT(settled(window), kTimeout);
+        for (int realm = 0; realm < 5; ++realm) {
+            QRadioButton* button = window.realmButtons[realm];
+            QCOMPARE(button->geometry(), plainButtons[realm]->geometry());
+            QCOMPARE(button->sizeHint(), plainButtons[realm]->sizeHint());
+            RealmIndicator* indicator = gem(window, realm);
+            QVERIFY(indicator->isVisible());
+            QVERIFY(button->rect().contains(indicator->geometry()));
+            // Right of the button's own check mark (20 pixels wide).
+            QVERIFY(indicator->x() > 20);
+            // A click on the gem does what a click on that spot of the bare button does.
+            const QPoint spot = indicator->geometry().center();
+            QTest::mouseClick(indicator, Qt::LeftButton, {}, indicator->rect().center());
+            QTest::mouseClick(plainButtons[realm], Qt::LeftButton, {}, spot);
+            QCOMPARE(button->isChecked(), plainButtons[realm]->isChecked());
+        }
+        QCOMPARE(window.realmButtons[3]->text(), QString::fromLatin1(listener.hostText()));
+    }
+
+    void enteredRealmIsCheckedAndDeletedOneForgotten() {
+        if (!vestrahal::kRealmStatus)
+            QSKIP("built without the realm status");
+        LogonListener listener;
+        MainWindow window;
+        QTRY_VERIFY_WITH_TIMEOUT(settled(window), kTimeout);
+        QVERIFY(gem(window, 3)->isHidden());
+        enter(ui(window)->SetRealm1, QString::fromLatin1(listener.hostText()), true);
+        QCOMPARE(gem(window, 3)->toolTip(), QString("Vérification..."));
+        QVERIFY(gem(window, 3)->isVisibleTo(&window));
+        QTRY_VERIFY_WITH_TIMEOUT(gem(window, 3)->toolTip().startsWith("En ligne"), kTimeout);
+        QCOMPARE(listener.connections, 1);
+        ui(window)->DeleteRealm1->click();
+        QVERIFY(gem(window, 3)->isHidden());
+        QCOMPARE(status(window)->state(3), RealmStatus::State::None);
+        QCOMPARE(listener.connections, 1);
+    }
+
+    void periodicChecksOnlyWhileTheWindowIsShown() {
+        if (!vestrahal::kRealmStatus)
+            QSKIP("built without the realm status");
+        LogonListener listener;
+        writeConf("1\n/w\n1\n/c\n0\n |0\n" + listener.hostText() + "|0\n |0\n1.0\n");
+        MainWindow window;
+        QTRY_COMPARE_WITH_TIMEOUT(listener.connections, 1, kTimeout);
+        QSignalSpy ticks(status(window)->findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly),
+                         &QTimer::timeout);
+        status(window)->setInterval(20);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 3, kTimeout);
+        QCOMPARE(listener.connections, 1);
+        window.show();
+        QTRY_VERIFY_WITH_TIMEOUT(listener.connections >= 3, kTimeout);
     }
 
 private:

@@ -165,6 +165,14 @@ void tst_Resources::image_data() {
     QTest::newRow("indicator, unchecked") << ":/caseoff.png" << QSize(19, 20) << false;
     QTest::newRow("progress frame") << ":/barrevide.png" << QSize(434, 29) << false;
     QTest::newRow("progress fill") << ":/barrepleine.png" << QSize(416, 15) << false;
+    // Realm status gems, each with its twin for screens at twice the density.
+    for (const char* state : {"up", "down", "unknown"}) {
+        const QString name = QStringLiteral(":/realm%1").arg(QLatin1String(state));
+        QTest::newRow(qPrintable("realm " + name.mid(7)))
+            << name + ".png" << QSize(12, 12) << false;
+        QTest::newRow(qPrintable("realm " + name.mid(7) + " @2x"))
+            << name + "@2x.png" << QSize(24, 24) << false;
+    }
 }
 
 void tst_Resources::image() {
@@ -215,10 +223,29 @@ void tst_Resources::treeHoldsOnlyTheLauncherFiles() {
     // The widgets and style sheets name the images by bare ":/name" paths, so a prefix or a
     // subfolder in the resource list would leave them silently blank.
     const QStringList expected = {
-        ":/barrepleine.png",    ":/barrevide.png",    ":/caseoff.png",    ":/caseon.png",
-        ":/iconlauncher.ico",   ":/iconlauncher.png", ":/joueroff.png",   ":/joueron.png",
-        ":/jouerpressed.png",   ":/load.png",         ":/optionsoff.png", ":/optionson.png",
-        ":/optionspressed.png", ":/parabg.png",       ":/paraon.png",     ":/parapressed.png",
+        ":/barrepleine.png",
+        ":/barrevide.png",
+        ":/caseoff.png",
+        ":/caseon.png",
+        ":/iconlauncher.ico",
+        ":/iconlauncher.png",
+        ":/joueroff.png",
+        ":/joueron.png",
+        ":/jouerpressed.png",
+        ":/load.png",
+        ":/optionsoff.png",
+        ":/optionson.png",
+        ":/optionspressed.png",
+        ":/parabg.png",
+        ":/paraon.png",
+        ":/parapressed.png",
+        // The realm status gems come from a resource list of their own.
+        ":/realmdown.png",
+        ":/realmdown@2x.png",
+        ":/realmunknown.png",
+        ":/realmunknown@2x.png",
+        ":/realmup.png",
+        ":/realmup@2x.png",
     };
     // Qt's own libraries register these folders (style data, the PDF writer's colour profile).
     const QStringList qtOwn = {QStringLiteral(":/qt-project.org"), QStringLiteral(":/qpdf")};
@@ -255,6 +282,12 @@ void tst_Resources::stateVariantsDiffer_data() {
                                                    << ":/optionsoff.png";
     QTest::newRow("panel button: normal and pressed") << ":/paraon.png"
                                                       << ":/parapressed.png";
+    QTest::newRow("realm: up and down") << ":/realmup.png"
+                                        << ":/realmdown.png";
+    QTest::newRow("realm: up and unknown") << ":/realmup.png"
+                                           << ":/realmunknown.png";
+    QTest::newRow("realm: down and unknown") << ":/realmdown.png"
+                                             << ":/realmunknown.png";
 }
 
 void tst_Resources::stateVariantsDiffer() {

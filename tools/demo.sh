@@ -15,9 +15,14 @@ build="$top/build-demo"
 stage="$top/stage"
 
 bash "$top/tools/setup.sh"
+# Realm status: the local community server stands in for the Vestrahal logon server, so that
+# realm shows green; nothing listens on the official and Brontavale ports, which show red. No
+# realm names a host off this machine.
 configure() {
     cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
-        -DVESTRAHAL_WEB_DOMAIN="127.0.0.1:$port" -DVESTRAHAL_WEB_HOST="127.0.0.1:$port" "$@"
+        -DVESTRAHAL_WEB_DOMAIN="127.0.0.1:$port" -DVESTRAHAL_WEB_HOST="127.0.0.1:$port" \
+        -DVESTRAHAL_REALM_STATUS=ON -DVESTRAHAL_LOGON_HOST="127.0.0.1:$port" \
+        -DVESTRAHAL_OFFICIAL_LOGON_HOST=127.0.0.1:1 -DVESTRAHAL_PARTNER_LOGON_HOST=127.0.0.1:2 "$@"
 }
 # The update demo signs its release as a community admin would: a key of its own, made once by
 # the release tool, whose public half is built into the demo launcher.
@@ -45,7 +50,8 @@ for client in WoTLK Cataclysm; do
     printf '[General]\nwindow=1\n' >"$game/fakegame.ini"
 done
 # Both clients enabled, one personal realm on each: every realm button has something to show.
-printf '1\n%s\n1\n%s\n0\nmon.royaume.fr|1\n |0\n |0\n1.0.0\n' \
+# The personal realm is on this machine too, on a logon port of its own where nothing answers.
+printf '1\n%s\n1\n%s\n0\nlocalhost:3725|1\n |0\n |0\n1.0.0\n' \
     "$stage/jeux/WoTLK" "$stage/jeux/Cataclysm" >"$stage/launcher.conf"
 
 root="$top/tools/site"
@@ -119,6 +125,10 @@ xvfb-run -a -s "-screen 0 800x600x24" bash -c '
     sleep 1.5; shot startup
     for _ in $(seq 100); do grep -q "launcher.php" community_server.log && break; sleep 0.1; done
     sleep 4; shot news
+    # The tooltip of the Vestrahal realm status gem: Qt shows tooltips in the focused window
+    # only, and there is no window manager here to focus it.
+    xdotool windowfocus "$(xdotool search --name "Vestrahal Launcher" | head -1)"; sleep 0.5
+    xdotool mousemove 150 490; sleep 0.3; xdotool mousemove 152 493; sleep 2.5; shot realm-status
     click 127 566; sleep 1; shot options
     click 520 448; sleep 1
     click 720 535

@@ -585,6 +585,33 @@ draw_icon() {
         "$tmp/icon_full.png" "ICO:$out/iconlauncher.ico"
 }
 
+# Realm status gems: a bronze-rimmed stone beside each realm's name, lit green when its logon
+# server answers, ember red when it does not, ash grey while nothing is known. Cut big and
+# reduced, so the rim stays a ring at 12 pixels; the @2x twins serve high-density screens.
+draw_realm_status() {
+    local S=96 name hi dk
+    "$IM" -size ${S}x${S} xc:black -fill white -draw 'circle 47.5,47.5 47.5,3.5' "$tmp/rs_outer.png"
+    "$IM" -size ${S}x${S} xc:black -fill white -draw 'circle 47.5,47.5 47.5,15.5' "$tmp/rs_inner.png"
+    bronze_ring $S $S "$tmp/rs_outer.png" "$tmp/rs_inner.png" 2 "$tmp/rs_ring.png"
+    # A soft highlight up and to the left, where the title's light comes from.
+    "$IM" -size ${S}x${S} xc:none -fill '#ffffffb0' -draw 'ellipse 38,34 11,7 0,360' -blur 0x3 \
+        "$tmp/rs_shine.png"
+    for name in up:'#a8ff90':'#0b4a16' down:'#ff5a40':'#6a0604' unknown:'#d0c8c0':'#38322e'; do
+        IFS=: read -r name hi dk <<<"$name"
+        "$IM" -size 130x130 radial-gradient:"$hi-$dk" -crop ${S}x${S}+28+30 +repage \
+            "$tmp/rs_fill.png"
+        clip "$tmp/rs_fill.png" "$tmp/rs_inner.png" "$tmp/rs_gem.png"
+        "$IM" -size ${S}x${S} xc:'#0a0503' "$tmp/rs_outer.png" -morphology Dilate Disk:2 -alpha off \
+            -compose CopyOpacity -composite "$tmp/rs_gem.png" -compose Over -composite \
+            "$tmp/rs_shine.png" -compose Over -composite "$tmp/rs_ring.png" -compose Over -composite \
+            "$tmp/rs_$name.png"
+        "$IM" "$tmp/rs_$name.png" -filter Lanczos -resize 12x12 "$tmp/rs_${name}_1.png"
+        "$IM" "$tmp/rs_$name.png" -filter Lanczos -resize 24x24 "$tmp/rs_${name}_2.png"
+        save "$tmp/rs_${name}_1.png" "realm$name.png"
+        save "$tmp/rs_${name}_2.png" "realm$name@2x.png"
+    done
+}
+
 draw_load
 draw_play
 draw_options
@@ -593,3 +620,4 @@ draw_cases
 draw_bars
 draw_parabg
 draw_icon
+draw_realm_status

@@ -5,15 +5,16 @@
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$top/build"
-hosts=(
+options=(
     -DVESTRAHAL_WEB_DOMAIN=vestrahal.test
     -DVESTRAHAL_LOGON_HOST=logon.vestrahal.test
     -DVESTRAHAL_OFFICIAL_LOGON_HOST=logon.officiel.test
     -DVESTRAHAL_PARTNER_LOGON_HOST=logon.brontavale.test
+    -DVESTRAHAL_REALM_STATUS=ON
 )
 
 bash "$top/tools/setup.sh"
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${hosts[@]}"
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}"
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure
 
@@ -21,7 +22,7 @@ ctest --test-dir "$build" --output-on-failure
 # signed updates with the tests' own key (tests/keys). Its tests trust the tests' authority
 # (tests/tls) in their own processes only.
 secure="$top/build-secure"
-cmake -S "$top" -B "$secure" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${hosts[@]}" \
+cmake -S "$top" -B "$secure" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" \
     -DVESTRAHAL_WEB_SCHEME=https \
     -DVESTRAHAL_UPDATE_PUBLIC_KEY="$(cat "$top/tests/keys/update.pub")"
 cmake --build "$secure"

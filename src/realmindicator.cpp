@@ -1,0 +1,76 @@
+#include "realmindicator.h"
+
+#include <QEvent>
+#include <QIcon>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+namespace {
+
+QString imageFor(RealmStatus::State state) {
+    switch (state) {
+    case RealmStatus::State::Answering:
+        return QStringLiteral(":/realmup");
+    case RealmStatus::State::Silent:
+        return QStringLiteral(":/realmdown");
+    default:
+        return QStringLiteral(":/realmunknown");
+    }
+}
+
+} // namespace
+
+QPixmap RealmIndicator::gem(RealmStatus::State state, qreal devicePixelRatio) {
+    // Both twins named outright: QIcon looks for "@2x" only when the whole application runs at
+    // twice the density, not for one window on a second screen that does.
+    QIcon icon;
+    icon.addFile(imageFor(state) + QStringLiteral(".png"));
+    icon.addFile(imageFor(state) + QStringLiteral("@2x.png"));
+    return icon.pixmap(QSize(kSize, kSize), devicePixelRatio);
+}
+
+RealmIndicator::RealmIndicator(QRadioButton* button)
+    : QLabel(button)
+    , button(button) {
+    setObjectName(button->objectName() + QStringLiteral("_status"));
+    setFixedSize(kSize, kSize);
+    // No sheet of its own: its tooltip would inherit it, and a see-through tooltip is unreadable.
+    hide();
+    button->installEventFilter(this);
+}
+
+void RealmIndicator::showState(RealmStatus::State state, int milliseconds) {
+    const QString text = RealmStatus::describe(state, milliseconds);
+    setToolTip(text);
+    setAccessibleName(text);
+    setAccessibleDescription(text);
+    if (state == RealmStatus::State::None) {
+        hide();
+        return;
+    }
+    setPixmap(gem(state, devicePixelRatioF()));
+    place();
+    show();
+}
+
+bool RealmIndicator::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == button &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::Show ||
+         event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange))
+        place();
+    return QLabel::eventFilter(watched, event);
+}
+
+void RealmIndicator::place() {
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const QRect contents =
+        button->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, button);
+    const int textEnd = contents.left() + button->fontMetrics().horizontalAdvance(button->text());
+    // A long host would push the gem out of the button: it then sits at the button's edge.
+    const int x = qMax(0, qMin(textEnd + 5, button->width() - kSize));
+    const int y = contents.top() + (contents.height() - kSize) / 2;
+    move(x, qMax(0, y));
+}
