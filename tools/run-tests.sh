@@ -14,3 +14,5 @@ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVESTRAHAL_PARTNER_LOGON_HOST=logon.brontavale.test
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure
+# What a community admin ships: the installed launcher, the TGZ and the DEB.
+bash "$top/tools/package-test.sh" "$build"
