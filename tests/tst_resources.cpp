@@ -597,7 +597,7 @@ void tst_Resources::versionFixedPart() {
     QCOMPARE(le32(fixed, 16), high);
     QCOMPARE(le32(fixed, 20), low);
     QCOMPARE(le32(fixed, 32), 0x40004u); // Windows NT, 32-bit and later
-    QCOMPARE(le32(fixed, 36), 1u); // an application
+    QCOMPARE(le32(fixed, 36), 1u);       // an application
 }
 
 QTEST_GUILESS_MAIN(tst_Resources)
