@@ -53,4 +53,10 @@ QString executableFor(bool wotlk, int realm) {
     return QStringLiteral("/brontavale.exe");
 }
 
+GameCommand gameCommand(const QString& runner, const QString& executable) {
+    if (runner.isEmpty())
+        return {executable, {}};
+    return {runner, {executable}};
+}
+
 } // namespace gamefolder

@@ -23,4 +23,16 @@ bool writeRealmlist(const QString& folder, const QByteArray& host);
 // realms played with the Cataclysm client other than the official ones.
 QString executableFor(bool wotlk, int realm);
 
+// How the game is started: the program itself, or a runner (wine for a Linux player) given the
+// program's full path as its only argument.
+struct GameCommand {
+    QString program;
+    QStringList arguments;
+};
+GameCommand gameCommand(const QString& runner, const QString& executable);
+
+// The runner this launcher was built with; empty when the game starts by itself. Defined in a
+// unit of its own, gamerunner.cpp, the only one that reads the build's choice.
+QString gameRunner();
+
 } // namespace gamefolder

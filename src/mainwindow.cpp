@@ -11,6 +11,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -231,10 +232,17 @@ void MainWindow::LaunchGame(int clientMode, int realm) {
             SLOT(ErrorLaunchingProcess(QProcess::ProcessError)));
     connect(gameProcess, SIGNAL(started()), this, SLOT(LaunchingProcessEnd()));
     connect(gameProcess, SIGNAL(finished(int)), this, SLOT(ProcessEnd(int)));
-    // The whole path as the program, so that a folder with spaces stays one path; no arguments,
-    // and the game runs in the launcher's own working directory.
-    gameProcess->start(folder + gamefolder::executableFor(config.realmWotlk[realm], realm),
-                       QStringList(), QIODevice::ReadWrite);
+    // The whole path as the program (or as the runner's only argument), so that a folder with
+    // spaces stays one path; the game runs in the launcher's own working directory.
+    const QString program = folder + gamefolder::executableFor(config.realmWotlk[realm], realm);
+    const QString runner = gamefolder::gameRunner();
+    // A runner would start and then fail on a missing game: that is a game that cannot start.
+    if (!runner.isEmpty() && !QFileInfo(program).isFile()) {
+        ErrorLaunchingProcess(QProcess::FailedToStart);
+        return;
+    }
+    const gamefolder::GameCommand command = gamefolder::gameCommand(runner, program);
+    gameProcess->start(command.program, command.arguments, QIODevice::ReadWrite);
     pauseRealmStatusWhileGameRuns();
 }
 

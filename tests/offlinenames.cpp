@@ -3,15 +3,17 @@
 #include <QHostAddress>
 #include <QMutex>
 
+#ifdef Q_OS_LINUX
 #include <dlfcn.h>
 #include <netdb.h>
+#endif
 
 namespace {
 
 QMutex refusedLock;
 QByteArrayList refused;
 
-bool answeredLocally(const char* node) {
+[[maybe_unused]] bool answeredLocally(const char* node) {
     if (!node)
         return true;
     const QByteArray name(node);
@@ -30,6 +32,7 @@ void clearRefusedNameLookups() {
     refused.clear();
 }
 
+#ifdef Q_OS_LINUX
 // Takes the place of the C library's lookup for the whole test process, Qt's lookups included.
 extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints,
                            addrinfo** result) {
@@ -42,3 +45,4 @@ extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo
     static const auto next = reinterpret_cast<Lookup>(dlsym(RTLD_NEXT, "getaddrinfo"));
     return next(node, service, hints, result);
 }
+#endif

@@ -21,3 +21,13 @@ inline QByteArray readFile(const QString& path) {
         return "<absent>";
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
+
+// launcher.conf as the launcher writes it, in text mode: its CR LF line ends on Windows read as
+// LF here, so that one expectation serves every platform. Elsewhere the bytes are left as read.
+inline QByteArray readTextFile(const QString& path) {
+    QByteArray bytes = readFile(path);
+#ifdef Q_OS_WIN
+    bytes.replace("\r\n", "\n");
+#endif
+    return bytes;
+}

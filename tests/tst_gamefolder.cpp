@@ -118,7 +118,10 @@ private slots:
             QCOMPARE(written.size(), 14 + host.size());
         const QFile::Permissions permissions = file.permissions();
         QVERIFY(permissions & QFile::WriteOwner);
+#ifdef Q_OS_UNIX
+        // Windows has no group or other bits: Qt reports them all as the owner's.
         QVERIFY(!(permissions & (QFile::WriteGroup | QFile::WriteOther)));
+#endif
     }
 
     void realmlistWithoutItsFolderFails() {

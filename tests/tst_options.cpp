@@ -129,7 +129,7 @@ private slots:
         window.launchAllowed = false;
         window.newsLoaded = true;
         window.config.upToDate = true;
-        const QByteArray stored = readFile("launcher.conf");
+        const QByteArray stored = readTextFile("launcher.conf");
         QStringList seen;
         script(window, steps, seen);
         (wrath ? ui(window)->ModifierCheminWoTLK : ui(window)->ModifierCheminCata)->click();
@@ -155,7 +155,7 @@ private slots:
         // The other client and the file are untouched until the player saves.
         QCOMPARE(wrath ? window.config.cataPath : window.config.wotlkPath,
                  QString(wrath ? "/ancien/cata" : "/ancien/wotlk"));
-        QCOMPARE(readFile("launcher.conf"), stored);
+        QCOMPARE(readTextFile("launcher.conf"), stored);
     }
 
     void givingUpAClient_data() {
@@ -176,7 +176,7 @@ private slots:
         QFETCH(QString, answer);
         MainWindow window;
         ui(window)->Jouer->setEnabled(true);
-        const QByteArray stored = readFile("launcher.conf");
+        const QByteArray stored = readTextFile("launcher.conf");
         QStringList seen;
         script(window, {answer}, seen);
         (wrath ? ui(window)->DeleteCheminWoTLK : ui(window)->DeleteCheminCata)->click();
@@ -189,7 +189,7 @@ private slots:
         QCOMPARE(label, givenUp ? QString("Pas de dossier")
                                 : QString(wrath ? "/ancien/wotlk" : "/ancien/cata"));
         // Neither saved nor judged by the gate yet.
-        QCOMPARE(readFile("launcher.conf"), stored);
+        QCOMPARE(readTextFile("launcher.conf"), stored);
         QVERIFY(ui(window)->Jouer->isEnabled());
     }
 
@@ -202,7 +202,7 @@ private slots:
         ui(window)->ModifierCheminWoTLK->click();
         ui(window)->DeleteCheminCata->click();
         ui(window)->SauvegarderOptions->click();
-        QCOMPARE(readFile("launcher.conf"),
+        QCOMPARE(readTextFile("launcher.conf"),
                  "1\n" + (games + "/officiel").toUtf8() + "\n0\n\n0\n |0\n |0\n |0\n1.0\n");
         QVERIFY(!window.realmButtons[0]->isHidden());
         QVERIFY(window.realmButtons[1]->isHidden());

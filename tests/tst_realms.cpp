@@ -21,7 +21,7 @@
 namespace {
 
 QByteArray conf() {
-    return readFile("launcher.conf");
+    return readTextFile("launcher.conf");
 }
 
 QByteArray confLine(int line) {

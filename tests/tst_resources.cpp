@@ -124,6 +124,59 @@ std::optional<QList<ResourceEntry>> parseRes(const QByteArray& res) {
     return entries;
 }
 
+// What a VERSIONINFO resource says: the fixed part and the strings, by key, of each table.
+struct VersionInfo {
+    QByteArray fixed;
+    QHash<QString, QString> strings;
+    QStringList tables;
+    QByteArray translation;
+};
+
+// VS_VERSIONINFO is a tree of nodes: length, value length, type (1: text, counted in UTF-16
+// units), a zero-terminated UTF-16 key, then the value and the children, each starting on a
+// four-byte boundary. A string's parent is its table, named by language and code page.
+bool parseVersionNode(const QByteArray& data, qsizetype at, qsizetype end, int depth,
+                      const QString& parent, VersionInfo& info) {
+    if (depth > 4 || at + 6 > end)
+        return false;
+    const qsizetype length = le16(data, at);
+    const qsizetype valueLength = le16(data, at + 2);
+    const bool text = le16(data, at + 4) == 1;
+    if (length < 6 || at + length > end)
+        return false;
+    const qsizetype nodeEnd = at + length;
+    QString key;
+    qsizetype pos = at + 6;
+    for (;; pos += 2) {
+        if (pos + 2 > nodeEnd)
+            return false;
+        if (le16(data, pos) == 0)
+            break;
+        key.append(QChar(le16(data, pos)));
+    }
+    pos = (pos + 2 + 3) & ~qsizetype(3);
+    const qsizetype valueBytes = std::min(text ? valueLength * 2 : valueLength, nodeEnd - pos);
+    const QByteArray value = data.mid(pos, std::max<qsizetype>(valueBytes, 0));
+    if (depth == 0)
+        info.fixed = value;
+    else if (text && depth == 3)
+        info.strings.insert(key,
+                            QString::fromUtf16(reinterpret_cast<const char16_t*>(value.constData()),
+                                               value.size() / 2)
+                                .section(QChar(0), 0, 0));
+    else if (key == QLatin1String("Translation"))
+        info.translation = value;
+    if (depth == 2 && parent == QLatin1String("StringFileInfo"))
+        info.tables.append(key);
+    pos = (pos + std::max<qsizetype>(valueBytes, 0) + 3) & ~qsizetype(3);
+    while (pos < nodeEnd) {
+        if (!parseVersionNode(data, pos, nodeEnd, depth + 1, key, info))
+            return false;
+        pos = (pos + le16(data, pos) + 3) & ~qsizetype(3);
+    }
+    return true;
+}
+
 } // namespace
 
 class tst_Resources : public QObject {
@@ -141,6 +194,16 @@ private slots:
     void iconEntry_data();
     void iconEntry();
     void windowsResourceCompiles();
+    void versionString_data();
+    void versionString();
+    void versionFixedPart();
+
+private:
+    // Compiles launcher.rc once, as the Windows build will: a reason to skip when the tools are
+    // missing, or what went wrong.
+    QString compileWindowsResource(QString* skipReason);
+    std::optional<QList<ResourceEntry>> compiledResource;
+    VersionInfo versionInfo();
 };
 
 void tst_Resources::image_data() {
@@ -385,42 +448,82 @@ void tst_Resources::iconEntry() {
     QCOMPARE(dibAlpha(*dib, size, size / 2, size / 2), 255);
 }
 
-void tst_Resources::windowsResourceCompiles() {
+QString tst_Resources::compileWindowsResource(QString* skipReason) {
+    if (compiledResource)
+        return {};
     const QString windres =
         QStandardPaths::findExecutable(QStringLiteral("x86_64-w64-mingw32-windres"));
-    if (windres.isEmpty())
-        QSKIP("x86_64-w64-mingw32-windres is not installed");
+    if (windres.isEmpty()) {
+        *skipReason = QStringLiteral("x86_64-w64-mingw32-windres is not installed");
+        return {};
+    }
 
     // windres runs the C preprocessor first; without the MinGW compiler the host's cpp does the
-    // same job for a file that includes nothing.
+    // same job for a file that includes only the generated version header.
     QStringList arguments;
     if (QStandardPaths::findExecutable(QStringLiteral("x86_64-w64-mingw32-gcc")).isEmpty()) {
         const QString cpp = QStandardPaths::findExecutable(QStringLiteral("cpp"));
-        if (cpp.isEmpty())
-            QSKIP("neither x86_64-w64-mingw32-gcc nor cpp is installed to preprocess the .rc");
+        if (cpp.isEmpty()) {
+            *skipReason =
+                QStringLiteral("neither x86_64-w64-mingw32-gcc nor cpp is installed to preprocess "
+                               "the .rc");
+            return {};
+        }
         arguments << QStringLiteral("--preprocessor=%1").arg(cpp);
     }
 
     QTemporaryDir work;
-    QVERIFY(work.isValid());
+    if (!work.isValid())
+        return QStringLiteral("no temporary folder");
     const QString rc = QStringLiteral(VESTRAHAL_SOURCE_DIR "/resources/launcher.rc");
     const QString res = work.filePath(QStringLiteral("launcher.res"));
-    QVERIFY2(QFile::exists(rc), qPrintable(rc));
-    arguments << QStringLiteral("-O") << QStringLiteral("res") << QStringLiteral("-i") << rc
+    if (!QFile::exists(rc))
+        return rc + QStringLiteral(" is missing");
+    arguments << QStringLiteral("-I") << QStringLiteral(VESTRAHAL_GENERATED_DIR)
+              << QStringLiteral("-O") << QStringLiteral("res") << QStringLiteral("-i") << rc
               << QStringLiteral("-o") << res;
 
     QProcess process;
     // Run from elsewhere so the icon is found next to the .rc, as the Windows build will.
     process.setWorkingDirectory(work.path());
     process.start(windres, arguments);
-    QVERIFY2(process.waitForFinished(120000), "windres did not finish");
-    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
-             process.readAllStandardError().constData());
+    if (!process.waitForFinished(120000))
+        return QStringLiteral("windres did not finish");
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return QString::fromLocal8Bit(process.readAllStandardError());
 
     QFile file(res);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const std::optional<QList<ResourceEntry>> entries = parseRes(file.readAll());
-    QVERIFY2(entries.has_value(), "malformed .res");
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("windres wrote no .res");
+    compiledResource = parseRes(file.readAll());
+    if (!compiledResource)
+        return QStringLiteral("malformed .res");
+    return {};
+}
+
+VersionInfo tst_Resources::versionInfo() {
+    constexpr quint16 rtVersion = 16;
+    VersionInfo info;
+    int found = 0;
+    for (const ResourceEntry& entry : *compiledResource) {
+        if (!entry.typeName.isEmpty() || entry.typeId != rtVersion)
+            continue;
+        ++found;
+        if (!parseVersionNode(entry.data, 0, entry.data.size(), 0, QString(), info))
+            info.fixed.clear();
+    }
+    if (found != 1)
+        info.fixed.clear();
+    return info;
+}
+
+void tst_Resources::windowsResourceCompiles() {
+    QString skip;
+    const QString error = compileWindowsResource(&skip);
+    if (!skip.isEmpty())
+        QSKIP(qPrintable(skip));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QList<ResourceEntry>* entries = &*compiledResource;
 
     constexpr quint16 rtIcon = 3;
     constexpr quint16 rtGroupIcon = 14;
@@ -466,6 +569,68 @@ void tst_Resources::windowsResourceCompiles() {
     }
     std::sort(sizes.begin(), sizes.end());
     QCOMPARE(sizes, iconSizes);
+}
+
+// Windows shows these in the file's properties; the versions follow the CMake project's.
+void tst_Resources::versionString_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    // The project version, padded to the four numbers of a Windows file version.
+    QStringList numbers = QStringLiteral(VESTRAHAL_PROJECT_VERSION).split(QLatin1Char('.'));
+    while (numbers.size() < 4)
+        numbers.append(QStringLiteral("0"));
+    QTest::newRow("company") << "CompanyName"
+                             << "Vestrahal";
+    QTest::newRow("product name") << "ProductName"
+                                  << "Vestrahal Launcher";
+    QTest::newRow("description") << "FileDescription"
+                                 << "Vestrahal Launcher";
+    QTest::newRow("original file name") << "OriginalFilename"
+                                        << "VestrahalLauncher.exe";
+    QTest::newRow("file version") << "FileVersion" << numbers.join(QLatin1Char('.'));
+    QTest::newRow("product version") << "ProductVersion" << VESTRAHAL_PROJECT_VERSION;
+}
+
+void tst_Resources::versionString() {
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QString skip;
+    const QString error = compileWindowsResource(&skip);
+    if (!skip.isEmpty())
+        QSKIP(qPrintable(skip));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const VersionInfo info = versionInfo();
+    QVERIFY2(!info.fixed.isEmpty(), "no single, well-formed VERSIONINFO");
+    // Windows shows the strings of the table that the translation names, and only those.
+    QCOMPARE(info.tables, QStringList{QStringLiteral("040c04b0")});
+    QCOMPARE(info.translation, QByteArray("\x0c\x04\xb0\x04", 4));
+    QCOMPARE(info.strings.value(key), value);
+}
+
+void tst_Resources::versionFixedPart() {
+    QString skip;
+    const QString error = compileWindowsResource(&skip);
+    if (!skip.isEmpty())
+        QSKIP(qPrintable(skip));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QByteArray fixed = versionInfo().fixed;
+    // VS_FIXEDFILEINFO: signature, structure version, file version (high, low), product
+    // version (high, low), flags mask, flags, OS, type, subtype, date.
+    QCOMPARE(fixed.size(), 52);
+    QCOMPARE(le32(fixed, 0), 0xFEEF04BDu);
+    QList<quint32> numbers;
+    for (const QString& part : QStringLiteral(VESTRAHAL_PROJECT_VERSION).split(QLatin1Char('.')))
+        numbers.append(part.toUInt());
+    while (numbers.size() < 4)
+        numbers.append(0);
+    const quint32 high = numbers[0] << 16 | numbers[1];
+    const quint32 low = numbers[2] << 16 | numbers[3];
+    QCOMPARE(le32(fixed, 8), high);
+    QCOMPARE(le32(fixed, 12), low);
+    QCOMPARE(le32(fixed, 16), high);
+    QCOMPARE(le32(fixed, 20), low);
+    QCOMPARE(le32(fixed, 32), 0x40004u); // Windows NT, 32-bit and later
+    QCOMPARE(le32(fixed, 36), 1u);       // an application
 }
 
 QTEST_GUILESS_MAIN(tst_Resources)

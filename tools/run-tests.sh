@@ -27,3 +27,6 @@ cmake -S "$top" -B "$secure" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${optio
     -DVESTRAHAL_UPDATE_PUBLIC_KEY="$(cat "$top/tests/keys/update.pub")"
 cmake --build "$secure"
 ctest --test-dir "$secure" --output-on-failure
+
+# What a community admin ships: the installed launcher, the TGZ and the DEB.
+bash "$top/tools/package-test.sh" "$build"
