@@ -7,8 +7,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <new>
-
 namespace {
 
 // One line of the file, without its line end. The file is written with CR LF on Windows and
@@ -88,6 +86,9 @@ bool Config::save() {
     // Written beside the old file and moved over it once complete: a crash or a full disk
     // half-way must never leave the player with a cut launcher.conf.
     QSaveFile file(filePath());
+    // A file that can be written in a folder that cannot (no room for the new file beside it)
+    // is written in place rather than never saved again; only then, and still checked.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return false;
     // The content fits in the file's buffer: only the flush says whether it reached the disk,
@@ -150,7 +151,8 @@ bool Config::load() {
             return false;
         version = lineText(line);
         return true;
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
+        // The callers know only true or false: nothing may escape.
         return false;
     }
 }

@@ -15,6 +15,7 @@
 namespace {
 
 const QString kReadyText = QStringLiteral("World of Warcraft est prêt à être lancé");
+const QString kSaveFailedText = QStringLiteral("Impossible de save");
 
 QByteArray newsAddress(const char* path) {
     return QByteArray("http://") + vestrahal::kWebDomain + path;
@@ -25,6 +26,16 @@ QByteArray newsAddress(const char* path) {
 bool isStorableHost(const QString& host) {
     for (const QChar ch : host) {
         if (ch == QLatin1Char('|') || ch.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+// launcher.conf holds the folder as one line of Latin-1 text: any other character would be
+// stored as "?" and the folder lost at the next start, and a line break would cut the file.
+bool isStorableFolder(const QString& folder) {
+    for (const QChar ch : folder) {
+        if (ch.unicode() > 0xff || ch.category() == QChar::Other_Control)
             return false;
     }
     return true;
@@ -80,7 +91,16 @@ MainWindow::MainWindow(QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
-    // Deleting the process object ends a game that still runs: it goes with the launcher.
+    // Deleting a process object ends a game that still runs: it goes with the launcher. Its
+    // end must not reach the window that is being destroyed (which would show itself again), so
+    // every game process is cut off from the window first, the earlier ones kept as children too.
+    const QList<QProcess*> games = findChildren<QProcess*>(Qt::FindDirectChildrenOnly);
+    for (QProcess* process : games) {
+        process->disconnect(this);
+        delete process;
+    }
+    if (gameProcess)
+        gameProcess->disconnect(this);
     delete gameProcess;
     delete selfUpdater;
     delete ui;
@@ -224,6 +244,10 @@ void MainWindow::LaunchGame(int clientMode, int realm) {
             SLOT(ErrorLaunchingProcess(QProcess::ProcessError)));
     connect(gameProcess, SIGNAL(started()), this, SLOT(LaunchingProcessEnd()));
     connect(gameProcess, SIGNAL(finished(int)), this, SLOT(ProcessEnd(int)));
+    // What the game prints is of no use to the launcher, and read into memory it would grow
+    // for as long as the game runs.
+    gameProcess->setStandardOutputFile(QProcess::nullDevice());
+    gameProcess->setStandardErrorFile(QProcess::nullDevice());
     // The whole path as the program, so that a folder with spaces stays one path; no arguments,
     // and the game runs in the launcher's own working directory.
     gameProcess->start(folder + gamefolder::executableFor(config.realmWotlk[realm], realm),
@@ -259,12 +283,18 @@ void MainWindow::on_Options_clicked() {
     ui->OptionsMenu->show();
 }
 
+void MainWindow::reportFailedSave(bool saved) {
+    // Shown in memory but not stored, the change would be gone at the next start.
+    if (!saved)
+        ui->Texte->setText(kSaveFailedText);
+}
+
 void MainWindow::on_SauvegarderOptions_clicked() {
     if (config.save()) {
         refreshOptions();
         refreshRealmButtons();
     } else {
-        ui->Texte->setText(QStringLiteral("Impossible de save"));
+        ui->Texte->setText(kSaveFailedText);
         launchAllowed = false;
     }
     checkReadyToPlay();
@@ -287,6 +317,15 @@ void MainWindow::chooseGameFolder(bool& enabled, QString& path, QLabel* label,
                 continue;
             giveUpClient(enabled, path, label);
             return;
+        }
+        if (!isStorableFolder(folder)) {
+            QMessageBox::warning(
+                this, QStringLiteral("Dossier non valide"),
+                QStringLiteral("Ce dossier ne peut pas être enregistré : son chemin ne doit "
+                               "contenir que des lettres de l'alphabet latin (sans « œ » ni "
+                               "autre alphabet), et ni retour à la ligne ni caractère de "
+                               "contrôle.\n\nVeuillez choisir un autre dossier."));
+            continue;
         }
         // A client with Wow.exe but without the community's marker is the player's own
         // installation: used only once the player confirms.
@@ -354,13 +393,13 @@ void MainWindow::on_DeleteRealm3_clicked() {
     deletePersonalRealm(3);
 }
 void MainWindow::on_checkBox_Realm1_toggled(bool checked) {
-    config.setRealmWotlk(3, checked);
+    reportFailedSave(config.setRealmWotlk(3, checked));
 }
 void MainWindow::on_checkBox_Realm2_toggled(bool checked) {
-    config.setRealmWotlk(4, checked);
+    reportFailedSave(config.setRealmWotlk(4, checked));
 }
 void MainWindow::on_checkBox_Realm3_toggled(bool checked) {
-    config.setRealmWotlk(5, checked);
+    reportFailedSave(config.setRealmWotlk(5, checked));
 }
 
 void MainWindow::enterPersonalRealm(int row) {
@@ -382,15 +421,15 @@ void MainWindow::enterPersonalRealm(int row) {
         return;
     }
     const int realm = row + 2;
-    config.setRealmHost(realm, host.toLatin1());
+    reportFailedSave(config.setRealmHost(realm, host.toLatin1()));
     realmButtons[realm]->setText(host);
     refreshRealmButtons();
 }
 
 void MainWindow::deletePersonalRealm(int row) {
     const int realm = row + 2;
-    config.setRealmHost(realm, kEmptyRealmHost);
+    const bool hostSaved = config.setRealmHost(realm, kEmptyRealmHost);
     realmButtons[realm]->setText(QString::fromLatin1(kEmptyRealmHost));
-    config.setRealmWotlk(realm, false);
+    reportFailedSave(config.setRealmWotlk(realm, false) && hostSaved);
     refreshRealmButtons();
 }

@@ -65,6 +65,7 @@ private:
     // Personal realms are rows 1 to 3 of the options, realms 3 to 5.
     void enterPersonalRealm(int row);
     void deletePersonalRealm(int row);
+    void reportFailedSave(bool saved);
 
     updater* selfUpdater;
     Ui::MainWindow* ui;
