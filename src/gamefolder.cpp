@@ -1,6 +1,7 @@
 #include "gamefolder.h"
 
 #include "config.h"
+#include "launcherconstants.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -67,7 +68,7 @@ bool writeRealmlist(const QString& folder, const QByteArray& host) {
 }
 
 QString executableFor(bool wotlk, int realm) {
-    if (wotlk || realm == 1)
+    if (wotlk || realm == vestrahal::kRealmOfficial)
         return QStringLiteral("/Wow.exe");
     return QStringLiteral("/brontavale.exe");
 }

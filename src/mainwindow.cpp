@@ -2,6 +2,7 @@
 
 #include "constants.h"
 #include "gamefolder.h"
+#include "launcherconstants.h"
 #include "newspage.h"
 #include "ui_mainwindow.h"
 #include "updater.h"
@@ -11,6 +12,8 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+
+using namespace vestrahal;
 
 namespace {
 
@@ -65,17 +68,19 @@ MainWindow::MainWindow(QWidget* parent)
     ui->Web->hide();
     connect(news, &NewsPage::linkClicked, this, &MainWindow::newsOnLinkClicked);
     connect(news, &NewsPage::pageLoadFinished, this, &MainWindow::loadPageFinished);
-    ui->Chargement->setValue(25);
+    ui->Chargement->setValue(kProgressNewsRequested);
 
     realmButtons = {ui->radioButton,   ui->radioButton_2, ui->radioButton_3,
                     ui->radioButton_4, ui->radioButton_5, ui->radioButton_6};
 
     if (config.load()) {
+        // The gate is judged twice, before and after the flag is set: deliberate, the first
+        // look can only keep "Jouer" shut and changes nothing.
         checkReadyToPlay();
         launchAllowed = true;
         checkReadyToPlay();
         ui->Texte->setText(QStringLiteral("Launcher chargé correctement"));
-        ui->Chargement->setValue(50);
+        ui->Chargement->setValue(kProgressSettingsLoaded);
         ui->labelVersion->setText(QStringLiteral("Version ") + config.version);
         selfUpdater = new updater(ui, &config);
         selfUpdater->checkVersion();
@@ -102,6 +107,8 @@ MainWindow::~MainWindow() {
     if (gameProcess)
         gameProcess->disconnect(this);
     delete gameProcess;
+    // The updater writes to the form and to the settings until it goes: it goes before the
+    // form; the settings, a member, outlive both. The widgets go last, with the window.
     delete selfUpdater;
     delete ui;
 }
@@ -127,7 +134,7 @@ void MainWindow::refreshRealmButtons() {
     ui->radioButton_3->setText(QStringLiteral("Brontavale"));
 
     const QMap<int, QByteArray> hosts = config.realmHosts;
-    for (int realm = 0; realm < 6; ++realm) {
+    for (int realm = 0; realm < kRealmCount; ++realm) {
         QRadioButton* button = realmButtons[realm];
         button->hide();
         // Checked even when it stays hidden: "Jouer" plays the checked realm.
@@ -136,7 +143,7 @@ void MainWindow::refreshRealmButtons() {
         const QByteArray host = hosts.value(realm);
         if (host == kEmptyRealmHost)
             continue;
-        if (realm > 2)
+        if (realm >= kFirstPersonalRealm)
             button->setText(QString::fromLatin1(host));
         if (realmOffered(realm))
             button->show();
@@ -146,15 +153,37 @@ void MainWindow::refreshRealmButtons() {
 void MainWindow::refreshOptions() {
     ui->CheminWoTLK->setText(config.wotlkPath);
     ui->CheminCata->setText(config.cataPath);
-    ui->checkBox_Realm1->setChecked(config.realmWotlk[3]);
-    ui->checkBox_Realm2->setChecked(config.realmWotlk[4]);
-    ui->checkBox_Realm3->setChecked(config.realmWotlk[5]);
+    // Setting a box that changes it stores the settings again (its toggled slot saves at once):
+    // at start-up that rewrites launcher.conf with the same bytes. Deliberate, and harmless.
+    ui->checkBox_Realm1->setChecked(config.realmWotlk[personalRealmOfRow(1)]);
+    ui->checkBox_Realm2->setChecked(config.realmWotlk[personalRealmOfRow(2)]);
+    ui->checkBox_Realm3->setChecked(config.realmWotlk[personalRealmOfRow(3)]);
 }
 
-void MainWindow::loadPageFinished(bool) {
+void MainWindow::loadPageFinished(bool ok) {
     newsLoaded = true;
     checkReadyToPlay();
+    // A page shown in place hides every control: failed, it would leave the player on an error
+    // page with nothing but the way out of the launcher.
+    if (!ok && pageShownInPlace) {
+        showNewsHome();
+        return;
+    }
     ui->Web->show();
+}
+
+void MainWindow::showNewsHome() {
+    pageShownInPlace = false;
+    ui->Web->hide();
+    ui->Chargement->show();
+    ui->Jouer->show();
+    ui->Options->show();
+    ui->Texte->show();
+    for (int realm = 0; realm < kRealmCount; ++realm) {
+        if (realmOffered(realm))
+            realmButtons[realm]->show();
+    }
+    ui->Web->setUrl(QUrl(QString::fromLatin1(newsAddress("/launcher/launcher.php"))));
 }
 
 void MainWindow::newsOnLinkClicked(QUrl url) {
@@ -162,6 +191,7 @@ void MainWindow::newsOnLinkClicked(QUrl url) {
 
     if (text.startsWith(newsAddress("/launcher/ex"))) {
         // A launcher page of the server, shown over the whole window once it has loaded.
+        pageShownInPlace = true;
         ui->Web->setUrl(url);
         ui->Web->hide();
         ui->Chargement->hide();
@@ -171,16 +201,7 @@ void MainWindow::newsOnLinkClicked(QUrl url) {
         for (QRadioButton* button : realmButtons)
             button->hide();
     } else if (text.startsWith(newsAddress("/launcher/la"))) {
-        ui->Web->hide();
-        ui->Chargement->show();
-        ui->Jouer->show();
-        ui->Options->show();
-        ui->Texte->show();
-        for (int realm = 0; realm < 6; ++realm) {
-            if (realmOffered(realm))
-                realmButtons[realm]->show();
-        }
-        ui->Web->setUrl(QUrl(QString::fromLatin1(newsAddress("/launcher/launcher.php"))));
+        showNewsHome();
     } else {
         // A news page decides what the player's click opens: never let it reach files or other
         // programs' URL schemes through the system's handler.
@@ -194,25 +215,25 @@ void MainWindow::newsOnLinkClicked(QUrl url) {
 void MainWindow::on_Jouer_clicked() {
     launchAllowed = false;
     checkReadyToPlay();
-    int realm = 0;
-    for (int i = 0; i < 6; ++i) {
+    int realm = kRealmVestrahal;
+    for (int i = 0; i < kRealmCount; ++i) {
         if (realmButtons[i]->isChecked())
             realm = i;
     }
-    LaunchGame(config.realmWotlk[realm] ? 1 : 2, realm);
+    LaunchGame(config.realmWotlk[realm] ? kClientModeWotlk : kClientModeCata, realm);
 }
 
 void MainWindow::LaunchGame(int clientMode, int realm) {
     QString folder = QString::fromLatin1(kEmptyRealmHost);
-    if (clientMode == 1)
+    if (clientMode == kClientModeWotlk)
         folder = config.wotlkPath;
-    else if (clientMode == 2)
+    else if (clientMode == kClientModeCata)
         folder = config.cataPath;
     else
         return;
     if (folder.isEmpty()) {
         ui->Texte->setText(
-            clientMode == 1
+            clientMode == kClientModeWotlk
                 ? QStringLiteral(
                       "Merci de séléctionner un chemin valide pour WoTLK dans le menu d'options")
                 : QStringLiteral("Merci de séléctionner un chemin valide pour Cataclysme dans le "
@@ -393,13 +414,13 @@ void MainWindow::on_DeleteRealm3_clicked() {
     deletePersonalRealm(3);
 }
 void MainWindow::on_checkBox_Realm1_toggled(bool checked) {
-    reportFailedSave(config.setRealmWotlk(3, checked));
+    reportFailedSave(config.setRealmWotlk(personalRealmOfRow(1), checked));
 }
 void MainWindow::on_checkBox_Realm2_toggled(bool checked) {
-    reportFailedSave(config.setRealmWotlk(4, checked));
+    reportFailedSave(config.setRealmWotlk(personalRealmOfRow(2), checked));
 }
 void MainWindow::on_checkBox_Realm3_toggled(bool checked) {
-    reportFailedSave(config.setRealmWotlk(5, checked));
+    reportFailedSave(config.setRealmWotlk(personalRealmOfRow(3), checked));
 }
 
 void MainWindow::enterPersonalRealm(int row) {
@@ -420,14 +441,14 @@ void MainWindow::enterPersonalRealm(int row) {
                                             "caractère de contrôle.\n\nRien n'a été modifié."));
         return;
     }
-    const int realm = row + 2;
+    const int realm = personalRealmOfRow(row);
     reportFailedSave(config.setRealmHost(realm, host.toLatin1()));
     realmButtons[realm]->setText(host);
     refreshRealmButtons();
 }
 
 void MainWindow::deletePersonalRealm(int row) {
-    const int realm = row + 2;
+    const int realm = personalRealmOfRow(row);
     const bool hostSaved = config.setRealmHost(realm, kEmptyRealmHost);
     realmButtons[realm]->setText(QString::fromLatin1(kEmptyRealmHost));
     reportFailedSave(config.setRealmWotlk(realm, false) && hostSaved);
