@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-webengine-dev libgl-dev
     binutils-mingw-w64-x86-64 cpp
     xvfb xauth imagemagick xdotool
+    clang libclang-rt-dev clang-format git
 )
 missing=()
 for package in "${packages[@]}"; do
