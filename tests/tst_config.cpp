@@ -160,6 +160,11 @@ private slots:
             << QByteArray("0\n/jeux\0cach\xe9\n0\n\n0\nh\0te|1\n |0\n |0\n1.0\0x\n", 40) << true
             << false << "/jeux" << false << "" << 0 << QList<QByteArray>{"h", " ", " "} << cata
             << "1.0";
+        // Found by fuzzing: "/jeux\r" was saved as "/jeux\r\n" and read back as "/jeux".
+        QTest::newRow("every CR before the line end goes with it")
+            << QByteArray("1\n/jeux\r\r\n0\n\r\n0\n |0\n |0\nsans.barre\r\r\n1.0\r\r\r\n") << true
+            << true << "/jeux" << false << "" << 0 << QList<QByteArray>{" ", " ", "sans.barre"}
+            << cata << "1.0";
         QTest::newRow("Latin-1 folder")
             << QByteArray("1\n/jeux/\xe9t\xe9\n0\n\n0\n |0\n |0\n |0\nv\n") << true << true
             << QString::fromUtf8("/jeux/été") << false << "" << 0 << empty << cata << "v";

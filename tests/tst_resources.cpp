@@ -220,8 +220,10 @@ void tst_Resources::treeHoldsOnlyTheLauncherFiles() {
         ":/jouerpressed.png",   ":/load.png",         ":/optionsoff.png", ":/optionson.png",
         ":/optionspressed.png", ":/parabg.png",       ":/paraon.png",     ":/parapressed.png",
     };
-    // Qt's own libraries register these folders (style data, the PDF writer's colour profile).
-    const QStringList qtOwn = {QStringLiteral(":/qt-project.org"), QStringLiteral(":/qpdf")};
+    // Qt's own libraries register these folders (style data, the PDF writer's colour profile,
+    // the web channel's script when the linker keeps that library, as clang's does).
+    const QStringList qtOwn = {QStringLiteral(":/qt-project.org"), QStringLiteral(":/qpdf"),
+                               QStringLiteral(":/qtwebchannel")};
     QStringList found;
     QDirIterator it(QStringLiteral(":/"), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
                     QDirIterator::Subdirectories);
