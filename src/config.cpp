@@ -1,22 +1,22 @@
 #include "config.h"
 
 #include "constants.h"
+#include "launcherconstants.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <new>
-
 namespace {
 
 // One line of the file, without its line end. The file is written with CR LF on Windows and
-// with LF elsewhere, and a copy may travel between the two: both read the same.
+// with LF elsewhere, and a copy may travel between the two: both read the same. Every CR before
+// the end goes with it: a text ending in CR would be saved as one and read back without it.
 QByteArray withoutLineEnd(QByteArray line) {
     if (line.endsWith('\n'))
         line.chop(1);
-    if (line.endsWith('\r'))
+    while (line.endsWith('\r'))
         line.chop(1);
     return line;
 }
@@ -37,34 +37,32 @@ bool flagOf(const QByteArray& line) {
 
 int realmOf(const QByteArray& line) {
     if (line.isEmpty())
-        return 0;
+        return vestrahal::kRealmVestrahal;
     const char first = line.at(0);
-    return first >= '0' && first <= '5' ? first - '0' : 0;
+    return first >= '0' && first < '0' + vestrahal::kRealmCount ? first - '0'
+                                                                : vestrahal::kRealmVestrahal;
 }
 
 } // namespace
 
 Config::Config()
     : baseDir(QDir().absolutePath()) {
-    realmHosts[0] = vestrahal::kLogonHost;
-    realmHosts[1] = vestrahal::kOfficialLogonHost;
-    realmHosts[2] = vestrahal::kPartnerLogonHost;
-    realmHosts[3] = kEmptyRealmHost;
-    realmHosts[4] = kEmptyRealmHost;
-    realmHosts[5] = kEmptyRealmHost;
-    realmWotlk[0] = true;
-    realmWotlk[1] = false;
-    realmWotlk[2] = false;
-    realmWotlk[3] = false;
-    realmWotlk[4] = false;
-    realmWotlk[5] = false;
+    realmHosts[vestrahal::kRealmVestrahal] = vestrahal::kLogonHost;
+    realmHosts[vestrahal::kRealmOfficial] = vestrahal::kOfficialLogonHost;
+    realmHosts[vestrahal::kRealmPartner] = vestrahal::kPartnerLogonHost;
+    // Only the Vestrahal realms are played with the Wrath of the Lich King client by default.
+    for (int realm = 0; realm < vestrahal::kRealmCount; ++realm) {
+        if (realm >= vestrahal::kFirstPersonalRealm)
+            realmHosts[realm] = kEmptyRealmHost;
+        realmWotlk[realm] = realm == vestrahal::kRealmVestrahal;
+    }
 }
 
 QString Config::filePath() const {
     return baseDir + QStringLiteral("/launcher.conf");
 }
 
-bool Config::save() {
+QByteArray Config::serialized() const {
     QByteArray content;
     content += wotlkEnabled ? "1" : "0";
     content += '\n';
@@ -76,18 +74,27 @@ bool Config::save() {
     content += '\n';
     content += QByteArray::number(selectedRealm);
     content += '\n';
-    for (int realm = 3; realm <= 5; ++realm) {
-        content += realmHosts[realm];
+    for (int realm = vestrahal::kFirstPersonalRealm; realm <= vestrahal::kLastPersonalRealm;
+         ++realm) {
+        content += realmHosts.value(realm);
         content += '|';
-        content += realmWotlk[realm] ? "1" : "0";
+        content += realmWotlk.value(realm) ? "1" : "0";
         content += '\n';
     }
     content += version.toLatin1();
     content += '\n';
 
+    return content;
+}
+
+bool Config::save() {
+    const QByteArray content = serialized();
     // Written beside the old file and moved over it once complete: a crash or a full disk
     // half-way must never leave the player with a cut launcher.conf.
     QSaveFile file(filePath());
+    // A file that can be written in a folder that cannot (no room for the new file beside it)
+    // is written in place rather than never saved again; only then, and still checked.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return false;
     // The content fits in the file's buffer: only the flush says whether it reached the disk,
@@ -108,7 +115,15 @@ bool Config::load() {
             if (QFileInfo::exists(file.fileName()) || !save() || !file.open(QIODevice::ReadOnly))
                 return false;
         }
+        return read(file);
+    } catch (...) {
+        // The callers know only true or false: nothing may escape.
+        return false;
+    }
+}
 
+bool Config::read(QIODevice& file) {
+    try {
         QByteArray line = file.readLine();
         if (line.isEmpty())
             return false;
@@ -134,7 +149,8 @@ bool Config::load() {
             return false;
         selectedRealm = realmOf(line);
 
-        for (int realm = 3; realm <= 5; ++realm) {
+        for (int realm = vestrahal::kFirstPersonalRealm; realm <= vestrahal::kLastPersonalRealm;
+             ++realm) {
             const QByteArray text = upToNul(file.readLine());
             const qsizetype bar = text.indexOf('|');
             // A line without a bar is all host; its line end is not part of it.
@@ -150,7 +166,7 @@ bool Config::load() {
             return false;
         version = lineText(line);
         return true;
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return false;
     }
 }

@@ -4,6 +4,8 @@
 #include <QMap>
 #include <QString>
 
+class QIODevice;
+
 // The launcher's settings: what launcher.conf holds, plus whether the launcher is known to be
 // current. The other parts of the program read and write the members directly.
 class Config {
@@ -17,6 +19,10 @@ public:
     bool load();
     // Writes all nine lines, whole or not at all.
     bool save();
+    // Reads the nine lines from an open device, as load does from the file.
+    bool read(QIODevice& in);
+    // The nine lines, as save writes them.
+    QByteArray serialized() const;
     bool setRealmWotlk(int realm, bool wotlk);
     bool setRealmHost(int realm, const QByteArray& host);
 

@@ -1,6 +1,7 @@
 #include "gamefolder.h"
 
 #include "config.h"
+#include "launcherconstants.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -14,13 +15,23 @@ void removeTopLevelRealmlist(const QString& folder) {
 
 QStringList sweepCache(const QString& folder) {
     const QString cache = folder + QStringLiteral("/Cache");
+    const QFileInfo cacheInfo(cache);
     // Without its own Cache folder the walk would start in the game folder itself.
-    if (!QFileInfo(cache).isDir())
+    if (!cacheInfo.isDir())
+        return {};
+    // A Cache that leads elsewhere (a link, a junction, a folder mounted or linked from outside)
+    // would have the sweep delete files that are not the game's: nothing outside the game
+    // folder is ever deleted.
+    if (cacheInfo.isSymLink() || cacheInfo.isJunction())
+        return {};
+    const QString realFolder = QFileInfo(folder).canonicalFilePath();
+    const QString realCache = cacheInfo.canonicalFilePath();
+    if (realFolder.isEmpty() || !realCache.startsWith(realFolder + QLatin1Char('/')))
         return {};
     const QStringList patterns{QStringLiteral("*.wdb"), QStringLiteral("*.wcf"),
                                QStringLiteral("*.tbl"), QStringLiteral("*.adb")};
     QStringList found;
-    QDirIterator it(QFileInfo(cache).absoluteFilePath(), patterns, QDir::Files | QDir::NoSymLinks,
+    QDirIterator it(realCache, patterns, QDir::Files | QDir::NoSymLinks,
                     QDirIterator::Subdirectories);
     while (it.hasNext())
         found << it.next();
@@ -33,13 +44,22 @@ QStringList sweepCache(const QString& folder) {
 }
 
 bool writeRealmlist(const QString& folder, const QByteArray& host) {
-    QFile file(folder + QStringLiteral("/Data/frFR/realmlist.wtf"));
+    const QString path = folder + QStringLiteral("/Data/frFR/realmlist.wtf");
+    const QFileInfo info(path);
+    // A link would have the write land in, and change, whatever file it points to: the link
+    // itself is replaced by a file of the game's own.
+    if ((info.isSymLink() || info.isJunction()) && !QFile::remove(path))
+        return false;
+    const bool created = !QFileInfo::exists(path);
+    QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    // Writable by its owner, so that the next start can rewrite it; readable by all, writable by
-    // nobody else, who could otherwise send the player to another logon server.
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser |
-                        QFile::ReadGroup | QFile::ReadOther);
+    // A file the launcher creates is writable by its owner, so that the next start can rewrite
+    // it, and by nobody else, who could otherwise send the player to another logon server. The
+    // permissions of a file it did not create are the player's.
+    if (created)
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                            QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther);
     if (host == kEmptyRealmHost)
         return true;
     // The client reads the line raw: no line end, no quotes, no terminating zero.
@@ -48,7 +68,7 @@ bool writeRealmlist(const QString& folder, const QByteArray& host) {
 }
 
 QString executableFor(bool wotlk, int realm) {
-    if (wotlk || realm == 1)
+    if (wotlk || realm == vestrahal::kRealmOfficial)
         return QStringLiteral("/Wow.exe");
     return QStringLiteral("/brontavale.exe");
 }

@@ -2,6 +2,7 @@
 
 #include "constants.h"
 #include "gamefolder.h"
+#include "launcherconstants.h"
 #include "newspage.h"
 #include "realmindicator.h"
 #include "realmstatus.h"
@@ -15,9 +16,12 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+using namespace vestrahal;
+
 namespace {
 
 const QString kReadyText = QStringLiteral("World of Warcraft est prêt à être lancé");
+const QString kSaveFailedText = QStringLiteral("Impossible de save");
 
 QByteArray newsAddress(const char* path) {
     return QByteArray(vestrahal::kWebScheme) + "://" + vestrahal::kWebDomain + path;
@@ -28,6 +32,16 @@ QByteArray newsAddress(const char* path) {
 bool isStorableHost(const QString& host) {
     for (const QChar ch : host) {
         if (ch == QLatin1Char('|') || ch.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+// launcher.conf holds the folder as one line of Latin-1 text: any other character would be
+// stored as "?" and the folder lost at the next start, and a line break would cut the file.
+bool isStorableFolder(const QString& folder) {
+    for (const QChar ch : folder) {
+        if (ch.unicode() > 0xff || ch.category() == QChar::Other_Control)
             return false;
     }
     return true;
@@ -57,17 +71,19 @@ MainWindow::MainWindow(QWidget* parent)
     ui->Web->hide();
     connect(news, &NewsPage::linkClicked, this, &MainWindow::newsOnLinkClicked);
     connect(news, &NewsPage::pageLoadFinished, this, &MainWindow::loadPageFinished);
-    ui->Chargement->setValue(25);
+    ui->Chargement->setValue(kProgressNewsRequested);
 
     realmButtons = {ui->radioButton,   ui->radioButton_2, ui->radioButton_3,
                     ui->radioButton_4, ui->radioButton_5, ui->radioButton_6};
 
     if (config.load()) {
+        // The gate is judged twice, before and after the flag is set: deliberate, the first
+        // look can only keep "Jouer" shut and changes nothing.
         checkReadyToPlay();
         launchAllowed = true;
         checkReadyToPlay();
         ui->Texte->setText(QStringLiteral("Launcher chargé correctement"));
-        ui->Chargement->setValue(50);
+        ui->Chargement->setValue(kProgressSettingsLoaded);
         ui->labelVersion->setText(QStringLiteral("Version ") + config.version);
         selfUpdater = new updater(ui, &config);
         selfUpdater->checkVersion();
@@ -84,11 +100,22 @@ MainWindow::MainWindow(QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
-    // No check may start while the game process below goes and reports its end.
+    // No check may start while the game processes below go and report their end.
     delete realmStatus;
     realmStatus = nullptr;
-    // Deleting the process object ends a game that still runs: it goes with the launcher.
+    // Deleting a process object ends a game that still runs: it goes with the launcher. Its
+    // end must not reach the window that is being destroyed (which would show itself again), so
+    // every game process is cut off from the window first, the earlier ones kept as children too.
+    const QList<QProcess*> games = findChildren<QProcess*>(Qt::FindDirectChildrenOnly);
+    for (QProcess* process : games) {
+        process->disconnect(this);
+        delete process;
+    }
+    if (gameProcess)
+        gameProcess->disconnect(this);
     delete gameProcess;
+    // The updater writes to the form and to the settings until it goes: it goes before the
+    // form; the settings, a member, outlive both. The widgets go last, with the window.
     delete selfUpdater;
     delete ui;
 }
@@ -114,7 +141,7 @@ void MainWindow::refreshRealmButtons() {
     ui->radioButton_3->setText(QStringLiteral("Brontavale"));
 
     const QMap<int, QByteArray> hosts = config.realmHosts;
-    for (int realm = 0; realm < 6; ++realm) {
+    for (int realm = 0; realm < kRealmCount; ++realm) {
         QRadioButton* button = realmButtons[realm];
         button->hide();
         // Checked even when it stays hidden: "Jouer" plays the checked realm.
@@ -123,7 +150,7 @@ void MainWindow::refreshRealmButtons() {
         const QByteArray host = hosts.value(realm);
         if (host == kEmptyRealmHost)
             continue;
-        if (realm > 2)
+        if (realm >= kFirstPersonalRealm)
             button->setText(QString::fromLatin1(host));
         if (realmOffered(realm))
             button->show();
@@ -134,15 +161,37 @@ void MainWindow::refreshRealmButtons() {
 void MainWindow::refreshOptions() {
     ui->CheminWoTLK->setText(config.wotlkPath);
     ui->CheminCata->setText(config.cataPath);
-    ui->checkBox_Realm1->setChecked(config.realmWotlk[3]);
-    ui->checkBox_Realm2->setChecked(config.realmWotlk[4]);
-    ui->checkBox_Realm3->setChecked(config.realmWotlk[5]);
+    // Setting a box that changes it stores the settings again (its toggled slot saves at once):
+    // at start-up that rewrites launcher.conf with the same bytes. Deliberate, and harmless.
+    ui->checkBox_Realm1->setChecked(config.realmWotlk[personalRealmOfRow(1)]);
+    ui->checkBox_Realm2->setChecked(config.realmWotlk[personalRealmOfRow(2)]);
+    ui->checkBox_Realm3->setChecked(config.realmWotlk[personalRealmOfRow(3)]);
 }
 
-void MainWindow::loadPageFinished(bool) {
+void MainWindow::loadPageFinished(bool ok) {
     newsLoaded = true;
     checkReadyToPlay();
+    // A page shown in place hides every control: failed, it would leave the player on an error
+    // page with nothing but the way out of the launcher.
+    if (!ok && pageShownInPlace) {
+        showNewsHome();
+        return;
+    }
     ui->Web->show();
+}
+
+void MainWindow::showNewsHome() {
+    pageShownInPlace = false;
+    ui->Web->hide();
+    ui->Chargement->show();
+    ui->Jouer->show();
+    ui->Options->show();
+    ui->Texte->show();
+    for (int realm = 0; realm < kRealmCount; ++realm) {
+        if (realmOffered(realm))
+            realmButtons[realm]->show();
+    }
+    ui->Web->setUrl(QUrl(QString::fromLatin1(newsAddress("/launcher/launcher.php"))));
 }
 
 void MainWindow::newsOnLinkClicked(QUrl url) {
@@ -150,6 +199,7 @@ void MainWindow::newsOnLinkClicked(QUrl url) {
 
     if (text.startsWith(newsAddress("/launcher/ex"))) {
         // A launcher page of the server, shown over the whole window once it has loaded.
+        pageShownInPlace = true;
         ui->Web->setUrl(url);
         ui->Web->hide();
         ui->Chargement->hide();
@@ -159,16 +209,7 @@ void MainWindow::newsOnLinkClicked(QUrl url) {
         for (QRadioButton* button : realmButtons)
             button->hide();
     } else if (text.startsWith(newsAddress("/launcher/la"))) {
-        ui->Web->hide();
-        ui->Chargement->show();
-        ui->Jouer->show();
-        ui->Options->show();
-        ui->Texte->show();
-        for (int realm = 0; realm < 6; ++realm) {
-            if (realmOffered(realm))
-                realmButtons[realm]->show();
-        }
-        ui->Web->setUrl(QUrl(QString::fromLatin1(newsAddress("/launcher/launcher.php"))));
+        showNewsHome();
     } else {
         // A news page decides what the player's click opens: never let it reach files or other
         // programs' URL schemes through the system's handler.
@@ -182,25 +223,25 @@ void MainWindow::newsOnLinkClicked(QUrl url) {
 void MainWindow::on_Jouer_clicked() {
     launchAllowed = false;
     checkReadyToPlay();
-    int realm = 0;
-    for (int i = 0; i < 6; ++i) {
+    int realm = kRealmVestrahal;
+    for (int i = 0; i < kRealmCount; ++i) {
         if (realmButtons[i]->isChecked())
             realm = i;
     }
-    LaunchGame(config.realmWotlk[realm] ? 1 : 2, realm);
+    LaunchGame(config.realmWotlk[realm] ? kClientModeWotlk : kClientModeCata, realm);
 }
 
 void MainWindow::LaunchGame(int clientMode, int realm) {
     QString folder = QString::fromLatin1(kEmptyRealmHost);
-    if (clientMode == 1)
+    if (clientMode == kClientModeWotlk)
         folder = config.wotlkPath;
-    else if (clientMode == 2)
+    else if (clientMode == kClientModeCata)
         folder = config.cataPath;
     else
         return;
     if (folder.isEmpty()) {
         ui->Texte->setText(
-            clientMode == 1
+            clientMode == kClientModeWotlk
                 ? QStringLiteral(
                       "Merci de séléctionner un chemin valide pour WoTLK dans le menu d'options")
                 : QStringLiteral("Merci de séléctionner un chemin valide pour Cataclysme dans le "
@@ -232,6 +273,10 @@ void MainWindow::LaunchGame(int clientMode, int realm) {
             SLOT(ErrorLaunchingProcess(QProcess::ProcessError)));
     connect(gameProcess, SIGNAL(started()), this, SLOT(LaunchingProcessEnd()));
     connect(gameProcess, SIGNAL(finished(int)), this, SLOT(ProcessEnd(int)));
+    // What the game prints is of no use to the launcher, and read into memory it would grow
+    // for as long as the game runs.
+    gameProcess->setStandardOutputFile(QProcess::nullDevice());
+    gameProcess->setStandardErrorFile(QProcess::nullDevice());
     // The whole path as the program (or as the runner's only argument), so that a folder with
     // spaces stays one path; the game runs in the launcher's own working directory.
     const QString program = folder + gamefolder::executableFor(config.realmWotlk[realm], realm);
@@ -277,12 +322,18 @@ void MainWindow::on_Options_clicked() {
     ui->OptionsMenu->show();
 }
 
+void MainWindow::reportFailedSave(bool saved) {
+    // Shown in memory but not stored, the change would be gone at the next start.
+    if (!saved)
+        ui->Texte->setText(kSaveFailedText);
+}
+
 void MainWindow::on_SauvegarderOptions_clicked() {
     if (config.save()) {
         refreshOptions();
         refreshRealmButtons();
     } else {
-        ui->Texte->setText(QStringLiteral("Impossible de save"));
+        ui->Texte->setText(kSaveFailedText);
         launchAllowed = false;
     }
     checkReadyToPlay();
@@ -305,6 +356,15 @@ void MainWindow::chooseGameFolder(bool& enabled, QString& path, QLabel* label,
                 continue;
             giveUpClient(enabled, path, label);
             return;
+        }
+        if (!isStorableFolder(folder)) {
+            QMessageBox::warning(
+                this, QStringLiteral("Dossier non valide"),
+                QStringLiteral("Ce dossier ne peut pas être enregistré : son chemin ne doit "
+                               "contenir que des lettres de l'alphabet latin (sans « œ » ni "
+                               "autre alphabet), et ni retour à la ligne ni caractère de "
+                               "contrôle.\n\nVeuillez choisir un autre dossier."));
+            continue;
         }
         // A client with Wow.exe but without the community's marker is the player's own
         // installation: used only once the player confirms.
@@ -372,13 +432,13 @@ void MainWindow::on_DeleteRealm3_clicked() {
     deletePersonalRealm(3);
 }
 void MainWindow::on_checkBox_Realm1_toggled(bool checked) {
-    config.setRealmWotlk(3, checked);
+    reportFailedSave(config.setRealmWotlk(personalRealmOfRow(1), checked));
 }
 void MainWindow::on_checkBox_Realm2_toggled(bool checked) {
-    config.setRealmWotlk(4, checked);
+    reportFailedSave(config.setRealmWotlk(personalRealmOfRow(2), checked));
 }
 void MainWindow::on_checkBox_Realm3_toggled(bool checked) {
-    config.setRealmWotlk(5, checked);
+    reportFailedSave(config.setRealmWotlk(personalRealmOfRow(3), checked));
 }
 
 void MainWindow::enterPersonalRealm(int row) {
@@ -399,17 +459,17 @@ void MainWindow::enterPersonalRealm(int row) {
                                             "caractère de contrôle.\n\nRien n'a été modifié."));
         return;
     }
-    const int realm = row + 2;
-    config.setRealmHost(realm, host.toLatin1());
+    const int realm = personalRealmOfRow(row);
+    reportFailedSave(config.setRealmHost(realm, host.toLatin1()));
     realmButtons[realm]->setText(host);
     refreshRealmButtons();
 }
 
 void MainWindow::deletePersonalRealm(int row) {
-    const int realm = row + 2;
-    config.setRealmHost(realm, kEmptyRealmHost);
+    const int realm = personalRealmOfRow(row);
+    const bool hostSaved = config.setRealmHost(realm, kEmptyRealmHost);
     realmButtons[realm]->setText(QString::fromLatin1(kEmptyRealmHost));
-    config.setRealmWotlk(realm, false);
+    reportFailedSave(config.setRealmWotlk(realm, false) && hostSaved);
     refreshRealmButtons();
 }
 

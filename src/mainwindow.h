@@ -33,6 +33,8 @@ private slots:
     void LaunchingProcessEnd();
     void ProcessEnd(int);
     void ErrorLaunchingProcess(QProcess::ProcessError erreur);
+    // Connected to nothing: kept on purpose, for the partner's start-up program of old, so that
+    // the slot table stays the one the form and the tests know.
     void LaunchingInjectorProcessEnd(int);
     void ErrorLaunchingInjectorProcess(QProcess::ProcessError erreur);
     void on_Jouer_clicked();
@@ -67,12 +69,19 @@ private:
     // Personal realms are rows 1 to 3 of the options, realms 3 to 5.
     void enterPersonalRealm(int row);
     void deletePersonalRealm(int row);
+    void reportFailedSave(bool saved);
+    // Back to the news home page, the launcher's controls shown again.
+    void showNewsHome();
 
+    // Deleted by the destructor in this order: the game process (its end no longer reaches the
+    // window), the updater (it uses the form and the settings), the form; then the members.
     updater* selfUpdater;
     Ui::MainWindow* ui;
     QProcess* gameProcess;
     bool newsLoaded;
     bool launchAllowed;
+    // A server page covers the window and its controls are hidden.
+    bool pageShownInPlace = false;
     Config config;
     std::array<QRadioButton*, 6> realmButtons;
 

@@ -2,6 +2,7 @@
 
 #include <QTimer>
 #include <QWebEngineLoadingInfo>
+#include <QWebEngineSettings>
 
 namespace {
 
@@ -40,6 +41,9 @@ bool displaysItself(const QUrl& url) {
 NewsPage::NewsPage(QObject* parent)
     : QWebEnginePage(parent) {
     connect(this, &QWebEnginePage::loadingChanged, this, &NewsPage::onLoadingChanged);
+    // A script opens nothing by itself: only the player's click on a link with a target does,
+    // and that click is handed over like any other.
+    settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
 }
 
 bool NewsPage::delegates(const QUrl& url) const {
@@ -62,6 +66,9 @@ void NewsPage::delegate(const QUrl& url) {
 
 bool NewsPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
     if (type == NavigationTypeLinkClicked && delegates(url)) {
+        // The engine ends the refused navigation as stopped: that end is no page load.
+        if (isMainFrame)
+            refusedClicks.append(url);
         delegate(url);
         return false;
     }
@@ -70,7 +77,12 @@ bool NewsPage::acceptNavigationRequest(const QUrl& url, NavigationType type, boo
     // never a script, a form or a redirect of the page.
     if (linkPolicy == DelegateAllLinks && !displaysItself(url))
         return false;
-    return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    const bool accepted = QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    // A load that follows a refused click takes its place: the engine reports no end of the
+    // refused click then, and the stop of this load is a stop of its own.
+    if (accepted && isMainFrame)
+        refusedClicks.clear();
+    return accepted;
 }
 
 QWebEnginePage* NewsPage::createWindow(WebWindowType) {
@@ -90,8 +102,14 @@ void NewsPage::onLoadingChanged(const QWebEngineLoadingInfo& info) {
     case QWebEngineLoadingInfo::LoadFailedStatus:
         emit pageLoadFinished(false);
         break;
-    case QWebEngineLoadingInfo::LoadStartedStatus:
     case QWebEngineLoadingInfo::LoadStoppedStatus:
+        // A page that answers with no content, a download, a redirect the page refuses: the
+        // load is over and shows nothing, which is a failed load. Only the end of a click the
+        // page refused and handed over is none.
+        if (!refusedClicks.removeOne(info.url()))
+            emit pageLoadFinished(false);
+        break;
+    case QWebEngineLoadingInfo::LoadStartedStatus:
         break;
     }
 }

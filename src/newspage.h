@@ -20,8 +20,9 @@ public:
 
 signals:
     void linkClicked(const QUrl& url);
-    // The end of a page load, successful or not. Unlike loadFinished it says nothing of a
-    // navigation the page refused or abandoned, which never was a page load at all.
+    // The end of a page load, successful or not; one that stops without a page (no content, a
+    // download, a refused redirect) has failed. Unlike loadFinished it says nothing of a click
+    // the page refused and handed over, which never was a page load at all.
     void pageLoadFinished(bool ok);
 
 protected:
@@ -34,4 +35,6 @@ private:
     void delegate(const QUrl& url);
 
     LinkDelegationPolicy linkPolicy = DontDelegateLinks;
+    // Clicks refused and handed over whose end the engine has still to report.
+    QList<QUrl> refusedClicks;
 };

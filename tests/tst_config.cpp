@@ -5,10 +5,52 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocalServer>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdarg>
+#include <dlfcn.h>
+#include <stdexcept>
+#include <sys/types.h>
+#include <unistd.h>
+
+// Makes opening one file throw, as nothing in the launcher's own code can: whatever a load
+// meets, it must answer false rather than let an exception out.
+QByteArray throwOnOpenOf;
+extern "C" int open64(const char* path, int flags, ...) {
+    if (!throwOnOpenOf.isEmpty() && throwOnOpenOf == path) {
+        throwOnOpenOf = "thrown";
+        throw std::runtime_error("open");
+    }
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = va_arg(arguments, mode_t);
+    va_end(arguments);
+    using Open = int (*)(const char*, int, ...);
+    static const auto real = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "open64"));
+    return real(path, flags, mode);
+}
+
 namespace {
+
+// Takes an unprivileged user's identity for file access while it lives, when run as root.
+class UnprivilegedUser {
+public:
+    UnprivilegedUser()
+        : root(geteuid() == 0) {
+        active = !root || seteuid(65534) == 0;
+    }
+    ~UnprivilegedUser() {
+        if (root && active)
+            (void)seteuid(0);
+    }
+    bool isActive() const { return active; }
+
+private:
+    bool root;
+    bool active = false;
+};
 
 const QByteArray kDefaultFile = "0\n\n0\n\n0\n |0\n |0\n |0\n\n";
 
@@ -118,6 +160,11 @@ private slots:
             << QByteArray("0\n/jeux\0cach\xe9\n0\n\n0\nh\0te|1\n |0\n |0\n1.0\0x\n", 40) << true
             << false << "/jeux" << false << "" << 0 << QList<QByteArray>{"h", " ", " "} << cata
             << "1.0";
+        // Found by fuzzing: "/jeux\r" was saved as "/jeux\r\n" and read back as "/jeux".
+        QTest::newRow("every CR before the line end goes with it")
+            << QByteArray("1\n/jeux\r\r\n0\n\r\n0\n |0\n |0\nsans.barre\r\r\n1.0\r\r\r\n") << true
+            << true << "/jeux" << false << "" << 0 << QList<QByteArray>{" ", " ", "sans.barre"}
+            << cata << "1.0";
         QTest::newRow("Latin-1 folder")
             << QByteArray("1\n/jeux/\xe9t\xe9\n0\n\n0\n |0\n |0\n |0\nv\n") << true << true
             << QString::fromUtf8("/jeux/été") << false << "" << 0 << empty << cata << "v";
@@ -247,12 +294,68 @@ private slots:
 
     void unreadableFileIsNeitherLoadedNorOverwritten() {
         Config config;
-        // A folder standing where the file should be: it exists, and it cannot be read as a file.
-        QVERIFY(QDir(dir->path()).mkdir("launcher.conf"));
-        writeFile(dir->filePath("launcher.conf/garde.txt"), "precieux");
+        // A socket standing where the file should be: it exists, cannot be opened as a file,
+        // and a save would replace it like any file.
+        QLocalServer socket;
+        QVERIFY(socket.listen(config.filePath()));
         QVERIFY(!config.load());
-        QVERIFY(QFileInfo(config.filePath()).isDir());
-        QCOMPARE(readFile(dir->filePath("launcher.conf/garde.txt")), QByteArray("precieux"));
+        const QFileInfo info(config.filePath());
+        QVERIFY(info.exists() && !info.isFile() && !info.isDir());
+    }
+
+    void loadLetsNoExceptionOut() {
+        Config config;
+        writeFile(config.filePath(), kDefaultFile);
+        throwOnOpenOf = config.filePath().toLocal8Bit();
+        bool loaded = true;
+        try {
+            loaded = config.load();
+        } catch (...) {
+            throwOnOpenOf.clear();
+            QFAIL("load let an exception out");
+        }
+        QVERIFY(throwOnOpenOf.isEmpty() || throwOnOpenOf == "thrown");
+        const bool thrown = throwOnOpenOf == "thrown";
+        throwOnOpenOf.clear();
+        QVERIFY(thrown);
+        QVERIFY(!loaded);
+    }
+
+    void fileWritableInAFolderThatIsNot() {
+        // No new file can be made beside launcher.conf; the file itself can still be written.
+        // Root may write anywhere: the save runs as an unprivileged user then.
+        const QString folder = dir->filePath("lecture");
+        QVERIFY(QDir().mkdir(folder));
+        Config config;
+        config.baseDir = folder;
+        writeFile(config.filePath(), kDefaultFile);
+        const auto all = QFile::ReadOwner | QFile::ReadUser | QFile::ReadGroup | QFile::ReadOther |
+                         QFile::ExeOwner | QFile::ExeUser | QFile::ExeGroup | QFile::ExeOther;
+        QVERIFY(QFile::setPermissions(dir->path(), all | QFile::WriteOwner | QFile::WriteUser));
+        QVERIFY(QFile::setPermissions(folder, all));
+        QVERIFY(QFile::setPermissions(config.filePath(), all | QFile::WriteOwner |
+                                                             QFile::WriteUser | QFile::WriteGroup |
+                                                             QFile::WriteOther));
+        config.wotlkPath = QStringLiteral("/jeux/wotlk");
+        bool saved = false;
+        bool failedWhenCut = false;
+        QByteArray written;
+        {
+            UnprivilegedUser user;
+            QVERIFY(user.isActive());
+            QVERIFY(!QFile(folder + "/essai").open(QIODevice::WriteOnly));
+            saved = config.save();
+            written = readFile(config.filePath());
+            // Written in place, every byte is still checked.
+            config.cataPath = QString(100, QLatin1Char('c'));
+            FileSizeLimit limit(30);
+            failedWhenCut = !config.save();
+        }
+        QVERIFY(QFile::setPermissions(folder, all | QFile::WriteOwner | QFile::WriteUser));
+        QVERIFY(saved);
+        QCOMPARE(written, QByteArray("0\n/jeux/wotlk\n0\n\n0\n |0\n |0\n |0\n\n"));
+        QVERIFY(failedWhenCut);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"launcher.conf"});
     }
 
 private:

@@ -1,4 +1,6 @@
+#include "filesizelimit.h"
 #include "gamefolder.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -80,14 +82,42 @@ private slots:
         QVERIFY(!QDir(folder).exists("Cache") || QDir(folder).exists("Cache/folder.wdb"));
     }
 
-    void cacheSweepFollowsNoLink() {
+    void cacheSweepStaysInTheGameFolder_data() {
+        QTest::addColumn<QString>("cacheLink"); // where Cache leads; empty: a real folder
+        QTest::addColumn<bool>("swept");
+        QTest::newRow("links below the cache are not followed") << QString() << true;
+        QTest::newRow("Cache a link to another folder") << "elsewhere" << false;
+        QTest::newRow("Cache a link back into the game folder")
+            << "World of Warcraft/Data/cache" << false;
+    }
+    void cacheSweepStaysInTheGameFolder() {
+        QFETCH(QString, cacheLink);
+        QFETCH(bool, swept);
         const QString outside = dir->path() + "/elsewhere";
         touch(outside + "/precious.wdb");
-        QVERIFY(QDir().mkpath(folder + "/Cache"));
-        QVERIFY(QFile::link(outside, folder + "/Cache/link"));
-        QVERIFY(QFile::link(outside + "/precious.wdb", folder + "/Cache/file.wdb"));
-        gamefolder::sweepCache(folder);
+        touch(outside + "/deep/er/precious.adb");
+        touch(folder + "/Data/cache/kept.wdb");
+        if (cacheLink.isEmpty()) {
+            touch(folder + "/Cache/own.wdb");
+            QVERIFY(QFile::link(outside, folder + "/Cache/link"));
+            QVERIFY(QFile::link(outside + "/precious.wdb", folder + "/Cache/file.wdb"));
+        } else {
+            QVERIFY(QFile::link(dir->path() + "/" + cacheLink, folder + "/Cache"));
+        }
+        const QStringList removed = gamefolder::sweepCache(folder);
+        QCOMPARE(removed.size(), swept ? 1 : 0);
+        QCOMPARE(QFile::exists(folder + "/Cache/own.wdb"), false);
         QVERIFY(QFile::exists(outside + "/precious.wdb"));
+        QVERIFY(QFile::exists(outside + "/deep/er/precious.adb"));
+        QVERIFY(QFile::exists(folder + "/Data/cache/kept.wdb"));
+    }
+
+    void gameFolderReachedThroughALinkIsSwept() {
+        touch(folder + "/Cache/WDB/old.wdb");
+        const QString link = dir->path() + "/raccourci";
+        QVERIFY(QFile::link(folder, link));
+        QCOMPARE(gamefolder::sweepCache(link).size(), 1);
+        QVERIFY(!QFile::exists(folder + "/Cache/WDB/old.wdb"));
     }
 
     void realmlist_data() {
@@ -104,11 +134,8 @@ private slots:
     void realmlist() {
         QFETCH(QByteArray, host);
         const QString path = folder + "/Data/frFR/realmlist.wtf";
-        {
-            QFile old(path);
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write("set realmlist ancien.serveur.tres.long.fr\r\n");
-        }
+        // Created by the first write, rewritten whole by the second.
+        QVERIFY(gamefolder::writeRealmlist(folder, "ancien.serveur.tres.long.fr\r\n"));
         QVERIFY(gamefolder::writeRealmlist(folder, host));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -129,6 +156,37 @@ private slots:
         QVERIFY(QDir().mkpath(folder + "/Data"));
         QVERIFY(!gamefolder::writeRealmlist(folder, "h"));
         QVERIFY(!QDir(folder).exists("Data/frFR"));
+    }
+
+    void realmlistWriteThatFailsIsReported() {
+        FileSizeLimit limit(10);
+        QVERIFY(!gamefolder::writeRealmlist(folder, "logon.vestrahal.fr"));
+    }
+
+    void realmlistLinkIsReplacedNotWrittenThrough() {
+        const QString target = dir->path() + "/ailleurs.txt";
+        touch(target);
+        const QFile::Permissions own = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                       QFile::WriteUser | QFile::ReadGroup | QFile::WriteGroup;
+        QVERIFY(QFile::setPermissions(target, own));
+        const QString path = folder + "/Data/frFR/realmlist.wtf";
+        QVERIFY(QFile::link(target, path));
+        QVERIFY(gamefolder::writeRealmlist(folder, "logon.fr"));
+        QVERIFY(!QFileInfo(path).isSymLink());
+        QCOMPARE(readFile(path), QByteArray("set realmlist logon.fr"));
+        QCOMPARE(readFile(target), QByteArray("x"));
+        QCOMPARE(QFile::permissions(target), own);
+    }
+
+    void permissionsOfThePlayersRealmlistAreKept() {
+        const QString path = folder + "/Data/frFR/realmlist.wtf";
+        touch(path);
+        const QFile::Permissions own = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                       QFile::WriteUser | QFile::ReadGroup | QFile::WriteGroup |
+                                       QFile::ReadOther | QFile::WriteOther;
+        QVERIFY(QFile::setPermissions(path, own));
+        QVERIFY(gamefolder::writeRealmlist(folder, "logon.fr"));
+        QCOMPARE(QFile::permissions(path), own);
     }
 
     void topLevelRealmlistRemoved() {

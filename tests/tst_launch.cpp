@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QPointer>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -152,6 +153,19 @@ private slots:
         QVERIFY(window.isMaximized());
     }
 
+    void gameOutputIsNotKept() {
+        makeGame(wotlk, {"Wow.exe"}, "output=1048576\n");
+        writeConf();
+        MainWindow window;
+        play(window, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!startRecord(wotlk, "Wow.exe").isEmpty(), kTimeout);
+        stopGame(wotlk, "Wow.exe");
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kReady, kTimeout);
+        QCOMPARE(window.gameProcess->exitCode(), 0);
+        QCOMPARE(window.gameProcess->readAllStandardOutput().size(), 0);
+        QCOMPARE(window.gameProcess->readAllStandardError().size(), 0);
+    }
+
     void emptyFolderIsReported_data() {
         QTest::addColumn<int>("realm");
         QTest::addColumn<QString>("text");
@@ -247,16 +261,38 @@ private slots:
 #else
         makeGame(wotlk, {"Wow.exe"});
         writeConf();
+        makeGame(cata, {"Wow.exe"});
         qint64 pid = 0;
+        qint64 earlierPid = 0;
+        QStringList seenAtTheEnd;
         {
             MainWindow window;
+            window.show();
             play(window, 0);
             QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::Running, kTimeout);
+            earlierPid = window.gameProcess->processId();
+            play(window, 1);
+            QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::Running, kTimeout);
+            QTRY_VERIFY_WITH_TIMEOUT(window.isMinimized(), kTimeout);
             pid = window.gameProcess->processId();
             QVERIFY(pid > 0);
+            // Runs after the window's own handlers of each game's end, if any are still called.
+            QPointer<QLabel> status = ui(window)->Texte;
+            QList<QProcess*> games = window.findChildren<QProcess*>();
+            games << window.gameProcess;
+            QCOMPARE(games.size(), 2);
+            for (QProcess* process : games) {
+                connect(process, &QProcess::finished, this, [&seenAtTheEnd, status, &window] {
+                    seenAtTheEnd << status->text()
+                                 << (window.isMinimized() ? "minimised" : "shown");
+                });
+            }
         }
         QCOMPARE(::kill(pid_t(pid), 0), -1);
         QCOMPARE(errno, ESRCH);
+        QCOMPARE(::kill(pid_t(earlierPid), 0), -1);
+        // The games ended with the launcher, which did not come back for them.
+        QCOMPARE(seenAtTheEnd, QStringList({kStarted, "minimised", kStarted, "minimised"}));
 #endif
     }
 

@@ -13,6 +13,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <memory>
+
 namespace {
 
 const QString kReady = QStringLiteral("World of Warcraft est prêt à être lancé");
@@ -31,6 +33,39 @@ void writeConf(const QByteArray& bytes) {
 
 void clickLink(QWebEnginePage* page, const char* id) {
     page->runJavaScript(QStringLiteral("document.getElementById('%1').click()").arg(id));
+}
+
+// Clicks an element of the page with the mouse, as a player does: unlike a script's click(), the
+// page knows that this one comes from the player.
+void mouseClickOn(QWebEngineView* view, const char* id) {
+    auto centre = std::make_shared<QVariant>();
+    view->page()->runJavaScript(
+        QStringLiteral("(function() { const r = document.getElementById('%1')"
+                       ".getBoundingClientRect(); return [r.left + r.width / 2, "
+                       "r.top + r.height / 2]; })()")
+            .arg(id),
+        [centre](const QVariant& result) { *centre = result; });
+    QTRY_VERIFY_WITH_TIMEOUT(centre->isValid(), kLoadTimeout);
+    const QVariantList xy = centre->toList();
+    QCOMPARE(xy.size(), 2);
+    QWidget* surface = view->focusProxy();
+    QVERIFY(surface);
+    const QPoint at(int(xy.at(0).toDouble()), int(xy.at(1).toDouble()));
+    QTest::mouseMove(surface, at);
+    QTest::mouseClick(surface, Qt::LeftButton, {}, at);
+}
+
+// Replies of a page that end its load without showing anything.
+void addStoppedLoadRows() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("no content") << QByteArray(
+        "HTTP/1.1 204 No Content\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    QTest::newRow("download") << QByteArray(
+        "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Disposition: "
+        "attachment; filename=\"a.bin\"\r\nContent-Length: 3\r\nConnection: close\r\n\r\nabc");
+    QTest::newRow("redirect to a refused scheme")
+        << QByteArray("HTTP/1.1 302 Found\r\nLocation: steam://run/1\r\nContent-Length: "
+                      "0\r\nConnection: close\r\n\r\n");
 }
 
 enum class Outcome { InPlace, Home, Browser, Ignored };
@@ -184,6 +219,66 @@ private slots:
         waitForNews(window);
         server.clearReply("/launcher/launcher.php");
         QVERIFY(ui(window)->Jouer->isEnabled());
+    }
+
+    void stoppedHomeLoadStillOpensTheGate_data() { addStoppedLoadRows(); }
+    void stoppedHomeLoadStillOpensTheGate() {
+        QFETCH(QByteArray, reply);
+        server.setReply("/launcher/launcher.php", {200, {}, reply, CommunityServer::Reply::Raw});
+        MainWindow window;
+        config(window).upToDate = true;
+        window.show();
+        QTRY_VERIFY_WITH_TIMEOUT(window.newsLoaded, kLoadTimeout);
+        QVERIFY(ui(window)->Jouer->isEnabled());
+        QVERIFY(browser.opened.isEmpty());
+    }
+
+    void pageInPlaceThatShowsNothingGoesBackHome_data() {
+        addStoppedLoadRows();
+        QTest::newRow("failed: connection closed") << QByteArray();
+    }
+    void pageInPlaceThatShowsNothingGoesBackHome() {
+        QFETCH(QByteArray, reply);
+        MainWindow window;
+        window.show();
+        waitForNews(window);
+        Ui::MainWindow* form = ui(window);
+        server.setReply("/launcher/ex_saison.php", {200, {}, reply, CommunityServer::Reply::Raw});
+        server.clearRequests();
+        clickLink(form->Web->newsPage(), "ex-saison");
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor("/launcher/ex_saison.php").isEmpty(),
+                                 kLoadTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor("/launcher/launcher.php").isEmpty(),
+                                 kLoadTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->Web->isHidden(), kLoadTimeout);
+        QCOMPARE(form->Web->url(), QUrl(newsUrl("/launcher/launcher.php")));
+        for (QWidget* control : controls(window))
+            QVERIFY(!control->isHidden());
+    }
+
+    void onlyClicksOpenWindows() {
+        const QByteArray outside = "http://www." + QByteArray(vestrahal::kWebDomain);
+        server.setReply(
+            "/launcher/launcher.php",
+            {200, "text/html",
+             "<html><body style='margin:0'><a id='out' href='" + outside +
+                 "/forum/' target='_blank' style='display:block;width:300px;height:80px'>forum</a>"
+                 "<script>window.open('" +
+                 outside + "/au-chargement/');</script></body></html>"});
+        MainWindow window;
+        window.show();
+        waitForNews(window);
+        Ui::MainWindow* form = ui(window);
+        const int windows = QApplication::topLevelWidgets().size();
+        bool ran = false;
+        form->Web->page()->runJavaScript("window.open('" + outside + "/plus-tard/'); 1",
+                                         [&ran](const QVariant&) { ran = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(ran, kLoadTimeout);
+        mouseClickOn(form->Web, "out");
+        QTRY_COMPARE_WITH_TIMEOUT(browser.opened.size(), 1, kLoadTimeout);
+        QCOMPARE(browser.opened.first(), QUrl(outside + "/forum/"));
+        QCOMPARE(QApplication::topLevelWidgets().size(), windows);
+        QCOMPARE(form->Web->url(), QUrl(newsUrl("/launcher/launcher.php")));
     }
 
     void realmButtons_data() {
@@ -356,7 +451,7 @@ private slots:
         QVERIFY(server.requestsFor("/launcher/ex_saison.php").isEmpty());
 
         // A link that asks for a new window is handed over the same way, and opens nothing.
-        clickLink(page, "blank");
+        mouseClickOn(&view, "blank");
         QTRY_COMPARE_WITH_TIMEOUT(clicks.size(), 2, kLoadTimeout);
         QCOMPARE(clicks.last().first().toUrl(), QUrl(newsUrl("/launcher/ex_saison.php")));
         QVERIFY(server.requestsFor("/launcher/ex_saison.php").isEmpty());
@@ -438,7 +533,7 @@ private slots:
         waitForNews(window);
         Ui::MainWindow* form = ui(window);
         const int windows = QApplication::topLevelWidgets().size();
-        clickLink(form->Web->newsPage(), "blank");
+        mouseClickOn(form->Web, "blank");
         QTRY_VERIFY_WITH_TIMEOUT(form->Jouer->isHidden(), kLoadTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(!form->Web->isHidden(), kLoadTimeout);
         QCOMPARE(form->Web->url(), QUrl(newsUrl("/launcher/ex_saison.php")));

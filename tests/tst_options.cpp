@@ -36,6 +36,11 @@ class MainWindowTest : public QObject {
                 } else if (auto* box = qobject_cast<QMessageBox*>(widget)) {
                     seen << box->windowTitle() + ": " + box->text();
                     QCOMPARE(box->parentWidget(), &window);
+                    if (step == "ok") {
+                        QCOMPARE(box->standardButtons(), QMessageBox::Ok);
+                        box->button(QMessageBox::Ok)->click();
+                        return;
+                    }
                     QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
                     QVERIFY(!box->defaultButton());
                     if (step == "close")
@@ -62,6 +67,8 @@ private slots:
         writeFile(games + "/officiel/kvf.vestrahal", "");
         writeFile(games + "/perso/Wow.exe", "client");
         QVERIFY(QDir().mkpath(games + "/vide"));
+        for (const char* name : {"Cœur", "Мир", "ligne\ncoupée"})
+            QVERIFY(QDir().mkpath(games + "/" + QString::fromUtf8(name)));
         launcher = dir->path() + "/launcher";
         QVERIFY(QDir().mkpath(launcher));
         QVERIFY(QDir::setCurrent(launcher));
@@ -98,6 +105,19 @@ private slots:
             QString::fromUtf8("Pas de dossier: Etes-vous sûr de ne pas utiliser WoTLK?");
         const QString noCata =
             QString::fromUtf8("Pas de dossier: Etes-vous sûr de ne pas utiliser Cataclysme ?");
+        const QString refused = QString::fromUtf8(
+            "Dossier non valide: Ce dossier ne peut pas être enregistré : son chemin ne doit "
+            "contenir que des lettres de l'alphabet latin (sans « œ » ni autre alphabet), et ni "
+            "retour à la ligne ni caractère de contrôle.\n\nVeuillez choisir un autre dossier.");
+        // launcher.conf would store these with "?" or cut in two, and lose them at the next start.
+        for (const char* name : {"Cœur", "Мир", "ligne\ncoupée"}) {
+            QTest::addRow("Wrath: %s refused, asked again", name)
+                << true << QStringList{QString::fromUtf8(name), "ok", "vide"}
+                << QStringList{"folder", refused, "folder"} << "vide";
+        }
+        QTest::newRow("Cataclysm: Cœur refused, given up")
+            << false << QStringList{QString::fromUtf8("Cœur"), "ok", "cancel", "yes"}
+            << QStringList{"folder", refused, "folder", noCata} << "";
         for (const bool wrath : {true, false}) {
             const char* client = wrath ? "Wrath" : "Cataclysm";
             const QString own = wrath ? ownWrath : ownCata;

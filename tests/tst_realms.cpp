@@ -223,6 +223,28 @@ private slots:
         QCOMPARE(confLine(7), QByteArray("existant.fr|0"));
     }
 
+    void failedSaveIsReported_data() {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("host entered") << "enter";
+        QTest::newRow("realm deleted") << "delete";
+        QTest::newRow("Wrath box ticked") << "tick";
+    }
+    void failedSaveIsReported() {
+        QFETCH(QString, change);
+        MainWindow window;
+        QVERIFY(ui(window)->Texte->text() != QString("Impossible de save"));
+        // A folder standing where the file should be: no save can replace it.
+        QVERIFY(QFile::remove("launcher.conf"));
+        QVERIFY(QDir().mkdir("launcher.conf"));
+        if (change == "enter")
+            enter(ui(window)->SetRealm1, "nouveau.fr", true);
+        else if (change == "delete")
+            ui(window)->DeleteRealm2->click();
+        else
+            ui(window)->checkBox_Realm3->setChecked(true);
+        QCOMPARE(ui(window)->Texte->text(), QString("Impossible de save"));
+    }
+
     void startUpRewritesTheFileForWrathRealms() {
         // The stored flag turns the box on at start-up, which stores it again: the realms keep
         // their flags and the file keeps its bytes.

@@ -310,8 +310,10 @@ void tst_Resources::treeHoldsOnlyTheLauncherFiles() {
         ":/realmup.png",
         ":/realmup@2x.png",
     };
-    // Qt's own libraries register these folders (style data, the PDF writer's colour profile).
-    const QStringList qtOwn = {QStringLiteral(":/qt-project.org"), QStringLiteral(":/qpdf")};
+    // Qt's own libraries register these folders (style data, the PDF writer's colour profile,
+    // the web channel's script when the linker keeps that library, as clang's does).
+    const QStringList qtOwn = {QStringLiteral(":/qt-project.org"), QStringLiteral(":/qpdf"),
+                               QStringLiteral(":/qtwebchannel")};
     QStringList found;
     QDirIterator it(QStringLiteral(":/"), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
                     QDirIterator::Subdirectories);

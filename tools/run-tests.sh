@@ -11,12 +11,16 @@ options=(
     -DVESTRAHAL_OFFICIAL_LOGON_HOST=logon.officiel.test
     -DVESTRAHAL_PARTNER_LOGON_HOST=logon.brontavale.test
     -DVESTRAHAL_REALM_STATUS=ON
+    -DVESTRAHAL_WERROR=ON
 )
 
 bash "$top/tools/setup.sh"
+bash "$top/tools/check-format.sh"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}"
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure
+# The same code again under the sanitizers, and the fuzz targets' short runs.
+bash "$top/tools/run-sanitized-tests.sh"
 
 # The same suites again in a build with the options a community turns on for safety: HTTPS, and
 # signed updates with the tests' own key (tests/keys). Its tests trust the tests' authority

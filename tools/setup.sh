@@ -9,6 +9,7 @@ packages=(
     binutils-mingw-w64-x86-64 cpp
     xvfb xauth imagemagick xdotool
     nginx-light libsodium-dev pkg-config openssl libnss3-tools
+    clang libclang-rt-dev clang-format git
 )
 missing=()
 for package in "${packages[@]}"; do

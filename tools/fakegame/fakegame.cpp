@@ -5,6 +5,7 @@
 //   exit-code=N   code to exit with (default 0)
 //   seconds=N     end by itself after N seconds (default 0: never)
 //   window=1      show a small window, closed to end the game (default 0)
+//   output=N      print N bytes on its standard output and N on its error output first
 // Creating "<its name>.stop" beside it ends it too.
 #include <QApplication>
 #include <QDir>
@@ -21,6 +22,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <cstdio>
+
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const QFileInfo self(QString::fromLocal8Bit(argv[0]));
@@ -28,6 +31,14 @@ int main(int argc, char* argv[]) {
     const QString name = self.fileName();
     const QSettings settings(folder + QStringLiteral("/fakegame.ini"), QSettings::IniFormat);
     const int exitCode = settings.value(QStringLiteral("exit-code"), 0).toInt();
+
+    const int output = settings.value(QStringLiteral("output"), 0).toInt();
+    if (output > 0) {
+        const QByteArray text(output, 'o');
+        fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        fwrite(text.constData(), 1, size_t(text.size()), stderr);
+        fflush(stdout);
+    }
 
     QFile realmlist(folder + QStringLiteral("/Data/frFR/realmlist.wtf"));
     const bool hasRealmlist = realmlist.open(QIODevice::ReadOnly);
