@@ -3,6 +3,7 @@
 #include "config.h"
 #include "constants.h"
 #include "httpclient.h"
+#include "launcherconstants.h"
 #include "newexecutable.h"
 #include "ui_mainwindow.h"
 #include "updatereport.h"
@@ -79,6 +80,7 @@ void updater::checkVersion() {
     versionClient = new HttpClient(communityServer(vestrahal::kWebDomain));
     // A version is a short line: anything longer is not one.
     versionClient->setMaxBodySize(kVersionMaxBytes);
+    // Asked twice on purpose, the explicit header first: the server counts on both requests.
     versionClient->request(header);
     versionClient->get(kVersionPath);
     ui->Texte->setText(QStringLiteral("Vérification des mises à jours disponibles..."));
@@ -102,7 +104,7 @@ void updater::onCheckComplete(bool erreur) {
 
     const QString serverVersion = serverVersionText(versionClient->readAll());
     if (serverVersion == config->version) {
-        ui->Chargement->setValue(100);
+        ui->Chargement->setValue(vestrahal::kProgressDone);
         config->upToDate = true;
         ui->Texte->setText(QStringLiteral("Version à jour"));
         ui->Jouer->setEnabled(true);
@@ -145,7 +147,8 @@ void updater::downloadUpdate() {
 void updater::onDownloadProgress(int done, int total) {
     if (total == 0 || total < done)
         return;
-    ui->Chargement->setValue(int(50 + (qint64(50) * done) / total));
+    constexpr qint64 range = vestrahal::kProgressDone - vestrahal::kProgressDownloadFirst;
+    ui->Chargement->setValue(int(vestrahal::kProgressDownloadFirst + (range * done) / total));
 }
 
 void updater::onDownloadComplete(bool bol_errorWhiledownload) {
