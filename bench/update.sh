@@ -25,7 +25,7 @@ command -v curl >/dev/null || {
 # The launcher as tools/demo.sh builds it, and the driver beside it, with the same build type.
 cmake -S "$top" -B "$top/build-demo" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DBUILD_TESTING=OFF -DVESTRAHAL_WEB_DOMAIN="127.0.0.1:$port" \
-    -DVESTRAHAL_WEB_HOST="127.0.0.1:$port" >/dev/null
+    -DVESTRAHAL_WEB_HOST="127.0.0.1:$port" -DVESTRAHAL_UPDATE_PUBLIC_KEY="" >/dev/null
 cmake --build "$top/build-demo"
 cmake -S "$top/bench/update" -B "$top/build-bench-update" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -8,7 +8,6 @@
 #include <io.h>
 #include <windows.h>
 #else
-#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
