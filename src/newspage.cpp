@@ -1,7 +1,10 @@
 #include "newspage.h"
 
+#include "newserrorpage.h"
+
 #include <QTimer>
 #include <QWebEngineLoadingInfo>
+#include <QWebEngineSettings>
 
 namespace {
 
@@ -40,6 +43,7 @@ bool displaysItself(const QUrl& url) {
 NewsPage::NewsPage(QObject* parent)
     : QWebEnginePage(parent) {
     connect(this, &QWebEnginePage::loadingChanged, this, &NewsPage::onLoadingChanged);
+    settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
 }
 
 bool NewsPage::delegates(const QUrl& url) const {
@@ -83,15 +87,27 @@ QWebEnginePage* NewsPage::createWindow(WebWindowType) {
 }
 
 void NewsPage::onLoadingChanged(const QWebEngineLoadingInfo& info) {
+    if (errorPageLoading && info.url().scheme() == QLatin1String("data")) {
+        if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus)
+            errorPageLoading = false;
+        return;
+    }
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadSucceededStatus:
         emit pageLoadFinished(true);
         break;
     case QWebEngineLoadingInfo::LoadFailedStatus:
+        showErrorPage();
         emit pageLoadFinished(false);
         break;
     case QWebEngineLoadingInfo::LoadStartedStatus:
     case QWebEngineLoadingInfo::LoadStoppedStatus:
         break;
     }
+}
+
+void NewsPage::showErrorPage() {
+    errorPageLoading = true;
+    // Loaded from the event loop, not from inside the engine's report of the failure.
+    QTimer::singleShot(0, this, [this] { setHtml(newsErrorPageHtml()); });
 }

@@ -34,4 +34,8 @@ private:
     void delegate(const QUrl& url);
 
     LinkDelegationPolicy linkPolicy = DontDelegateLinks;
+
+    // A failed load shows a page of our own, which is no news page load of its own.
+    void showErrorPage();
+    bool errorPageLoading = false;
 };

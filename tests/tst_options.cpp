@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "testfiles.h"
 #include "testsupport.h"
+#include "translations.h"
 #include "ui_mainwindow.h"
 
 #include <QDir>
@@ -38,6 +39,9 @@ class MainWindowTest : public QObject {
                     QCOMPARE(box->parentWidget(), &window);
                     QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
                     QVERIFY(!box->defaultButton());
+                    // Qt's own words are French like the question.
+                    QCOMPARE(box->button(QMessageBox::Yes)->text().remove('&'), QString("Oui"));
+                    QCOMPARE(box->button(QMessageBox::No)->text().remove('&'), QString("Non"));
                     if (step == "close")
                         box->reject();
                     else
@@ -49,6 +53,8 @@ class MainWindowTest : public QObject {
 
 private slots:
     void initTestCase() {
+        // As the program does at start-up.
+        QVERIFY(translations::installQtFrench(*qApp) > 0);
         routeThroughCommunityServer(server);
         server.setReply("/launcher/version.php",
                         {200, "text/plain", {}, CommunityServer::Reply::Silent});
