@@ -2,6 +2,7 @@
 
 #include "constants.h"
 #include "gamefolder.h"
+#include "keyboardnavigation.h"
 #include "newspage.h"
 #include "realmindicator.h"
 #include "realmstatus.h"
@@ -81,6 +82,9 @@ MainWindow::MainWindow(QWidget* parent)
     startRealmStatus();
     refreshOptions();
     refreshRealmButtons();
+
+    // Playing with the keyboard alone.
+    new KeyboardNavigation(this, ui, {realmButtons.begin(), realmButtons.end()});
 }
 
 MainWindow::~MainWindow() {
