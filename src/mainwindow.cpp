@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "accessibility.h"
 #include "constants.h"
 #include "gamefolder.h"
 #include "keyboardnavigation.h"
@@ -83,7 +84,8 @@ MainWindow::MainWindow(QWidget* parent)
     refreshOptions();
     refreshRealmButtons();
 
-    // Playing with the keyboard alone.
+    // Playing with the keyboard alone, and with a screen reader.
+    nameForScreenReaders(ui);
     new KeyboardNavigation(this, ui, {realmButtons.begin(), realmButtons.end()});
 }
 

@@ -5,6 +5,7 @@
 #include "translations.h"
 #include "ui_mainwindow.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -375,6 +376,38 @@ private slots:
         QVERIFY(frame && frame->isVisible());
         QCOMPARE(frame->geometry(),
                  QRect(ui(window)->Jouer->mapTo(&window, QPoint()), ui(window)->Jouer->size()));
+    }
+
+    // ---- Screen readers ----
+    void everyControlHasANameToSay() {
+        writeFile("launcher.conf",
+                  "1\n/ancien/wotlk\n1\n/ancien/cata\n0\nami.fr|1\n |0\n |0\n1.0\n");
+        MainWindow window;
+        showActive(window);
+        auto name = [](QWidget* widget) {
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+            return face ? face->text(QAccessible::Name) : QString("(none)");
+        };
+        const QList<QPair<QWidget*, QString>> expected{
+            {ui(window)->Jouer, "Jouer"},
+            {ui(window)->Options, "Options"},
+            {ui(window)->radioButton, "Vestrahal Servers"},
+            {ui(window)->radioButton_3, "Brontavale"},
+            {ui(window)->radioButton_4, "ami.fr"},
+            {ui(window)->ModifierCheminWoTLK, "Modifier le chemin WoTLK"},
+            {ui(window)->DeleteCheminCata, "Supprimer le chemin Cataclysme"},
+            {ui(window)->DeleteRealm2, "Supprimer le royaume 2"},
+            {ui(window)->checkBox_Realm3, "Wotlk, royaume 3"},
+            {ui(window)->SauvegarderOptions, "Sauvegarder les options"}};
+        for (const auto& [widget, said] : expected)
+            QCOMPARE(name(widget), said);
+        // The status line says its text, the bar its value, as they change.
+        ui(window)->Texte->setText("Essai");
+        QCOMPARE(name(ui(window)->Texte), QString("Essai"));
+        ui(window)->Chargement->setValue(75);
+        QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(ui(window)->Chargement);
+        QVERIFY(bar && bar->valueInterface());
+        QCOMPARE(bar->valueInterface()->currentValue().toInt(), 75);
     }
 
 private:
