@@ -1,8 +1,10 @@
 #include "mainwindow.h"
 
+#include "accessibility.h"
 #include "constants.h"
 #include "gamefolder.h"
 #include "launcherconstants.h"
+#include "keyboardnavigation.h"
 #include "newspage.h"
 #include "realmindicator.h"
 #include "realmstatus.h"
@@ -97,6 +99,10 @@ MainWindow::MainWindow(QWidget* parent)
     startRealmStatus();
     refreshOptions();
     refreshRealmButtons();
+
+    // Playing with the keyboard alone, and with a screen reader.
+    nameForScreenReaders(ui);
+    new KeyboardNavigation(this, ui, {realmButtons.begin(), realmButtons.end()});
 }
 
 MainWindow::~MainWindow() {

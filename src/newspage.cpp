@@ -1,5 +1,7 @@
 #include "newspage.h"
 
+#include "newserrorpage.h"
+
 #include <QTimer>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineSettings>
@@ -44,6 +46,7 @@ NewsPage::NewsPage(QObject* parent)
     // A script opens nothing by itself: only the player's click on a link with a target does,
     // and that click is handed over like any other.
     settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
 }
 
 bool NewsPage::delegates(const QUrl& url) const {
@@ -95,11 +98,17 @@ QWebEnginePage* NewsPage::createWindow(WebWindowType) {
 }
 
 void NewsPage::onLoadingChanged(const QWebEngineLoadingInfo& info) {
+    if (errorPageLoading && info.url().scheme() == QLatin1String("data")) {
+        if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus)
+            errorPageLoading = false;
+        return;
+    }
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadSucceededStatus:
         emit pageLoadFinished(true);
         break;
     case QWebEngineLoadingInfo::LoadFailedStatus:
+        showErrorPage(info.url());
         emit pageLoadFinished(false);
         break;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
@@ -112,4 +121,15 @@ void NewsPage::onLoadingChanged(const QWebEngineLoadingInfo& info) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
         break;
     }
+}
+
+void NewsPage::showErrorPage(const QUrl& failed) {
+    // Loaded from the event loop, not from inside the engine's report of the failure; unless
+    // the window has gone elsewhere meanwhile (a page shown in place goes back to the news).
+    QTimer::singleShot(0, this, [this, failed] {
+        if (url() != failed)
+            return;
+        errorPageLoading = true;
+        setHtml(newsErrorPageHtml());
+    });
 }

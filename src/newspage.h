@@ -37,4 +37,8 @@ private:
     LinkDelegationPolicy linkPolicy = DontDelegateLinks;
     // Clicks refused and handed over whose end the engine has still to report.
     QList<QUrl> refusedClicks;
+
+    // A failed load shows a page of our own, which is no news page load of its own.
+    void showErrorPage(const QUrl& failed);
+    bool errorPageLoading = false;
 };

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -90,6 +91,15 @@ class MainWindowTest : public QObject {
     void waitForNews(MainWindow& window) {
         QTRY_VERIFY_WITH_TIMEOUT(window.newsLoaded, kLoadTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(!ui(window)->Web->isHidden(), kLoadTimeout);
+    }
+
+    // The value of a script in the page, once the engine has given it.
+    static QVariant evaluate(QWebEnginePage* page, const QString& script) {
+        auto result = std::make_shared<std::optional<QVariant>>();
+        page->runJavaScript(script, [result](const QVariant& value) { *result = value; });
+        // No answer in time gives an invalid value, which no comparison accepts.
+        QTest::qWaitFor([&result] { return result->has_value(); }, kLoadTimeout);
+        return result->value_or(QVariant());
     }
 
     QList<QWidget*> controls(MainWindow& window) {
@@ -555,6 +565,35 @@ private slots:
         QVERIFY(!form->Web->isHidden());
         QVERIFY(!form->Jouer->isHidden());
         QCOMPARE(form->Web->url(), QUrl(newsUrl("/launcher/launcher.php")));
+    }
+
+    // ---- A news page that cannot be loaded ----
+    void failedNewsLoadShowsAFrenchPageOfOurOwn() {
+        // The connection closes without an answer: the load fails.
+        server.setReply("/launcher/launcher.php", {0, "", "", CommunityServer::Reply::Raw});
+        MainWindow window;
+        config(window).upToDate = true;
+        QWebEnginePage* page = ui(window)->Web->page();
+        QSignalSpy pageLoads(ui(window)->Web->newsPage(), &NewsPage::pageLoadFinished);
+        QSignalSpy engineLoads(page, &QWebEnginePage::loadFinished);
+        window.show();
+        waitForNews(window);
+        // The gate treats it as any finished load, as before.
+        QVERIFY(ui(window)->Jouer->isEnabled());
+        QCOMPARE(ui(window)->Texte->text(), kReady);
+        QTRY_VERIFY_WITH_TIMEOUT(engineLoads.size() >= 2 && engineLoads.last().first().toBool(),
+                                 kLoadTimeout);
+        QCOMPARE(evaluate(page, "document.body.innerText"),
+                 QVariant("Les nouvelles ne peuvent pas être affichées pour le moment."));
+        QCOMPARE(evaluate(page, "getComputedStyle(document.body).backgroundColor"),
+                 QVariant("rgb(10, 8, 9)"));
+        // Our page is no news load of its own, and asks nothing of the network.
+        QCOMPARE(pageLoads.size(), 1);
+        QCOMPARE(pageLoads.first().first().toBool(), false);
+        for (const CommunityServer::Request& request : server.requests())
+            QVERIFY2(request.path == "/launcher/launcher.php" ||
+                         request.path == "/launcher/version.php",
+                     request.target.constData());
     }
 
 private:

@@ -1,13 +1,18 @@
+#include "keyboardnavigation.h"
 #include "mainwindow.h"
 #include "testfiles.h"
 #include "testsupport.h"
+#include "translations.h"
 #include "ui_mainwindow.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 namespace {} // namespace
@@ -16,6 +21,17 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
     static Ui::MainWindow* ui(MainWindow& window) { return window.ui; }
+
+    static void readyToPlay(MainWindow& window) {
+        window.newsLoaded = true;
+        window.config.upToDate = true;
+        window.checkReadyToPlay();
+    }
+    static void showActive(MainWindow& window) {
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+    }
 
     // Plays the player's part: each step answers one dialog, in the order they open, and notes
     // what the dialog was ("folder", or a question's title and text).
@@ -43,6 +59,9 @@ class MainWindowTest : public QObject {
                     }
                     QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
                     QVERIFY(!box->defaultButton());
+                    // Qt's own words are French like the question.
+                    QCOMPARE(box->button(QMessageBox::Yes)->text().remove('&'), QString("Oui"));
+                    QCOMPARE(box->button(QMessageBox::No)->text().remove('&'), QString("Non"));
                     if (step == "close")
                         box->reject();
                     else
@@ -54,6 +73,8 @@ class MainWindowTest : public QObject {
 
 private slots:
     void initTestCase() {
+        // As the program does at start-up.
+        QVERIFY(translations::installQtFrench(*qApp) > 0);
         routeThroughCommunityServer(server);
         server.setReply("/launcher/version.php",
                         {200, "text/plain", {}, CommunityServer::Reply::Silent});
@@ -246,6 +267,167 @@ private slots:
         QVERIFY(!ui(window)->Jouer->isEnabled());
         QVERIFY(ui(window)->Fading->isHidden());
         QVERIFY(ui(window)->OptionsMenu->isHidden());
+    }
+
+    // ---- The keyboard alone ----
+    void keyboardStartsOnTheCheckedRealm_data() {
+        QTest::addColumn<QByteArray>("selected");
+        QTest::addColumn<QString>("focused");
+        QTest::newRow("own realms") << QByteArray("0") << "radioButton";
+        QTest::newRow("partner realms") << QByteArray("2") << "radioButton_3";
+        QTest::newRow("a personal realm not shown") << QByteArray("4") << "radioButton";
+    }
+    void keyboardStartsOnTheCheckedRealm() {
+        QFETCH(QByteArray, selected);
+        QFETCH(QString, focused);
+        writeFile("launcher.conf",
+                  "1\n/ancien/wotlk\n1\n/ancien/cata\n" + selected + "\n |0\n |0\n |0\n1.0\n");
+        MainWindow window;
+        showActive(window);
+        QVERIFY(QApplication::focusWidget());
+        QCOMPARE(QApplication::focusWidget()->objectName(), focused);
+    }
+
+    void tabGoesRealmsPlayOptionsNews() {
+        MainWindow window;
+        readyToPlay(window);
+        showActive(window);
+        QTRY_VERIFY_WITH_TIMEOUT(!ui(window)->Web->isHidden(), 30000);
+        QStringList order{QApplication::focusWidget()->objectName()};
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* now = QApplication::focusWidget();
+            order << (ui(window)->Web->isAncestorOf(now) ? QString("Web") : now->objectName());
+        }
+        // The realms are one stop, at the checked one; the arrows move between them.
+        QCOMPARE(order, QStringList({"radioButton", "Jouer", "Options", "Web"}));
+        // Back from the options button (in the page, Tab goes through the page's links).
+        ui(window)->Options->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), ui(window)->radioButton);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        auto* moved = qobject_cast<QRadioButton*>(QApplication::focusWidget());
+        QVERIFY(moved && moved != ui(window)->radioButton);
+        QVERIFY(moved->isChecked());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), ui(window)->Jouer);
+    }
+
+    void returnPlays_data() {
+        QTest::addColumn<bool>("ready");
+        QTest::addColumn<bool>("panelOpen");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("plays");
+        QTest::newRow("return") << true << false << int(Qt::Key_Return) << 1;
+        QTest::newRow("enter of the keypad") << true << false << int(Qt::Key_Enter) << 1;
+        QTest::newRow("play button shut") << false << false << int(Qt::Key_Return) << 0;
+        QTest::newRow("options panel open") << true << true << int(Qt::Key_Return) << 0;
+    }
+    void returnPlays() {
+        QFETCH(bool, ready);
+        QFETCH(bool, panelOpen);
+        QFETCH(int, key);
+        QFETCH(int, plays);
+        MainWindow window;
+        if (ready)
+            readyToPlay(window);
+        showActive(window);
+        if (panelOpen) {
+            QTest::keyClick(ui(window)->Options, Qt::Key_Space);
+            // Return presses the panel's button that has the focus, never "Jouer".
+            ui(window)->checkBox_Realm1->setFocus(Qt::TabFocusReason);
+        }
+        QCOMPARE(ui(window)->OptionsMenu->isHidden(), !panelOpen);
+        QSignalSpy played(ui(window)->Jouer, &QPushButton::clicked);
+        const bool wrath = ui(window)->checkBox_Realm1->isChecked();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        QCOMPARE(played.size(), plays);
+        QCOMPARE(ui(window)->checkBox_Realm1->isChecked(), panelOpen ? !wrath : wrath);
+    }
+
+    void optionsPanelKeepsTheKeyboard() {
+        MainWindow window;
+        readyToPlay(window);
+        showActive(window);
+        QTest::keyClick(ui(window)->Options, Qt::Key_Space);
+        QCOMPARE(QApplication::focusWidget(), ui(window)->ModifierCheminWoTLK);
+        QStringList order;
+        for (int i = 0; i < 15; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(order,
+                 QStringList({"DeleteCheminWoTLK", "ModifierCheminCata", "DeleteCheminCata",
+                              "checkBox_Realm1", "SetRealm1", "DeleteRealm1", "checkBox_Realm2",
+                              "SetRealm2", "DeleteRealm2", "checkBox_Realm3", "SetRealm3",
+                              "DeleteRealm3", "SauvegarderOptions", "ModifierCheminWoTLK",
+                              "DeleteCheminWoTLK"}));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), ui(window)->SauvegarderOptions);
+        // Nothing behind the panel takes the focus, however it is asked to.
+        ui(window)->Jouer->setFocus(Qt::TabFocusReason);
+        QVERIFY(ui(window)->OptionsMenu->isAncestorOf(QApplication::focusWidget()));
+        // Return presses the panel's button: here it saves and closes the panel.
+        ui(window)->SauvegarderOptions->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(ui(window)->OptionsMenu->isHidden());
+        QCOMPARE(QApplication::focusWidget(), ui(window)->Options);
+    }
+
+    void focusFrameShowsForTheKeyboardOnly() {
+        MainWindow window;
+        readyToPlay(window);
+        showActive(window);
+        auto* keyboard = window.findChild<KeyboardNavigation*>();
+        QVERIFY(keyboard);
+        QCOMPARE(keyboard->framedButton(), nullptr);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(keyboard->framedButton(), ui(window)->Jouer);
+        // The mouse never shows it.
+        QTest::mouseClick(ui(window)->radioButton_2, Qt::LeftButton);
+        QCOMPARE(keyboard->framedButton(), nullptr);
+        ui(window)->Options->setFocus(Qt::TabFocusReason);
+        QCOMPARE(keyboard->framedButton(), nullptr);
+        QTest::keyClick(ui(window)->Options, Qt::Key_Backtab);
+        QCOMPARE(keyboard->framedButton(), ui(window)->Jouer);
+        QWidget* frame = window.findChild<QWidget*>("focusFrame");
+        QVERIFY(frame && frame->isVisible());
+        QCOMPARE(frame->geometry(),
+                 QRect(ui(window)->Jouer->mapTo(&window, QPoint()), ui(window)->Jouer->size()));
+    }
+
+    // ---- Screen readers ----
+    void everyControlHasANameToSay() {
+        writeFile("launcher.conf",
+                  "1\n/ancien/wotlk\n1\n/ancien/cata\n0\nami.fr|1\n |0\n |0\n1.0\n");
+        MainWindow window;
+        showActive(window);
+        auto name = [](QWidget* widget) {
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+            return face ? face->text(QAccessible::Name) : QString("(none)");
+        };
+        const QList<QPair<QWidget*, QString>> expected{
+            {ui(window)->Jouer, "Jouer"},
+            {ui(window)->Options, "Options"},
+            {ui(window)->radioButton, "Vestrahal Servers"},
+            {ui(window)->radioButton_3, "Brontavale"},
+            {ui(window)->radioButton_4, "ami.fr"},
+            {ui(window)->ModifierCheminWoTLK, "Modifier le chemin WoTLK"},
+            {ui(window)->DeleteCheminCata, "Supprimer le chemin Cataclysme"},
+            {ui(window)->DeleteRealm2, "Supprimer le royaume 2"},
+            {ui(window)->checkBox_Realm3, "Wotlk, royaume 3"},
+            {ui(window)->SauvegarderOptions, "Sauvegarder les options"}};
+        for (const auto& [widget, said] : expected)
+            QCOMPARE(name(widget), said);
+        // The status line says its text, the bar its value, as they change.
+        ui(window)->Texte->setText("Essai");
+        QCOMPARE(name(ui(window)->Texte), QString("Essai"));
+        ui(window)->Chargement->setValue(75);
+        QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(ui(window)->Chargement);
+        QVERIFY(bar && bar->valueInterface());
+        QCOMPARE(bar->valueInterface()->currentValue().toInt(), 75);
     }
 
 private:

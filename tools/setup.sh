@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build
-    qt6-base-dev qt6-webengine-dev libgl-dev
+    qt6-base-dev qt6-webengine-dev libgl-dev qt6-translations-l10n
     binutils-mingw-w64-x86-64 cpp
     xvfb xauth imagemagick xdotool
     nginx-light libsodium-dev pkg-config openssl libnss3-tools
