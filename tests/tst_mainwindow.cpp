@@ -98,7 +98,8 @@ class MainWindowTest : public QObject {
         auto result = std::make_shared<std::optional<QVariant>>();
         page->runJavaScript(script, [result](const QVariant& value) { *result = value; });
         // No answer in time gives an invalid value, which no comparison accepts.
-        QTest::qWaitFor([&result] { return result->has_value(); }, kLoadTimeout);
+        if (!QTest::qWaitFor([&result] { return result->has_value(); }, kLoadTimeout))
+            return QVariant();
         return result->value_or(QVariant());
     }
 
