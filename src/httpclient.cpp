@@ -217,11 +217,7 @@ bool HttpClient::takeBody(QNetworkReply* reply) {
 bool HttpClient::withinLimit(qint64 bytes) {
     if (limit <= 0 || bytes <= limit)
         return true;
-    if (QNetworkReply* reply = std::exchange(current, nullptr)) {
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
+    dropCurrent();
     fail(WrongContentLength, tr("Reply larger than %1 bytes").arg(limit));
     return false;
 }
@@ -299,14 +295,19 @@ void HttpClient::fail(Error code, const QString& text) {
     emit done(true);
 }
 
-void HttpClient::abort() {
-    const bool running = current || !queue.isEmpty();
-    queue.clear();
+void HttpClient::dropCurrent() {
+    // The reply belongs to the manager: cut off, it reports nothing more and goes when it can.
     if (QNetworkReply* reply = std::exchange(current, nullptr)) {
         reply->disconnect(this);
         reply->abort();
         reply->deleteLater();
     }
+}
+
+void HttpClient::abort() {
+    const bool running = current || !queue.isEmpty();
+    queue.clear();
+    dropCurrent();
     if (running)
         fail(Aborted, tr("Request aborted"));
 }

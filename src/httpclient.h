@@ -130,6 +130,7 @@ private:
     void onReadyRead();
     bool takeBody(QNetworkReply* reply);
     bool withinLimit(qint64 bytes);
+    void dropCurrent();
     void onProgress(qint64 received, qint64 total);
     void onFinished();
     Error errorOf(QNetworkReply* reply) const;

@@ -42,6 +42,11 @@ void syncFolderOf(const QString& path) {
 #endif
 }
 
+// Whether anything stands under the name, a link that leads nowhere included.
+bool taken(const QFileInfo& file) {
+    return file.exists() || file.isSymLink();
+}
+
 #ifndef Q_OS_WIN
 QByteArray native(const QString& path) {
     return QFile::encodeName(path);
@@ -120,7 +125,7 @@ bool canMoveAside(const QString& executable, const QString& backup) {
     if (!launcher.isFile())
         return false;
     const QFileInfo previous(backup);
-    if (!previous.exists() && !previous.isSymLink())
+    if (!taken(previous))
         return true;
     return (previous.isFile() || previous.isSymLink()) && !isRunningProgram(backup);
 }
@@ -128,7 +133,7 @@ bool canMoveAside(const QString& executable, const QString& backup) {
 bool swapInNewExecutable(const QString& executable, const QString& newFile, const QString& backup) {
     if (!canMoveAside(executable, backup))
         return false;
-    if (QFileInfo(backup).exists() || QFileInfo(backup).isSymLink()) {
+    if (taken(QFileInfo(backup))) {
         if (!QFile::remove(backup))
             return false;
     }
@@ -178,8 +183,7 @@ void cleanUpInterruptedUpdate(const QString& executable, const QString& backup) 
     if ((left.isFile() || left.isSymLink()) && !isRunningProgram(partial))
         QFile::remove(partial);
     // An older launcher renamed itself before downloading: killed then, it left only its backup.
-    if (!QFileInfo(executable).exists() && !QFileInfo(executable).isSymLink() &&
-        QFileInfo(backup).isFile()) {
+    if (!taken(QFileInfo(executable)) && QFileInfo(backup).isFile()) {
         if (QFile::copy(backup, partial) && !QFile::rename(partial, executable))
             QFile::remove(partial);
     }

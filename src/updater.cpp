@@ -31,6 +31,15 @@ QString downloadPath() {
     return QStringLiteral("/launcher/download/") + executableName();
 }
 
+// A single-shot timer, owned by `owner`, that gives the client's request up when it fires: the
+// client then ends it as aborted (code 7), like any failed request.
+QTimer* abortTimerFor(QObject* owner, HttpClient* client) {
+    auto* timer = new QTimer(owner);
+    timer->setSingleShot(true);
+    QObject::connect(timer, &QTimer::timeout, client, &HttpClient::abort);
+    return timer;
+}
+
 bool signedUpdates() {
     return vestrahal::kUpdatePublicKey[0] != '\0';
 }
@@ -86,9 +95,7 @@ void updater::checkVersion() {
     ui->Texte->setText(QStringLiteral("Vérification des mises à jours disponibles..."));
     connect(versionClient, &HttpClient::done, this, &updater::onCheckComplete);
     // A server that never answers ends like any failed check: aborted, code 7.
-    checkTimer = new QTimer(this);
-    checkTimer->setSingleShot(true);
-    connect(checkTimer, &QTimer::timeout, versionClient, &HttpClient::abort);
+    checkTimer = abortTimerFor(this, versionClient);
     checkTimer->start(checkTimeLimit);
 }
 
@@ -129,12 +136,8 @@ void updater::downloadUpdate() {
     downloadClient->setMaxBodySize(downloadMaxBytes);
     // A slow line may take its time as long as bytes keep coming; a stalled one is given up,
     // and so is any download after the whole time limit.
-    abortTimer = new QTimer(this);
-    abortTimer->setSingleShot(true);
-    connect(abortTimer, &QTimer::timeout, downloadClient, &HttpClient::abort);
-    idleTimer = new QTimer(this);
-    idleTimer->setSingleShot(true);
-    connect(idleTimer, &QTimer::timeout, downloadClient, &HttpClient::abort);
+    abortTimer = abortTimerFor(this, downloadClient);
+    idleTimer = abortTimerFor(this, downloadClient);
     connect(downloadClient, &HttpClient::dataReadProgress, idleTimer,
             [this] { idleTimer->start(downloadIdleLimit); });
     abortTimer->start(downloadTimeLimit);
@@ -249,9 +252,7 @@ void updater::fetchSignature() {
     signatureClient = new HttpClient(communityServer(vestrahal::kWebHost));
     // One line of base64: anything longer is not a signature.
     signatureClient->setMaxBodySize(kVersionMaxBytes);
-    signatureTimer = new QTimer(this);
-    signatureTimer->setSingleShot(true);
-    connect(signatureTimer, &QTimer::timeout, signatureClient, &HttpClient::abort);
+    signatureTimer = abortTimerFor(this, signatureClient);
     signatureTimer->start(checkTimeLimit);
     signatureClient->get(downloadPath() + QStringLiteral(".sig"));
     connect(signatureClient, &HttpClient::done, this, &updater::onSignatureComplete);

@@ -11,6 +11,12 @@
 
 namespace {
 
+// What the status line says around a launch.
+const QString kReady = QStringLiteral("World of Warcraft est prêt à être lancé");
+const QString kStarted = QStringLiteral("World Of Warcraft lancé.");
+const QString kCode1 =
+    QStringLiteral("Une erreur s'est produite lors du démarrage de World of Warcraft - (Code 1).");
+
 // Lays out a game folder holding the fake client under the given program names.
 void makeGame(const QString& folder, const QStringList& programs, const QByteArray& ini = {},
               bool withFrFR = true) {

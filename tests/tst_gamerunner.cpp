@@ -14,10 +14,6 @@
 
 namespace {
 
-const QString kReady = QStringLiteral("World of Warcraft est prêt à être lancé");
-const QString kStarted = QStringLiteral("World Of Warcraft lancé.");
-const QString kCode1 =
-    QStringLiteral("Une erreur s'est produite lors du démarrage de World of Warcraft - (Code 1).");
 constexpr int kTimeout = 30000;
 #ifdef Q_OS_WIN
 const QString kRunner = QStringLiteral("vestrahal-test-runner.exe");
