@@ -29,6 +29,10 @@ QByteArray newsAddress(const char* path) {
     return QByteArray(vestrahal::kWebScheme) + "://" + vestrahal::kWebDomain + path;
 }
 
+QUrl newsHome() {
+    return QUrl(QString::fromLatin1(newsAddress("/launcher/launcher.php")));
+}
+
 // The host goes into launcher.conf, where "|" ends it and a line break ends the line, and into
 // the game's realmlist after "set realmlist ": neither may be cut or gain a line.
 bool isStorableHost(const QString& host) {
@@ -197,7 +201,7 @@ void MainWindow::showNewsHome() {
         if (realmOffered(realm))
             realmButtons[realm]->show();
     }
-    ui->Web->setUrl(QUrl(QString::fromLatin1(newsAddress("/launcher/launcher.php"))));
+    ui->Web->setUrl(newsHome());
 }
 
 void MainWindow::newsOnLinkClicked(QUrl url) {
@@ -300,12 +304,17 @@ void MainWindow::LaunchGame(int clientMode, int realm) {
 void MainWindow::LaunchingProcessEnd() {
     ui->Texte->setText(QStringLiteral("World Of Warcraft lancé."));
     showMinimized();
+    // Nobody reads the news while the game runs, often for hours.
+    if (kRestNewsWhilePlaying)
+        ui->Web->rest();
 }
 
 void MainWindow::ProcessEnd(int) {
     launchAllowed = true;
     checkReadyToPlay();
     ui->Texte->setText(kReadyText);
+    // The news comes back as it went: the page the window showed, the controls untouched.
+    ui->Web->wake(pageShownInPlace ? ui->Web->url() : newsHome());
     showMaximized();
     pauseRealmStatusWhileGameRuns();
 }

@@ -97,7 +97,18 @@ QWebEnginePage* NewsPage::createWindow(WebWindowType) {
     });
 }
 
+void NewsPage::rest() {
+    // The ends of refused clicks will not come now.
+    refusedClicks.clear();
+    errorPageLoading = false;
+    setLifecycleState(LifecycleState::Discarded);
+}
+
 void NewsPage::onLoadingChanged(const QWebEngineLoadingInfo& info) {
+    // A load the rest cut short is nobody's news: no end to report, and no error page, which
+    // would bring the page back while the game runs.
+    if (lifecycleState() == LifecycleState::Discarded)
+        return;
     if (errorPageLoading && info.url().scheme() == QLatin1String("data")) {
         if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus)
             errorPageLoading = false;
@@ -125,9 +136,10 @@ void NewsPage::onLoadingChanged(const QWebEngineLoadingInfo& info) {
 
 void NewsPage::showErrorPage(const QUrl& failed) {
     // Loaded from the event loop, not from inside the engine's report of the failure; unless
-    // the window has gone elsewhere meanwhile (a page shown in place goes back to the news).
+    // the window has gone elsewhere meanwhile (a page shown in place goes back to the news) or
+    // the page rests.
     QTimer::singleShot(0, this, [this, failed] {
-        if (url() != failed)
+        if (url() != failed || lifecycleState() == LifecycleState::Discarded)
             return;
         errorPageLoading = true;
         setHtml(newsErrorPageHtml());

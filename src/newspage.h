@@ -18,6 +18,10 @@ public:
     void setLinkDelegationPolicy(LinkDelegationPolicy policy) { linkPolicy = policy; }
     LinkDelegationPolicy linkDelegationPolicy() const { return linkPolicy; }
 
+    // Discards the page: its renderer and what the engine holds for it go, until the next load.
+    // A load running then ends unreported. The page must not be shown.
+    void rest();
+
 signals:
     void linkClicked(const QUrl& url);
     // The end of a page load, successful or not; one that stops without a page (no content, a

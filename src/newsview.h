@@ -13,6 +13,16 @@ public:
 
     NewsPage* newsPage() const { return news; }
 
+    // Lets go of what the page holds while nobody looks at it (the game runs): its renderer
+    // process ends, and the memory the engine and the allocator kept for it goes back to the
+    // system. The view is hidden meanwhile; the page object stays, so asking it anything brings
+    // nothing back.
+    void rest();
+    // Loads url into the resting page. The view stays hidden: whoever showed it after the first
+    // load shows it after this one.
+    void wake(const QUrl& url);
+    bool isResting() const;
+
 private:
     NewsPage* news;
 };

@@ -1,6 +1,7 @@
 #include "constants.h"
 #include "fakegame.h"
 #include "mainwindow.h"
+#include "newsview.h"
 #include "realmstatus.h"
 #include "testfiles.h"
 #include "testsupport.h"
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #ifdef Q_OS_UNIX
@@ -249,6 +251,72 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::Running, kTimeout);
         stopGame(wotlk, "Wow.exe");
         QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::NotRunning, kTimeout);
+    }
+
+    // While the game runs the news page gives its renderer back; when the game ends the news is
+    // loaded again and shown as it was.
+    void newsRestsWhileTheGameRuns_data() {
+        QTest::addColumn<bool>("failedAtStart");
+        QTest::addColumn<bool>("loadingAtLaunch");
+        QTest::newRow("news shown") << false << false;
+        QTest::newRow("news failed at start: asked again after the game") << true << false;
+        QTest::newRow("a load still running at the launch ends unseen") << false << true;
+    }
+    void newsRestsWhileTheGameRuns() {
+        QFETCH(bool, failedAtStart);
+        QFETCH(bool, loadingAtLaunch);
+        const QByteArray home = "/launcher/launcher.php";
+        const QUrl homeUrl(
+            QString("%1://%2%3").arg(vestrahal::kWebScheme, vestrahal::kWebDomain, QString(home)));
+        if (failedAtStart)
+            server.setReply(home, {0, "", "", CommunityServer::Reply::Raw});
+        makeGame(wotlk, {"Wow.exe"});
+        writeConf();
+        MainWindow window;
+        window.config.upToDate = true;
+        window.show();
+        NewsView* view = ui(window)->Web;
+        QTRY_VERIFY_WITH_TIMEOUT(!view->isHidden(), kTimeout);
+        const QRect place = view->geometry();
+        server.clearReply(home);
+        if (loadingAtLaunch) {
+            server.setReply(home, {200, "text/html", {}, CommunityServer::Reply::Silent});
+            QSignalSpy started(view->page(), &QWebEnginePage::loadStarted);
+            const qsizetype before = server.requestsFor(home).size();
+            window.showNewsHome();
+            QTRY_VERIFY_WITH_TIMEOUT(started.count() > 0, kTimeout);
+            QTRY_COMPARE_WITH_TIMEOUT(server.requestsFor(home).size(), before + 1, kTimeout);
+        }
+        const qsizetype asked = server.requestsFor(home).size();
+        QTRY_VERIFY_WITH_TIMEOUT(view->page()->renderProcessPid() > 0, kTimeout);
+        const qint64 renderer = view->page()->renderProcessPid();
+        const QUrl shown = view->url();
+
+        play(window, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kStarted, kTimeout);
+        QCOMPARE(view->isResting(), vestrahal::kRestNewsWhilePlaying);
+        if (!vestrahal::kRestNewsWhilePlaying)
+            QSKIP("this launcher keeps the news page while the game runs");
+        QVERIFY(view->isHidden());
+#ifdef Q_OS_LINUX
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QString("/proc/%1").arg(renderer)), kTimeout);
+#endif
+        // Asking the resting page brings no renderer back.
+        QCOMPARE(view->url(), shown);
+        QCOMPARE(view->page()->renderProcessPid(), 0);
+
+        server.clearReply(home);
+        stopGame(wotlk, "Wow.exe");
+        QTRY_VERIFY_WITH_TIMEOUT(!view->isHidden(), kTimeout);
+        QVERIFY(!view->isResting());
+        QCOMPARE(view->url(), homeUrl);
+        // Asked again, not taken from the page the rest let go.
+        QVERIFY(server.requestsFor(home).size() > asked);
+        QCOMPARE(view->geometry(), place);
+        QCOMPARE(ui(window)->Texte->text(), kReady);
+        QVERIFY(ui(window)->Jouer->isEnabled());
+        // The page shows the news, not the error page of the cut-short load.
+        QCOMPARE(view->page()->title(), QStringLiteral("Vestrahal — Nouvelles"));
     }
 
     void closingTheLauncherEndsTheGame() {
