@@ -3,7 +3,9 @@
 //   window_probe TIMEOUT_SECONDS -- PROGRAM [ARGS...]
 // Prints "probe t0 MS" (the steady clock, taken just before the fork), "probe pid PID", then
 // "probe shown MS" and "probe loaded MS" counted from t0, or "probe timeout" / "probe exited".
-// It then stays the program's parent, so that the caller can sample it, until SIGTERM or SIGINT:
+// It then stays the program's parent, so that the caller can sample it. At SIGUSR1 it prints
+// "probe mark MS" and watches again: "probe again MS" once the news page is back on screen.
+// It stops at SIGTERM or SIGINT:
 // then it closes the window as a player would, which lets the program end its helper processes
 // itself, kills the program only if it is still there 10 s later, and waits up to 5 s more for
 // the helpers.
@@ -23,9 +25,14 @@
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t markRequested = 0;
 
 void requestStop(int) {
     stopRequested = 1;
+}
+
+void requestMark(int) {
+    markRequested = 1;
 }
 
 double nowMs() {
@@ -157,6 +164,8 @@ int main(int argc, char* argv[]) {
     action.sa_handler = requestStop;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    action.sa_handler = requestMark;
+    sigaction(SIGUSR1, &action, nullptr);
 
     // The engine's helper processes outlive the program by a moment: as their subreaper, the
     // probe collects them, rather than leaving that to whatever init there is.
@@ -186,7 +195,7 @@ int main(int argc, char* argv[]) {
         if (!window) {
             window = findMainWindow(display, pid, pidAtom);
             if (window)
-                std::printf("probe shown %.1f\n", nowMs() - t0);
+                std::printf("probe shown %.1f\nprobe window 0x%lx\n", nowMs() - t0, window);
         } else if (newsShown(display, window)) {
             std::printf("probe loaded %.1f\n", nowMs() - t0);
             break;
@@ -198,8 +207,20 @@ int main(int argc, char* argv[]) {
     std::fflush(stdout);
 
     bool exited = false;
-    while (!stopRequested && !exited)
-        exited = exitedWithin(pid, 100);
+    bool watching = false;
+    while (!stopRequested && !exited) {
+        if (markRequested) {
+            markRequested = 0;
+            watching = window != 0;
+            std::printf("probe mark %.1f\n", nowMs() - t0);
+        }
+        if (watching && newsShown(display, window)) {
+            watching = false;
+            std::printf("probe again %.1f\n", nowMs() - t0);
+        }
+        std::fflush(stdout);
+        exited = exitedWithin(pid, 10);
+    }
     if (!exited) {
         if (window)
             closeWindow(display, window);

@@ -1,5 +1,6 @@
 #include "constants.h"
 #include "fakegame.h"
+#include "heaptrim.h"
 #include "mainwindow.h"
 #include "newsview.h"
 #include "realmstatus.h"
@@ -18,9 +19,13 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <cstring>
+#include <vector>
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -317,6 +322,39 @@ private slots:
         QVERIFY(ui(window)->Jouer->isEnabled());
         // The page shows the news, not the error page of the cut-short load.
         QCOMPARE(view->page()->title(), QStringLiteral("Vestrahal — Nouvelles"));
+    }
+
+    // What the allocator keeps after the page has gone reaches the system only when asked for.
+    void freedHeapGoesBackToTheSystem() {
+#if !defined(__GLIBC__)
+        QSKIP("measured with glibc's heap and /proc/self/statm");
+#else
+        const auto resident = [] {
+            QFile statm("/proc/self/statm");
+            if (!statm.open(QIODevice::ReadOnly))
+                return qint64(-1);
+            return statm.readAll().split(' ').value(1).toLongLong() * qint64(sysconf(_SC_PAGESIZE));
+        };
+        // Blocks freed in between blocks still used: glibc keeps such holes resident until asked,
+        // as it keeps those the engine leaves among its long-lived objects.
+        constexpr int kBlocks = 4096, kBlockSize = 16384;
+        std::vector<char*> blocks;
+        for (int i = 0; i < kBlocks; ++i) {
+            blocks.push_back(static_cast<char*>(std::malloc(kBlockSize)));
+            std::memset(blocks.back(), 1, kBlockSize);
+        }
+        for (int i = 0; i < kBlocks; i += 2)
+            std::free(std::exchange(blocks[i], nullptr));
+        const qint64 before = resident();
+        heaptrim::returnFreeMemory();
+        const qint64 after = resident();
+        for (char* block : blocks)
+            std::free(block);
+        QVERIFY(before > 0);
+        // Half the blocks were freed; at least half of those pages must have gone.
+        QVERIFY2(before - after >= qint64(kBlocks) * kBlockSize / 4,
+                 qPrintable(QString("%1 -> %2 bytes resident").arg(before).arg(after)));
+#endif
     }
 
     void closingTheLauncherEndsTheGame() {
