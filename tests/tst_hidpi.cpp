@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QIcon>
 #include <QImage>
-#include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
 
