@@ -3,6 +3,7 @@
 #include "accessibility.h"
 #include "constants.h"
 #include "gamefolder.h"
+#include "hidpiimages.h"
 #include "keyboardnavigation.h"
 #include "launcherconstants.h"
 #include "newspage.h"
@@ -63,6 +64,7 @@ MainWindow::MainWindow(QWidget* parent)
     , newsLoaded(false)
     , launchAllowed(false) {
     ui->setupUi(this);
+    useHighDensityImages(this);
     ui->Chargement->setValue(0);
     ui->Fading->hide();
     ui->OptionsMenu->hide();

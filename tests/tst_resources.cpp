@@ -1,7 +1,8 @@
-// The launcher's looks depend on sixteen files compiled into the binary: a wrong size makes a
-// button's border-image tear, a palette PNG loses its soft edges, a PNG-compressed icon entry is
-// ignored by older Windows shells, and a missing icon group leaves the .exe with the default
-// icon. These checks read the files the way the widgets and the Windows toolchain will.
+// The launcher's looks depend on sixteen files compiled into the binary, and on the @2x twins of
+// its pictures for dense screens: a wrong size makes a button's border-image tear, a palette PNG
+// loses its soft edges, a blown-up twin looks soft, a PNG-compressed icon entry is ignored by
+// older Windows shells, and a missing icon group leaves the .exe with the default icon. These
+// checks read the files the way the widgets and the Windows toolchain will.
 
 #include <QByteArray>
 #include <QDirIterator>
@@ -177,6 +178,66 @@ bool parseVersionNode(const QByteArray& data, qsizetype at, qsizetype end, int d
     return true;
 }
 
+struct LauncherImage {
+    QString name;
+    QString path;
+    QSize size;
+    // The window background must cover every pixel; every other picture is a cut-out shape
+    // whose corners let the background show through.
+    bool opaque;
+};
+
+const QList<LauncherImage> launcherImages = {
+    {"window icon", ":/iconlauncher.png", {128, 128}, false},
+    {"main window background", ":/load.png", {800, 600}, true},
+    {"play button, normal", ":/joueron.png", {140, 111}, false},
+    {"play button, pressed", ":/jouerpressed.png", {140, 111}, false},
+    {"play button, disabled", ":/joueroff.png", {140, 111}, false},
+    {"options button, normal", ":/optionson.png", {77, 57}, false},
+    {"options button, pressed", ":/optionspressed.png", {77, 57}, false},
+    {"options button, disabled", ":/optionsoff.png", {77, 57}, false},
+    {"options panel background", ":/parabg.png", {370, 320}, false},
+    {"panel button, normal", ":/paraon.png", {73, 23}, false},
+    {"panel button, pressed", ":/parapressed.png", {73, 23}, false},
+    {"indicator, checked", ":/caseon.png", {20, 21}, false},
+    {"indicator, unchecked", ":/caseoff.png", {19, 20}, false},
+    {"progress frame", ":/barrevide.png", {434, 29}, false},
+    {"progress fill", ":/barrepleine.png", {416, 15}, false},
+};
+
+QString twinOf(const QString& path) {
+    return path.chopped(4) + QStringLiteral("@2x.png");
+}
+
+// Both pictures premultiplied and of one size: the mean difference per channel.
+double meanDifference(const QImage& a, const QImage& b) {
+    qint64 sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const QRgb* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const QRgb* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x)
+            sum += qAbs(qRed(p[x]) - qRed(q[x])) + qAbs(qGreen(p[x]) - qGreen(q[x])) +
+                   qAbs(qBlue(p[x]) - qBlue(q[x])) + qAbs(qAlpha(p[x]) - qAlpha(q[x]));
+    }
+    return double(sum) / (4.0 * a.width() * a.height());
+}
+
+// Each pixel the mean of the 2x2 block it covers in the twin.
+QImage halved(const QImage& twin) {
+    QImage half(twin.size() / 2, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < half.height(); ++y) {
+        for (int x = 0; x < half.width(); ++x) {
+            int r = 0, g = 0, b = 0, a = 0;
+            for (const QPoint d : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(1, 1)}) {
+                const QRgb p = twin.pixel(2 * x + d.x(), 2 * y + d.y());
+                r += qRed(p), g += qGreen(p), b += qBlue(p), a += qAlpha(p);
+            }
+            half.setPixel(x, y, qRgba((r + 2) / 4, (g + 2) / 4, (b + 2) / 4, (a + 2) / 4));
+        }
+    }
+    return half;
+}
+
 } // namespace
 
 class tst_Resources : public QObject {
@@ -185,6 +246,8 @@ class tst_Resources : public QObject {
 private slots:
     void image_data();
     void image();
+    void twinIsRedrawn_data();
+    void twinIsRedrawn();
     void treeHoldsOnlyTheLauncherFiles();
     void stateVariantsDiffer_data();
     void stateVariantsDiffer();
@@ -209,25 +272,14 @@ private:
 void tst_Resources::image_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QSize>("size");
-    // The window background must cover every pixel; every other picture is a cut-out shape whose
-    // corners let the background show through.
     QTest::addColumn<bool>("opaque");
 
-    QTest::newRow("window icon") << ":/iconlauncher.png" << QSize(128, 128) << false;
-    QTest::newRow("main window background") << ":/load.png" << QSize(800, 600) << true;
-    QTest::newRow("play button, normal") << ":/joueron.png" << QSize(140, 111) << false;
-    QTest::newRow("play button, pressed") << ":/jouerpressed.png" << QSize(140, 111) << false;
-    QTest::newRow("play button, disabled") << ":/joueroff.png" << QSize(140, 111) << false;
-    QTest::newRow("options button, normal") << ":/optionson.png" << QSize(77, 57) << false;
-    QTest::newRow("options button, pressed") << ":/optionspressed.png" << QSize(77, 57) << false;
-    QTest::newRow("options button, disabled") << ":/optionsoff.png" << QSize(77, 57) << false;
-    QTest::newRow("options panel background") << ":/parabg.png" << QSize(370, 320) << false;
-    QTest::newRow("panel button, normal") << ":/paraon.png" << QSize(73, 23) << false;
-    QTest::newRow("panel button, pressed") << ":/parapressed.png" << QSize(73, 23) << false;
-    QTest::newRow("indicator, checked") << ":/caseon.png" << QSize(20, 21) << false;
-    QTest::newRow("indicator, unchecked") << ":/caseoff.png" << QSize(19, 20) << false;
-    QTest::newRow("progress frame") << ":/barrevide.png" << QSize(434, 29) << false;
-    QTest::newRow("progress fill") << ":/barrepleine.png" << QSize(416, 15) << false;
+    // Each with its twin at twice the pixels, for screens at 125 % and more.
+    for (const LauncherImage& image : launcherImages) {
+        QTest::newRow(qPrintable(image.name)) << image.path << image.size << image.opaque;
+        QTest::newRow(qPrintable(image.name + QStringLiteral(" @2x")))
+            << twinOf(image.path) << image.size * 2 << image.opaque;
+    }
     // Realm status gems, each with its twin for screens at twice the density.
     for (const char* state : {"up", "down", "unknown"}) {
         const QString name = QStringLiteral(":/realm%1").arg(QLatin1String(state));
@@ -282,10 +334,49 @@ void tst_Resources::image() {
     }
 }
 
+void tst_Resources::twinIsRedrawn_data() {
+    QTest::addColumn<QString>("path");
+    for (const LauncherImage& image : launcherImages)
+        QTest::newRow(qPrintable(image.name)) << image.path;
+}
+
+void tst_Resources::twinIsRedrawn() {
+    // The twin is the same drawing at twice the pixels, not the ordinary picture blown up,
+    // which would look as soft on a dense screen as Qt's own enlargement.
+    QFETCH(QString, path);
+    const QImage ordinary = QImage(path).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage twin = QImage(twinOf(path)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    twin.setDevicePixelRatio(1);
+    QVERIFY(!ordinary.isNull());
+    QCOMPARE(twin.size(), ordinary.size() * 2);
+
+    // Same drawing: reduced back, the twin is nearer to the ordinary picture than that picture
+    // is to itself moved by one pixel.
+    const QImage moved = ordinary.copy(1, 1, ordinary.width(), ordinary.height())
+                             .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const double reduced = meanDifference(halved(twin), ordinary);
+    const double oneStep = meanDifference(ordinary, moved);
+    QVERIFY2(reduced < 0.6 * oneStep, qPrintable(QStringLiteral("reduced twin %1 from the picture, "
+                                                                "one pixel away %2")
+                                                     .arg(reduced)
+                                                     .arg(oneStep)));
+
+    // Not blown up: the twin's edges stand further from a smooth enlargement than a blocky
+    // enlargement of the same pixels does, which is all that enlarging can change.
+    const QImage smooth =
+        ordinary.scaled(twin.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const double fromSmooth = meanDifference(twin, smooth);
+    const double blockyFromSmooth = meanDifference(ordinary.scaled(twin.size()), smooth);
+    QVERIFY2(fromSmooth > 1.25 * blockyFromSmooth,
+             qPrintable(QStringLiteral("twin %1 from a smooth enlargement, a blocky one %2")
+                            .arg(fromSmooth)
+                            .arg(blockyFromSmooth)));
+}
+
 void tst_Resources::treeHoldsOnlyTheLauncherFiles() {
     // The widgets and style sheets name the images by bare ":/name" paths, so a prefix or a
     // subfolder in the resource list would leave them silently blank.
-    const QStringList expected = {
+    QStringList expected = {
         ":/barrepleine.png",
         ":/barrevide.png",
         ":/caseoff.png",
@@ -302,7 +393,23 @@ void tst_Resources::treeHoldsOnlyTheLauncherFiles() {
         ":/parabg.png",
         ":/paraon.png",
         ":/parapressed.png",
-        // The realm status gems come from a resource list of their own.
+        // The twins at twice the pixels come from a resource list of their own, and so do the
+        // realm status gems.
+        ":/barrepleine@2x.png",
+        ":/barrevide@2x.png",
+        ":/caseoff@2x.png",
+        ":/caseon@2x.png",
+        ":/iconlauncher@2x.png",
+        ":/joueroff@2x.png",
+        ":/joueron@2x.png",
+        ":/jouerpressed@2x.png",
+        ":/load@2x.png",
+        ":/optionsoff@2x.png",
+        ":/optionson@2x.png",
+        ":/optionspressed@2x.png",
+        ":/parabg@2x.png",
+        ":/paraon@2x.png",
+        ":/parapressed@2x.png",
         ":/realmdown.png",
         ":/realmdown@2x.png",
         ":/realmunknown.png",
@@ -326,6 +433,7 @@ void tst_Resources::treeHoldsOnlyTheLauncherFiles() {
             found.append(path);
     }
     found.sort();
+    expected.sort();
     QCOMPARE(found, expected);
 }
 
