@@ -134,6 +134,7 @@ xvfb-run -a -s "-screen 0 800x600x24" bash -c '
     click 720 535
     for _ in $(seq 100); do [ -f "$STAGE/jeux/WoTLK/Wow.exe.started.json" ] && break; sleep 0.1; done
     sleep 1.5; shot game
-    touch "$STAGE/jeux/WoTLK/Wow.exe.stop"; sleep 2; shot back
+    # The news is loaded again when the game ends, and this server delays it.
+    touch "$STAGE/jeux/WoTLK/Wow.exe.stop"; sleep 4; shot back
     sleep '"$seconds"'; kill $launcher; wait $launcher 2>/dev/null || true'
 echo "no display: the launcher ran under Xvfb; screenshots in $stage/screenshots/"
