@@ -315,8 +315,10 @@ void MainWindow::ProcessEnd(int) {
     launchAllowed = true;
     checkReadyToPlay();
     ui->Texte->setText(kReadyText);
-    // The news comes back as it went: the page the window showed, the controls untouched.
-    ui->Web->wake(pageShownInPlace ? ui->Web->url() : newsHome());
+    // The news comes back, loaded afresh: the page shown in place if there was one (a rest that
+    // cut its load short leaves no address), else the news home. The controls are untouched.
+    const QUrl inPlace = pageShownInPlace ? ui->Web->url() : QUrl();
+    ui->Web->wake(inPlace.isValid() ? inPlace : newsHome());
     showMaximized();
     pauseRealmStatusWhileGameRuns();
 }
