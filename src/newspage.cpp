@@ -107,7 +107,7 @@ void NewsPage::rest() {
 void NewsPage::onLoadingChanged(const QWebEngineLoadingInfo& info) {
     // A load the rest cut short is nobody's news: no end to report, and no error page, which
     // would bring the page back while the game runs.
-    if (lifecycleState() == LifecycleState::Discarded)
+    if (isResting())
         return;
     if (errorPageLoading && info.url().scheme() == QLatin1String("data")) {
         if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus)
@@ -139,7 +139,7 @@ void NewsPage::showErrorPage(const QUrl& failed) {
     // the window has gone elsewhere meanwhile (a page shown in place goes back to the news) or
     // the page rests.
     QTimer::singleShot(0, this, [this, failed] {
-        if (url() != failed || lifecycleState() == LifecycleState::Discarded)
+        if (url() != failed || isResting())
             return;
         errorPageLoading = true;
         setHtml(newsErrorPageHtml());

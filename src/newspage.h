@@ -21,6 +21,7 @@ public:
     // Discards the page: its renderer and what the engine holds for it go, until the next load.
     // A load running then ends unreported. The page must not be shown.
     void rest();
+    bool isResting() const { return lifecycleState() == LifecycleState::Discarded; }
 
 signals:
     void linkClicked(const QUrl& url);

@@ -37,5 +37,5 @@ void NewsView::wake(const QUrl& url) {
 }
 
 bool NewsView::isResting() const {
-    return news->lifecycleState() == QWebEnginePage::LifecycleState::Discarded;
+    return news->isResting();
 }
