@@ -21,6 +21,11 @@ inline bool httpsBuild() {
     return qstrcmp(vestrahal::kWebScheme, "https") == 0;
 }
 
+// An address of the community's web site, as the build names it.
+inline QString newsUrl(const char* path) {
+    return QString::fromLatin1(vestrahal::kWebScheme) + "://" + vestrahal::kWebDomain + path;
+}
+
 // A certificate of tests/tls with its chain up to the tests' authority (tests/tls/make.sh):
 // "server" for the test build's hosts, "wrongname" for other names, "untrusted" from an
 // authority nobody trusts.

@@ -24,10 +24,6 @@ const QString kChecking = QStringLiteral("Vérification des mises à jours dispo
 const QString kLoadError = QStringLiteral("Erreur lors du chargement. launcher.conf n'existe pas.");
 constexpr int kLoadTimeout = 30000;
 
-QString newsUrl(const char* path) {
-    return QString::fromLatin1(vestrahal::kWebScheme) + "://" + vestrahal::kWebDomain + path;
-}
-
 void writeConf(const QByteArray& bytes) {
     writeFile("launcher.conf", bytes);
 }
