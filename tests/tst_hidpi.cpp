@@ -2,6 +2,7 @@
 // pixel for pixel, and not from the ordinary pictures blown up. Qt reads the scale once, when
 // the application starts, so this suite runs on a 2x screen of its own.
 
+#include "imagedifference.h"
 #include "mainwindow.h"
 #include "testfiles.h"
 #include "testsupport.h"
@@ -18,25 +19,6 @@ namespace {
 
 QImage premultiplied(const QImage& image) {
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
-
-// Mean difference per channel between two premultiplied pictures of one size, over the pixels
-// that the mask covers fully, or over all of them without a mask.
-double meanDifference(const QImage& a, const QImage& b, const QImage& mask) {
-    qint64 sum = 0;
-    qint64 pixels = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            if (!mask.isNull() && qAlpha(mask.pixel(x, y)) != 255)
-                continue;
-            ++pixels;
-            const QRgb p = a.pixel(x, y);
-            const QRgb q = b.pixel(x, y);
-            sum += qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) +
-                   qAbs(qBlue(p) - qBlue(q)) + qAbs(qAlpha(p) - qAlpha(q));
-        }
-    }
-    return pixels == 0 ? 255.0 : double(sum) / (4.0 * double(pixels));
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 // older Windows shells, and a missing icon group leaves the .exe with the default icon. These
 // checks read the files the way the widgets and the Windows toolchain will.
 
+#include "imagedifference.h"
+
 #include <QByteArray>
 #include <QDirIterator>
 #include <QFile>
@@ -207,19 +209,6 @@ const QList<LauncherImage> launcherImages = {
 
 QString twinOf(const QString& path) {
     return path.chopped(4) + QStringLiteral("@2x.png");
-}
-
-// Both pictures premultiplied and of one size: the mean difference per channel.
-double meanDifference(const QImage& a, const QImage& b) {
-    qint64 sum = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const QRgb* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-        const QRgb* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-        for (int x = 0; x < a.width(); ++x)
-            sum += qAbs(qRed(p[x]) - qRed(q[x])) + qAbs(qGreen(p[x]) - qGreen(q[x])) +
-                   qAbs(qBlue(p[x]) - qBlue(q[x])) + qAbs(qAlpha(p[x]) - qAlpha(q[x]));
-    }
-    return double(sum) / (4.0 * a.width() * a.height());
 }
 
 // Each pixel the mean of the 2x2 block it covers in the twin.
