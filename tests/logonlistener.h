@@ -1,5 +1,7 @@
 #pragma once
 
+#include "closedport.h"
+
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -22,16 +24,6 @@ public:
         });
     }
     QByteArray hostText() const { return "127.0.0.1:" + QByteArray::number(server.serverPort()); }
-
-    // A port nothing listens on: taken from the system, then given back.
-    static quint16 closedPort() {
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost))
-            return 0;
-        const quint16 port = probe.serverPort();
-        probe.close();
-        return port;
-    }
 
     QTcpServer server;
     int connections = 0;

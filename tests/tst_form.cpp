@@ -2,6 +2,7 @@
 #include "newsview.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"
+#include "windowsupport.h"
 
 #include <QImage>
 #include <QRegularExpression>

@@ -6,6 +6,7 @@
 #include "gamefolder.h"
 #include "mainwindow.h"
 #include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QJsonArray>
 #include <QRadioButton>

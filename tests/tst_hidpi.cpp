@@ -6,6 +6,7 @@
 #include "mainwindow.h"
 #include "testfiles.h"
 #include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QDir>
 #include <QIcon>

@@ -1,3 +1,4 @@
+#include "closedport.h"
 #include "communityserver.h"
 #include "httpclient.h"
 #include "offlinenames.h"
@@ -11,16 +12,6 @@
 namespace {
 
 constexpr int kTimeout = 30000;
-
-// A port that was free a moment ago and has no listener now: connecting to it is refused.
-quint16 closedPort() {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
 
 QByteArray bytes(qint64 size) {
     QByteArray data(size, Qt::Uninitialized);

@@ -7,6 +7,7 @@
 #include "realmstatus.h"
 #include "testfiles.h"
 #include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,6 +4,7 @@
 #include "newsview.h"
 #include "testfiles.h"
 #include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QApplication>
 #include <QDesktopServices>

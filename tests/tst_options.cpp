@@ -3,6 +3,7 @@
 #include "testfiles.h"
 #include "testsupport.h"
 #include "translations.h"
+#include "windowsupport.h"
 
 #include <QAccessible>
 #include <QDir>

@@ -7,6 +7,7 @@
 #include "testfiles.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"
+#include "windowsupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -283,9 +284,8 @@ private slots:
         QFETCH(QStringList, expected);
         LogonListener listener;
         // Personal realms: a server that answers, a port that refuses, a text that is no host.
-        writeConf(clients + "0\n" + listener.hostText() +
-                  "|1\n127.0.0.1:" + QByteArray::number(LogonListener::closedPort()) +
-                  "|0\nset realmlist x.fr|0\n1.0\n");
+        writeConf(clients + "0\n" + listener.hostText() + "|1\n127.0.0.1:" +
+                  QByteArray::number(closedPort()) + "|0\nset realmlist x.fr|0\n1.0\n");
         clearRefusedNameLookups();
         MainWindow window;
         // Nothing is known before the event loop has run.

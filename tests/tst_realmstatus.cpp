@@ -100,7 +100,7 @@ private slots:
         status->setAttemptTimeLimit(kind == "silent" ? 300 : 3000);
         QByteArray host = listener.hostText();
         if (kind == "closed")
-            host = "127.0.0.1:" + QByteArray::number(LogonListener::closedPort());
+            host = "127.0.0.1:" + QByteArray::number(closedPort());
         else if (kind == "unresolved")
             host = "logon.vestrahal.test";
         else if (kind == "silent")

@@ -1,3 +1,4 @@
+#include "closedport.h"
 #include "config.h"
 #include "constants.h"
 #include "filesizelimit.h"
@@ -11,6 +12,7 @@
 #include "updater.h"
 #include "updatereport.h"
 #include "updatesignature.h"
+#include "windowsupport.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -67,14 +69,6 @@ QByteArray program(qint64 size) {
 
 QByteArray storedVersion() {
     return readTextFile("launcher.conf").split('\n').value(8);
-}
-
-// A port that was free a moment ago and has no listener now: connecting to it is refused.
-quint16 closedPort() {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
 }
 
 // Where a host's requests go: to the in-process server, to a port where nothing listens, or
