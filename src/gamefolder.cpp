@@ -9,6 +9,14 @@
 
 namespace gamefolder {
 
+bool isBelow(const QString& path, const QString& folder) {
+    if (folder.isEmpty())
+        return false;
+    // A volume root ("/", "D:/") already ends with its separator.
+    const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    return path.size() > prefix.size() && path.startsWith(prefix);
+}
+
 void removeTopLevelRealmlist(const QString& folder) {
     QFile::remove(folder + QStringLiteral("/realmlist.wtf"));
 }
@@ -24,9 +32,8 @@ QStringList sweepCache(const QString& folder) {
     // folder is ever deleted.
     if (cacheInfo.isSymLink() || cacheInfo.isJunction())
         return {};
-    const QString realFolder = QFileInfo(folder).canonicalFilePath();
     const QString realCache = cacheInfo.canonicalFilePath();
-    if (realFolder.isEmpty() || !realCache.startsWith(realFolder + QLatin1Char('/')))
+    if (!isBelow(realCache, QFileInfo(folder).canonicalFilePath()))
         return {};
     const QStringList patterns{QStringLiteral("*.wdb"), QStringLiteral("*.wcf"),
                                QStringLiteral("*.tbl"), QStringLiteral("*.adb")};

@@ -12,8 +12,12 @@ void removeTopLevelRealmlist(const QString& folder);
 
 // Deletes the client's cached game data below the folder's "Cache" (any depth, any letter case):
 // stale caches from another realm make the client misbehave. Returns the files deleted.
-// A folder without "Cache" has nothing swept.
+// A folder without "Cache" has nothing swept, and neither has one whose "Cache" leads outside it.
 QStringList sweepCache(const QString& folder);
+
+// Whether `path` lies below `folder`, both canonical paths with "/" separators; a folder at the
+// root of a volume ("/", "D:/") holds everything else on it.
+bool isBelow(const QString& path, const QString& folder);
 
 // Writes "set realmlist " and the host, with no line end, into Data/frFR/realmlist.wtf; an empty
 // realm (host " ") leaves the file empty. False when the file cannot be written whole.

@@ -112,6 +112,41 @@ private slots:
         QVERIFY(QFile::exists(folder + "/Data/cache/kept.wdb"));
     }
 
+    // What the sweep may delete: only what lies below the game folder, however the folder is
+    // written, a volume root included.
+    void isBelow_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("below");
+        QTest::newRow("cache of the folder") << "/jeux/wow/Cache"
+                                             << "/jeux/wow" << true;
+        QTest::newRow("deep below") << "/jeux/wow/Cache/WDB/frFR"
+                                    << "/jeux/wow" << true;
+        QTest::newRow("the folder itself") << "/jeux/wow"
+                                           << "/jeux/wow" << false;
+        QTest::newRow("a sibling that starts alike") << "/jeux/wow2/Cache"
+                                                     << "/jeux/wow" << false;
+        QTest::newRow("elsewhere") << "/home/joueur/Cache"
+                                   << "/jeux/wow" << false;
+        QTest::newRow("the parent") << "/jeux"
+                                    << "/jeux/wow" << false;
+        QTest::newRow("folder at the root of a Linux volume") << "/Cache"
+                                                              << "/" << true;
+        QTest::newRow("folder at the root of a Windows drive") << "D:/Cache"
+                                                               << "D:/" << true;
+        QTest::newRow("another drive") << "E:/Cache"
+                                       << "D:/" << false;
+        QTest::newRow("folder on a drive") << "D:/Jeux/WoW/Cache"
+                                           << "D:/Jeux/WoW" << true;
+        QTest::newRow("no folder") << "/Cache"
+                                   << "" << false;
+    }
+    void isBelow() {
+        QFETCH(QString, path);
+        QFETCH(QString, folder);
+        QTEST(gamefolder::isBelow(path, folder), "below");
+    }
+
     void gameFolderReachedThroughALinkIsSwept() {
         touch(folder + "/Cache/WDB/old.wdb");
         const QString link = dir->path() + "/raccourci";

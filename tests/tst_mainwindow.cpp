@@ -409,6 +409,11 @@ private slots:
                                                  vestrahal::kWebDomain + "/launcher/ex_saison.php"
                                           << Outcome::Browser;
         QTest::newRow("other site") << "http://example.org/launcher/ex" << Outcome::Browser;
+        // The launcher's own addresses inside another site's query or path are that site's.
+        QTest::newRow("other site, launcher page in its query")
+            << "http://example.org/go?to=" + newsUrl("/launcher/ex_saison.php") << Outcome::Browser;
+        QTest::newRow("other site, home in its path")
+            << "http://example.org/" + newsUrl("/launcher/la") << Outcome::Browser;
         QTest::newRow("mail") << "mailto:contact@example.org" << Outcome::Browser;
         QTest::newRow("local file") << "file:///etc/passwd" << Outcome::Ignored;
         QTest::newRow("ftp") << "ftp://example.org/x" << Outcome::Ignored;
