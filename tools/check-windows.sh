@@ -35,7 +35,7 @@ done
 # What Qt's CMake package gives a Windows target, the modules the project uses, and the values
 # the build gives the tests on every platform (only their presence matters to the compiler).
 flags=(
-    -std=c++17 -fsyntax-only -Wall -Wextra -Werror
+    -std=c++17 -fsyntax-only -Wall -Wextra -Wpedantic -Werror
     -DUNICODE -D_UNICODE -DWIN32 -DWIN64 -D_WIN64 -DMINGW_HAS_SECURE_API=1
     -D_ENABLE_EXTENDED_ALIGNED_STORAGE -DQT_NO_DEBUG
     -isystem "$qt" -isystem "$mkspecs/win32-g++"
@@ -67,6 +67,13 @@ ln -s "$sodium/sodium.h" "$sodium/sodium" "$scratch/include/"
 fuzzer="$(clang -print-resource-dir 2>/dev/null)/include/fuzzer"
 [ -d "$fuzzer" ] && ln -s "$fuzzer" "$scratch/include/fuzzer"
 flags+=(-isystem "$scratch/include")
+# MinGW-w64 brings a few POSIX headers that MSVC lacks: here, including one is an error.
+mkdir "$scratch/msvc-lacks"
+for header in unistd.h dirent.h strings.h libgen.h; do
+    echo "#error \"$header: a POSIX header that MSVC does not have (guard it with Q_OS_UNIX)\"" \
+        >"$scratch/msvc-lacks/$header"
+done
+flags+=(-I"$scratch/msvc-lacks")
 
 # The folders holding the moc output of each suite and tool ("name.moc"), for the files that
 # include their own.
