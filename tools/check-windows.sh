@@ -42,7 +42,8 @@ flags=(
 )
 for module in Core Gui Widgets Network WebEngineCore WebEngineWidgets WebChannel Positioning \
     PrintSupport Quick Qml QmlModels QmlIntegration OpenGL Test; do
-    flags+=(-isystem "$qt/Qt$module" "-DQT_$(tr '[:lower:]' '[:upper:]' <<<"$module")_LIB")
+    define="$(tr '[:lower:]' '[:upper:]' <<<"$module")"
+    flags+=(-isystem "$qt/Qt$module" "-DQT_${define/#TEST/TESTLIB}_LIB")
 done
 flags+=(
     -I"$top/src" -I"$top/tests" -I"$top/tools" -I"$build/generated"
