@@ -10,7 +10,7 @@
 #include <csignal>
 #include <sys/resource.h>
 
-#define VESTRAHAL_SKIP_WITHOUT_FILE_SIZE_LIMIT()
+#define VESTRAHAL_SKIP_WITHOUT_FILE_SIZE_LIMIT() static_cast<void>(0)
 
 class FileSizeLimit {
 public:

@@ -14,7 +14,7 @@
 // lookup would go out to the network, so such a case is skipped, never run.
 #if defined(Q_OS_LINUX)
 inline constexpr bool kOfflineNameLookups = true;
-#define VESTRAHAL_SKIP_WITHOUT_OFFLINE_NAMES()
+#define VESTRAHAL_SKIP_WITHOUT_OFFLINE_NAMES() static_cast<void>(0)
 #else
 inline constexpr bool kOfflineNameLookups = false;
 #define VESTRAHAL_SKIP_WITHOUT_OFFLINE_NAMES()                                                     \

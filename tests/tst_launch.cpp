@@ -322,7 +322,7 @@ private slots:
         }
         const qsizetype asked = server.requestsFor(home).size();
         QTRY_VERIFY_WITH_TIMEOUT(view->page()->renderProcessPid() > 0, kTimeout);
-        const qint64 renderer = view->page()->renderProcessPid();
+        [[maybe_unused]] const qint64 renderer = view->page()->renderProcessPid();
 
         play(window, 0);
         QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kStarted, kTimeout);

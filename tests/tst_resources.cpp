@@ -118,7 +118,7 @@ std::optional<QList<ResourceEntry>> parseRes(const QByteArray& res) {
         qsizetype pos = at + 8;
         if (!readId(pos, entry.typeId, entry.typeName) || !readId(pos, entry.nameId, entry.name))
             return std::nullopt;
-        if (headerSize < pos - at || at + headerSize + dataSize > quint64(res.size()))
+        if (headerSize < pos - at || quint64(at) + headerSize + dataSize > quint64(res.size()))
             return std::nullopt;
         entry.data = res.mid(at + headerSize, dataSize);
         entries.append(entry);

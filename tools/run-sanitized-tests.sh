@@ -10,7 +10,7 @@ fuzz_runs="${FUZZ_RUNS:-200000}"
 suites=(tst_config tst_gamefolder tst_resources tst_httpclient)
 
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVESTRAHAL_SANITIZE=ON \
+    -DVESTRAHAL_SANITIZE=ON -DVESTRAHAL_WERROR=ON \
     -DVESTRAHAL_WEB_DOMAIN=vestrahal.test \
     -DVESTRAHAL_LOGON_HOST=logon.vestrahal.test \
     -DVESTRAHAL_OFFICIAL_LOGON_HOST=logon.officiel.test \

@@ -18,6 +18,9 @@ bash "$top/tools/setup.sh"
 bash "$top/tools/check-format.sh"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}"
 cmake --build "$build"
+# The Windows side of the code, compiled for Windows against this build's generated headers,
+# and the installer script through makensis.
+bash "$top/tools/check-windows.sh" "$build"
 ctest --test-dir "$build" --output-on-failure
 # The same code again under the sanitizers, and the fuzz targets' short runs.
 bash "$top/tools/run-sanitized-tests.sh"

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build
     qt6-base-dev qt6-webengine-dev libgl-dev qt6-translations-l10n
-    binutils-mingw-w64-x86-64 cpp
+    binutils-mingw-w64-x86-64 cpp g++-mingw-w64-x86-64-posix nsis
     xvfb xauth imagemagick xdotool
     nginx-light libsodium-dev pkg-config openssl libnss3-tools
     clang libclang-rt-dev clang-format git
