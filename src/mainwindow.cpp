@@ -84,7 +84,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     NewsPage* news = ui->Web->newsPage();
     news->setLinkDelegationPolicy(NewsPage::DelegateAllLinks);
-    ui->Web->hide();
+    ui->Web->hideWhileLoading();
     connect(news, &NewsPage::linkClicked, this, &MainWindow::newsOnLinkClicked);
     connect(news, &NewsPage::pageLoadFinished, this, &MainWindow::loadPageFinished);
     ui->Chargement->setValue(kProgressNewsRequested);
@@ -196,7 +196,7 @@ void MainWindow::loadPageFinished(bool ok) {
 
 void MainWindow::showNewsHome() {
     pageShownInPlace = false;
-    ui->Web->hide();
+    ui->Web->hideWhileLoading();
     ui->Chargement->show();
     ui->Jouer->show();
     ui->Options->show();
@@ -215,7 +215,7 @@ void MainWindow::newsOnLinkClicked(QUrl url) {
         // A launcher page of the server, shown over the whole window once it has loaded.
         pageShownInPlace = true;
         ui->Web->setUrl(url);
-        ui->Web->hide();
+        ui->Web->hideWhileLoading();
         ui->Chargement->hide();
         ui->Jouer->hide();
         ui->Options->hide();

@@ -20,11 +20,18 @@ NewsView::NewsView(QWidget* parent)
     setPage(news);
 }
 
+void NewsView::hideWhileLoading() {
+    hide();
+    if (!isResting())
+        news->setVisible(true);
+}
+
 void NewsView::rest() {
     if (isResting())
         return;
-    // The engine lets go of a page only when it is not shown.
+    // The engine lets go of a page only when it is not shown, nor painted behind a hidden view.
     hide();
+    news->setVisible(false);
     news->rest();
     for (const int delay : kTrimDelaysMs)
         QTimer::singleShot(delay, this, [] { heaptrim::returnFreeMemory(); });

@@ -13,6 +13,11 @@ public:
 
     NewsPage* newsPage() const { return news; }
 
+    // Hides the view until its page has loaded. The page goes on laying out and painting
+    // meanwhile, so that once shown it is on screen at once, instead of only then starting on
+    // its first frame as a hidden page would.
+    void hideWhileLoading();
+
     // Lets go of what the page holds while nobody looks at it (the game runs): its renderer
     // process ends, and the memory the engine and the allocator kept for it goes back to the
     // system. The view is hidden meanwhile; the page object stays, so asking it anything brings
