@@ -1,7 +1,10 @@
 #include "gamesession.h"
 
+#include "constants.h"
 #include "gamefolder.h"
+#include "updatereport.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 
@@ -41,7 +44,7 @@ void GameSession::start(const QString& program) {
     connect(process, &QProcess::errorOccurred, this, &GameSession::failed);
     connect(process, &QProcess::started, this, &GameSession::started);
     connect(process, &QProcess::finished, this,
-            [this, clock](int exitCode) { emit ended(exitCode, clock.elapsed()); });
+            [this, clock, program](int exitCode) { onEnded(program, exitCode, clock.elapsed()); });
     // What the game prints is of no use to the launcher, and read into memory it would grow
     // for as long as the game runs.
     process->setStandardOutputFile(QProcess::nullDevice());
@@ -56,6 +59,18 @@ void GameSession::start(const QString& program) {
     }
     const gamefolder::GameCommand command = gamefolder::gameCommand(runner, program);
     process->start(command.program, command.arguments, QIODevice::ReadWrite);
+}
+
+void GameSession::onEnded(const QString& program, int exitCode, qint64 milliseconds) {
+    emit ended(exitCode, milliseconds);
+    if (milliseconds >= quickExitLimit)
+        return;
+    appendUpdateReport(QString::fromLatin1(vestrahal::kReportFileName),
+                       QStringLiteral("%1 : %2 ended %3 ms after its start, exit code %4\n")
+                           .arg(QDateTime::currentDateTime().toString(Qt::TextDate), program)
+                           .arg(milliseconds)
+                           .arg(exitCode));
+    emit endedAtOnce(exitCode);
 }
 
 bool GameSession::isRunning() const {

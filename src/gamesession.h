@@ -27,12 +27,23 @@ public:
     // The process id of the game started last, 0 when none runs.
     qint64 processId() const;
 
+    // A game that ends sooner than this after its start never reached the player: it could not
+    // run (a runner without 32-bit support, a missing library) and is reported as such.
+    static constexpr int kDefaultQuickExitLimit = 10000;
+    void setQuickExitLimit(int milliseconds) { quickExitLimit = milliseconds; }
+
 signals:
     void started();
     void failed(QProcess::ProcessError error);
     // The game ended with its exit code, after this many milliseconds.
     void ended(int exitCode, qint64 milliseconds);
+    // Right after ended(), for a game that ended within the quick-exit limit; errors.log has a
+    // line saying so.
+    void endedAtOnce(int exitCode);
 
 private:
+    void onEnded(const QString& program, int exitCode, qint64 milliseconds);
+
     QProcess* game = nullptr;
+    int quickExitLimit = kDefaultQuickExitLimit;
 };

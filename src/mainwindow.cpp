@@ -81,6 +81,10 @@ MainWindow::MainWindow(QWidget* parent)
     connect(game, SIGNAL(ended(int, qint64)), this, SLOT(ProcessEnd(int)));
     connect(game, SIGNAL(failed(QProcess::ProcessError)), this,
             SLOT(ErrorLaunchingProcess(QProcess::ProcessError)));
+    // Without a word, the player would wait for a game that is already gone.
+    connect(game, &GameSession::endedAtOnce, ui->Texte, [this](int code) {
+        ui->Texte->setText(QStringLiteral("Le jeu s'est arrêté aussitôt (code %1).").arg(code));
+    });
 
     NewsPage* news = ui->Web->newsPage();
     news->setLinkDelegationPolicy(NewsPage::DelegateAllLinks);
@@ -284,6 +288,8 @@ void MainWindow::ProcessEnd(int) {
 }
 
 void MainWindow::ErrorLaunchingProcess(QProcess::ProcessError) {
+    // The player may try again at once: "Jouer" opens, under the message that says why not yet.
+    gate->set(PlayGate::Condition::LaunchAllowed, true);
     ui->Texte->setText(QStringLiteral(
         "Une erreur s'est produite lors du démarrage de World of Warcraft - (Code 1)."));
     pauseRealmStatusWhileGameRuns();

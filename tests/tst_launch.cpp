@@ -53,7 +53,10 @@ class LaunchTest : public QObject {
         return vestrahal::kRealmStatus && session(window)->isRunning();
     }
 
-    void play(MainWindow& window, int realm) {
+    // Presses "Jouer" for a realm. However short the game then runs, it counts as played,
+    // unless the test gives the limit of a game that ends at once.
+    void play(MainWindow& window, int realm, int quickExitLimit = 1) {
+        session(window)->setQuickExitLimit(quickExitLimit);
         ui(window)->realms()[realm]->setChecked(true);
         QVERIFY(QMetaObject::invokeMethod(&window, "on_Jouer_clicked"));
     }
@@ -180,6 +183,44 @@ private slots:
         QVERIFY(window.isMaximized());
     }
 
+    // A game that ends within seconds of its start never reached the player: the status line
+    // and errors.log say so, with its exit code; a game played for longer is not reported.
+    void gameThatEndsAtOnceIsReported_data() {
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ends at once, code 0")
+            << 0 << GameSession::kDefaultQuickExitLimit
+            << QString::fromUtf8("Le jeu s'est arrêté aussitôt (code 0).");
+        QTest::newRow("ends at once, code 3")
+            << 3 << GameSession::kDefaultQuickExitLimit
+            << QString::fromUtf8("Le jeu s'est arrêté aussitôt (code 3).");
+        QTest::newRow("played longer than the limit") << 3 << 1 << kReady;
+    }
+    void gameThatEndsAtOnceIsReported() {
+        QFETCH(int, exitCode);
+        QFETCH(int, limit);
+        makeGame(wotlk, {"Wow.exe"}, "exit-code=" + QByteArray::number(exitCode) + "\nseconds=1\n");
+        writeConf();
+        answerCurrent();
+        MainWindow window;
+        window.show();
+        waitUntilReady(window);
+        QSignalSpy ended(session(window), &GameSession::ended);
+        play(window, 0, limit);
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, kTimeout);
+        QTEST(ui(window)->Texte->text(), "text");
+        QVERIFY(ui(window)->Jouer->isEnabled());
+        const QByteArray log = readFile("errors.log");
+        if (limit == 1) {
+            QVERIFY(!QFile::exists("errors.log"));
+        } else {
+            QVERIFY2(log.contains("Wow.exe ended ") &&
+                         log.endsWith(", exit code " + QByteArray::number(exitCode) + "\n"),
+                     log.constData());
+        }
+    }
+
     void gameOutputIsNotKept() {
         makeGame(wotlk, {"Wow.exe"}, "output=1048576\n");
         writeConf();
@@ -243,7 +284,8 @@ private slots:
         play(window, 2);
         QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kCode1, kTimeout);
         QVERIFY(!realmChecksPaused(window));
-        QVERIFY(!ui(window)->Jouer->isEnabled());
+        // The player may try again at once.
+        QVERIFY(ui(window)->Jouer->isEnabled());
         QVERIFY(!window.isMinimized());
     }
 

@@ -248,8 +248,8 @@ private slots:
         QTEST(form->Texte->text(), "text");
     }
 
-    // A press of "Jouer" shuts the gate until the game has ended.
-    void pressingJouerShutsTheGate() {
+    // A game that cannot start leaves "Jouer" open under its message: the player may retry.
+    void failedStartOpensTheGateAgain() {
         // A game folder without its game: the start fails.
         QVERIFY(QDir().mkpath("jeu/Data/frFR"));
         writeConf("1\n" + QDir("jeu").absolutePath().toUtf8() + "\n0\n\n0\n |0\n |0\n |0\n3.1\n");
@@ -260,10 +260,9 @@ private slots:
         waitForNews(window);
         auto form = ui(window);
         QVERIFY(form->Jouer->isEnabled());
-        // The game cannot start: the gate stays shut, the player is told.
         form->Jouer->click();
         QTRY_VERIFY_WITH_TIMEOUT(form->Texte->text().contains("(Code 1)"), kLoadTimeout);
-        QVERIFY(!form->Jouer->isEnabled());
+        QVERIFY(form->Jouer->isEnabled());
     }
 
     void newsLoadOpensTheGateOnceCurrent() {
