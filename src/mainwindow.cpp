@@ -108,7 +108,8 @@ MainWindow::MainWindow(QWidget* parent)
 
     // Playing with the keyboard alone, and with a screen reader.
     nameForScreenReaders(ui);
-    new KeyboardNavigation(this, ui, {realmButtons.begin(), realmButtons.end()});
+    auto* keyboard = new KeyboardNavigation(this, ui, {realmButtons.begin(), realmButtons.end()});
+    connect(keyboard, &KeyboardNavigation::newsHomeRequested, this, &MainWindow::showNewsHome);
 }
 
 MainWindow::~MainWindow() {

@@ -43,8 +43,8 @@ RealmIndicator::RealmIndicator(QRadioButton* button)
 void RealmIndicator::showState(RealmStatus::State state, int milliseconds) {
     const QString text = RealmStatus::describe(state, milliseconds);
     setToolTip(text);
-    setAccessibleName(text);
-    setAccessibleDescription(text);
+    // Heard as the realm button's description: the gem itself is no control of its own.
+    button->setAccessibleDescription(text);
     if (state == RealmStatus::State::None) {
         hide();
         return;

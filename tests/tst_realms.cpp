@@ -302,7 +302,7 @@ private slots:
             RealmIndicator* indicator = gem(window, realm);
             QCOMPARE(window.realmButtons[realm]->isHidden(), what == "hidden");
             QCOMPARE(indicator->isHidden(), what == "hidden" || what == "no gem");
-            QCOMPARE(indicator->accessibleDescription(), indicator->toolTip());
+            QCOMPARE(window.realmButtons[realm]->accessibleDescription(), indicator->toolTip());
             const QImage shown =
                 indicator->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
             if (what == "up") {
