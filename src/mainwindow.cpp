@@ -2,6 +2,7 @@
 
 #include "accessibility.h"
 #include "constants.h"
+#include "elidedtext.h"
 #include "gamefolder.h"
 #include "hidpiimages.h"
 #include "keyboardnavigation.h"
@@ -12,6 +13,7 @@
 #include "ui_mainwindow.h"
 #include "updater.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -108,6 +110,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     // Playing with the keyboard alone, and with a screen reader.
     nameForScreenReaders(ui);
+    keepControlsLegible(ui, {realmButtons.begin(), realmButtons.end()});
     auto* keyboard = new KeyboardNavigation(this, ui, {realmButtons.begin(), realmButtons.end()});
     connect(keyboard, &KeyboardNavigation::newsHomeRequested, this, &MainWindow::showNewsHome);
 }
@@ -498,6 +501,11 @@ void MainWindow::startRealmStatus() {
         return;
     realmStatus = new RealmStatus(this);
     realmStatus->setPeriodicCondition([this] { return isVisible() && !isMinimized(); });
+    // Back in the window, the player sees the realms as they are now.
+    connect(qApp, &QGuiApplication::applicationStateChanged, realmStatus, [this](auto state) {
+        if (state == Qt::ApplicationActive)
+            realmStatus->checkOlderThan(RealmStatus::kFreshForMs);
+    });
     for (int realm = 0; realm < 6; ++realm)
         realmIndicators[realm] = new RealmIndicator(realmButtons[realm]);
     connect(realmStatus, &RealmStatus::changed, this, [this](int realm) {
