@@ -35,6 +35,8 @@ def describe(node, depth, path):
         "showing": pyatspi.STATE_SHOWING in states,
         "focused": pyatspi.STATE_FOCUSED in states,
         "checked": pyatspi.STATE_CHECKED in states,
+        "sensitive": pyatspi.STATE_SENSITIVE in states,
+        "active": pyatspi.STATE_ACTIVE in states,
     }
 
 
@@ -85,6 +87,7 @@ def listen(prefix):
 
     pyatspi.Registry.registerEventListener(
         heard, "object:state-changed:focused", "object:state-changed:showing",
+        "object:state-changed:checked",
         "object:property-change:accessible-description",
         "object:property-change:accessible-name")
     print(json.dumps({"type": "listening"}), flush=True)
