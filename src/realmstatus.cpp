@@ -152,7 +152,7 @@ void RealmStatus::checkAll() {
 void RealmStatus::checkOlderThan(int milliseconds) {
     for (int realm = 0; realm < kRealmCount; ++realm) {
         const QElapsedTimer& answered = realms[realm].answered;
-        if (!answered.isValid() || answered.elapsed() > milliseconds)
+        if (!answered.isValid() || answered.elapsed() >= milliseconds)
             start(realm);
     }
 }
