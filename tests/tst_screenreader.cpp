@@ -216,7 +216,7 @@ private slots:
                 const QList<Node> nodes = windowNodes(tree());
                 const auto play = find(nodes, "push button", "Jouer");
                 return play && play->value("sensitive").toBool() &&
-                       find(nodes, "notification", settledText()) &&
+                       find(nodes, "notification", kReady) &&
                        find(nodes, "document web", QStringLiteral("Vestrahal — Nouvelles"));
             }(),
             kTimeout);
@@ -302,7 +302,7 @@ private slots:
         // Nor a frame around the options panel: it is the window's own.
         const auto panel = find(nodes, "panel", "Options du launcher");
         QVERIFY(panel);
-        const auto status = find(nodes, "notification", settledText());
+        const auto status = find(nodes, "notification", kReady);
         QVERIFY(status);
         QCOMPARE(text(*panel, "path").count('.'), text(*status, "path").count('.'));
     }
@@ -310,10 +310,9 @@ private slots:
     void startUpTextsAreAnnounced() {
         // The text the start-up ends on was heard as a notification appearing, which Orca
         // speaks.
-        QTRY_VERIFY_WITH_TIMEOUT(heardIndexOf("object:state-changed:showing", settledText()) >= 0,
+        QTRY_VERIFY_WITH_TIMEOUT(heardIndexOf("object:state-changed:showing", kReady) >= 0,
                                  kTimeout);
-        const Node announced =
-            heard().at(heardIndexOf("object:state-changed:showing", settledText()));
+        const Node announced = heard().at(heardIndexOf("object:state-changed:showing", kReady));
         QCOMPARE(text(announced, "role"), QString("notification"));
     }
 
@@ -368,8 +367,6 @@ private slots:
     }
 
 private:
-    static QString settledText() { return kReady; }
-
     QProcessEnvironment session;
     QProcess display, bus, listener, launcher;
     QList<Node> events;
