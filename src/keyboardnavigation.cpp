@@ -5,21 +5,22 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFocusFrame>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QShortcut>
 
 namespace {
 
 // A bright gold ring inside the button's edge: clear against the night sky and the bronze
-// panel, and drawn over the button, so its own images stay as they are.
-class FocusFrame : public QWidget {
+// panel, and drawn over the button, so its own images stay as they are. A focus frame to Qt,
+// which therefore never shows it to screen readers: it is a picture of the focus, and the focus
+// itself is what they tell. It places itself (Qt's frame follows a widget of the style's
+// choosing, which does not draw this ring).
+class FocusFrame : public QFocusFrame {
 public:
     explicit FocusFrame(QWidget* parent)
-        : QWidget(parent) {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
+        : QFocusFrame(parent) {
         setAttribute(Qt::WA_NoSystemBackground);
-        setFocusPolicy(Qt::NoFocus);
         setObjectName(QStringLiteral("focusFrame"));
         hide();
     }
@@ -42,6 +43,7 @@ KeyboardNavigation::KeyboardNavigation(QWidget* window, Ui::MainWindow* ui,
     , jouer(ui->Jouer)
     , options(ui->Options)
     , panel(ui->OptionsMenu)
+    , news(ui->Web)
     , frame(new FocusFrame(window)) {
     QList<QWidget*> mainChain = realmButtons;
     mainChain << ui->Jouer << ui->Options << ui->Web;
@@ -62,11 +64,6 @@ KeyboardNavigation::KeyboardNavigation(QWidget* window, Ui::MainWindow* ui,
     // Keys reach the focus widget, wherever it is: the whole application is watched.
     qApp->installEventFilter(this);
 
-    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto* shortcut = new QShortcut(QKeySequence(key), window);
-        shortcut->setContext(Qt::WindowShortcut);
-        connect(shortcut, &QShortcut::activated, this, &KeyboardNavigation::onReturn);
-    }
     connect(qApp, &QApplication::focusChanged, this, &KeyboardNavigation::onFocusChanged);
 
     if (QWidget* start = startWidget())
@@ -91,7 +88,9 @@ QAbstractButton* KeyboardNavigation::framedButton() const {
 }
 
 bool KeyboardNavigation::panelOpen() const {
-    return panel && !panel->isHidden();
+    // Hidden with its overlay as much as by itself: while the overlay goes, the panel is no
+    // longer open, even before Qt has told the panel.
+    return panel && window && panel->isVisibleTo(window);
 }
 
 bool KeyboardNavigation::inPanelChain(QObject* object) const {
@@ -121,17 +120,60 @@ void KeyboardNavigation::cyclePanel(bool forward) {
     stops[next]->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
 }
 
-void KeyboardNavigation::onReturn() {
+bool KeyboardNavigation::inNews(const QWidget* widget) const {
+    return widget && news && (widget == news || news->isAncestorOf(widget));
+}
+
+bool KeyboardNavigation::controlsHidden() const {
+    return jouer && options && jouer->isHidden() && options->isHidden();
+}
+
+bool KeyboardNavigation::onReturn(QWidget* focused) {
+    // In the news page Return is the page's: a link opens as a click would open it.
+    if (inNews(focused))
+        return false;
     if (panelOpen()) {
         // Inside the panel, Return presses the button that has the focus, as Space does.
-        auto* button = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+        auto* button = qobject_cast<QAbstractButton*>(focused);
         if (button && inPanelChain(button))
             button->click();
-        return;
+        return true;
     }
+    if (auto* button = qobject_cast<QAbstractButton*>(focused); button && focused == options) {
+        button->click();
+        return true;
+    }
+    // On a realm, on "Jouer", or with the focus nowhere in particular: play.
     auto* play = qobject_cast<QAbstractButton*>(jouer.data());
     if (play && play->isEnabled() && !play->isHidden())
         play->click();
+    return true;
+}
+
+bool KeyboardNavigation::onArrow(QWidget* focused, int key) {
+    const int at = realms.indexOf(focused);
+    if (at < 0)
+        return false;
+    // The shown realms in the order of their indices: column by column, as a screen reader
+    // lists them.
+    QList<QAbstractButton*> shown;
+    for (const QPointer<QWidget>& realm : realms) {
+        auto* button = qobject_cast<QAbstractButton*>(realm.data());
+        if (button && button->isVisibleTo(window) && button->isEnabled())
+            shown << button;
+    }
+    auto* current = qobject_cast<QAbstractButton*>(focused);
+    const int from = int(shown.indexOf(current));
+    if (from < 0 || shown.size() < 2)
+        return true;
+    const bool forward = key == Qt::Key_Down || key == Qt::Key_Right;
+    const int to = (from + (forward ? 1 : int(shown.size()) - 1)) % int(shown.size());
+    QAbstractButton* next = shown[to];
+    next->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    // As Qt's own radio buttons: the check follows the focus when the realm left was checked.
+    if (current->isChecked())
+        next->click();
+    return true;
 }
 
 void KeyboardNavigation::onFocusChanged(QWidget*, QWidget* now) {
@@ -151,7 +193,9 @@ void KeyboardNavigation::showFrame(QWidget* focused) {
     if (!frame) // gone with the window
         return;
     auto* button = qobject_cast<QAbstractButton*>(focused);
-    if (!button || !keyboardInUse || !window || !window->isAncestorOf(button)) {
+    // A hidden control keeps Qt's focus when nothing else can take it: no ring over nothing.
+    if (!button || !keyboardInUse || !window || !window->isAncestorOf(button) ||
+        !button->isVisibleTo(window)) {
         frame->hide();
         framed = nullptr;
         return;
@@ -167,18 +211,49 @@ bool KeyboardNavigation::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress: {
         auto* widget = qobject_cast<QWidget*>(watched);
-        if (!window)
+        if (!window || !widget || widget->window() != window)
             break;
-        if (widget && widget->window() == window && !keyboardInUse) {
+        if (!keyboardInUse) {
             keyboardInUse = true;
             showFrame(QApplication::focusWidget());
         }
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (inPanelChain(widget) && (key == Qt::Key_Tab || key == Qt::Key_Backtab)) {
-            const bool back = key == Qt::Key_Backtab ||
-                              static_cast<QKeyEvent*>(event)->modifiers() & Qt::ShiftModifier;
-            cyclePanel(!back);
-            return true;
+        // Keys that no control took travel up to the window: each is acted on once, where it
+        // was first delivered.
+        QWidget* focused = QApplication::focusWidget();
+        if (focused ? watched != focused : watched != window)
+            break;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        switch (key->key()) {
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            if (inPanelChain(widget)) {
+                cyclePanel(!(key->key() == Qt::Key_Backtab || modifiers & Qt::ShiftModifier));
+                return true;
+            }
+            break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (modifiers == Qt::NoModifier && onReturn(focused))
+                return true;
+            break;
+        case Qt::Key_Escape:
+            // A page shown in place hides every control: Escape is the way back, also from
+            // inside the page.
+            if (modifiers == Qt::NoModifier && !panelOpen() && controlsHidden()) {
+                emit newsHomeRequested();
+                return true;
+            }
+            break;
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            if (modifiers == Qt::NoModifier && onArrow(focused, key->key()))
+                return true;
+            break;
+        default:
+            break;
         }
         break;
     }
@@ -195,12 +270,22 @@ bool KeyboardNavigation::eventFilter(QObject* watched, QEvent* event) {
             if (!stops.isEmpty())
                 stops.first()->setFocus(Qt::OtherFocusReason);
         }
+        if (framed && watched == framed.data())
+            showFrame(QApplication::focusWidget());
         break;
-    case QEvent::Hide:
-        if (panel && watched == panel && options &&
+    case QEvent::Hide: {
+        auto* hidden = qobject_cast<QWidget*>(watched);
+        if (!hidden || !window || !window->isAncestorOf(hidden))
+            break;
+        // The panel goes, alone or with its overlay, before Qt moves the focus off it: the
+        // focus goes straight back to the options button, one move for the screen reader.
+        if (panel && options && (hidden == panel || hidden->isAncestorOf(panel)) &&
             panel->isAncestorOf(QApplication::focusWidget()))
             options->setFocus(Qt::OtherFocusReason);
+        if (framed && frame && (hidden == framed.data() || hidden->isAncestorOf(framed)))
+            frame->hide();
         break;
+    }
     case QEvent::Resize:
     case QEvent::Move:
         if (framed && frame && watched == framed.data())

@@ -12,9 +12,13 @@ class MainWindow;
 }
 
 // Playing with the keyboard alone. The focus starts on the checked realm; Tab goes through the
-// realms, "Jouer", the options button and the news page; Enter or Return plays whenever
-// "Jouer" could be clicked. While the options panel is open, the keyboard stays inside it.
-// Buttons that have the focus from the keyboard wear a frame that the mouse never shows.
+// realms, "Jouer", the options button and the news page; the arrows go from realm to realm in
+// the order of their indices, wrapping. Enter or Return does what the focused control does: on
+// a realm or "Jouer" it plays whenever "Jouer" could be clicked, on the options button it opens
+// the options, in the news page it is the page's. Escape leaves a page shown in place. While the
+// options panel is open, the keyboard stays inside it, and closing it gives the focus back to
+// the options button. Buttons that have the focus from the keyboard wear a frame that the mouse
+// never shows.
 class KeyboardNavigation : public QObject {
     Q_OBJECT
 public:
@@ -25,11 +29,20 @@ public:
     // The button that wears the focus frame, or null.
     QAbstractButton* framedButton() const;
 
+signals:
+    // Escape on a page shown in place: the player wants the news home and the controls back.
+    void newsHomeRequested();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void onReturn();
+    // Each returns whether the key was used.
+    bool onReturn(QWidget* focused);
+    bool onArrow(QWidget* focused, int key);
+    bool inNews(const QWidget* widget) const;
+    // A page shown in place: the play and options buttons are hidden.
+    bool controlsHidden() const;
     void onFocusChanged(QWidget* old, QWidget* now);
     bool panelOpen() const;
     bool inPanelChain(QObject* object) const;
@@ -45,6 +58,7 @@ private:
     QPointer<QWidget> jouer;
     QPointer<QWidget> options;
     QPointer<QWidget> panel;
+    QPointer<QWidget> news;
     QList<QPointer<QWidget>> panelChain;
     QPointer<QWidget> frame;
     QPointer<QAbstractButton> framed;

@@ -1,3 +1,4 @@
+#include "accessibility.h"
 #include "mainwindow.h"
 #include "translations.h"
 
@@ -5,10 +6,17 @@
 #include <QNetworkProxyFactory>
 
 int main(int argc, char* argv[]) {
+    // Qt WebEngine shows its pages to Linux screen readers only when asked to, and reads the
+    // request once, before the application exists. Windows needs nothing.
+    qputenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1");
     // The news view and the window share one GL context; Qt WebEngine asks for it before the
     // application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    // A screen reader may ask about the widgets while the form is being built: the launcher's
+    // own descriptions of them are in place before the first one exists. After the application,
+    // whose own descriptions of Qt's widgets would otherwise come first.
+    accessibility::install();
     translations::installQtFrench(app);
     // The news page, the version check and the download all follow the system's proxy
     // settings, whether or not this Qt was built to do so by default.

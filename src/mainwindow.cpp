@@ -2,6 +2,7 @@
 
 #include "accessibility.h"
 #include "constants.h"
+#include "elidedtext.h"
 #include "gamefolder.h"
 #include "gamesession.h"
 #include "hidpiimages.h"
@@ -14,7 +15,7 @@
 #include "ui_mainwindow.h"
 #include "updater.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -117,7 +118,10 @@ MainWindow::MainWindow(QWidget* parent)
 
     // Playing with the keyboard alone, and with a screen reader.
     nameForScreenReaders(ui.get());
-    new KeyboardNavigation(this, ui.get(), {realmButtons.begin(), realmButtons.end()});
+    keepControlsLegible(ui.get(), {realmButtons.begin(), realmButtons.end()});
+    auto* keyboard =
+        new KeyboardNavigation(this, ui.get(), {realmButtons.begin(), realmButtons.end()});
+    connect(keyboard, &KeyboardNavigation::newsHomeRequested, this, &MainWindow::showNewsHome);
 }
 
 MainWindow::~MainWindow() = default;
@@ -462,6 +466,11 @@ void MainWindow::startRealmStatus() {
         return;
     realmStatus = new RealmStatus(this);
     realmStatus->setPeriodicCondition([this] { return isVisible() && !isMinimized(); });
+    // Back in the window, the player sees the realms as they are now.
+    connect(qApp, &QGuiApplication::applicationStateChanged, realmStatus, [this](auto state) {
+        if (state == Qt::ApplicationActive)
+            realmStatus->checkOlderThan(RealmStatus::kFreshForMs);
+    });
     for (int realm = 0; realm < kRealmCount; ++realm)
         realmIndicators[realm] = new RealmIndicator(realmButtons[realm]);
     connect(realmStatus, &RealmStatus::changed, this, [this](int realm) {

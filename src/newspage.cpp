@@ -89,12 +89,14 @@ bool NewsPage::acceptNavigationRequest(const QUrl& url, NavigationType type, boo
 }
 
 QWebEnginePage* NewsPage::createWindow(WebWindowType) {
-    return new NewWindowCatcher(this, [this](const QUrl& url) {
-        if (delegates(url))
-            delegate(url);
-        else
-            setUrl(url);
-    });
+    return new NewWindowCatcher(this, [this](const QUrl& url) { handOver(url); });
+}
+
+void NewsPage::handOver(const QUrl& url) {
+    if (delegates(url))
+        delegate(url);
+    else
+        setUrl(url);
 }
 
 void NewsPage::rest() {

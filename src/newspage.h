@@ -21,6 +21,9 @@ public:
     // Discards the page: its renderer and what the engine holds for it go, until the next load.
     // A load running then ends unreported. The page must not be shown.
     void rest();
+    // Hands an address over as a clicked link is handed over (through linkClicked, when the
+    // page delegates it), or loads it.
+    void handOver(const QUrl& url);
     bool isResting() const { return lifecycleState() == LifecycleState::Discarded; }
 
 signals:

@@ -3,7 +3,13 @@
 #include "heaptrim.h"
 #include "newspage.h"
 
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QPointer>
 #include <QTimer>
+#include <QWebEngineContextMenuRequest>
+#include <QWebEngineHistory>
 
 namespace {
 
@@ -45,4 +51,52 @@ void NewsView::wake(const QUrl& url) {
 
 bool NewsView::isResting() const {
     return news->isResting();
+}
+
+namespace {
+
+bool opensInBrowser(const QUrl& url) {
+    return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+}
+
+} // namespace
+
+void NewsView::contextMenuEvent(QContextMenuEvent* event) {
+    QWebEngineContextMenuRequest* request = lastContextMenuRequest();
+    const QUrl link = request ? request->linkUrl() : QUrl();
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setObjectName(QStringLiteral("newsMenu"));
+
+    // Back and forward go where a click would have gone: the window decides whether a page is
+    // shown in place, with the controls hidden, or is the news home, with the controls shown.
+    QWebEngineHistory* pages = history();
+    QAction* back = menu->addAction(QStringLiteral("Précédent"));
+    back->setEnabled(pages->canGoBack());
+    connect(back, &QAction::triggered, this,
+            [this] { news->handOver(history()->backItem().url()); });
+    QAction* forward = menu->addAction(QStringLiteral("Suivant"));
+    forward->setEnabled(pages->canGoForward());
+    connect(forward, &QAction::triggered, this,
+            [this] { news->handOver(history()->forwardItem().url()); });
+    QAction* reload = menu->addAction(QStringLiteral("Actualiser"));
+    connect(reload, &QAction::triggered, this,
+            [this] { news->triggerAction(QWebEnginePage::Reload); });
+    menu->addSeparator();
+
+    QAction* copy = menu->addAction(QStringLiteral("Copier"));
+    copy->setEnabled(request && !request->selectedText().isEmpty());
+    connect(copy, &QAction::triggered, this, [this] { news->triggerAction(QWebEnginePage::Copy); });
+    if (link.isValid()) {
+        QAction* copyLink = menu->addAction(QStringLiteral("Copier l'adresse du lien"));
+        connect(copyLink, &QAction::triggered, this,
+                [this] { news->triggerAction(QWebEnginePage::CopyLinkToClipboard); });
+    }
+    // The link, or else the page itself; only what a browser shows.
+    const QUrl outside = link.isValid() ? link : url();
+    QAction* browser = menu->addAction(QStringLiteral("Ouvrir dans le navigateur"));
+    browser->setEnabled(opensInBrowser(outside));
+    connect(browser, &QAction::triggered, this, [outside] { QDesktopServices::openUrl(outside); });
+
+    menu->popup(event->globalPos());
 }

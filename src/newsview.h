@@ -28,6 +28,12 @@ public:
     void wake(const QUrl& url);
     bool isResting() const;
 
+protected:
+    // The launcher's own menu, in French whatever Qt's translations hold, with only what works
+    // here: the engine's own offers saving and viewing the source, which the launcher has no
+    // place for.
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
 private:
     NewsPage* news;
 };

@@ -1,5 +1,7 @@
 #include "realmindicator.h"
 
+#include "elidedtext.h"
+
 #include <QEvent>
 #include <QIcon>
 #include <QRadioButton>
@@ -43,8 +45,8 @@ RealmIndicator::RealmIndicator(QRadioButton* button)
 void RealmIndicator::showState(RealmStatus::State state, int milliseconds) {
     const QString text = RealmStatus::describe(state, milliseconds);
     setToolTip(text);
-    setAccessibleName(text);
-    setAccessibleDescription(text);
+    // Heard as the realm button's description: the gem itself is no control of its own.
+    button->setAccessibleDescription(text);
     if (state == RealmStatus::State::None) {
         hide();
         return;
@@ -68,7 +70,9 @@ void RealmIndicator::place() {
     option.text = button->text();
     const QRect contents =
         button->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, button);
-    const int textEnd = contents.left() + button->fontMetrics().horizontalAdvance(button->text());
+    // After the text as the button shows it, cut short when it is too long.
+    const int textEnd =
+        contents.left() + button->fontMetrics().horizontalAdvance(ElidedText::shownText(button));
     // A long host would push the gem out of the button: it then sits at the button's edge.
     const int x = qMax(0, qMin(textEnd + 5, button->width() - kSize));
     const int y = contents.top() + (contents.height() - kSize) / 2;

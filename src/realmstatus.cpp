@@ -135,6 +135,7 @@ void RealmStatus::setHost(int realm, const QByteArray& hostText) {
         return;
     drop(realm);
     entry.hostText = hostText;
+    entry.answered.invalidate();
     entry.target = hostText.isEmpty() ? std::nullopt : endpoint(hostText);
     entry.state = entry.target ? State::Unknown : State::None;
     entry.milliseconds = 0;
@@ -146,6 +147,14 @@ void RealmStatus::setHost(int realm, const QByteArray& hostText) {
 void RealmStatus::checkAll() {
     for (int realm = 0; realm < kRealmCount; ++realm)
         start(realm);
+}
+
+void RealmStatus::checkOlderThan(int milliseconds) {
+    for (int realm = 0; realm < kRealmCount; ++realm) {
+        const QElapsedTimer& answered = realms[realm].answered;
+        if (!answered.isValid() || answered.elapsed() >= milliseconds)
+            start(realm);
+    }
 }
 
 void RealmStatus::setPaused(bool pause) {
@@ -221,6 +230,7 @@ void RealmStatus::finish(int realm, QTcpSocket* socket, bool answered) {
     const int elapsed = int(entry.clock.elapsed());
     // Closed at once, nothing sent: the server sees a connection come and go.
     drop(realm);
+    entry.answered.start();
     entry.state = answered ? State::Answering : State::Silent;
     entry.milliseconds = answered ? elapsed : 0;
     emit changed(realm);

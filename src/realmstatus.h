@@ -49,6 +49,11 @@ public:
     void setHost(int realm, const QByteArray& hostText);
     // Checks every watched realm whose check is not already running.
     void checkAll();
+    // Checks again every watched realm whose last answer is older than this, or that has none
+    // yet and is not being checked: the player comes back to the window and sees the realms as
+    // they are now, not as they were up to a minute ago.
+    void checkOlderThan(int milliseconds);
+    static constexpr int kFreshForMs = 10000;
     // While the game runs, nothing is checked: running checks are dropped and every check that
     // falls due is held until the pause ends.
     void setPaused(bool paused);
@@ -81,6 +86,8 @@ private:
         int milliseconds = 0;
         QPointer<QTcpSocket> socket;
         QElapsedTimer clock;
+        // When the last check ended; invalid before the first.
+        QElapsedTimer answered;
         bool pending = false;
     };
 

@@ -1,0 +1,382 @@
+// The launcher as a screen reader gets it: the real program in a window of its own (Xvfb), on a
+// session bus of the test's own, read through AT-SPI by Debian's pyatspi, the library Orca
+// reads applications with (tests/atspi_reader.py).
+#include "logonlistener.h"
+#include "testfiles.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int kTimeout = 60000;
+const QString kReader = QStringLiteral(VESTRAHAL_SOURCE_DIR "/tests/atspi_reader.py");
+const QString kApplication = QStringLiteral("VestrahalLauncher");
+const QString kReady = QStringLiteral("World of Warcraft est prêt à être lancé");
+const QString kSaveFailed = QStringLiteral("Impossible de save");
+
+using Node = QJsonObject;
+
+QList<Node> parseLines(const QByteArray& output) {
+    QList<Node> nodes;
+    for (const QByteArray& line : output.split('\n')) {
+        const QJsonDocument document = QJsonDocument::fromJson(line);
+        if (document.isObject())
+            nodes << document.object();
+    }
+    return nodes;
+}
+
+QString text(const Node& node, const char* key) {
+    return node.value(QLatin1String(key)).toString();
+}
+
+// The nodes below the launcher's window, without the page's own, which Chromium describes.
+QList<Node> windowNodes(const QList<Node>& tree) {
+    QList<Node> nodes;
+    QString window, page;
+    for (const Node& node : tree) {
+        const QString path = text(node, "path");
+        if (window.isEmpty() && text(node, "role") == "frame" &&
+            text(node, "name") == "Vestrahal Launcher") {
+            window = path + '.';
+            continue;
+        }
+        if (window.isEmpty() || !path.startsWith(window))
+            continue;
+        if (!page.isEmpty() && path.startsWith(page))
+            continue;
+        if (text(node, "role") == "document web")
+            page = path + '.';
+        nodes << node;
+    }
+    return nodes;
+}
+
+std::optional<Node> find(const QList<Node>& nodes, const QString& role, const QString& name) {
+    for (const Node& node : nodes) {
+        if (text(node, "role") == role && text(node, "name") == name)
+            return node;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+class ScreenReaderTest : public QObject {
+    Q_OBJECT
+
+    // One run of the reader; its lines, or nothing when it could not read.
+    QList<Node> read(const QStringList& arguments, QByteArray* said = nullptr) {
+        QProcess reader;
+        reader.setProcessEnvironment(session);
+        reader.start(QStringLiteral(VESTRAHAL_SYSTEM_PYTHON),
+                     QStringList{kReader, kApplication} + arguments);
+        // The event loop turns meanwhile: the test's own server answers the launcher.
+        if (!QTest::qWaitFor([&reader] { return reader.state() == QProcess::NotRunning; },
+                             kTimeout))
+            return {};
+        const QByteArray output = reader.readAllStandardOutput();
+        if (said)
+            *said = output.trimmed();
+        return parseLines(output);
+    }
+    QList<Node> tree() { return read({QStringLiteral("tree")}); }
+    bool press(const QString& name) {
+        QByteArray said;
+        read({QStringLiteral("press"), name}, &said);
+        return said == "pressed";
+    }
+
+    // What the listener has heard so far.
+    QList<Node> heard() {
+        pendingLine += listener.readAllStandardOutput();
+        // A line still being written waits for its end.
+        const qsizetype end = pendingLine.lastIndexOf('\n');
+        if (end >= 0) {
+            events += parseLines(pendingLine.left(end));
+            pendingLine.remove(0, end + 1);
+        }
+        return events;
+    }
+    int heardIndexOf(const QString& type, const QString& name, int from = 0) {
+        const QList<Node> all = heard();
+        for (int i = from; i < all.size(); ++i) {
+            if (text(all[i], "type").startsWith(type) && text(all[i], "name") == name &&
+                all[i].value("detail1").toInt() == 1)
+                return i;
+        }
+        return -1;
+    }
+
+    void startProcess(QProcess& process, const QString& program, const QStringList& arguments) {
+        process.setProcessEnvironment(session);
+        process.start(program, arguments);
+        QVERIFY2(process.waitForStarted(kTimeout),
+                 qPrintable(program + ": " + process.errorString()));
+    }
+    // The first line a helper writes: the display it serves, the address of its bus.
+    QByteArray firstLine(QProcess& process) {
+        QByteArray line;
+        // No line in time leaves it empty, which the caller refuses.
+        static_cast<void>(QTest::qWaitFor(
+            [&] {
+                if (!process.canReadLine())
+                    return process.state() == QProcess::NotRunning;
+                line = process.readLine().trimmed();
+                return true;
+            },
+            kTimeout));
+        return line;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(QFile::exists(VESTRAHAL_SYSTEM_PYTHON), "python3 of the system: tools/setup.sh");
+        session = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"QT_QPA_PLATFORM", "no_proxy", "NO_PROXY", "WAYLAND_DISPLAY",
+                                 "DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS"})
+            session.remove(name);
+
+        // A screen of its own: the window is real, as are its sizes and what shows on it.
+        startProcess(display, QStringLiteral("Xvfb"),
+                     {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+        const QByteArray number = firstLine(display);
+        QVERIFY2(!number.isEmpty(), display.readAllStandardError().constData());
+        session.insert("DISPLAY", ":" + QString::fromLatin1(number));
+        // A session bus of its own, on which the accessibility bus starts when first asked.
+        startProcess(bus, QStringLiteral("dbus-daemon"),
+                     {"--session", "--nofork", "--print-address=1"});
+        const QByteArray address = firstLine(bus);
+        QVERIFY2(address.startsWith("unix:"), bus.readAllStandardError().constData());
+        session.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromLatin1(address));
+        // What Orca says when it starts: a screen reader is running.
+        QProcess enable;
+        startProcess(enable, QStringLiteral("dbus-send"),
+                     {"--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+                      "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status",
+                      "string:ScreenReaderEnabled", "variant:boolean:true"});
+        QVERIFY(enable.waitForFinished(kTimeout));
+        QCOMPARE(enable.exitCode(), 0);
+
+        // The listener is there before the launcher, as Orca is.
+        startProcess(listener, QStringLiteral(VESTRAHAL_SYSTEM_PYTHON),
+                     {kReader, kApplication, "listen"});
+        QVERIFY(QTest::qWaitFor([this] { return listener.canReadLine(); }, kTimeout));
+        QVERIFY(listener.readLine().contains("listening"));
+
+        // A player's folder: both clients in folders that cannot take a realmlist (no
+        // Data/frFR), the own realms checked, one personal realm on a logon server that answers.
+        QVERIFY(folder.isValid());
+        QVERIFY(QDir(folder.path()).mkpath("wotlk"));
+        QVERIFY(QDir(folder.path()).mkpath("cata"));
+        writeFile(folder.filePath("launcher.conf"),
+                  "1\n" + folder.filePath("wotlk").toLatin1() + "\n1\n" +
+                      folder.filePath("cata").toLatin1() + "\n0\n" + logon.hostText() +
+                      "|1\n |0\n |0\n1.0\n");
+        routeThroughCommunityServer(server);
+        server.setReply("/launcher/version.php", {200, "text/plain", "1.0"});
+
+        QProcessEnvironment environment = session;
+        environment.insert("http_proxy", QString("http://127.0.0.1:%1").arg(server.serverPort()));
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        launcher.setProcessEnvironment(environment);
+        launcher.setWorkingDirectory(folder.path());
+        launcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        launcher.setStandardOutputFile(QProcess::nullDevice());
+        launcher.start(QStringLiteral(LAUNCHER_PATH), {});
+        QVERIFY2(launcher.waitForStarted(kTimeout), qPrintable(launcher.errorString()));
+
+        // The player brings the window to the front (there is no window manager to do it), so
+        // that the focus, and what the screen reader says of it, lives in it.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [this] {
+                QProcess front;
+                front.setProcessEnvironment(session);
+                front.start(QStringLiteral("xdotool"),
+                            {"search", "--name", "^Vestrahal Launcher$", "windowfocus"});
+                // The test's own server answers the launcher meanwhile.
+                // A focus that did not come shows in the check below.
+                static_cast<void>(QTest::qWaitFor(
+                    [&front] { return front.state() == QProcess::NotRunning; }, kTimeout));
+                const auto window = find(tree(), "frame", "Vestrahal Launcher");
+                return window && window->value("active").toBool();
+            }(),
+            kTimeout);
+
+        // The news shown and the version found current: ready to play.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [this] {
+                const QList<Node> nodes = windowNodes(tree());
+                const auto play = find(nodes, "push button", "Jouer");
+                return play && play->value("sensitive").toBool() &&
+                       find(nodes, "notification", kReady) &&
+                       find(nodes, "document web", QStringLiteral("Vestrahal — Nouvelles"));
+            }(),
+            kTimeout);
+    }
+
+    void cleanupTestCase() {
+        for (QProcess* process : {&launcher, &listener, &bus, &display}) {
+            process->kill();
+            process->waitForFinished(kTimeout);
+        }
+    }
+
+    void newsPageHasItsHeadingsAndLinks_data() {
+        QTest::addColumn<QString>("role");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("title") << "heading"
+                               << "VESTRAHAL";
+        QTest::newRow("first article") << "heading"
+                                       << "Ouverture de la saison des Ombres";
+        QTest::newRow("link shown in place") << "link"
+                                             << "Lire l'article complet";
+        QTest::newRow("link to the browser") << "link"
+                                             << "Le forum";
+        QTest::newRow("paragraph text") << "label"
+                                        << "Les nouvelles du royaume";
+    }
+    void newsPageHasItsHeadingsAndLinks() {
+        QFETCH(QString, role);
+        QFETCH(QString, name);
+        // Inside the page's document, itself inside the window.
+        QString page;
+        bool found = false;
+        for (const Node& node : tree()) {
+            if (text(node, "role") == "document web" && text(node, "name").startsWith("Vestrahal"))
+                page = text(node, "path") + '.';
+            else if (!page.isEmpty() && text(node, "path").startsWith(page) &&
+                     text(node, "role") == role && text(node, "name") == name)
+                found = true;
+        }
+        QVERIFY2(!page.isEmpty(), "no web document");
+        QVERIFY(found);
+    }
+
+    void realmButtonSaysItsStatus_data() {
+        QTest::addColumn<QString>("realm");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("own realms, a name that is not found") << "Vestrahal Servers"
+                                                              << "^Ne répond pas$";
+        QTest::newRow("official realms") << "Royaumes Officiels"
+                                         << "^Ne répond pas$";
+        QTest::newRow("partner realms") << "Brontavale"
+                                        << "^Ne répond pas$";
+        QTest::newRow("personal realm that answers")
+            << QString::fromLatin1(logon.hostText()) << "^En ligne \\(\\d+ ms\\)$";
+    }
+    void realmButtonSaysItsStatus() {
+        QFETCH(QString, realm);
+        QFETCH(QString, status);
+        const QRegularExpression expected(status);
+        std::optional<Node> button;
+        QTRY_VERIFY_WITH_TIMEOUT((button = find(windowNodes(tree()), "radio button", realm)) &&
+                                     expected.match(text(*button, "description")).hasMatch(),
+                                 kTimeout);
+        // The gem is no child of its own.
+        QCOMPARE(button->value("children").toInt(), 0);
+        QVERIFY(button->value("showing").toBool());
+    }
+
+    void nothingUnnamedOrFramedInTheWindow() {
+        const QList<Node> nodes = windowNodes(tree());
+        QVERIFY(nodes.size() > 20);
+        QStringList noise;
+        for (const Node& node : nodes) {
+            const QString role = text(node, "role");
+            // Containers without a name are layout only, which Orca passes over; an empty one
+            // would be a picture of something, said as "filler".
+            const bool emptyFiller = role == "filler" && text(node, "name").isEmpty() &&
+                                     node.value("children").toInt() == 0;
+            if (role == "frame" || role == "image" || emptyFiller)
+                noise << role + " at " + text(node, "path");
+        }
+        QVERIFY2(noise.isEmpty(), qPrintable(noise.join(", ")));
+        // Nor a frame around the options panel: it is the window's own.
+        const auto panel = find(nodes, "panel", "Options du launcher");
+        QVERIFY(panel);
+        const auto status = find(nodes, "notification", kReady);
+        QVERIFY(status);
+        QCOMPARE(text(*panel, "path").count('.'), text(*status, "path").count('.'));
+    }
+
+    void startUpTextsAreAnnounced() {
+        // The text the start-up ends on was heard as a notification appearing, which Orca
+        // speaks.
+        QTRY_VERIFY_WITH_TIMEOUT(heardIndexOf("object:state-changed:showing", kReady) >= 0,
+                                 kTimeout);
+        const Node announced = heard().at(heardIndexOf("object:state-changed:showing", kReady));
+        QCOMPARE(text(announced, "role"), QString("notification"));
+    }
+
+    void closingTheOptionsMovesTheFocusOnce() {
+        QVERIFY(press("Options"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [this] {
+                const auto panel = find(windowNodes(tree()), "panel", "Options du launcher");
+                return panel && panel->value("showing").toBool();
+            }(),
+            kTimeout);
+        // The panel takes the focus as it opens.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            heardIndexOf("object:state-changed:focused", "Modifier le chemin WoTLK") >= 0,
+            kTimeout);
+        const int closing = int(heard().size());
+        QVERIFY(press("Sauvegarder les options"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            heardIndexOf("object:state-changed:focused", "Options", closing) >= 0, kTimeout);
+        // Every focus move of the closing came before the next thing the launcher is asked.
+        QVERIFY(press("Royaumes Officiels"));
+        int marker = -1;
+        QTRY_VERIFY_WITH_TIMEOUT((marker = heardIndexOf("object:state-changed:checked",
+                                                        "Royaumes Officiels", closing)) >= 0,
+                                 kTimeout);
+        QStringList moves;
+        const QList<Node> all = heard();
+        for (int i = closing; i < marker; ++i) {
+            if (text(all[i], "type").startsWith("object:state-changed:focused") &&
+                all[i].value("detail1").toInt() == 1)
+                moves << text(all[i], "name");
+        }
+        QCOMPARE(moves, QStringList{"Options"});
+        const auto panel = find(windowNodes(tree()), "panel", "Options du launcher");
+        QVERIFY(panel && !panel->value("showing").toBool());
+    }
+
+    void statusLineChangeIsAnnounced() {
+        // The settings can no longer be written: a folder stands where the file goes.
+        QVERIFY(QFile::rename(folder.filePath("launcher.conf"), folder.filePath("launcher.old")));
+        QVERIFY(QDir(folder.path()).mkdir("launcher.conf"));
+        const int before = int(heard().size());
+        QVERIFY(press("Options"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            heardIndexOf("object:state-changed:focused", "Modifier le chemin WoTLK", before) >= 0,
+            kTimeout);
+        QVERIFY(press("Sauvegarder les options"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            heardIndexOf("object:state-changed:showing", kSaveFailed, before) >= 0, kTimeout);
+        const auto status = find(windowNodes(tree()), "notification", kSaveFailed);
+        QVERIFY(status && status->value("showing").toBool());
+    }
+
+private:
+    QProcessEnvironment session;
+    QProcess display, bus, listener, launcher;
+    QList<Node> events;
+    QByteArray pendingLine;
+    QTemporaryDir folder;
+    CommunityServer server;
+    LogonListener logon;
+};
+
+QTEST_GUILESS_MAIN(ScreenReaderTest)
+#include "tst_screenreader.moc"
