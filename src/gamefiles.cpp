@@ -163,6 +163,8 @@ public:
         QFile::remove(partPath);
     }
     bool failed() const { return failedFlag.load(); }
+    // The body that comes now is not the object's: it is let go, not written.
+    void ignoreTheRest() { ignoring = true; }
     QString problem() const { return why; }
     qint64 received() const { return accepted; }
     qint64 size() const { return written; }
@@ -173,6 +175,8 @@ protected:
     qint64 writeData(const char* data, qint64 size) override {
         if (failedFlag.load())
             return -1;
+        if (ignoring)
+            return size;
         if (accepted + size > listed) {
             fail(QStringLiteral("longer than listed"));
             return -1;
@@ -279,6 +283,7 @@ private:
     std::deque<Command> commands;
     qint64 queued = 0;
     std::atomic<bool> failedFlag{false};
+    bool ignoring = false;
     QString why;
     qint64 written = 0;
     QByteArray hex;
@@ -292,6 +297,7 @@ struct GameFiles::Lane {
     bool busy = false;
     bool headerSeen = false;
     int badStatus = 0;
+    int request = 0; // the client's number of the running request
 };
 
 GameFiles::GameFiles(QObject* parent)
@@ -610,7 +616,7 @@ void GameFiles::fetchNext(Lane& lane) {
             lane.idle->start(objectIdleLimit);
             // A file that takes no more (a full disk) is given up at once.
             if (lane.file && lane.file->failed()) {
-                lane.client->abort();
+                giveUp(lane);
                 return;
             }
             showFetchStatus();
@@ -624,7 +630,7 @@ void GameFiles::fetchNext(Lane& lane) {
     if (lane.current.resumeFrom > 0)
         header.setValue(QStringLiteral("Range"),
                         QStringLiteral("bytes=%1-").arg(lane.current.resumeFrom));
-    lane.client->request(header, lane.file.get());
+    lane.request = lane.client->request(header, lane.file.get());
     lane.idle->start(objectIdleLimit);
 }
 
@@ -635,7 +641,7 @@ void GameFiles::onObjectHeader(Lane& lane, int status) {
     if (status != 200 && status != 206) {
         // Not the object: none of this body goes into the part file.
         lane.badStatus = status;
-        lane.client->abort();
+        giveUp(lane);
         return;
     }
     if (lane.current.resumeFrom == 0)
@@ -646,14 +652,29 @@ void GameFiles::onObjectHeader(Lane& lane, int status) {
         const QByteArray expected =
             QByteArray("bytes ") + QByteArray::number(lane.current.resumeFrom) + '-' +
             QByteArray::number(listed - 1) + '/' + QByteArray::number(listed);
-        if (lane.client->responseHeader("Content-Range").trimmed() != expected)
-            lane.client->abort();
+        if (lane.client->responseHeader("Content-Range").trimmed() != expected) {
+            lane.badStatus = status;
+            giveUp(lane);
+        }
         return;
     }
     // A server that ignores Range sends the whole object: it starts again from its first byte.
     bytesDone -= lane.current.resumeFrom;
     lane.current.resumeFrom = 0;
     lane.file->restart();
+}
+
+void GameFiles::giveUp(Lane& lane) {
+    // Not from inside the network layer's own signal: the request ends once it has returned.
+    lane.file->ignoreTheRest();
+    QMetaObject::invokeMethod(
+        this,
+        [&lane, request = lane.request] {
+            // Only the request given up: a lane that has moved on keeps its new one.
+            if (lane.busy && lane.request == request)
+                lane.client->abort();
+        },
+        Qt::QueuedConnection);
 }
 
 void GameFiles::onObjectDone(Lane& lane, bool error) {
@@ -700,6 +721,9 @@ void GameFiles::onObjectDone(Lane& lane, bool error) {
             QFile::remove(part);
         }
     }
+    // An empty part holds nothing to resume.
+    if (QFileInfo(part).isFile() && QFileInfo(part).size() == 0)
+        QFile::remove(part);
     lane.file.reset();
     showFetchStatus();
     fetchNext(lane);

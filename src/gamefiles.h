@@ -86,6 +86,7 @@ private:
     void startFetching();
     void fetchNext(Lane& lane);
     void onObjectHeader(Lane& lane, int status);
+    void giveUp(Lane& lane);
     void onObjectDone(Lane& lane, bool error);
     void refuse(const QString& path, const QString& why);
     void endFolder();

@@ -253,6 +253,12 @@ int files(QStringList args) {
             paths.append(QDir(gameDir).relativeFilePath(it.next()));
     }
     paths.sort();
+    // What the launcher would refuse is not published, not even in part.
+    for (const QString& path : std::as_const(paths)) {
+        const QString problem = gamemanifest::pathProblem(path);
+        if (!problem.isEmpty())
+            return fail(path + ": " + problem + "; the launcher would refuse the whole list");
+    }
     QByteArray seed = readSeed(keyName);
     if (seed.isEmpty())
         return 1;
@@ -262,9 +268,6 @@ int files(QStringList args) {
     QJsonArray list;
     qint64 total = 0;
     for (const QString& path : std::as_const(paths)) {
-        const QString problem = gamemanifest::pathProblem(path);
-        if (!problem.isEmpty())
-            return fail(path + ": " + problem + "; the launcher would refuse the whole list");
         const QString name = gameDir + '/' + path;
         const QFileInfo info(name);
         if (!info.isFile() || info.isSymLink())
