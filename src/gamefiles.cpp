@@ -422,46 +422,92 @@ void GameFiles::onSignature(bool error) {
     indexFile = gamefileindex::fileName(launcherDir, folder.client, folder.path);
     index = gamefileindex::load(indexFile, folder.path);
     QString problem;
-    if (!gamemanifest::accept(manifestBytes, listClient->readAll(), publicKey, folder.client,
-                              index.sequence, folder.path, &manifest, &problem)) {
+    if (!gamemanifest::verify(manifestBytes, listClient->readAll(), publicKey, &problem)) {
+        failFolder(problem);
+        return;
+    }
+    // The same list as last time is taken as it was read then: only its signature is checked
+    // again, and the disk.
+    const QByteArray digest = Sha256::quickDigest(manifestBytes);
+    const bool sameList = !index.manifestDigest.isEmpty() && digest == index.manifestDigest;
+    if (sameList) {
+        manifest = index.manifest;
+        entries = index.entries;
+    } else if (!gamemanifest::parse(manifestBytes, &manifest, &problem)) {
         failFolder(problem);
         return;
     }
     manifestBytes.clear();
-    outcome.sequence = manifest.sequence;
-    root = QFileInfo(folder.path).canonicalFilePath();
-    // Recorded at once: a run cut short must not let an older list back in.
-    indexChanged = false;
-    if (manifest.sequence > index.sequence) {
-        index.sequence = manifest.sequence;
-        gamefileindex::save(indexFile, index);
+    if (!gamemanifest::fits(manifest, folder.client, index.sequence, &problem)) {
+        failFolder(problem);
+        return;
     }
-    checkFiles();
+    // Below the folder as it really is: a game folder reached through a link is the player's
+    // choice, but nothing inside it may lead elsewhere.
+    root = QFileInfo(folder.path).canonicalFilePath();
+    if (root.isEmpty()) {
+        failFolder(QStringLiteral("the game folder %1 does not exist").arg(folder.path));
+        return;
+    }
+    if (!sameList)
+        entries = gamefileindex::entriesFor(index, manifest);
+    outcome.sequence = manifest.sequence;
+    indexChanged = !sameList;
+    checkFiles(digest);
 }
 
 QString GameFiles::target(const QString& path) const {
     return root + u'/' + path;
 }
 
-void GameFiles::checkFiles() {
+void GameFiles::checkFiles(const QByteArray& digest) {
     toFetch.clear();
     bytesToHash = 0;
     hashedBytes->store(0);
     hashesLeft = 0;
-    // Only what the list names stays in the index.
-    QHash<QString, gamefileindex::Entry> kept;
-    kept.reserve(manifest.files.size());
     struct Job {
         int item;
         QString path;
     };
     QList<Job> jobs;
+    QList<gamefileindex::FileState> states(manifest.files.size());
+    QSet<QString> sound;
+    // The whole list is looked at on the disk before anything is written: a path that leads
+    // through a link refuses it as a whole.
+    const auto leadsElsewhere = [&](const QString& path, const gamefileindex::FileState& state) {
+        QString problem = gamemanifest::folderProblem(root, path, &sound);
+        if (problem.isEmpty() && state.link)
+            problem = QStringLiteral("path \"%1\" leads through the link %1").arg(path);
+        if (problem.isEmpty())
+            return false;
+        failFolder(problem);
+        return true;
+    };
+    for (int i = 0; i < manifest.files.size(); ++i) {
+        states[i] = gamefileindex::stateOf(target(manifest.files.at(i).path));
+        if (leadsElsewhere(manifest.files.at(i).path, states.at(i)))
+            return;
+    }
+    QList<gamefileindex::FileState> removedStates(manifest.removed.size());
+    for (int r = 0; r < manifest.removed.size(); ++r) {
+        removedStates[r] = gamefileindex::stateOf(target(manifest.removed.at(r).path));
+        if (leadsElsewhere(manifest.removed.at(r).path, removedStates.at(r)))
+            return;
+    }
+    // Recorded before anything changes: a run cut short must not let an older list back in.
+    const bool newer = manifest.sequence > index.sequence;
+    index.sequence = std::max(index.sequence, manifest.sequence);
+    index.manifestDigest = digest;
+    index.manifest = manifest;
+    if (newer) {
+        index.entries = entries;
+        gamefileindex::save(indexFile, index);
+    }
+
     for (int i = 0; i < manifest.files.size(); ++i) {
         const gamemanifest::File& file = manifest.files.at(i);
-        const QString path = target(file.path);
-        const gamefileindex::FileState state = gamefileindex::stateOf(path);
+        const gamefileindex::FileState& state = states.at(i);
         ++outcome.checked;
-        const auto entry = index.entries.constFind(file.path);
         if (!state.exists) {
             toFetch.append(i);
         } else if (!state.regular) {
@@ -469,26 +515,26 @@ void GameFiles::checkFiles() {
         } else if (state.size != file.size) {
             // Other bytes for sure: no need to read them.
             toFetch.append(i);
-        } else if (mode == Check::ByIndex && entry != index.entries.constEnd() &&
-                   gamefileindex::vouchesFor(&*entry, state, file.sha256)) {
-            kept.insert(file.path, *entry);
+        } else if (mode == Check::ByIndex &&
+                   gamefileindex::vouchesFor(entries.at(i), state, file.sha256)) {
+            continue;
         } else {
-            jobs.append({i, path});
+            jobs.append({i, target(file.path)});
             bytesToHash += state.size;
+        }
+        // Known no more until it is hashed or written again.
+        if (!entries.at(i).sha256.isEmpty()) {
+            entries[i] = {};
+            indexChanged = true;
         }
     }
     for (int r = 0; r < manifest.removed.size(); ++r) {
-        const QString path = target(manifest.removed.at(r).path);
-        const gamefileindex::FileState state = gamefileindex::stateOf(path);
         // A link or a folder of that name is not the file that was published.
-        if (state.regular) {
-            jobs.append({int(manifest.files.size()) + r, path});
-            bytesToHash += state.size;
+        if (removedStates.at(r).regular) {
+            jobs.append({int(manifest.files.size()) + r, target(manifest.removed.at(r).path)});
+            bytesToHash += removedStates.at(r).size;
         }
     }
-    if (kept.size() != index.entries.size())
-        indexChanged = true;
-    index.entries = std::move(kept);
     hashesLeft = int(jobs.size());
     if (hashesLeft == 0) {
         startFetching();
@@ -521,7 +567,7 @@ void GameFiles::onHashed(int item, const QByteArray& sha256, gamefileindex::File
     if (item < manifest.files.size()) {
         const gamemanifest::File& file = manifest.files.at(item);
         if (!sha256.isEmpty() && sha256 == file.sha256) {
-            index.entries.insert(file.path, {state.size, state.modified, file.sha256});
+            entries[item] = {state.size, state.modified, file.sha256};
             indexChanged = true;
         } else if (sha256.isEmpty()) {
             refuse(file.path, QStringLiteral("cannot be read"));
@@ -571,8 +617,11 @@ void GameFiles::startFetching() {
     for (auto& lane : lanes) {
         if (!lane)
             lane = std::make_unique<Lane>();
-        fetchNext(*lane);
     }
+    fetching = true;
+    // A lane may finish the last object before the other one starts: the folder ends once.
+    for (auto& lane : lanes)
+        fetchNext(*lane);
 }
 
 void GameFiles::fetchNext(Lane& lane) {
@@ -582,7 +631,10 @@ void GameFiles::fetchNext(Lane& lane) {
             if (other && other->busy)
                 return;
         }
-        endFolder();
+        if (fetching) {
+            fetching = false;
+            endFolder();
+        }
         return;
     }
     lane.current = queue.takeFirst();
@@ -712,7 +764,7 @@ void GameFiles::onObjectDone(Lane& lane, bool error) {
         if (replaceFile(part, path)) {
             syncFolderOf(path);
             const gamefileindex::FileState state = gamefileindex::stateOf(path);
-            index.entries.insert(file.path, {state.size, state.modified, file.sha256});
+            entries[lane.current.file] = {state.size, state.modified, file.sha256};
             indexChanged = true;
             ++outcome.fetched;
             outcome.bytesFetched += file.size;
@@ -756,8 +808,11 @@ void GameFiles::failFolder(const QString& why) {
 }
 
 void GameFiles::endFolder() {
-    if (indexChanged)
+    // Only a list that was taken leaves its entries in the index.
+    if (indexChanged && outcome.manifestProblem.isEmpty()) {
+        index.entries = entries;
         gamefileindex::save(indexFile, index);
+    }
     indexChanged = false;
     if (!outcome.manifestProblem.isEmpty() || !outcome.refused.isEmpty())
         allWell = false;

@@ -80,7 +80,7 @@ private:
     void fetchManifest();
     void onManifest(bool error);
     void onSignature(bool error);
-    void checkFiles();
+    void checkFiles(const QByteArray& digest);
     void hashInPool(int item, const QString& path);
     void onHashed(int item, const QByteArray& sha256, gamefileindex::FileState state);
     void startFetching();
@@ -115,6 +115,7 @@ private:
     gamemanifest::Manifest manifest;
     gamemanifest::Outcome outcome;
     gamefileindex::Index index;
+    QList<gamefileindex::Entry> entries; // what is known of each listed file, kept up to date
     QString indexFile;
     bool indexChanged = false;
 
@@ -128,6 +129,7 @@ private:
     QList<int> toFetch;
 
     QList<Pending> queue;
+    bool fetching = false;
     std::unique_ptr<Lane> lanes[kLanes];
     qint64 bytesToFetch = 0;
     qint64 bytesDone = 0;

@@ -38,14 +38,16 @@ bool isSha256Hex(const QString& text) {
     return true;
 }
 
-bool reservedDeviceName(const QString& component) {
+bool reservedDeviceName(QStringView component) {
     // Windows opens the device whatever follows the name after a dot: "nul.txt" is NUL.
-    const QString stem = component.section(QLatin1Char('.'), 0, 0).toUpper();
-    static const QSet<QString> names{"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    if (names.contains(stem))
-        return true;
-    if (stem.size() == 4 &&
-        (stem.startsWith(QLatin1String("COM")) || stem.startsWith(QLatin1String("LPT")))) {
+    const qsizetype dot = component.indexOf(u'.');
+    const QStringView stem = dot < 0 ? component : component.left(dot);
+    for (const char* name : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (stem.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    if (stem.size() == 4 && (stem.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) ||
+                             stem.startsWith(QLatin1String("LPT"), Qt::CaseInsensitive))) {
         const QChar digit = stem.at(3);
         // COM0 and LPT0 too, and the superscript digits Windows also takes.
         return (digit >= u'0' && digit <= u'9') || digit == u'\u00b9' || digit == u'\u00b2' ||
@@ -110,16 +112,20 @@ QString pathProblem(const QString& path) {
         if (QStringView(u"<>:\"|?*").contains(ch))
             return QStringLiteral("character %1 that Windows refuses").arg(ch);
     }
-    const QStringList components = path.split(QLatin1Char('/'));
-    for (const QString& component : components) {
+    for (qsizetype begin = 0; begin <= path.size();) {
+        qsizetype end = path.indexOf(u'/', begin);
+        if (end < 0)
+            end = path.size();
+        const QStringView component = QStringView(path).mid(begin, end - begin);
         if (component.isEmpty())
             return QStringLiteral("empty component");
-        if (component == QLatin1String(".") || component == QLatin1String(".."))
+        if (component == u"." || component == u"..")
             return QStringLiteral("component %1").arg(component);
-        if (component.endsWith(QLatin1Char('.')) || component.endsWith(QLatin1Char(' ')))
+        if (component.endsWith(u'.') || component.endsWith(u' '))
             return QStringLiteral("component ending in a dot or a space");
         if (reservedDeviceName(component))
             return QStringLiteral("Windows reserved name %1").arg(component);
+        begin = end + 1;
     }
     return {};
 }
@@ -205,77 +211,55 @@ bool parse(const QByteArray& bytes, Manifest* manifest, QString* problem) {
     return true;
 }
 
-QString placeProblem(const QString& folder, const QString& path, QSet<QString>* soundFolders) {
-    qsizetype slash = -1;
-    for (;;) {
-        const qsizetype next = path.indexOf(u'/', slash + 1);
-        const QString relative = next < 0 ? path : path.left(next);
-        const bool last = next < 0;
-        if (!last && soundFolders->contains(relative)) {
-            slash = next;
-            continue;
-        }
-        const QFileInfo info(folder + u'/' + relative);
-        if (info.isSymLink() || info.isJunction())
-            return QStringLiteral("path \"%1\" leads through the link %2").arg(path, relative);
-        if (!info.exists())
-            return {}; // nothing further down exists: it is created inside the folder
-        if (last)
-            return {};
-        if (!info.isDir())
-            return {}; // a file in a folder's place: the file then fails, not the list
-        soundFolders->insert(relative);
-        slash = next;
-    }
-}
-
-bool accept(const QByteArray& manifestBytes, const QByteArray& signatureFile,
-            const QByteArray& publicKey, const QString& client, qint64 lastSequence,
-            const QString& folder, Manifest* manifest, QString* problem) {
-    const QByteArray key = decodePublicKey(publicKey);
-    switch (verifyUpdateSignature(signatureFile, signedMessage(manifestBytes), key)) {
+bool verify(const QByteArray& manifestBytes, const QByteArray& signatureFile,
+            const QByteArray& publicKey, QString* problem) {
+    switch (verifyUpdateSignature(signatureFile, signedMessage(manifestBytes),
+                                  decodePublicKey(publicKey))) {
     case SignatureVerdict::Valid:
-        break;
+        return true;
     case SignatureVerdict::Malformed:
         *problem = QStringLiteral("signature: not a signature");
         return false;
     case SignatureVerdict::Refused:
-        *problem = QStringLiteral("signature: does not verify");
+        break;
+    }
+    *problem = QStringLiteral("signature: does not verify");
+    return false;
+}
+
+bool fits(const Manifest& manifest, const QString& client, qint64 lastSequence, QString* problem) {
+    if (manifest.client != client) {
+        *problem = QStringLiteral("client \"%1\" instead of \"%2\"").arg(manifest.client, client);
         return false;
     }
-    Manifest read;
-    if (!parse(manifestBytes, &read, problem))
-        return false;
-    if (read.client != client) {
-        *problem = QStringLiteral("client \"%1\" instead of \"%2\"").arg(read.client, client);
-        return false;
-    }
-    if (read.sequence < lastSequence) {
+    if (manifest.sequence < lastSequence) {
         *problem = QStringLiteral("sequence %1 lower than %2 applied before")
-                       .arg(read.sequence)
+                       .arg(manifest.sequence)
                        .arg(lastSequence);
         return false;
     }
-    // Below the folder as it really is: a game folder reached through a link is the player's
-    // choice, but nothing inside it may lead elsewhere.
-    const QString root = QFileInfo(folder).canonicalFilePath();
-    if (root.isEmpty()) {
-        *problem = QStringLiteral("the game folder %1 does not exist").arg(folder);
-        return false;
-    }
-    QSet<QString> sound;
-    for (const File& file : std::as_const(read.files)) {
-        *problem = placeProblem(root, file.path, &sound);
-        if (!problem->isEmpty())
-            return false;
-    }
-    for (const Removed& gone : std::as_const(read.removed)) {
-        *problem = placeProblem(root, gone.path, &sound);
-        if (!problem->isEmpty())
-            return false;
-    }
-    *manifest = std::move(read);
     return true;
+}
+
+QString folderProblem(const QString& root, const QString& path, QSet<QString>* soundFolders) {
+    const qsizetype last = path.lastIndexOf(u'/');
+    if (last < 0 || soundFolders->contains(path.left(last)))
+        return {};
+    for (qsizetype slash = path.indexOf(u'/'); slash >= 0 && slash <= last;
+         slash = path.indexOf(u'/', slash + 1)) {
+        const QString relative = path.left(slash);
+        if (soundFolders->contains(relative))
+            continue;
+        const QFileInfo info(root + u'/' + relative);
+        if (info.isSymLink() || info.isJunction())
+            return QStringLiteral("path \"%1\" leads through the link %2").arg(path, relative);
+        // Nothing further down exists yet, or a file stands in a folder's place (that file then
+        // fails, not the list): nothing leads elsewhere.
+        if (!info.isDir())
+            return {};
+        soundFolders->insert(relative);
+    }
+    return {};
 }
 
 QString report(const Outcome& outcome, const QDateTime& date) {

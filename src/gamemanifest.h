@@ -54,18 +54,20 @@ QString pathProblem(const QString& path);
 // reason in `problem`; the manifest is then refused as a whole.
 bool parse(const QByteArray& bytes, Manifest* manifest, QString* problem);
 
-// Why the listed path would lead through a link or a junction, or out of the folder, on the disk
-// as it is now; empty when it stays inside. Folders already found sound are remembered in
-// `soundFolders` (relative paths, "" for the game folder itself), so that a list of thousands of
-// files looks at each folder once.
-QString placeProblem(const QString& folder, const QString& path, QSet<QString>* soundFolders);
+// Whether the signature file holds the key's signature of the manifest's bytes (the key as its
+// base64 text); false with the reason in `problem`.
+bool verify(const QByteArray& manifestBytes, const QByteArray& signatureFile,
+            const QByteArray& publicKey, QString* problem);
 
-// The whole decision, in this order: the signature by the key (base64 text), the format, the
-// client, the sequence against the last one applied to the folder (an equal one is the same list
-// again), and every path on the disk. False with the reason in `problem`.
-bool accept(const QByteArray& manifestBytes, const QByteArray& signatureFile,
-            const QByteArray& publicKey, const QString& client, qint64 lastSequence,
-            const QString& folder, Manifest* manifest, QString* problem);
+// Whether the list is the folder's: its client, and a sequence no lower than the last one applied
+// to the folder (an equal one is the same list again).
+bool fits(const Manifest& manifest, const QString& client, qint64 lastSequence, QString* problem);
+
+// Why the folders leading to the listed path (not the path itself) go through a link or a
+// junction on the disk as it is now; empty when they do not. `root` is the game folder as it
+// really is (canonical). Folders found sound are remembered in `soundFolders`, so that a list of
+// thousands of files looks at each folder once.
+QString folderProblem(const QString& root, const QString& path, QSet<QString>* soundFolders);
 
 // What one run over a game folder came to, as errors.log tells it.
 struct Outcome {

@@ -53,3 +53,10 @@ QByteArray Sha256::of(QByteArrayView bytes) {
     hash.add(bytes);
     return hash.hex();
 }
+
+QByteArray Sha256::quickDigest(QByteArrayView bytes) {
+    unsigned char digest[32];
+    crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(bytes.data()),
+                       static_cast<unsigned long long>(bytes.size()), nullptr, 0);
+    return QByteArray(reinterpret_cast<const char*>(digest), sizeof digest);
+}

@@ -25,6 +25,10 @@ public:
     static QByteArray ofDevice(QIODevice& device);
     static QByteArray of(QByteArrayView bytes);
 
+    // BLAKE2b-256 (libsodium), about three times faster than SHA-256: the launcher's check that a
+    // file of its own is the one it wrote, and that a list is the same as the last one.
+    static QByteArray quickDigest(QByteArrayView bytes);
+
 private:
     struct State;
     std::unique_ptr<State> state;

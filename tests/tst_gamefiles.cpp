@@ -503,10 +503,51 @@ private slots:
         QVERIFY(!result.success);
         QCOMPARE(result.texts.last(), kFailed);
         QCOMPARE(readFile(game + "/Data/patch-A.MPQ"), QByteArray("the old one"));
-        // A cut body is kept to be resumed; what is known to be wrong is not.
-        QCOMPARE(QFileInfo::exists(game + "/Data/patch-A.MPQ" + kPart), kind == "cut");
+        // What came of a cut body may be kept to be resumed (when the network layer handed it
+        // over before the close); what is known to be wrong never is.
+        const QString part = game + "/Data/patch-A.MPQ" + kPart;
+        if (kind == "cut" && QFileInfo::exists(part))
+            QVERIFY(listed.startsWith(readFile(part)) && !readFile(part).isEmpty());
+        else
+            QVERIFY(!QFileInfo::exists(part));
         QVERIFY(report().contains(
             "Files refused ....................... [FAIL] 1\n  Data/patch-A.MPQ: "));
+    }
+
+    // What stands in a listed file's way is left alone; that file is refused, the others fetched,
+    // and the run reports once.
+    void somethingInTheWay_data() {
+        QTest::addColumn<QString>("blocker"); // made in the game folder
+        QTest::addColumn<bool>("isFolder");
+        QTest::newRow("a file where the listed folder goes") << "Blocked" << false;
+        QTest::newRow("a folder where the listed file goes") << "Blocked/patch.MPQ" << true;
+    }
+    void somethingInTheWay() {
+        QFETCH(QString, blocker);
+        QFETCH(bool, isFolder);
+        using_ = Server::InProcess;
+        if (isFolder)
+            QVERIFY(QDir().mkpath(game + '/' + blocker));
+        else
+            writeFile(game + '/' + blocker, "the player's");
+        const QByteArray other = content("other", 1000);
+        publish({gamemanifest::kWotlk,
+                 1,
+                 {{"Blocked/patch.MPQ", content("blocked", 1000)}, {"Data/patch-O.MPQ", other}},
+                 {},
+                 {}});
+        const Run result = run();
+        QVERIFY(result.finished);
+        QVERIFY(!result.success);
+        QCOMPARE(readFile(game + "/Data/patch-O.MPQ"), other);
+        if (isFolder)
+            QVERIFY(QFileInfo(game + '/' + blocker).isDir());
+        else
+            QCOMPARE(readFile(game + '/' + blocker), QByteArray("the player's"));
+        QCOMPARE(report().count("Game files of wotlk"), 1);
+        QVERIFY2(report().contains(
+                     "Files refused ....................... [FAIL] 1\n  Blocked/patch.MPQ: "),
+                 report().constData());
     }
 
     // A part file left by a kill is resumed with a Range request where the server takes one, and
@@ -775,20 +816,38 @@ private slots:
         QCOMPARE(gamemanifest::pathProblem(path).isEmpty(), accepted);
     }
 
-    // The index as it is written and read back.
+    // The index as it is written and read back, and what a new list keeps of it.
     void indexRoundTrip() {
         gamefileindex::Index index;
         index.folder = QFileInfo(game).absoluteFilePath();
         index.sequence = 77;
-        index.entries.insert("Data/a.MPQ", {12, 34, Sha256::of("a")});
+        index.manifestDigest = Sha256::quickDigest("the list");
+        index.manifest.client = "wotlk";
+        index.manifest.sequence = 77;
+        index.manifest.files = {{"Data/a.MPQ", 12, Sha256::of("a")},
+                                {"Data/b.MPQ", 5, Sha256::of("b")}};
+        index.manifest.removed = {{"Data/z.MPQ", Sha256::of("z")}};
+        index.entries = {{12, 34, Sha256::of("a")}, {}};
         const QString file = gamefileindex::fileName(launcher, "wotlk", game);
         QVERIFY(gamefileindex::save(file, index));
         const gamefileindex::Index read = gamefileindex::load(file, game);
         QCOMPARE(read.sequence, qint64(77));
-        QCOMPARE(read.entries.value("Data/a.MPQ").sha256, Sha256::of("a"));
-        QCOMPARE(read.entries.value("Data/a.MPQ").modified, qint64(34));
+        QCOMPARE(read.manifestDigest, index.manifestDigest);
+        QCOMPARE(read.manifest.files.size(), 2);
+        QCOMPARE(read.manifest.files.at(1).path, QString("Data/b.MPQ"));
+        QCOMPARE(read.manifest.removed.value(0).path, QString("Data/z.MPQ"));
+        QCOMPARE(read.entries.value(0).sha256, Sha256::of("a"));
+        QCOMPARE(read.entries.value(0).modified, qint64(34));
+        QVERIFY(read.entries.value(1).sha256.isEmpty());
+        // A new list keeps what is known of the files it still names, wherever they are in it.
+        gamemanifest::Manifest next;
+        next.files = {{"Data/new.MPQ", 1, Sha256::of("n")}, {"Data/a.MPQ", 12, Sha256::of("a")}};
+        const QList<gamefileindex::Entry> kept = gamefileindex::entriesFor(read, next);
+        QCOMPARE(kept.size(), 2);
+        QVERIFY(kept.at(0).sha256.isEmpty());
+        QCOMPARE(kept.at(1).modified, qint64(34));
         // Another folder's index is not this one's.
-        QVERIFY(gamefileindex::load(file, work->path()).entries.isEmpty());
+        QVERIFY(gamefileindex::load(file, work->path()).manifest.files.isEmpty());
         QVERIFY(gamefileindex::fileName(launcher, "wotlk", game) !=
                 gamefileindex::fileName(launcher, "wotlk", work->path()));
     }
