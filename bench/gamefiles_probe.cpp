@@ -4,7 +4,8 @@
 // "index" checks by the index (a start), "hash" hashes every file ("Vérifier les fichiers").
 // Printed: "checked SECONDS" (from the list received, when the check text comes, to the end),
 // "total SECONDS" (from the start), "idle_kib" and "peak_kib" (resident memory before the run and
-// its high-water mark), and "ok 1" or "ok 0".
+// its high-water mark), "cpu SECONDS" (user and system time of the whole run), and "ok 1" or
+// "ok 0".
 #include "gamefiles.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,8 @@
 #include <QTextStream>
 
 #include <cstdio>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -25,6 +28,13 @@ qint64 statusKib(const char* field) {
             return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
     }
     return -1;
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace
@@ -57,6 +67,7 @@ int main(int argc, char* argv[]) {
             << "total " << double(end) / 1e9 << "\n"
             << "idle_kib " << idle << "\n"
             << "peak_kib " << statusKib("VmHWM:") << "\n"
+            << "cpu " << cpuSeconds() << "\n"
             << "ok " << (ok ? 1 : 0) << Qt::endl;
         app.quit();
     });
