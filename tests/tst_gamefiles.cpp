@@ -590,6 +590,43 @@ private slots:
         QVERIFY(!QFileInfo::exists(game + "/Data/patch-L.MPQ" + kPart));
     }
 
+    // The engine's process killed with SIGKILL in the middle of a large object: the next run
+    // resumes the part it left with a Range request, and the file is whole and right.
+    void killedMidObjectResumes() {
+#ifdef Q_OS_UNIX
+        using_ = Server::Nginx;
+        const QByteArray listed = content("very large", qint64(384) << 20);
+        writeFile(game + "/Data/patch-K.MPQ", "the old one");
+        publish({gamemanifest::kWotlk, 1, {{ "Data/patch-K.MPQ", listed }}, {}, {}});
+        const QString part = game + "/Data/patch-K.MPQ" + kPart;
+        const QStringList arguments{QString::number(nginx.port()),
+                                    QString::fromLatin1(testPublicKey()), launcher, game};
+        QProcess first;
+        first.start(GAMEFILES_RUN, arguments);
+        QVERIFY2(first.waitForStarted(kTimeout), qPrintable(first.errorString()));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(part).size() > (qint64(8) << 20), kTimeout);
+        first.kill();
+        QVERIFY(first.waitForFinished(kTimeout));
+        QCOMPARE(first.exitStatus(), QProcess::CrashExit);
+        const qint64 left = QFileInfo(part).size();
+        QVERIFY2(left > 0 && left < listed.size(), qPrintable(QString::number(left)));
+        QVERIFY(listed.startsWith(readFile(part)));
+        // The old file is whole until the new one takes its name.
+        QCOMPARE(readFile(game + "/Data/patch-K.MPQ"), QByteArray("the old one"));
+
+        const int before = objectRequests().size();
+        QProcess second;
+        second.start(GAMEFILES_RUN, arguments);
+        QVERIFY(second.waitForFinished(2 * kTimeout));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(objectRequests().mid(before), QStringList{shortHash(listed) + " 206"});
+        QVERIFY(readFile(game + "/Data/patch-K.MPQ") == listed);
+        QVERIFY(!QFileInfo::exists(part));
+#else
+        QSKIP("kills the engine's process with SIGKILL: POSIX only");
+#endif
+    }
+
     // Removed entries go only when the file holds the published bytes.
     void removedEntries_data() {
         QTest::addColumn<Server>("server");
