@@ -324,10 +324,18 @@ GameFiles::~GameFiles() {
 
 QList<GameFiles::Folder> GameFiles::foldersOf(const Config& config) {
     QList<Folder> found;
+    QString first;
     const auto add = [&](bool enabled, const QString& path, const char* client) {
-        if (enabled && !path.isEmpty() &&
-            QFileInfo(path + QStringLiteral("/kvf.vestrahal")).isFile())
-            found.append({QString::fromLatin1(client), path});
+        if (!enabled || path.isEmpty() ||
+            !QFileInfo(path + QStringLiteral("/kvf.vestrahal")).isFile())
+            return;
+        // One folder chosen for both clients gets one list, the first client's: two lists would
+        // take turns rewriting it.
+        const QString real = QFileInfo(path).canonicalFilePath();
+        if (!first.isEmpty() && real == first)
+            return;
+        first = real;
+        found.append({QString::fromLatin1(client), path});
     };
     add(config.wotlkEnabled, config.wotlkPath, gamemanifest::kWotlk);
     add(config.cataEnabled, config.cataPath, gamemanifest::kCataclysm);
@@ -370,7 +378,9 @@ void GameFiles::fetchManifest() {
     outcome.folder = folder.path;
     manifest = {};
     manifestBytes.clear();
-    delete listClient;
+    // The last folder's client may be the one whose signal brought the run here.
+    if (listClient)
+        listClient->deleteLater();
     listClient = new HttpClient(server, this);
     listClient->setMaxBodySize(kManifestMaxBytes);
     if (!listTimer) {

@@ -1,4 +1,5 @@
 #include "communityserver.h"
+#include "config.h"
 #include "filesizelimit.h"
 #include "gamefileindex.h"
 #include "gamefiles.h"
@@ -588,6 +589,44 @@ private slots:
         }
         QCOMPARE(readFile(game + "/Data/patch-L.MPQ"), listed);
         QVERIFY(!QFileInfo::exists(game + "/Data/patch-L.MPQ" + kPart));
+    }
+
+    // Both clients' folders, one after the other: a client without a list is passed over quietly,
+    // the other brought up to date. The settings' folders count only with the package's marker,
+    // and one folder chosen for both clients gets one list.
+    void twoFolders() {
+        using_ = Server::Nginx;
+        const QString cata = work->path() + "/jeux/Cataclysm";
+        writeFile(cata + "/kvf.vestrahal", "");
+        const QByteArray bytes = content("cataclysm patch", 5000);
+        publish({gamemanifest::kCataclysm, 3, {{"Data/patch-frFR-4.MPQ", bytes}}, {}, {}});
+        Config config;
+        config.wotlkEnabled = true;
+        config.wotlkPath = game;
+        config.cataEnabled = true;
+        config.cataPath = cata;
+        const QList<GameFiles::Folder> folders = GameFiles::foldersOf(config);
+        QCOMPARE(folders.size(), 2);
+        GameFiles files;
+        files.setPublicKey(testPublicKey());
+        files.setServer({QStringLiteral("127.0.0.1"), nginx.port(), false});
+        files.setLauncherFolder(launcher);
+        QSignalSpy finished(&files, &GameFiles::finished);
+        QVERIFY(files.start(folders));
+        QVERIFY(finished.wait(kTimeout));
+        QCOMPARE(finished.first().first().toBool(), true);
+        QCOMPARE(readFile(cata + "/Data/patch-frFR-4.MPQ"), bytes);
+        QCOMPARE(readFile(game + "/Data/patch-frFR-4.MPQ"), QByteArray("<absent>"));
+        QCOMPARE(report().count("Game files of "), 1);
+
+        config.cataPath = game;
+        QCOMPARE(GameFiles::foldersOf(config).size(), 1);
+        QFile::remove(game + "/kvf.vestrahal");
+        config.cataPath = cata;
+        QCOMPARE(GameFiles::foldersOf(config).size(), 1);
+        QCOMPARE(GameFiles::foldersOf(config).first().client, QString("cataclysm"));
+        config.cataEnabled = false;
+        QVERIFY(GameFiles::foldersOf(config).isEmpty());
     }
 
     // The engine's process killed with SIGKILL in the middle of a large object: the next run
