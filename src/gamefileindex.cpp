@@ -18,7 +18,7 @@ namespace gamefileindex {
 namespace {
 
 constexpr quint32 kMagic = 0x56474649; // "VGFI"
-constexpr quint32 kFormat = 2;
+constexpr quint32 kFormat = 3;
 // The digest that closes the file: a damaged index is found, never believed.
 constexpr qsizetype kDigestSize = 32;
 
@@ -57,8 +57,11 @@ Index load(const QString& fileName, const QString& folder) {
     for (quint32 i = 0; i < files; ++i) {
         gamemanifest::File& listed = index.manifest.files[i];
         Entry& entry = index.entries[i];
-        in >> listed.path >> listed.size >> listed.sha256 >> entry.size >> entry.modified >>
-            entry.sha256;
+        bool known = false;
+        in >> listed.path >> listed.size >> listed.sha256 >> entry.size >> entry.modified >> known;
+        // What is known of a file is always that it holds the listed bytes.
+        if (known)
+            entry.sha256 = listed.sha256;
     }
     index.manifest.removed.resize(removed);
     for (gamemanifest::Removed& gone : index.manifest.removed)
@@ -79,8 +82,9 @@ bool save(const QString& fileName, const Index& index) {
         for (qsizetype i = 0; i < index.manifest.files.size(); ++i) {
             const gamemanifest::File& listed = index.manifest.files.at(i);
             const Entry entry = index.entries.value(i);
+            // An entry of other bytes than listed vouches for nothing: it is not kept.
             out << listed.path << listed.size << listed.sha256 << entry.size << entry.modified
-                << entry.sha256;
+                << (!entry.sha256.isEmpty() && entry.sha256 == listed.sha256);
         }
         for (const gamemanifest::Removed& gone : index.manifest.removed)
             out << gone.path << gone.sha256;

@@ -284,11 +284,21 @@ int files(QStringList args) {
                                 {"sha256", QString::fromLatin1(sha256)}});
         total += info.size();
     }
-    QJsonObject top{
-        {"format", 1}, {"client", client}, {"sequence", double(sequence)}, {"files", list}};
+    // Compact, one entry a line: a list of thousands of files stays small and readable.
+    const auto lines = [](const QJsonArray& entries) {
+        QByteArray text = "[";
+        for (qsizetype i = 0; i < entries.size(); ++i)
+            text += (i ? ",\n " : "\n ") +
+                    QJsonDocument(entries.at(i).toObject()).toJson(QJsonDocument::Compact);
+        return text + "\n]";
+    };
+    QByteArray manifest =
+        "{\"format\": 1, \"client\": " +
+        QJsonDocument(QJsonArray{client}).toJson(QJsonDocument::Compact).mid(1).chopped(1) +
+        ", \"sequence\": " + QByteArray::number(sequence) + ",\n\"files\": " + lines(list);
     if (!removed.isEmpty())
-        top.insert("removed", removed);
-    const QByteArray manifest = QJsonDocument(top).toJson(QJsonDocument::Indented);
+        manifest += ",\n\"removed\": " + lines(removed);
+    manifest += "}\n";
     // What the launcher would refuse is not published.
     gamemanifest::Manifest parsed;
     QString problem;
