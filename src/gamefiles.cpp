@@ -30,7 +30,7 @@ namespace {
 // The part file beside its target: the same folder, so that the last step is a rename.
 const QString kPartSuffix = QStringLiteral(".vestrahal-part");
 // What waits between the network and the disk for one object, at most.
-constexpr qint64 kQueuedBytes = qint64(4) << 20;
+constexpr qint64 kQueuedBytes = qint64(1) << 20;
 constexpr qint64 kMegabyte = qint64(1) << 20;
 // Below this many listed files one thread looks at them all.
 constexpr qsizetype kStatsPerThread = 2000;
