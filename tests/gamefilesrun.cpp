@@ -1,6 +1,5 @@
 // The game-files engine in a process of its own, for the tests that kill it with SIGKILL in the
-// middle of an object. Built from the engine's units with Qt Core and Qt Network only, which also
-// shows that they need nothing of Qt's widgets.
+// middle of an object. It links the core library alone: the engine needs nothing of Qt's widgets.
 //   gamefilesrun PORT PUBLIC_KEY LAUNCHER_DIR GAME_DIR
 // Exits 0 when the run succeeded, 1 when it failed.
 #include "gamefiles.h"
