@@ -344,6 +344,10 @@ QList<GameFiles::Folder> GameFiles::foldersOf(const Config& config) {
     return found;
 }
 
+bool GameFiles::available() {
+    return vestrahal::kGameFiles && vestrahal::kUpdatePublicKey[0] != '\0';
+}
+
 bool GameFiles::start(const QList<Folder>& list, Check check) {
     if (running)
         return false;

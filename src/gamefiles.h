@@ -40,6 +40,9 @@ public:
     // The folders of the settings that the community's package fills: enabled, and holding the
     // package's marker file. A player's own installation is never written.
     static QList<Folder> foldersOf(const Config& config);
+    // Whether this build keeps the game files at all: it has the community's public key and the
+    // ability is on. Without, nothing of it shows.
+    static bool available();
 
     // The build's values unless set: the community's key and web host, the launcher's folder
     // (index files, errors.log), the version check's time limit for the list, the self-update's
