@@ -138,6 +138,9 @@ xvfb-run -a -s "-screen 0 800x600x24" bash -c '
     click() { xdotool mousemove "$1" "$2" click 1; }
     ./VestrahalLauncher.exe & launcher=$!
     sleep 1.5; shot startup
+    # The community's files for the WoTLK folder arrive slowly from this server.
+    for _ in $(seq 100); do grep -q "/launcher/files/objects/" community_server.log && break; sleep 0.1; done
+    sleep 1; shot gamefiles
     for _ in $(seq 100); do grep -q "launcher.php" community_server.log && break; sleep 0.1; done
     sleep 4; shot news
     # The tooltip of the Vestrahal realm status gem: Qt shows tooltips in the focused window
