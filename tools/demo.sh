@@ -138,7 +138,7 @@ xvfb-run -a -s "-screen 0 800x600x24" bash -c '
     click() { xdotool mousemove "$1" "$2" click 1; }
     ./VestrahalLauncher.exe & launcher=$!
     sleep 1.5; shot startup
-    # The community's files for the WoTLK folder arrive slowly from this server.
+    # The files of the WoTLK folder arrive slowly from this server.
     for _ in $(seq 100); do grep -q "/launcher/files/objects/" community_server.log && break; sleep 0.1; done
     sleep 1; shot gamefiles
     for _ in $(seq 100); do grep -q "launcher.php" community_server.log && break; sleep 0.1; done
