@@ -174,6 +174,7 @@ void nameForScreenReaders(Ui::MainWindow* ui) {
         deletes[row]->setAccessibleName(QStringLiteral("Supprimer le royaume %1").arg(row + 1));
         wrath[row]->setAccessibleName(QStringLiteral("Wotlk, royaume %1").arg(row + 1));
     }
+    ui->VerifierFichiers->setAccessibleName(QStringLiteral("Vérifier les fichiers du jeu"));
     ui->SauvegarderOptions->setAccessibleName(QStringLiteral("Sauvegarder les options"));
     new StatusAnnouncer(ui->Texte);
 }

@@ -109,6 +109,22 @@ int HttpClient::request(const HttpRequestHeader& header) {
     return enqueue(std::move(pending));
 }
 
+int HttpClient::request(const HttpRequestHeader& header, QIODevice* to) {
+    Pending pending{
+        header.method().toLatin1(), hostName, hostPort, hostSecure, header.path(), {}, to, maxBody};
+    for (const auto& [key, value] : header.values())
+        pending.values.append({key.toLatin1(), value.toLatin1()});
+    return enqueue(std::move(pending));
+}
+
+QByteArray HttpClient::responseHeader(const QByteArray& name) const {
+    for (const auto& [key, value] : replyHeaders) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
 int HttpClient::get(const QString& path, QIODevice* to) {
     return enqueue({"GET", hostName, hostPort, hostSecure, path, {}, to, maxBody});
 }
@@ -145,6 +161,7 @@ void HttpClient::startNext() {
     device = pending.device;
     limit = pending.limit;
     status = 0;
+    replyHeaders.clear();
     lastError = NoError;
     lastErrorString.clear();
 
@@ -176,6 +193,13 @@ void HttpClient::onMetaData() {
     const QVariant answered = current->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     // Known from the header on: a request aborted later still had this answer.
     status = answered.toInt();
+    if (answered.isValid()) {
+        replyHeaders = current->rawHeaderPairs();
+        emit headerReceived(status);
+        // The receiver may have given the request up.
+        if (!current)
+            return;
+    }
     const QVariant length = current->header(QNetworkRequest::ContentLengthHeader);
     if (!answered.isValid() || !length.isValid())
         return;

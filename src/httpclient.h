@@ -93,6 +93,8 @@ public:
     // as it arrives and is never held whole; whether the device took it is the device's to tell.
     int request(const HttpRequestHeader& header);
     int get(const QString& path, QIODevice* to = nullptr);
+    // A request of the caller's own header whose body goes to the device (a Range request).
+    int request(const HttpRequestHeader& header, QIODevice* to);
 
     Error error() const { return lastError; }
     QString errorString() const { return lastErrorString; }
@@ -102,6 +104,8 @@ public:
     QByteArray readAll();
     // Body bytes of the last request read from the network, kept or handed to its device.
     qint64 bytesReceived() const { return received; }
+    // A header of the last reply whose header came (Content-Range...); empty when it had none.
+    QByteArray responseHeader(const QByteArray& name) const;
 
 public slots:
     // Ends the running request and drops the queued ones; done(true) follows with Aborted.
@@ -110,6 +114,8 @@ public slots:
 signals:
     // Body bytes of the running request so far, and the length its reply announced (0: none).
     void dataReadProgress(int done, int total);
+    // The reply's status and headers came, before any of its body reaches its device.
+    void headerReceived(int status);
     void done(bool error);
 
 private:
@@ -150,6 +156,7 @@ private:
     int lastId = 0;
     QByteArray body;
     int status = 0;
+    QList<QPair<QByteArray, QByteArray>> replyHeaders;
     Error lastError = NoError;
     QString lastErrorString;
 };

@@ -56,7 +56,7 @@ KeyboardNavigation::KeyboardNavigation(QWidget* window, Ui::MainWindow* ui,
         ui->DeleteCheminCata,    ui->checkBox_Realm1,   ui->SetRealm1,
         ui->DeleteRealm1,        ui->checkBox_Realm2,   ui->SetRealm2,
         ui->DeleteRealm2,        ui->checkBox_Realm3,   ui->SetRealm3,
-        ui->DeleteRealm3,        ui->SauvegarderOptions};
+        ui->DeleteRealm3,        ui->VerifierFichiers,  ui->SauvegarderOptions};
     for (int i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
     for (QWidget* stop : chain)

@@ -3,6 +3,7 @@
 #include "accessibility.h"
 #include "constants.h"
 #include "elidedtext.h"
+#include "gamefiles.h"
 #include "gamefolder.h"
 #include "gamesession.h"
 #include "hidpiimages.h"
@@ -22,6 +23,7 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <algorithm>
 
 using namespace vestrahal;
 
@@ -64,7 +66,8 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , gate(new PlayGate(this))
-    , game(new GameSession(this)) {
+    , game(new GameSession(this))
+    , gameFiles(new GameFiles(this)) {
     ui->setupUi(this);
     useHighDensityImages(this);
     ui->Chargement->setValue(0);
@@ -78,6 +81,7 @@ MainWindow::MainWindow(QWidget* parent)
     });
     connect(gate, &PlayGate::openedEarly, ui->Jouer, [this] { ui->Jouer->setEnabled(true); });
     connect(gate, &PlayGate::closed, ui->Jouer, [this] { ui->Jouer->setEnabled(false); });
+    connectGameFiles();
     connect(game, SIGNAL(started()), this, SLOT(LaunchingProcessEnd()));
     connect(game, SIGNAL(ended(int, qint64)), this, SLOT(ProcessEnd(int)));
     connect(game, SIGNAL(failed(QProcess::ProcessError)), this,
@@ -133,7 +137,11 @@ void MainWindow::startSelfUpdate() {
     connect(selfUpdater.get(), &updater::current, this, [this] {
         ui->Chargement->setValue(kProgressDone);
         ui->Texte->setText(QStringLiteral("Version à jour"));
+        // A launcher update comes first; the community's files are brought up to date once the
+        // launcher is current, "Jouer" shut until then.
+        checkGameFiles(false);
         gate->launcherFoundCurrent();
+        ui->VerifierFichiers->setEnabled(!gameFiles->isRunning());
     });
     connect(selfUpdater.get(), &updater::checkFailed, this, [](int code) {
         QMessageBox::information(
@@ -150,6 +158,41 @@ void MainWindow::startSelfUpdate() {
         QCoreApplication::quit();
     });
     selfUpdater->checkVersion();
+}
+
+void MainWindow::connectGameFiles() {
+    // A build without the community's key shows nothing of it; the button waits for the launcher
+    // to be found current.
+    ui->VerifierFichiers->setVisible(GameFiles::available());
+    ui->VerifierFichiers->setEnabled(false);
+    connect(gameFiles, &GameFiles::statusChanged, ui->Texte, &QLabel::setText);
+    connect(gameFiles, &GameFiles::progressChanged, ui->Chargement,
+            [this](qint64 done, qint64 total) {
+                if (total > 0)
+                    ui->Chargement->setValue(int(std::clamp<qint64>(done * 100 / total, 0, 100)));
+            });
+    connect(gameFiles, &GameFiles::finished, this, [this] {
+        ui->Chargement->setValue(kProgressDone);
+        ui->VerifierFichiers->setEnabled(true);
+        gate->gameFilesDone();
+    });
+}
+
+bool MainWindow::checkGameFiles(bool byHash) {
+    const QList<GameFiles::Folder> folders = GameFiles::foldersOf(config);
+    if (!GameFiles::available() || folders.isEmpty() || gameFiles->isRunning())
+        return false;
+    gate->set(PlayGate::Condition::GameFilesReady, false);
+    ui->VerifierFichiers->setEnabled(false);
+    return gameFiles->start(folders, byHash ? GameFiles::Check::ByHash : GameFiles::Check::ByIndex);
+}
+
+void MainWindow::on_VerifierFichiers_clicked() {
+    // Never while a game runs from the folders, nor before the launcher is current.
+    if (!gate->holds(PlayGate::Condition::LauncherCurrent) ||
+        !gate->holds(PlayGate::Condition::LaunchAllowed))
+        return;
+    checkGameFiles(true);
 }
 
 bool MainWindow::realmOffered(int realm) {

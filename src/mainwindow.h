@@ -12,6 +12,7 @@
 namespace Ui {
 class MainWindow;
 }
+class GameFiles;
 class GameSession;
 class PlayGate;
 class QLabel;
@@ -53,11 +54,17 @@ private slots:
     void on_checkBox_Realm1_toggled(bool checked);
     void on_checkBox_Realm2_toggled(bool checked);
     void on_checkBox_Realm3_toggled(bool checked);
+    void on_VerifierFichiers_clicked();
 
 private:
     void LaunchGame(bool wotlk, int realm);
     // The self-update's news on the form: the status line, the bar, the boxes and the quit.
     void startSelfUpdate();
+    // The community's game files on the form: the status line, the bar, the gate's condition.
+    void connectGameFiles();
+    // Brings the community's folders up to date; by hash for "Vérifier les fichiers". False when
+    // there is nothing to check (no key in this build, no folder of the community's package).
+    bool checkGameFiles(bool byHash);
     // Asks for a client's folder until the player picks one or gives the client up.
     void chooseGameFolder(bool& enabled, QString& path, QLabel* label,
                           const QString& cancelQuestion, const QString& ownGameQuestion);
@@ -82,6 +89,7 @@ private:
     Config config;
     PlayGate* gate;
     GameSession* game;
+    GameFiles* gameFiles;
     // It uses the settings: declared after them, it goes first.
     std::unique_ptr<updater> selfUpdater;
     std::array<QRadioButton*, 6> realmButtons;

@@ -11,12 +11,14 @@ bool PlayGate::holds(Condition condition) const {
         return launchAllowed;
     case Condition::LauncherCurrent:
         return launcherCurrent;
+    case Condition::GameFilesReady:
+        return gameFilesReady;
     }
     return false;
 }
 
 bool PlayGate::isOpen() const {
-    return newsLoaded && launchAllowed && launcherCurrent;
+    return newsLoaded && launchAllowed && launcherCurrent && gameFilesReady;
 }
 
 void PlayGate::set(Condition condition, bool held) {
@@ -29,6 +31,9 @@ void PlayGate::set(Condition condition, bool held) {
         break;
     case Condition::LauncherCurrent:
         launcherCurrent = held;
+        break;
+    case Condition::GameFilesReady:
+        gameFilesReady = held;
         break;
     }
     evaluate();
@@ -43,7 +48,15 @@ void PlayGate::evaluate() {
 
 void PlayGate::launcherFoundCurrent() {
     launcherCurrent = true;
-    emit openedEarly();
+    // While the game files are brought up to date the button waits for them.
+    if (gameFilesReady)
+        emit openedEarly();
+}
+
+void PlayGate::gameFilesDone() {
+    gameFilesReady = true;
+    if (launcherCurrent)
+        emit openedEarly();
 }
 
 void PlayGate::launcherInstalled() {

@@ -12,6 +12,7 @@ public:
         NewsLoaded,      // a news page finished loading (never cleared)
         LaunchAllowed,   // the settings are usable and no launch is under way
         LauncherCurrent, // the self-update found the launcher current, or installed a new one
+        GameFilesReady,  // no check of the community's game files is under way (held at start)
     };
     Q_ENUM(Condition)
 
@@ -35,6 +36,10 @@ public:
     // A new launcher is installed: current, but the player is asked to restart it, so the gate
     // is not judged for it.
     void launcherInstalled();
+    // The check of the game files is over, whatever it came to: a player is never kept from
+    // playing by the community's file server. A current launcher then opens the button at once,
+    // as when it was found current.
+    void gameFilesDone();
 
 signals:
     // Every condition holds: the game is ready to be started.
@@ -47,4 +52,5 @@ private:
     bool newsLoaded = false;
     bool launchAllowed = false;
     bool launcherCurrent = false;
+    bool gameFilesReady = true;
 };

@@ -119,6 +119,7 @@ private slots:
                                                                 "checkBox_Realm3",
                                                                 "SetRealm3",
                                                                 "DeleteRealm3",
+                                                                "VerifierFichiers",
                                                                 "SauvegarderOptions"}));
     }
 
@@ -188,6 +189,7 @@ private slots:
             {"checkBox_Realm3", "Wotlk"},
             {"SetRealm3", "Modifier"},
             {"DeleteRealm3", "Supprimer"},
+            {"VerifierFichiers", "Vérifier les fichiers"},
             {"SauvegarderOptions", "Sauvegarder"},
             {"labelVersion", "Version 1.2.3"},
         };

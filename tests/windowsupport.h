@@ -123,6 +123,7 @@ struct WindowWidgets {
     QPushButton* DeleteRealm2 = find<QPushButton>("DeleteRealm2");
     QPushButton* DeleteRealm3 = find<QPushButton>("DeleteRealm3");
     QPushButton* SauvegarderOptions = find<QPushButton>("SauvegarderOptions");
+    QPushButton* VerifierFichiers = find<QPushButton>("VerifierFichiers");
     // The realm buttons, in realm order.
     QList<QRadioButton*> realms() const {
         return {radioButton,   radioButton_2, radioButton_3,

@@ -3,6 +3,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QTextStream>
 
 int main(int argc, char* argv[]) {
@@ -18,11 +20,24 @@ int main(int argc, char* argv[]) {
     parser.addOption({QStringLiteral("news-delay"),
                       QStringLiteral("Milliseconds to wait before serving the news home page."),
                       QStringLiteral("ms"), QStringLiteral("0")});
+    parser.addOption({QStringLiteral("slow-files"),
+                      QStringLiteral("Serve the game files' objects at this many bytes per 50 ms "
+                                     "(0: at once), so that their progress can be watched."),
+                      QStringLiteral("bytes"), QStringLiteral("0")});
     parser.process(app);
 
     CommunityServer server;
     server.setRoot(parser.value(QStringLiteral("root")));
     server.setDelay("/launcher/launcher.php", parser.value(QStringLiteral("news-delay")).toInt());
+    const qint64 slow = parser.value(QStringLiteral("slow-files")).toLongLong();
+    const QString objects = server.root() + QStringLiteral("/launcher/files/objects");
+    for (const QString& name : QDir(objects).entryList(QDir::Files)) {
+        QFile file(objects + u'/' + name);
+        if (slow > 0 && file.open(QIODevice::ReadOnly))
+            server.setReply("/launcher/files/objects/" + name.toLatin1(),
+                            {200, "application/octet-stream", file.readAll(),
+                             CommunityServer::Reply::Trickle, 0, slow});
+    }
     QTextStream out(stdout);
     if (!server.start(parser.value(QStringLiteral("port")).toUShort())) {
         QTextStream(stderr) << "cannot listen: " << server.errorString() << Qt::endl;

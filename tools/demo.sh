@@ -5,9 +5,11 @@
 #   DEMO_PORT   port of the local community server (default 47680; it is built into the demo)
 #   DEMO_SECONDS how long the demo runs without a display (default 12)
 #   DEMO_UPDATE=1 shows a self-update instead: the server offers version 1.1.0 and a new
-#                executable, signed with a key made for the demo (the demo launcher is built
-#                with its public key), the launcher replaces itself, and a second start finds
-#                it current
+#                executable, signed with the demo's key, the launcher replaces itself, and a
+#                second start finds it current
+# The demo launcher is built with the public half of a key made for the demo by the release
+# tool; the server publishes, signed with it, a small list of the community's files for the
+# WoTLK folder, which the launcher brings up to date at its start.
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 port="${DEMO_PORT:-47680}"
@@ -24,16 +26,13 @@ configure() {
         -DVESTRAHAL_REALM_STATUS=ON -DVESTRAHAL_LOGON_HOST="127.0.0.1:$port" \
         -DVESTRAHAL_OFFICIAL_LOGON_HOST=127.0.0.1:1 -DVESTRAHAL_PARTNER_LOGON_HOST=127.0.0.1:2 "$@"
 }
-# The update demo signs its release as a community admin would: a key of its own, made once by
-# the release tool, whose public half is built into the demo launcher.
+# The demo signs as a community admin would: a key of its own, made once by the release tool,
+# whose public half is built into the demo launcher.
 keys="$build/demo-keys"
-public_key=""
-if [ "${DEMO_UPDATE:-0}" = 1 ]; then
-    configure
-    cmake --build "$build" --target vestrahal-release
-    [ -f "$keys/update.key" ] || "$build/tools/vestrahal-release" keygen "$keys"
-    public_key="$(cat "$keys/update.pub")"
-fi
+configure
+cmake --build "$build" --target vestrahal-release
+[ -f "$keys/update.key" ] || "$build/tools/vestrahal-release" keygen "$keys"
+public_key="$(cat "$keys/update.pub")"
 configure -DVESTRAHAL_UPDATE_PUBLIC_KEY="$public_key"
 cmake --build "$build"
 
@@ -54,13 +53,28 @@ done
 printf '1\n%s\n1\n%s\n0\nlocalhost:3725|1\n |0\n |0\n1.0.0\n' \
     "$stage/jeux/WoTLK" "$stage/jeux/Cataclysm" >"$stage/launcher.conf"
 
-root="$top/tools/site"
+# The community's files for the WoTLK folder: a reference copy of the package as players should
+# have it, published with the release tool. The player's folder holds an older patch and misses
+# an interface fix: the launcher fetches both; the player's own addon stays as it is.
+reference="$stage/reference-wotlk"
+rm -rf "$reference"
+mkdir -p "$reference/Data/frFR" "$reference/Interface/FrameXML"
+head -c 6000000 /dev/urandom >"$reference/Data/frFR/patch-frFR-4.MPQ"
+printf '## Interface: 30300\nFrameXML fixed by the community\n' >"$reference/Interface/FrameXML/FrameXML.toc"
+head -c 6000000 /dev/zero >"$stage/jeux/WoTLK/Data/frFR/patch-frFR-4.MPQ"
+mkdir -p "$stage/jeux/WoTLK/Interface/AddOns/MonAddon"
+printf 'print("mon addon")\n' >"$stage/jeux/WoTLK/Interface/AddOns/MonAddon/MonAddon.lua"
+rm -f "$stage"/gamefiles-*.index
+
+root="$stage/site"
+rm -rf "$root"
+cp -r "$top/tools/site" "$root"
+"$build/tools/vestrahal-release" files --key "$keys/update.key" --client wotlk \
+    "$reference" "$root/launcher/files"
 if [ "${DEMO_UPDATE:-0}" = 1 ]; then
     # The community's site, with a newer version and its executable: the same build with a
     # marker after its end, so that the swap shows.
-    root="$stage/site-update"
-    rm -rf "$root" "$stage/VestrahalLauncher.exe.bak" "$stage/errors.log"
-    cp -r "$top/tools/site" "$root"
+    rm -f "$stage/VestrahalLauncher.exe.bak" "$stage/errors.log"
     mkdir -p "$root/launcher/download"
     printf '1.1.0' >"$root/launcher/version.php"
     { cat "$build/VestrahalLauncher.exe"; printf 'Vestrahal launcher 1.1.0'; } \
@@ -70,6 +84,7 @@ if [ "${DEMO_UPDATE:-0}" = 1 ]; then
         "$root/launcher/download/VestrahalLauncher.exe"
 fi
 "$build/tools/community_server" --root "$root" --port "$port" --news-delay 2500 \
+    --slow-files 120000 \
     >"$stage/community_server.log" 2>&1 &
 server=$!
 trap 'kill $server 2>/dev/null || true' EXIT
@@ -123,6 +138,9 @@ xvfb-run -a -s "-screen 0 800x600x24" bash -c '
     click() { xdotool mousemove "$1" "$2" click 1; }
     ./VestrahalLauncher.exe & launcher=$!
     sleep 1.5; shot startup
+    # The files of the WoTLK folder arrive slowly from this server.
+    for _ in $(seq 100); do grep -q "/launcher/files/objects/" community_server.log && break; sleep 0.1; done
+    sleep 1; shot gamefiles
     for _ in $(seq 100); do grep -q "launcher.php" community_server.log && break; sleep 0.1; done
     sleep 4; shot news
     # The tooltip of the Vestrahal realm status gem: Qt shows tooltips in the focused window

@@ -7,7 +7,7 @@ set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$top/build-sanitize"
 fuzz_runs="${FUZZ_RUNS:-200000}"
-suites=(tst_config tst_gamefolder tst_resources tst_httpclient)
+suites=(tst_config tst_gamefolder tst_resources tst_httpclient tst_gamefiles)
 
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVESTRAHAL_SANITIZE=ON -DVESTRAHAL_WERROR=ON \
@@ -15,14 +15,14 @@ CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Rel
     -DVESTRAHAL_LOGON_HOST=logon.vestrahal.test \
     -DVESTRAHAL_OFFICIAL_LOGON_HOST=logon.officiel.test \
     -DVESTRAHAL_PARTNER_LOGON_HOST=logon.brontavale.test
-cmake --build "$build" --target "${suites[@]}" fuzz_config fuzz_update
+cmake --build "$build" --target "${suites[@]}" fuzz_config fuzz_update fuzz_manifest
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 pattern="^($(IFS='|'; echo "${suites[*]}"))\$"
 ctest --test-dir "$build" --output-on-failure -R "$pattern"
 
-for target in config update; do
+for target in config update manifest; do
     # New inputs go to a scratch folder: the committed corpus only changes by hand.
     scratch="$(mktemp -d)"
     "$build/fuzz_$target" -runs="$fuzz_runs" -seed=1 -max_len=4096 -print_final_stats=1 \

@@ -5,13 +5,25 @@
 //       VESTRAHAL_UPDATE_PUBLIC_KEY when the launcher is built)
 //   vestrahal-release sign --key DIR/update.key --version TEXT EXE
 //       writes EXE.sig, the signature the launcher fetches beside EXE
+//   vestrahal-release files --key DIR/update.key --client wotlk|cataclysm [--sequence N]
+//                     [--removed PATH=SHA256]... GAMEDIR OUTDIR [PATH...]
+//       publishes the named files of the reference folder GAMEDIR (all of its files when none is
+//       named): OUTDIR/<client>/manifest.json, its .sig, and OUTDIR/objects/<sha256> for each
 // The signatures are standard Ed25519 ones: any Ed25519 tool verifies them (see the README).
+#include "gamemanifest.h"
+#include "sha256.h"
 #include "updatesignature.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -30,9 +42,13 @@ int fail(const QString& message) {
 }
 
 int usage() {
-    QTextStream(stderr) << "usage: vestrahal-release keygen DIR\n"
-                           "       vestrahal-release sign --key DIR/update.key --version TEXT EXE"
-                        << Qt::endl;
+    QTextStream(stderr)
+        << "usage: vestrahal-release keygen DIR\n"
+           "       vestrahal-release sign --key DIR/update.key --version TEXT EXE\n"
+           "       vestrahal-release files --key DIR/update.key --client wotlk|cataclysm\n"
+           "                         [--sequence N] [--removed PATH=SHA256]...\n"
+           "                         GAMEDIR OUTDIR [PATH...]"
+        << Qt::endl;
     return 2;
 }
 
@@ -106,22 +122,21 @@ int keygen(const QString& dir) {
     return 0;
 }
 
-int sign(const QString& keyName, const QString& version, const QString& exeName) {
+// The seed of the key file; empty (with the reason said) when it holds none.
+QByteArray readSeed(const QString& keyName) {
     QFile keyFile(keyName);
-    if (!keyFile.open(QIODevice::ReadOnly))
-        return fail(keyName + ": " + keyFile.errorString());
-    QByteArray seed = seedFromPem(keyFile.readAll());
+    if (!keyFile.open(QIODevice::ReadOnly)) {
+        fail(keyName + ": " + keyFile.errorString());
+        return {};
+    }
+    const QByteArray seed = seedFromPem(keyFile.readAll());
     if (seed.isEmpty())
-        return fail(keyName + ": not an Ed25519 private key");
-    QFile exe(exeName);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!exe.open(QIODevice::ReadOnly) || !hash.addData(&exe))
-        return fail(exeName + ": " + exe.errorString());
+        fail(keyName + ": not an Ed25519 private key");
+    return seed;
+}
 
-    // The version as the launcher compares it: without CR and LF.
-    QString text = version;
-    text.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
-    const QByteArray message = signedUpdateMessage(text, hash.result().toHex());
+// The signature file's line: the base64 text of the Ed25519 signature of the message.
+QByteArray signatureLine(QByteArray& seed, const QByteArray& message) {
     unsigned char publicKey[crypto_sign_PUBLICKEYBYTES];
     unsigned char secretKey[crypto_sign_SECRETKEYBYTES];
     crypto_sign_seed_keypair(publicKey, secretKey,
@@ -132,16 +147,174 @@ int sign(const QString& keyName, const QString& version, const QString& exeName)
                          reinterpret_cast<const unsigned char*>(message.constData()),
                          static_cast<unsigned long long>(message.size()), secretKey);
     sodium_memzero(secretKey, sizeof secretKey);
+    return QByteArray(reinterpret_cast<const char*>(signature), sizeof signature).toBase64() + '\n';
+}
 
+int sign(const QString& keyName, const QString& version, const QString& exeName) {
+    QByteArray seed = readSeed(keyName);
+    if (seed.isEmpty())
+        return 1;
+    QFile exe(exeName);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!exe.open(QIODevice::ReadOnly) || !hash.addData(&exe))
+        return fail(exeName + ": " + exe.errorString());
+
+    // The version as the launcher compares it: without CR and LF.
+    QString text = version;
+    text.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+    const QByteArray message = signedUpdateMessage(text, hash.result().toHex());
     QString error;
-    const QByteArray line =
-        QByteArray(reinterpret_cast<const char*>(signature), sizeof signature).toBase64() + '\n';
+    const QByteArray line = signatureLine(seed, message);
     if (!writeWhole(exeName + ".sig", line,
                     QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther,
                     &error))
         return fail(error);
     QTextStream(stdout) << exeName << ".sig: version " << text << ", SHA-256 "
                         << hash.result().toHex() << Qt::endl;
+    return 0;
+}
+
+// Copies the file into the object store under its hash, unless an object of that name is there
+// already (objects never change once published).
+bool storeObject(const QString& from, const QString& objects, const QByteArray& sha256,
+                 QString* error) {
+    const QString name = objects + '/' + QString::fromLatin1(sha256);
+    if (QFileInfo(name).isFile() && QFileInfo(name).size() == QFileInfo(from).size())
+        return true;
+    QFile in(from);
+    QSaveFile out(name);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
+        *error = from + ": " + in.errorString() + " / " + out.errorString();
+        return false;
+    }
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 read = in.read(buffer.data(), buffer.size());
+        if (read < 0 || (read > 0 && out.write(buffer.constData(), read) != read)) {
+            *error = from + ": " + in.errorString() + " / " + out.errorString();
+            return false;
+        }
+        if (read == 0)
+            break;
+    }
+    out.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (!out.commit()) {
+        *error = name + ": " + out.errorString();
+        return false;
+    }
+    return true;
+}
+
+int files(QStringList args) {
+    QString keyName;
+    QString client;
+    qint64 sequence = QDateTime::currentSecsSinceEpoch();
+    QJsonArray removed;
+    QStringList positional;
+    while (!args.isEmpty()) {
+        const QString arg = args.takeFirst();
+        if ((arg == "--key" || arg == "--client" || arg == "--sequence" || arg == "--removed") &&
+            args.isEmpty())
+            return usage();
+        if (arg == "--key") {
+            keyName = args.takeFirst();
+        } else if (arg == "--client") {
+            client = args.takeFirst();
+        } else if (arg == "--sequence") {
+            bool number = false;
+            sequence = args.takeFirst().toLongLong(&number);
+            if (!number || sequence < 0)
+                return fail("--sequence takes a whole number");
+        } else if (arg == "--removed") {
+            const QString entry = args.takeFirst();
+            const qsizetype equals = entry.lastIndexOf('=');
+            if (equals <= 0)
+                return fail("--removed takes PATH=SHA256");
+            removed.append(QJsonObject{{"path", entry.left(equals)},
+                                       {"sha256", entry.mid(equals + 1).toLower()}});
+        } else {
+            positional.append(arg);
+        }
+    }
+    if (keyName.isEmpty() || positional.size() < 2)
+        return usage();
+    if (client != gamemanifest::kWotlk && client != gamemanifest::kCataclysm)
+        return fail("--client is wotlk or cataclysm, not '" + client + "'");
+    const QString gameDir = QDir(positional.takeFirst()).absolutePath();
+    const QString outDir = positional.takeFirst();
+    if (!QFileInfo(gameDir).isDir())
+        return fail(gameDir + " is not a folder");
+
+    QStringList paths = positional;
+    if (paths.isEmpty()) {
+        QDirIterator it(gameDir, QDir::Files | QDir::Hidden | QDir::NoSymLinks,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            paths.append(QDir(gameDir).relativeFilePath(it.next()));
+    }
+    paths.sort();
+    // What the launcher would refuse is not published, not even in part.
+    for (const QString& path : std::as_const(paths)) {
+        const QString problem = gamemanifest::pathProblem(path);
+        if (!problem.isEmpty())
+            return fail(path + ": " + problem + "; the launcher would refuse the whole list");
+    }
+    QByteArray seed = readSeed(keyName);
+    if (seed.isEmpty())
+        return 1;
+    const QString objects = outDir + "/objects";
+    if (!QDir().mkpath(objects) || !QDir().mkpath(outDir + '/' + client))
+        return fail("cannot create the folders of " + outDir);
+    QJsonArray list;
+    qint64 total = 0;
+    for (const QString& path : std::as_const(paths)) {
+        const QString name = gameDir + '/' + path;
+        const QFileInfo info(name);
+        if (!info.isFile() || info.isSymLink())
+            return fail(name + " is not a file");
+        QFile file(name);
+        if (!file.open(QIODevice::ReadOnly))
+            return fail(name + ": " + file.errorString());
+        const QByteArray sha256 = Sha256::ofDevice(file);
+        QString error;
+        if (sha256.isEmpty() || !storeObject(name, objects, sha256, &error))
+            return fail(error.isEmpty() ? name + ": cannot be read" : error);
+        list.append(QJsonObject{{"path", path},
+                                {"size", double(info.size())},
+                                {"sha256", QString::fromLatin1(sha256)}});
+        total += info.size();
+    }
+    // Compact, one entry a line: a list of thousands of files stays small and readable.
+    const auto lines = [](const QJsonArray& entries) {
+        QByteArray text = "[";
+        for (qsizetype i = 0; i < entries.size(); ++i)
+            text += (i ? ",\n " : "\n ") +
+                    QJsonDocument(entries.at(i).toObject()).toJson(QJsonDocument::Compact);
+        return text + "\n]";
+    };
+    QByteArray manifest =
+        "{\"format\": 1, \"client\": " +
+        QJsonDocument(QJsonArray{client}).toJson(QJsonDocument::Compact).mid(1).chopped(1) +
+        ", \"sequence\": " + QByteArray::number(sequence) + ",\n\"files\": " + lines(list);
+    if (!removed.isEmpty())
+        manifest += ",\n\"removed\": " + lines(removed);
+    manifest += "}\n";
+    // What the launcher would refuse is not published.
+    gamemanifest::Manifest parsed;
+    QString problem;
+    if (!gamemanifest::parse(manifest, &parsed, &problem))
+        return fail("the list would be refused: " + problem);
+
+    QString error;
+    const QFile::Permissions readable =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+    const QString manifestName = outDir + '/' + client + "/manifest.json";
+    if (!writeWhole(manifestName, manifest, readable, &error) ||
+        !writeWhole(manifestName + ".sig",
+                    signatureLine(seed, gamemanifest::signedMessage(manifest)), readable, &error))
+        return fail(error);
+    QTextStream(stdout) << manifestName << ": " << list.size() << " files, " << total << " bytes, "
+                        << removed.size() << " removed, sequence " << sequence << Qt::endl;
     return 0;
 }
 
@@ -156,5 +329,7 @@ int main(int argc, char* argv[]) {
         return keygen(args[1]);
     if (args.size() == 6 && args[0] == "sign" && args[1] == "--key" && args[3] == "--version")
         return sign(args[2], args[4], args[5]);
+    if (!args.isEmpty() && args[0] == "files")
+        return files(args.mid(1));
     return usage();
 }

@@ -1,0 +1,134 @@
+#include "gamefileindex.h"
+
+#include "sha256.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QIODevice>
+#include <QSaveFile>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
+namespace gamefileindex {
+
+namespace {
+
+constexpr quint32 kMagic = 0x56474649; // "VGFI"
+constexpr quint32 kFormat = 3;
+// The digest that closes the file: a damaged index is found, never believed.
+constexpr qsizetype kDigestSize = 32;
+
+} // namespace
+
+QString fileName(const QString& launcherDir, const QString& client, const QString& folder) {
+    const QByteArray which = Sha256::of(QFileInfo(folder).absoluteFilePath().toUtf8()).left(16);
+    return launcherDir + QStringLiteral("/gamefiles-") + client + u'-' +
+           QString::fromLatin1(which) + QStringLiteral(".index");
+}
+
+Index load(const QString& fileName, const QString& folder) {
+    Index empty;
+    empty.folder = QFileInfo(folder).absoluteFilePath();
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return empty;
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() < kDigestSize ||
+        Sha256::quickDigest(QByteArrayView(bytes).chopped(kDigestSize)) != bytes.right(kDigestSize))
+        return empty;
+    QDataStream in(bytes);
+    in.setVersion(QDataStream::Qt_6_0);
+    quint32 magic = 0;
+    quint32 format = 0;
+    Index index;
+    quint32 files = 0;
+    quint32 removed = 0;
+    in >> magic >> format >> index.folder >> index.sequence >> index.manifestDigest >>
+        index.manifest.client >> index.manifest.sequence >> files >> removed;
+    if (in.status() != QDataStream::Ok || magic != kMagic || format != kFormat ||
+        index.folder != empty.folder || index.sequence < 0)
+        return empty;
+    index.manifest.files.resize(files);
+    index.entries.resize(files);
+    for (quint32 i = 0; i < files; ++i) {
+        gamemanifest::File& listed = index.manifest.files[i];
+        Entry& entry = index.entries[i];
+        bool known = false;
+        in >> listed.path >> listed.size >> listed.sha256 >> entry.size >> entry.modified >> known;
+        // What is known of a file is always that it holds the listed bytes.
+        if (known)
+            entry.sha256 = listed.sha256;
+    }
+    index.manifest.removed.resize(removed);
+    for (gamemanifest::Removed& gone : index.manifest.removed)
+        in >> gone.path >> gone.sha256;
+    if (in.status() != QDataStream::Ok || in.device()->pos() != bytes.size() - kDigestSize)
+        return empty;
+    return index;
+}
+
+bool save(const QString& fileName, const Index& index) {
+    QByteArray bytes;
+    {
+        QDataStream out(&bytes, QIODevice::WriteOnly);
+        out.setVersion(QDataStream::Qt_6_0);
+        out << kMagic << kFormat << index.folder << index.sequence << index.manifestDigest
+            << index.manifest.client << index.manifest.sequence
+            << quint32(index.manifest.files.size()) << quint32(index.manifest.removed.size());
+        for (qsizetype i = 0; i < index.manifest.files.size(); ++i) {
+            const gamemanifest::File& listed = index.manifest.files.at(i);
+            const Entry entry = index.entries.value(i);
+            // An entry of other bytes than listed vouches for nothing: it is not kept.
+            out << listed.path << listed.size << listed.sha256 << entry.size << entry.modified
+                << (!entry.sha256.isEmpty() && entry.sha256 == listed.sha256);
+        }
+        for (const gamemanifest::Removed& gone : index.manifest.removed)
+            out << gone.path << gone.sha256;
+    }
+    bytes += Sha256::quickDigest(bytes);
+    QSaveFile file(fileName);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+QList<Entry> entriesFor(const Index& index, const gamemanifest::Manifest& manifest) {
+    QHash<QString, qsizetype> known;
+    known.reserve(index.manifest.files.size());
+    for (qsizetype i = 0; i < index.manifest.files.size() && i < index.entries.size(); ++i)
+        known.insert(index.manifest.files.at(i).path, i);
+    QList<Entry> entries(manifest.files.size());
+    for (qsizetype i = 0; i < manifest.files.size(); ++i) {
+        const auto found = known.constFind(manifest.files.at(i).path);
+        if (found != known.constEnd())
+            entries[i] = index.entries.at(*found);
+    }
+    return entries;
+}
+
+FileState stateOf(const QString& path) {
+    FileState state;
+#ifdef Q_OS_WIN
+    const QFileInfo info(path);
+    state.link = info.isSymLink() || info.isJunction();
+    state.exists = info.exists() || state.link;
+    state.regular = info.isFile() && !state.link;
+    state.size = info.size();
+    state.modified = info.lastModified().toMSecsSinceEpoch() * 1000000;
+#else
+    // One lstat per file: an unchanged folder of thousands of files is checked by this alone.
+    struct stat buffer;
+    if (::lstat(QFile::encodeName(path).constData(), &buffer) != 0)
+        return state;
+    state.exists = true;
+    state.regular = S_ISREG(buffer.st_mode);
+    state.link = S_ISLNK(buffer.st_mode);
+    state.size = buffer.st_size;
+    state.modified = qint64(buffer.st_mtim.tv_sec) * 1000000000 + buffer.st_mtim.tv_nsec;
+#endif
+    return state;
+}
+
+} // namespace gamefileindex

@@ -1,0 +1,140 @@
+#pragma once
+
+#include "gamefileindex.h"
+#include "gamemanifest.h"
+#include "httpclient.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QThreadPool>
+
+#include <atomic>
+#include <memory>
+
+class Config;
+class ObjectFile;
+class QTimer;
+
+// Keeps the community's client package current: for each of its game folders it fetches the
+// signed list of the files the package must hold, checks which ones differ, fetches those from
+// their content addresses and puts each in place only once it is whole and holds the listed
+// bytes. It never writes, moves or deletes a file the list does not name, and it tells what
+// happens through its signals only. Without a public key it does nothing at all.
+class GameFiles : public QObject {
+    Q_OBJECT
+
+public:
+    struct Folder {
+        QString client; // gamemanifest::kWotlk or gamemanifest::kCataclysm
+        QString path;
+    };
+    enum class Check {
+        ByIndex, // files whose size and time the index vouches for are taken as they are
+        ByHash   // every listed file is hashed ("Vérifier les fichiers")
+    };
+
+    explicit GameFiles(QObject* parent = nullptr);
+    ~GameFiles() override;
+
+    // The folders of the settings that the community's package fills: enabled, and holding the
+    // package's marker file. A player's own installation is never written.
+    static QList<Folder> foldersOf(const Config& config);
+    // Whether this build keeps the game files at all: it has the community's public key and the
+    // ability is on. Without, nothing of it shows.
+    static bool available();
+
+    // The build's values unless set: the community's key and web host, the launcher's folder
+    // (index files, errors.log), the version check's time limit for the list, the self-update's
+    // idle limit for the objects.
+    void setPublicKey(const QByteArray& base64) { publicKey = base64; }
+    void setServer(const WebServer& where) { server = where; }
+    void setLauncherFolder(const QString& dir) { launcherDir = dir; }
+    void setManifestTimeLimit(int milliseconds) { manifestTimeLimit = milliseconds; }
+    void setObjectIdleLimit(int milliseconds) { objectIdleLimit = milliseconds; }
+
+    static constexpr qint64 kManifestMaxBytes = qint64(16) << 20;
+    static constexpr qint64 kSignatureMaxBytes = 1024;
+    static constexpr int kManifestTimeLimit = 30000;
+    // Objects are fetched two at a time: one hashes while the other arrives.
+    static constexpr int kLanes = 2;
+
+    // Starts a run over the folders; false (and nothing happens) while one runs. finished()
+    // follows in every case, also when there is nothing to do.
+    bool start(const QList<Folder>& folders, Check check = Check::ByIndex);
+    bool isRunning() const { return running; }
+
+signals:
+    // The status line's text, in French.
+    void statusChanged(const QString& text);
+    // Bytes done of the bytes to hash, then of the bytes to fetch.
+    void progressChanged(qint64 done, qint64 total);
+    // The run is over; false when anything failed (what was replaced stays, each file whole).
+    void finished(bool success);
+
+private:
+    struct Lane;
+    struct Pending {
+        int file = -1; // in manifest.files
+        qint64 resumeFrom = 0;
+    };
+
+    void nextFolder();
+    void fetchManifest();
+    void onManifest(bool error);
+    void onSignature(bool error);
+    void checkFiles(const QByteArray& digest);
+    void hashInPool(int item, const QString& path);
+    void onHashed(int item, const QByteArray& sha256, gamefileindex::FileState state);
+    void startFetching();
+    void fetchNext(Lane& lane);
+    void onObjectHeader(Lane& lane, int status);
+    void giveUp(Lane& lane);
+    void onObjectDone(Lane& lane, bool error);
+    void refuse(const QString& path, const QString& why);
+    void endFolder();
+    void failFolder(const QString& why);
+    void showFetchStatus();
+    QString target(const QString& path) const;
+
+    QByteArray publicKey;
+    WebServer server;
+    QString launcherDir;
+    int manifestTimeLimit = kManifestTimeLimit;
+    int objectIdleLimit;
+
+    bool running = false;
+    bool allWell = true;
+    bool spoke = false; // the run said something: it says how it ended
+    Check mode = Check::ByIndex;
+    QList<Folder> folders;
+    int folderIndex = -1;
+    QString root; // the current folder, as it really is on the disk
+
+    HttpClient* listClient = nullptr;
+    QTimer* listTimer = nullptr;
+    QByteArray manifestBytes;
+
+    gamemanifest::Manifest manifest;
+    gamemanifest::Outcome outcome;
+    gamefileindex::Index index;
+    QList<gamefileindex::Entry> entries; // what is known of each listed file, kept up to date
+    QString indexFile;
+    bool indexChanged = false;
+
+    // Checking: one hashing job per file that needs it, on every core.
+    QThreadPool pool;
+    std::shared_ptr<std::atomic<bool>> cancelled;
+    std::shared_ptr<std::atomic<qint64>> hashedBytes;
+    qint64 bytesToHash = 0;
+    int hashesLeft = 0;
+    QTimer* hashProgress = nullptr;
+    QList<int> toFetch;
+
+    QList<Pending> queue;
+    bool fetching = false;
+    std::unique_ptr<Lane> lanes[kLanes];
+    qint64 bytesToFetch = 0;
+    qint64 bytesDone = 0;
+    qint64 shownMegabytes = -1;
+};

@@ -1,0 +1,298 @@
+#include "gamemanifest.h"
+
+#include "updatesignature.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QSet>
+
+#include <cmath>
+
+namespace gamemanifest {
+
+namespace {
+
+// The largest whole number a JSON reader keeps exactly.
+constexpr double kLargestWhole = 9007199254740992.0;
+
+bool wholeNumber(const QJsonValue& value, qint64* number) {
+    if (!value.isDouble())
+        return false;
+    const double d = value.toDouble();
+    if (!(d >= 0 && d <= kLargestWhole) || std::floor(d) != d)
+        return false;
+    *number = qint64(d);
+    return true;
+}
+
+bool isSha256Hex(const QString& text) {
+    if (text.size() != 64)
+        return false;
+    for (const QChar ch : text) {
+        if (!((ch >= u'0' && ch <= u'9') || (ch >= u'a' && ch <= u'f')))
+            return false;
+    }
+    return true;
+}
+
+bool reservedDeviceName(QStringView component) {
+    // Windows opens the device whatever follows the name after a dot: "nul.txt" is NUL.
+    const qsizetype dot = component.indexOf(u'.');
+    const QStringView stem = dot < 0 ? component : component.left(dot);
+    for (const char* name : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (stem.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    if (stem.size() == 4 && (stem.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) ||
+                             stem.startsWith(QLatin1String("LPT"), Qt::CaseInsensitive))) {
+        const QChar digit = stem.at(3);
+        // COM0 and LPT0 too, and the superscript digits Windows also takes.
+        return (digit >= u'0' && digit <= u'9') || digit == u'\u00b9' || digit == u'\u00b2' ||
+               digit == u'\u00b3';
+    }
+    return false;
+}
+
+QString folded(const QString& path) {
+    return path.toCaseFolded();
+}
+
+bool readPathAndHash(const QJsonObject& entry, QString* path, QByteArray* sha256,
+                     QString* problem) {
+    const QJsonValue pathValue = entry.value(QLatin1String("path"));
+    const QJsonValue hashValue = entry.value(QLatin1String("sha256"));
+    if (!pathValue.isString() || !hashValue.isString() || !isSha256Hex(hashValue.toString())) {
+        *problem = QStringLiteral("an entry without a path or a SHA-256");
+        return false;
+    }
+    *path = pathValue.toString();
+    const QString why = pathProblem(*path);
+    if (!why.isEmpty()) {
+        *problem = QStringLiteral("path \"%1\": %2").arg(*path, why);
+        return false;
+    }
+    *sha256 = hashValue.toString().toLatin1();
+    return true;
+}
+
+} // namespace
+
+QString manifestPath(const QString& client) {
+    return QStringLiteral("/launcher/files/") + client + QStringLiteral("/manifest.json");
+}
+
+QString signaturePath(const QString& client) {
+    return manifestPath(client) + QStringLiteral(".sig");
+}
+
+QString objectPath(const QByteArray& sha256) {
+    return QStringLiteral("/launcher/files/objects/") + QString::fromLatin1(sha256);
+}
+
+QByteArray signedMessage(const QByteArray& manifestBytes) {
+    return QByteArray("vestrahal-files\n") + manifestBytes;
+}
+
+QString pathProblem(const QString& path) {
+    if (path.isEmpty())
+        return QStringLiteral("empty");
+    if (path.startsWith(QLatin1Char('/')))
+        return QStringLiteral("absolute");
+    if (path.size() >= 2 && path.at(1) == u':' && path.at(0).isLetter())
+        return QStringLiteral("drive letter");
+    if (path.contains(QLatin1Char('\\')))
+        return QStringLiteral("backslash");
+    for (const QChar ch : path) {
+        if (ch.unicode() < 0x20 || ch.unicode() == 0x7f ||
+            (ch.unicode() >= 0x80 && ch.unicode() < 0xa0))
+            return QStringLiteral("control character");
+        if (QStringView(u"<>:\"|?*").contains(ch))
+            return QStringLiteral("character %1 that Windows refuses").arg(ch);
+    }
+    for (qsizetype begin = 0; begin <= path.size();) {
+        qsizetype end = path.indexOf(u'/', begin);
+        if (end < 0)
+            end = path.size();
+        const QStringView component = QStringView(path).mid(begin, end - begin);
+        if (component.isEmpty())
+            return QStringLiteral("empty component");
+        if (component == u"." || component == u"..")
+            return QStringLiteral("component %1").arg(component);
+        if (component.endsWith(u'.') || component.endsWith(u' '))
+            return QStringLiteral("component ending in a dot or a space");
+        if (reservedDeviceName(component))
+            return QStringLiteral("Windows reserved name %1").arg(component);
+        begin = end + 1;
+    }
+    return {};
+}
+
+bool parse(const QByteArray& bytes, Manifest* manifest, QString* problem) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        *problem = QStringLiteral("not JSON: %1").arg(error.errorString());
+        return false;
+    }
+    const QJsonObject top = document.object();
+    qint64 format = 0;
+    if (!wholeNumber(top.value(QLatin1String("format")), &format) || format != 1) {
+        *problem = QStringLiteral("not format 1");
+        return false;
+    }
+    Manifest read;
+    const QJsonValue client = top.value(QLatin1String("client"));
+    const QJsonValue files = top.value(QLatin1String("files"));
+    const QJsonValue removed = top.value(QLatin1String("removed"));
+    if (!client.isString() || !wholeNumber(top.value(QLatin1String("sequence")), &read.sequence) ||
+        !files.isArray() || !(removed.isUndefined() || removed.isArray())) {
+        *problem = QStringLiteral("no client, sequence or files");
+        return false;
+    }
+    read.client = client.toString();
+
+    // Every name as Windows would see it: two entries that differ in case only are one file there.
+    QSet<QString> names;
+    QSet<QString> folders;
+    const auto take = [&](const QString& path) {
+        const QString name = folded(path);
+        if (names.contains(name)) {
+            *problem = QStringLiteral("path \"%1\" listed twice").arg(path);
+            return false;
+        }
+        names.insert(name);
+        for (qsizetype slash = name.indexOf(u'/'); slash >= 0;
+             slash = name.indexOf(u'/', slash + 1))
+            folders.insert(name.left(slash));
+        return true;
+    };
+    const QJsonArray fileArray = files.toArray();
+    read.files.reserve(fileArray.size());
+    for (const QJsonValue& value : fileArray) {
+        File file;
+        if (!value.isObject()) {
+            *problem = QStringLiteral("a file that is not an entry");
+            return false;
+        }
+        const QJsonObject entry = value.toObject();
+        if (!readPathAndHash(entry, &file.path, &file.sha256, problem))
+            return false;
+        if (!wholeNumber(entry.value(QLatin1String("size")), &file.size)) {
+            *problem = QStringLiteral("path \"%1\" without a size").arg(file.path);
+            return false;
+        }
+        if (!take(file.path))
+            return false;
+        read.files.append(std::move(file));
+    }
+    for (const QJsonValue& value : removed.toArray()) {
+        Removed gone;
+        if (!value.isObject()) {
+            *problem = QStringLiteral("a removed entry that is not an entry");
+            return false;
+        }
+        if (!readPathAndHash(value.toObject(), &gone.path, &gone.sha256, problem))
+            return false;
+        if (!take(gone.path))
+            return false;
+        read.removed.append(std::move(gone));
+    }
+    // A name that is a file in one entry and a folder in another cannot be both on the disk.
+    for (const QString& folder : std::as_const(folders)) {
+        if (names.contains(folder)) {
+            *problem = QStringLiteral("path \"%1\" is both a file and a folder").arg(folder);
+            return false;
+        }
+    }
+    *manifest = std::move(read);
+    return true;
+}
+
+bool verify(const QByteArray& manifestBytes, const QByteArray& signatureFile,
+            const QByteArray& publicKey, QString* problem) {
+    switch (verifyUpdateSignature(signatureFile, signedMessage(manifestBytes),
+                                  decodePublicKey(publicKey))) {
+    case SignatureVerdict::Valid:
+        return true;
+    case SignatureVerdict::Malformed:
+        *problem = QStringLiteral("signature: not a signature");
+        return false;
+    case SignatureVerdict::Refused:
+        break;
+    }
+    *problem = QStringLiteral("signature: does not verify");
+    return false;
+}
+
+bool fits(const Manifest& manifest, const QString& client, qint64 lastSequence, QString* problem) {
+    if (manifest.client != client) {
+        *problem = QStringLiteral("client \"%1\" instead of \"%2\"").arg(manifest.client, client);
+        return false;
+    }
+    if (manifest.sequence < lastSequence) {
+        *problem = QStringLiteral("sequence %1 lower than %2 applied before")
+                       .arg(manifest.sequence)
+                       .arg(lastSequence);
+        return false;
+    }
+    return true;
+}
+
+QString folderProblem(const QString& root, const QString& path, QSet<QString>* soundFolders) {
+    const qsizetype last = path.lastIndexOf(u'/');
+    if (last < 0 || soundFolders->contains(path.left(last)))
+        return {};
+    for (qsizetype slash = path.indexOf(u'/'); slash >= 0 && slash <= last;
+         slash = path.indexOf(u'/', slash + 1)) {
+        const QString relative = path.left(slash);
+        if (soundFolders->contains(relative))
+            continue;
+        const QFileInfo info(root + u'/' + relative);
+        if (info.isSymLink() || info.isJunction())
+            return QStringLiteral("path \"%1\" leads through the link %2").arg(path, relative);
+        // Nothing further down exists yet, or a file stands in a folder's place (that file then
+        // fails, not the list): nothing leads elsewhere.
+        if (!info.isDir())
+            return {};
+        soundFolders->insert(relative);
+    }
+    return {};
+}
+
+QString report(const Outcome& outcome, const QDateTime& date) {
+    const auto ok = [](bool yes) {
+        return yes ? QStringLiteral("[OK]") : QStringLiteral("[FAIL]");
+    };
+    QString text;
+    text += QStringLiteral("----------------------------------------------------------\n");
+    text += QStringLiteral("Game files of %1 in %2...\n").arg(outcome.client, outcome.folder);
+    text += QStringLiteral("Date : ") + date.toString(Qt::TextDate) + QStringLiteral("\n\n");
+    const bool taken = outcome.manifestReceived && outcome.manifestProblem.isEmpty();
+    text += QStringLiteral("Manifest ............................ ") + ok(taken);
+    if (taken)
+        text += QStringLiteral(" sequence %1").arg(outcome.sequence);
+    else
+        text += u' ' + outcome.manifestProblem;
+    text += u'\n';
+    if (taken) {
+        text += QStringLiteral("Files checked ....................... %1 (hashed %2)\n")
+                    .arg(outcome.checked)
+                    .arg(outcome.hashed);
+        text += QStringLiteral("Files fetched ....................... %1 (%2 Bytes)\n")
+                    .arg(outcome.fetched)
+                    .arg(outcome.bytesFetched);
+        text += QStringLiteral("Files removed ....................... %1\n").arg(outcome.removed);
+        text += QStringLiteral("Files refused ....................... %1 %2\n")
+                    .arg(ok(outcome.refused.isEmpty()))
+                    .arg(outcome.refused.size());
+        for (const QString& line : outcome.refused)
+            text += QStringLiteral("  ") + line + u'\n';
+    }
+    text += QStringLiteral("\n\n");
+    return text;
+}
+
+} // namespace gamemanifest

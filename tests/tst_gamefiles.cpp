@@ -1,0 +1,952 @@
+#include "communityserver.h"
+#include "config.h"
+#include "filesizelimit.h"
+#include "gamefileindex.h"
+#include "gamefiles.h"
+#include "gamemanifest.h"
+#include "nginxserver.h"
+#include "sha256.h"
+#include "testfiles.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sodium.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int kTimeout = 30000;
+const QString kChecking = QString::fromUtf8("Vérification des fichiers du jeu...");
+const QString kUpToDate = QString::fromUtf8("Fichiers du jeu à jour");
+const QString kFailed =
+    QString::fromUtf8("Les fichiers du jeu n'ont pas pu être mis à jour (détails dans errors.log)");
+const QString kKeys = QStringLiteral(VESTRAHAL_SOURCE_DIR "/tests/keys");
+const QString kPart = QStringLiteral(".vestrahal-part");
+
+QByteArray testPublicKey() {
+    return readFile(kKeys + "/update.pub").trimmed();
+}
+
+// Bytes that differ from one file to the next, so that no two objects are the same.
+QByteArray content(const QByteArray& seed, qint64 size) {
+    QByteArray data(size, Qt::Uninitialized);
+    quint32 x = quint32(qHash(seed)) | 1;
+    for (qint64 i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        data[i] = char(x);
+    }
+    return data;
+}
+
+// What the community publishes: its list, signed, and the objects.
+struct Publication {
+    QString client = gamemanifest::kWotlk;
+    qint64 sequence = 1765200000;
+    QList<QPair<QString, QByteArray>> files;   // path, bytes
+    QList<QPair<QString, QByteArray>> removed; // path, published bytes
+    QByteArray seed;                           // the key's; empty: the tests' key
+
+    QByteArray manifest() const {
+        QJsonArray list;
+        for (const auto& [path, bytes] : files)
+            list.append(QJsonObject{{"path", path},
+                                    {"size", double(bytes.size())},
+                                    {"sha256", QString::fromLatin1(Sha256::of(bytes))}});
+        QJsonObject top{
+            {"format", 1}, {"client", client}, {"sequence", double(sequence)}, {"files", list}};
+        QJsonArray gone;
+        for (const auto& [path, bytes] : removed)
+            gone.append(
+                QJsonObject{{"path", path}, {"sha256", QString::fromLatin1(Sha256::of(bytes))}});
+        if (!gone.isEmpty())
+            top.insert("removed", gone);
+        return QJsonDocument(top).toJson(QJsonDocument::Compact);
+    }
+};
+
+QByteArray testSeed() {
+    const QByteArray pem = readFile(kKeys + "/update.key");
+    return QByteArray::fromBase64(pem.split('\n').value(1)).right(32);
+}
+
+QByteArray sign(const QByteArray& message, QByteArray seed) {
+    if (seed.isEmpty())
+        seed = testSeed();
+    unsigned char publicKey[crypto_sign_PUBLICKEYBYTES];
+    unsigned char secretKey[crypto_sign_SECRETKEYBYTES];
+    crypto_sign_seed_keypair(publicKey, secretKey,
+                             reinterpret_cast<const unsigned char*>(seed.constData()));
+    unsigned char signature[crypto_sign_BYTES];
+    crypto_sign_detached(signature, nullptr,
+                         reinterpret_cast<const unsigned char*>(message.constData()),
+                         message.size(), secretKey);
+    return QByteArray(reinterpret_cast<const char*>(signature), sizeof signature).toBase64() + '\n';
+}
+
+// A file's modification time, to the nanosecond: a file the run must not touch keeps it.
+qint64 modified(const QString& path) {
+    return gamefileindex::stateOf(path).modified;
+}
+
+struct Run {
+    bool finished = false;
+    bool success = false;
+    QStringList texts;
+    QList<QPair<qint64, qint64>> progress;
+};
+
+enum class Server { Nginx, InProcess };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Server)
+
+class GameFilesTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir site;
+    NginxServer nginx;
+    CommunityServer inProcess;
+    std::unique_ptr<QTemporaryDir> work;
+    QString game;     // the game folder
+    QString launcher; // the launcher's own folder
+    Server using_ = Server::Nginx;
+
+    quint16 port() const { return using_ == Server::Nginx ? nginx.port() : inProcess.serverPort(); }
+
+    // Lays the publication out on the site that both servers serve.
+    void publish(const Publication& publication, const QByteArray& manifestBytes = {}) {
+        QDir(site.path() + "/launcher/files").removeRecursively();
+        const QByteArray manifest =
+            manifestBytes.isEmpty() ? publication.manifest() : manifestBytes;
+        const QString dir = site.path() + "/launcher/files/" + publication.client;
+        writeFile(dir + "/manifest.json", manifest);
+        writeFile(dir + "/manifest.json.sig",
+                  sign(gamemanifest::signedMessage(manifest), publication.seed));
+        for (const auto& [path, bytes] : publication.files)
+            writeFile(site.path() + "/launcher/files/objects/" + Sha256::of(bytes), bytes);
+    }
+
+    Run run(GameFiles::Check check = GameFiles::Check::ByIndex,
+            const QByteArray& key = testPublicKey(), const QString& client = gamemanifest::kWotlk) {
+        GameFiles files;
+        files.setPublicKey(key);
+        files.setServer({QStringLiteral("127.0.0.1"), port(), false});
+        files.setLauncherFolder(launcher);
+        files.setObjectIdleLimit(3000);
+        Run result;
+        connect(&files, &GameFiles::statusChanged, this,
+                [&result](const QString& text) { result.texts.append(text); });
+        connect(&files, &GameFiles::progressChanged, this, [&result](qint64 done, qint64 total) {
+            result.progress.append({done, total});
+        });
+        QSignalSpy finished(&files, &GameFiles::finished);
+        if (!files.start({{client, game}}, check))
+            return result;
+        result.finished = finished.wait(kTimeout);
+        if (result.finished)
+            result.success = finished.first().first().toBool();
+        return result;
+    }
+
+    // The objects the server was asked for, with the status each got (and the Range asked for).
+    QStringList objectRequests() const {
+        QStringList found;
+        if (using_ == Server::Nginx) {
+            static const QRegularExpression line(
+                "\"GET /launcher/files/objects/([0-9a-f]{8})[0-9a-f]{56} HTTP/1.1\" (\\d+)");
+            auto it = line.globalMatch(QString::fromLatin1(nginx.accessLog()));
+            while (it.hasNext()) {
+                const auto match = it.next();
+                found.append(match.captured(1) + ' ' + match.captured(2));
+            }
+        } else {
+            for (const auto& request : inProcess.requests()) {
+                if (request.path.startsWith("/launcher/files/objects/"))
+                    found.append(QString::fromLatin1(request.path.mid(24, 8)) + " 200");
+            }
+        }
+        return found;
+    }
+    int requestCount() const {
+        if (using_ == Server::Nginx)
+            return int(nginx.accessLog().count("\"GET "));
+        return int(inProcess.requests().size());
+    }
+    static QString shortHash(const QByteArray& bytes) {
+        return QString::fromLatin1(Sha256::of(bytes).left(8));
+    }
+
+    void addServerRows(const char* name) {
+        QTest::addRow("%s, nginx", name) << Server::Nginx;
+        QTest::addRow("%s, in-process server", name) << Server::InProcess;
+    }
+
+    QByteArray report() const { return readFile(launcher + "/errors.log"); }
+
+    // Gives the file a time in whole milliseconds, which a time can be set back to, and has a run
+    // record it in the index.
+    QDateTime teachTheIndexAWholeTime(const QString& path) {
+        const QDateTime time = QFileInfo(path).lastModified().addSecs(-60);
+        {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadWrite) ||
+                !file.setFileTime(time, QFileDevice::FileModificationTime))
+                qFatal("cannot set the time of %s", qPrintable(path));
+        }
+        if (!run().success)
+            qFatal("the run that records the time failed");
+        return time;
+    }
+
+    // Other bytes of the same size, with the time the index knows: only a hash sees the change.
+    static void changeKeepingTime(const QString& path, const QDateTime& time) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadWrite))
+            qFatal("cannot open %s", qPrintable(path));
+        QByteArray bytes = file.readAll();
+        bytes[5] = char(~bytes[5]);
+        file.seek(0);
+        file.write(bytes);
+        file.flush();
+        file.setFileTime(time, QFileDevice::FileModificationTime);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(site.isValid());
+        QVERIFY2(nginx.start(site.path()), qPrintable(nginx.error()));
+        inProcess.setRoot(site.path());
+        QVERIFY2(inProcess.start(), qPrintable(inProcess.errorString()));
+    }
+
+    void init() {
+        work.reset(new QTemporaryDir);
+        game = work->path() + "/jeux/WoTLK";
+        launcher = work->path() + "/launcher";
+        writeFile(game + "/kvf.vestrahal", "");
+        writeFile(game + "/Wow.exe", "the game");
+        QVERIFY(QDir().mkpath(launcher));
+        QDir(site.path() + "/launcher").removeRecursively();
+        inProcess.clearRequests();
+        inProcess.clearReplies();
+    }
+
+    // A folder is brought to the list: what is missing or differs is fetched, what matches is not.
+    void missingDifferentAndMatchingFiles_data() {
+        QTest::addColumn<Server>("server");
+        addServerRows("folder brought up to date");
+    }
+    void missingDifferentAndMatchingFiles() {
+        QFETCH(Server, server);
+        using_ = server;
+        const int before = objectRequests().size();
+        const QByteArray same = content("same", 70000);
+        const QByteArray changed = content("changed", 50000);
+        const QByteArray resized = content("resized", 3 << 20);
+        const QByteArray missing = content("missing", 1000);
+        writeFile(game + "/Data/patch-A.MPQ", same);
+        writeFile(game + "/Data/frFR/patch-frFR-B.MPQ", content("old B", 50000));
+        writeFile(game + "/Data/patch-C.MPQ", "short");
+        writeFile(game + "/Interface/AddOns/Mine/Mine.lua", "the player's addon");
+        writeFile(game + "/WTF/Config.wtf", "SET realmName \"x\"");
+        const qint64 addonTime = modified(game + "/Interface/AddOns/Mine/Mine.lua");
+        const qint64 sameTime = modified(game + "/Data/patch-A.MPQ");
+        publish({gamemanifest::kWotlk,
+                 1765200000,
+                 {{"Data/patch-A.MPQ", same},
+                  {"Data/frFR/patch-frFR-B.MPQ", changed},
+                  {"Data/patch-C.MPQ", resized},
+                  {"Data/New/patch-D.MPQ", missing}},
+                 {},
+                 {}});
+
+        const Run first = run();
+        QVERIFY(first.finished);
+        QVERIFY(first.success);
+        QCOMPARE(readFile(game + "/Data/patch-A.MPQ"), same);
+        QCOMPARE(readFile(game + "/Data/frFR/patch-frFR-B.MPQ"), changed);
+        QCOMPARE(readFile(game + "/Data/patch-C.MPQ"), resized);
+        QCOMPARE(readFile(game + "/Data/New/patch-D.MPQ"), missing);
+        // The matching file was only read; nothing else was touched.
+        QCOMPARE(modified(game + "/Data/patch-A.MPQ"), sameTime);
+        QCOMPARE(readFile(game + "/Interface/AddOns/Mine/Mine.lua"),
+                 QByteArray("the player's addon"));
+        QCOMPARE(modified(game + "/Interface/AddOns/Mine/Mine.lua"), addonTime);
+        QCOMPARE(readFile(game + "/WTF/Config.wtf"), QByteArray("SET realmName \"x\""));
+        QStringList fetched = objectRequests().mid(before);
+        fetched.sort();
+        QStringList expected{shortHash(changed) + " 200", shortHash(resized) + " 200",
+                             shortHash(missing) + " 200"};
+        expected.sort();
+        QCOMPARE(fetched, expected);
+        QCOMPARE(first.texts.first(), kChecking);
+        QVERIFY2(first.texts.contains(
+                     QString::fromUtf8("Mise à jour des fichiers du jeu : 0 Mo sur 4 Mo")),
+                 qPrintable(first.texts.join('|')));
+        QCOMPARE(first.texts.last(), kUpToDate);
+        const qint64 toFetch = changed.size() + resized.size() + missing.size();
+        QCOMPARE(first.progress.last(), qMakePair(toFetch, toFetch));
+        QVERIFY(report().contains("Manifest ............................ [OK] sequence 1765200000\n"
+                                  "Files checked ....................... 4 (hashed 2)\n"
+                                  "Files fetched ....................... 3 (" +
+                                  QByteArray::number(toFetch) + " Bytes)\n"));
+        // The index is the launcher's, beside its settings; the game folder holds no file of it.
+        QDirIterator left(game, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        int count = 0;
+        while (left.hasNext()) {
+            QVERIFY2(!left.next().endsWith(kPart), qPrintable(left.filePath()));
+            ++count;
+        }
+        QCOMPARE(count, 8);
+        QCOMPARE(QDir(launcher).entryList({"gamefiles-wotlk-*.index"}, QDir::Files).size(), 1);
+
+        // A second start finds everything by the index: nothing hashed, nothing fetched.
+        const int afterFirst = objectRequests().size();
+        const Run second = run();
+        QVERIFY(second.success);
+        QCOMPARE(objectRequests().size(), afterFirst);
+        QVERIFY(report().endsWith("Files checked ....................... 4 (hashed 0)\n"
+                                  "Files fetched ....................... 0 (0 Bytes)\n"
+                                  "Files removed ....................... 0\n"
+                                  "Files refused ....................... [OK] 0\n\n\n"));
+    }
+
+    // The whole list is refused, nothing written, when it cannot be trusted or used.
+    void refusedLists_data() {
+        QTest::addColumn<Server>("server");
+        QTest::addColumn<QString>("path");    // listed beside a good file; empty: none
+        QTest::addColumn<QString>("problem"); // what the report says
+        const QList<QPair<const char*, QPair<QString, QString>>> rows{
+            {"absolute path", {"/etc/passwd", "absolute"}},
+            {"drive letter", {"C:/Windows/win.ini", "drive letter"}},
+            {"backslash", {"Data\\patch.MPQ", "backslash"}},
+            {"empty component", {"Data//patch.MPQ", "empty component"}},
+            {"dot component", {"Data/./patch.MPQ", "component ."}},
+            {"dot-dot component", {"Data/../../outside.MPQ", "component .."}},
+            {"control character", {"Data/patch\x01.MPQ", "control character"}},
+            {"reserved name CON", {"Data/CON", "Windows reserved name CON"}},
+            {"reserved name with extension", {"Data/nul.txt", "Windows reserved name nul.txt"}},
+            {"reserved name COM1", {"com1/patch.MPQ", "Windows reserved name com1"}},
+            {"trailing dot", {"Data/patch.", "component ending in a dot"}},
+            {"colon", {"Data/patch.MPQ:stream", "character : that Windows refuses"}},
+            {"case-insensitive duplicate", {"data/PATCH-A.mpq", "listed twice"}},
+            {"file and folder at once", {"Data/patch-A.MPQ/inner", "both a file and a folder"}},
+        };
+        for (const auto& [name, row] : rows) {
+            QTest::addRow("%s, nginx", name) << Server::Nginx << row.first << row.second;
+            QTest::addRow("%s, in-process server", name)
+                << Server::InProcess << row.first << row.second;
+        }
+    }
+    void refusedLists() {
+        QFETCH(Server, server);
+        QFETCH(QString, path);
+        QFETCH(QString, problem);
+        using_ = server;
+        const QByteArray good = content("good", 4000);
+        publish({gamemanifest::kWotlk, 5, {{"Data/patch-A.MPQ", good}, {path, "bad"}}, {}, {}});
+        const int before = objectRequests().size();
+        const Run result = run();
+        QVERIFY(result.finished);
+        QVERIFY(!result.success);
+        QCOMPARE(result.texts.last(), kFailed);
+        QCOMPARE(readFile(game + "/Data/patch-A.MPQ"), QByteArray("<absent>"));
+        QCOMPARE(objectRequests().size(), before);
+        QVERIFY2(report().contains("Manifest ............................ [FAIL] ") &&
+                     report().contains(problem.toUtf8()),
+                 report().constData());
+        QVERIFY(QDir(launcher).entryList({"gamefiles-*"}, QDir::Files).isEmpty());
+    }
+
+    // Lists that are not the community's, not this client's, or older than the last one applied.
+    void untrustedLists_data() {
+        QTest::addColumn<Server>("server");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("problem");
+        for (const char* kind :
+             {"another key", "another client", "lower sequence", "not JSON", "format 2",
+              "size as text", "upper-case hash", "signature damaged"}) {
+            QTest::addRow("%s, nginx", kind) << Server::Nginx << QString(kind) << QByteArray();
+            QTest::addRow("%s, in-process server", kind)
+                << Server::InProcess << QString(kind) << QByteArray();
+        }
+    }
+    void untrustedLists() {
+        QFETCH(Server, server);
+        QFETCH(QString, kind);
+        using_ = server;
+        const QByteArray bytes = content("listed", 3000);
+        Publication publication{gamemanifest::kWotlk, 100, {{"Data/patch-A.MPQ", bytes}}, {}, {}};
+        QByteArray expected;
+        if (kind == "lower sequence") {
+            // Applied once at 100; an older list served later is a replay.
+            publish(publication);
+            QVERIFY(run().success);
+            QFile::remove(game + "/Data/patch-A.MPQ");
+            publication.sequence = 99;
+            expected = "sequence 99 lower than 100 applied before";
+        }
+        QByteArray manifest = publication.manifest();
+        if (kind == "another key") {
+            unsigned char seed[crypto_sign_SEEDBYTES];
+            randombytes_buf(seed, sizeof seed);
+            publication.seed = QByteArray(reinterpret_cast<const char*>(seed), sizeof seed);
+            expected = "signature: does not verify";
+        } else if (kind == "another client") {
+            manifest.replace("\"client\":\"wotlk\"", "\"client\":\"cataclysm\"");
+            expected = "client \"cataclysm\" instead of \"wotlk\"";
+        } else if (kind == "not JSON") {
+            manifest.chop(1);
+            expected = "not JSON";
+        } else if (kind == "format 2") {
+            manifest.replace("\"format\":1", "\"format\":2");
+            expected = "not format 1";
+        } else if (kind == "size as text") {
+            manifest.replace("\"size\":3000", "\"size\":\"3000\"");
+            expected = "without a size";
+        } else if (kind == "upper-case hash") {
+            manifest.replace(Sha256::of(bytes), Sha256::of(bytes).toUpper());
+            expected = "without a path or a SHA-256";
+        }
+        publish(publication, manifest);
+        if (kind == "signature damaged") {
+            const QString sig = site.path() + "/launcher/files/wotlk/manifest.json.sig";
+            QByteArray text = readFile(sig);
+            text[3] = text[3] == 'A' ? 'B' : 'A';
+            writeFile(sig, text);
+            expected = "signature: does not verify";
+        }
+        const Run result = run();
+        QVERIFY(result.finished);
+        QVERIFY(!result.success);
+        QCOMPARE(readFile(game + "/Data/patch-A.MPQ"), QByteArray("<absent>"));
+        QVERIFY2(report().contains("Manifest ............................ [FAIL] "),
+                 report().constData());
+        QVERIFY2(report().contains(expected), report().constData());
+    }
+
+    // A listed path that leads through a link is refused with the whole list, and nothing is
+    // written where the link leads.
+    void linksAreRefused_data() {
+        QTest::addColumn<Server>("server");
+        QTest::addColumn<QString>("link");   // made in the game folder, to the outside folder
+        QTest::addColumn<QString>("listed"); // the listed path
+        QTest::newRow("linked folder, nginx") << Server::Nginx << "Data/linked"
+                                              << "Data/linked/patch.MPQ";
+        QTest::newRow("linked folder, in-process server") << Server::InProcess << "Data/linked"
+                                                          << "Data/linked/patch.MPQ";
+        QTest::newRow("linked file, nginx") << Server::Nginx << "Data/patch.MPQ"
+                                            << "Data/patch.MPQ";
+        QTest::newRow("linked file, in-process server") << Server::InProcess << "Data/patch.MPQ"
+                                                        << "Data/patch.MPQ";
+    }
+    void linksAreRefused() {
+        QFETCH(Server, server);
+        QFETCH(QString, link);
+        QFETCH(QString, listed);
+        using_ = server;
+        const QString outside = work->path() + "/outside";
+        writeFile(outside + "/patch.MPQ", "someone else's file");
+        QVERIFY(QDir().mkpath(game + "/Data"));
+        const QString linkTarget = link.endsWith(".MPQ") ? outside + "/patch.MPQ" : outside;
+        QVERIFY(QFile::link(linkTarget, game + '/' + link));
+        publish({gamemanifest::kWotlk, 1, {{listed, content("listed", 2000)}}, {}, {}});
+        const Run result = run();
+        QVERIFY(!result.success);
+        QCOMPARE(readFile(outside + "/patch.MPQ"), QByteArray("someone else's file"));
+        QVERIFY(!QFileInfo::exists(outside + "/patch.MPQ" + kPart));
+        QVERIFY2(report().contains("leads through the link"), report().constData());
+    }
+
+    // Objects that are not what the list says never take a file's name.
+    void badObjects_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("other bytes of the same size") << "other bytes";
+        QTest::newRow("longer than listed") << "longer";
+        QTest::newRow("cut short") << "cut";
+        QTest::newRow("not published") << "missing";
+    }
+    void badObjects() {
+        QFETCH(QString, kind);
+        using_ = Server::InProcess;
+        const QByteArray listed = content("listed", 200000);
+        writeFile(game + "/Data/patch-A.MPQ", "the old one");
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-A.MPQ", listed}}, {}, {}});
+        const QByteArray object = "/launcher/files/objects/" + Sha256::of(listed);
+        if (kind == "other bytes")
+            inProcess.setReply(object, {200, "application/octet-stream", content("other", 200000)});
+        else if (kind == "longer")
+            inProcess.setReply(object, {200, "application/octet-stream", listed + "more"});
+        else if (kind == "cut")
+            inProcess.setReply(object, {200, "application/octet-stream", listed,
+                                        CommunityServer::Reply::CutShort, 1000});
+        else
+            QFile::remove(site.path() + object);
+        const Run result = run();
+        QVERIFY(result.finished);
+        QVERIFY(!result.success);
+        QCOMPARE(result.texts.last(), kFailed);
+        QCOMPARE(readFile(game + "/Data/patch-A.MPQ"), QByteArray("the old one"));
+        // What came of a cut body may be kept to be resumed (when the network layer handed it
+        // over before the close); what is known to be wrong never is.
+        const QString part = game + "/Data/patch-A.MPQ" + kPart;
+        if (kind == "cut" && QFileInfo::exists(part))
+            QVERIFY(listed.startsWith(readFile(part)) && !readFile(part).isEmpty());
+        else
+            QVERIFY(!QFileInfo::exists(part));
+        QVERIFY(report().contains(
+            "Files refused ....................... [FAIL] 1\n  Data/patch-A.MPQ: "));
+    }
+
+    // What stands in a listed file's way is left alone; that file is refused, the others fetched,
+    // and the run reports once.
+    void somethingInTheWay_data() {
+        QTest::addColumn<QString>("blocker"); // made in the game folder
+        QTest::addColumn<bool>("isFolder");
+        QTest::newRow("a file where the listed folder goes") << "Blocked" << false;
+        QTest::newRow("a folder where the listed file goes") << "Blocked/patch.MPQ" << true;
+    }
+    void somethingInTheWay() {
+        QFETCH(QString, blocker);
+        QFETCH(bool, isFolder);
+        using_ = Server::InProcess;
+        if (isFolder)
+            QVERIFY(QDir().mkpath(game + '/' + blocker));
+        else
+            writeFile(game + '/' + blocker, "the player's");
+        const QByteArray other = content("other", 1000);
+        publish({gamemanifest::kWotlk,
+                 1,
+                 {{"Blocked/patch.MPQ", content("blocked", 1000)}, {"Data/patch-O.MPQ", other}},
+                 {},
+                 {}});
+        const Run result = run();
+        QVERIFY(result.finished);
+        QVERIFY(!result.success);
+        QCOMPARE(readFile(game + "/Data/patch-O.MPQ"), other);
+        if (isFolder)
+            QVERIFY(QFileInfo(game + '/' + blocker).isDir());
+        else
+            QCOMPARE(readFile(game + '/' + blocker), QByteArray("the player's"));
+        QCOMPARE(report().count("Game files of wotlk"), 1);
+        QVERIFY2(report().contains(
+                     "Files refused ....................... [FAIL] 1\n  Blocked/patch.MPQ: "),
+                 report().constData());
+    }
+
+    // A part file left by a kill is resumed with a Range request where the server takes one, and
+    // read again from the start where it does not.
+    void partFileIsResumed_data() {
+        QTest::addColumn<Server>("server");
+        QTest::addColumn<QString>("part"); // what the kill left
+        QTest::newRow("nginx takes the Range") << Server::Nginx << "first half";
+        QTest::newRow("in-process server ignores it") << Server::InProcess << "first half";
+        QTest::newRow("damaged part, nginx") << Server::Nginx << "damaged";
+    }
+    void partFileIsResumed() {
+        QFETCH(Server, server);
+        QFETCH(QString, part);
+        using_ = server;
+        const QByteArray listed = content("large", 3 << 20);
+        QByteArray left = listed.left(listed.size() / 2);
+        if (part == "damaged")
+            left[1000] = char(~left[1000]);
+        writeFile(game + "/Data/patch-L.MPQ" + kPart, left);
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-L.MPQ", listed}}, {}, {}});
+        const int before = objectRequests().size();
+        const Run result = run();
+        QVERIFY(result.finished);
+        QCOMPARE(result.success, part != "damaged");
+        QCOMPARE(objectRequests().mid(before),
+                 QStringList{shortHash(listed) + (server == Server::Nginx ? " 206" : " 200")});
+        if (server == Server::InProcess)
+            QCOMPARE(inProcess.requests().last().header("Range"),
+                     "bytes=" + QByteArray::number(left.size()) + "-");
+        // The bar starts where the part left off.
+        QCOMPARE(result.progress.first().first, qint64(left.size()));
+        if (part == "damaged") {
+            QCOMPARE(readFile(game + "/Data/patch-L.MPQ"), QByteArray("<absent>"));
+            QVERIFY(!QFileInfo::exists(game + "/Data/patch-L.MPQ" + kPart));
+            // The next start fetches it whole.
+            QVERIFY(run().success);
+        }
+        QCOMPARE(readFile(game + "/Data/patch-L.MPQ"), listed);
+        QVERIFY(!QFileInfo::exists(game + "/Data/patch-L.MPQ" + kPart));
+    }
+
+    // Both clients' folders, one after the other: a client without a list is passed over quietly,
+    // the other brought up to date. The settings' folders count only with the package's marker,
+    // and one folder chosen for both clients gets one list.
+    void twoFolders() {
+        using_ = Server::Nginx;
+        const QString cata = work->path() + "/jeux/Cataclysm";
+        writeFile(cata + "/kvf.vestrahal", "");
+        const QByteArray bytes = content("cataclysm patch", 5000);
+        publish({gamemanifest::kCataclysm, 3, {{"Data/patch-frFR-4.MPQ", bytes}}, {}, {}});
+        Config config;
+        config.wotlkEnabled = true;
+        config.wotlkPath = game;
+        config.cataEnabled = true;
+        config.cataPath = cata;
+        const QList<GameFiles::Folder> folders = GameFiles::foldersOf(config);
+        QCOMPARE(folders.size(), 2);
+        GameFiles files;
+        files.setPublicKey(testPublicKey());
+        files.setServer({QStringLiteral("127.0.0.1"), nginx.port(), false});
+        files.setLauncherFolder(launcher);
+        QSignalSpy finished(&files, &GameFiles::finished);
+        QVERIFY(files.start(folders));
+        QVERIFY(finished.wait(kTimeout));
+        QCOMPARE(finished.first().first().toBool(), true);
+        QCOMPARE(readFile(cata + "/Data/patch-frFR-4.MPQ"), bytes);
+        QCOMPARE(readFile(game + "/Data/patch-frFR-4.MPQ"), QByteArray("<absent>"));
+        QCOMPARE(report().count("Game files of "), 1);
+
+        config.cataPath = game;
+        QCOMPARE(GameFiles::foldersOf(config).size(), 1);
+        QFile::remove(game + "/kvf.vestrahal");
+        config.cataPath = cata;
+        QCOMPARE(GameFiles::foldersOf(config).size(), 1);
+        QCOMPARE(GameFiles::foldersOf(config).first().client, QString("cataclysm"));
+        config.cataEnabled = false;
+        QVERIFY(GameFiles::foldersOf(config).isEmpty());
+    }
+
+    // The engine's process killed with SIGKILL in the middle of a large object: the next run
+    // resumes the part it left with a Range request, and the file is whole and right.
+    void killedMidObjectResumes() {
+#ifdef Q_OS_UNIX
+        using_ = Server::Nginx;
+        const QByteArray listed = content("very large", qint64(384) << 20);
+        writeFile(game + "/Data/patch-K.MPQ", "the old one");
+        publish({gamemanifest::kWotlk, 1, {{ "Data/patch-K.MPQ", listed }}, {}, {}});
+        const QString part = game + "/Data/patch-K.MPQ" + kPart;
+        const QStringList arguments{QString::number(nginx.port()),
+                                    QString::fromLatin1(testPublicKey()), launcher, game};
+        QProcess first;
+        first.start(GAMEFILES_RUN, arguments);
+        QVERIFY2(first.waitForStarted(kTimeout), qPrintable(first.errorString()));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(part).size() > (qint64(8) << 20), kTimeout);
+        first.kill();
+        QVERIFY(first.waitForFinished(kTimeout));
+        QCOMPARE(first.exitStatus(), QProcess::CrashExit);
+        const qint64 left = QFileInfo(part).size();
+        QVERIFY2(left > 0 && left < listed.size(), qPrintable(QString::number(left)));
+        QVERIFY(listed.startsWith(readFile(part)));
+        // The old file is whole until the new one takes its name.
+        QCOMPARE(readFile(game + "/Data/patch-K.MPQ"), QByteArray("the old one"));
+
+        const int before = objectRequests().size();
+        QProcess second;
+        second.start(GAMEFILES_RUN, arguments);
+        QVERIFY(second.waitForFinished(2 * kTimeout));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(objectRequests().mid(before), QStringList{shortHash(listed) + " 206"});
+        QVERIFY(readFile(game + "/Data/patch-K.MPQ") == listed);
+        QVERIFY(!QFileInfo::exists(part));
+#else
+        QSKIP("kills the engine's process with SIGKILL: POSIX only");
+#endif
+    }
+
+    // Removed entries go only when the file holds the published bytes.
+    void removedEntries_data() {
+        QTest::addColumn<Server>("server");
+        QTest::addColumn<bool>("published"); // the folder holds the published bytes
+        QTest::newRow("published bytes, nginx") << Server::Nginx << true;
+        QTest::newRow("published bytes, in-process server") << Server::InProcess << true;
+        QTest::newRow("the player's own file, nginx") << Server::Nginx << false;
+        QTest::newRow("the player's own file, in-process server") << Server::InProcess << false;
+    }
+    void removedEntries() {
+        QFETCH(Server, server);
+        QFETCH(bool, published);
+        using_ = server;
+        const QByteArray old = content("obsolete", 5000);
+        writeFile(game + "/Data/patch-Z.MPQ", published ? old : QByteArray("the player's own"));
+        publish({gamemanifest::kWotlk, 1, {}, {{"Data/patch-Z.MPQ", old}}, {}});
+        const Run result = run();
+        QVERIFY(result.success);
+        QCOMPARE(QFileInfo::exists(game + "/Data/patch-Z.MPQ"), !published);
+        QVERIFY(report().contains(QByteArray("Files removed ....................... ") +
+                                  (published ? "1" : "0")));
+    }
+
+    // Nothing at all happens without a key, for a folder without the package's marker, or when
+    // the server publishes no list: no request (or only the list's), no file, no text.
+    void nothingToDo_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("requests");
+        QTest::newRow("a build without a public key") << "no key" << 0;
+        QTest::newRow("a folder without the marker") << "no marker" << 0;
+        QTest::newRow("a server without a list") << "no list" << 1;
+    }
+    void nothingToDo() {
+        QFETCH(QString, kind);
+        QFETCH(int, requests);
+        using_ = Server::InProcess;
+        if (kind != "no list")
+            publish({gamemanifest::kWotlk, 1, {{"Data/patch-A.MPQ", "bytes"}}, {}, {}});
+        if (kind == "no marker")
+            QFile::remove(game + "/kvf.vestrahal");
+        const Run result =
+            run(GameFiles::Check::ByIndex, kind == "no key" ? QByteArray() : testPublicKey());
+        QVERIFY(result.finished);
+        QVERIFY(result.success);
+        QVERIFY2(result.texts.isEmpty(), qPrintable(result.texts.join('|')));
+        QVERIFY(result.progress.isEmpty());
+        QCOMPARE(requestCount(), requests);
+        QCOMPARE(QDir(launcher).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(readFile(game + "/Data/patch-A.MPQ"), QByteArray("<absent>"));
+    }
+
+    // "Vérifier les fichiers" hashes every file: a change the index cannot see is repaired.
+    void verifyIgnoresTheIndex() {
+        using_ = Server::Nginx;
+        const QByteArray listed = content("verified", 100000);
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-V.MPQ", listed}}, {}, {}});
+        QVERIFY(run().success);
+        const QString path = game + "/Data/patch-V.MPQ";
+        const QDateTime time = teachTheIndexAWholeTime(path);
+        changeKeepingTime(path, time);
+        const QByteArray changed = readFile(path);
+        QVERIFY(changed != listed);
+        QVERIFY(run().success);
+        QCOMPARE(readFile(path), changed); // the index vouches for its size and time
+        QVERIFY(run(GameFiles::Check::ByHash).success);
+        QCOMPARE(readFile(path), listed);
+    }
+
+    // A lost or damaged index costs a full check, never a wrong answer.
+    void damagedIndex_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<bool>("fullCheck");
+        QTest::newRow("intact: trusted") << "none" << false;
+        QTest::newRow("lost") << "lost" << true;
+        QTest::newRow("a byte changed") << "byte" << true;
+        QTest::newRow("cut short") << "cut" << true;
+        QTest::newRow("a folder in its place") << "folder" << true;
+    }
+    void damagedIndex() {
+        QFETCH(QString, damage);
+        QFETCH(bool, fullCheck);
+        using_ = Server::InProcess;
+        const QByteArray listed = content("indexed", 10000);
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-I.MPQ", listed}}, {}, {}});
+        QVERIFY(run().success);
+        const QString path = game + "/Data/patch-I.MPQ";
+        changeKeepingTime(path, teachTheIndexAWholeTime(path));
+        const QByteArray changed = readFile(path);
+        const QStringList indexes = QDir(launcher).entryList({"gamefiles-*"}, QDir::Files);
+        QCOMPARE(indexes.size(), 1);
+        const QString index = launcher + '/' + indexes.first();
+        QByteArray bytes = readFile(index);
+        if (damage != "none")
+            QVERIFY(QFile::remove(index));
+        if (damage == "byte") {
+            bytes[bytes.size() / 2] = char(~bytes[bytes.size() / 2]);
+            writeFile(index, bytes);
+        } else if (damage == "cut") {
+            writeFile(index, bytes.left(bytes.size() - 10));
+        } else if (damage == "folder") {
+            QVERIFY(QDir().mkpath(index));
+        }
+        const int before = objectRequests().size();
+        // A folder where the index goes cannot be replaced: the files are right all the same.
+        QVERIFY(run().success);
+        QCOMPARE(readFile(path), fullCheck ? listed : changed);
+        QCOMPARE(objectRequests().size(), before + (fullCheck ? 1 : 0));
+    }
+
+    // A full disk: the object that does not fit is given up, the old file stays, the part goes.
+    void fullDisk() {
+        VESTRAHAL_SKIP_WITHOUT_FILE_SIZE_LIMIT();
+        using_ = Server::Nginx;
+        const QByteArray listed = content("too large", 4 << 20);
+        writeFile(game + "/Data/patch-F.MPQ", "the old one");
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-F.MPQ", listed}}, {}, {}});
+        Run result;
+        {
+            FileSizeLimit limit(1 << 20);
+            result = run();
+        }
+        QVERIFY(result.finished);
+        QVERIFY(!result.success);
+        QCOMPARE(readFile(game + "/Data/patch-F.MPQ"), QByteArray("the old one"));
+        QVERIFY(!QFileInfo::exists(game + "/Data/patch-F.MPQ" + kPart));
+        QVERIFY2(report().contains("Data/patch-F.MPQ: cannot write"), report().constData());
+    }
+
+    // A stalled object is given up after the idle time; its part stays for the next start.
+    void stalledObject() {
+        using_ = Server::InProcess;
+        const QByteArray listed = content("stalled", 100000);
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-S.MPQ", listed}}, {}, {}});
+        inProcess.setReply(
+            "/launcher/files/objects/" + Sha256::of(listed),
+            {200, "application/octet-stream", listed, CommunityServer::Reply::Silent});
+        const Run result = run();
+        QVERIFY(result.finished);
+        QVERIFY(!result.success);
+        QVERIFY2(report().contains("Data/patch-S.MPQ: Error #7"), report().constData());
+        QCOMPARE(readFile(game + "/Data/patch-S.MPQ"), QByteArray("<absent>"));
+    }
+
+    // The release tool publishes a reference folder; the launcher makes an empty folder match it.
+    void releaseToolPublication() {
+        using_ = Server::Nginx;
+        const QString reference = work->path() + "/reference";
+        writeFile(reference + "/Data/frFR/patch-frFR-4.MPQ", content("patch 4", 300000));
+        writeFile(reference + "/Interface/FrameXML/Fixed.lua", "-- fixed");
+        writeFile(reference + "/kvf.vestrahal", "");
+        const QString out = site.path() + "/launcher/files";
+        QDir(out).removeRecursively();
+        QProcess tool;
+        tool.start(RELEASE_TOOL,
+                   {"files", "--key", kKeys + "/update.key", "--client", "wotlk", "--sequence",
+                    "42", "--removed", "Data/patch-Z.MPQ=" + QString::fromLatin1(Sha256::of("old")),
+                    reference, out});
+        QVERIFY(tool.waitForFinished(kTimeout));
+        QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+        QVERIFY(QFileInfo::exists(out + "/wotlk/manifest.json.sig"));
+        QCOMPARE(QDir(out + "/objects").entryList(QDir::Files).size(), 3);
+        writeFile(game + "/Data/patch-Z.MPQ", "old");
+        QVERIFY(run().success);
+        QCOMPARE(readFile(game + "/Data/frFR/patch-frFR-4.MPQ"), content("patch 4", 300000));
+        QCOMPARE(readFile(game + "/Interface/FrameXML/Fixed.lua"), QByteArray("-- fixed"));
+        QVERIFY(!QFileInfo::exists(game + "/Data/patch-Z.MPQ"));
+        QVERIFY(report().contains("[OK] sequence 42"));
+
+        // A path the launcher would refuse is never published.
+        writeFile(reference + "/Data/aux.MPQ", "x");
+        tool.start(RELEASE_TOOL, {"files", "--key", kKeys + "/update.key", "--client", "wotlk",
+                                  reference, work->path() + "/refused"});
+        QVERIFY(tool.waitForFinished(kTimeout));
+        QCOMPARE(tool.exitCode(), 1);
+        QVERIFY(!QFileInfo::exists(work->path() + "/refused/wotlk/manifest.json"));
+    }
+
+    // The objects are served as immutable, the lists are asked for again every time.
+    void nginxCacheHeaders() {
+        const QByteArray bytes = content("cached", 100);
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-A.MPQ", bytes}}, {}, {}});
+        const auto headOf = [this](const QByteArray& path) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, nginx.port());
+            if (!socket.waitForConnected(kTimeout))
+                return QByteArray("<no connection>");
+            socket.write("HEAD " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+            QByteArray answer;
+            while (socket.waitForReadyRead(kTimeout))
+                answer += socket.readAll();
+            return answer;
+        };
+        const QByteArray object = headOf("/launcher/files/objects/" + Sha256::of(bytes));
+        QVERIFY2(object.contains("Cache-Control: public, max-age=31536000, immutable\r\n"),
+                 object.constData());
+        QVERIFY(object.contains("Accept-Ranges: bytes"));
+        const QByteArray manifest = headOf("/launcher/files/wotlk/manifest.json");
+        QVERIFY2(manifest.contains("Cache-Control: no-cache\r\n"), manifest.constData());
+        QVERIFY(manifest.contains("Content-Type: application/json"));
+    }
+
+    // The listed path forms, one by one, as the release tool and the launcher judge them.
+    void pathForms_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("plain") << "Data/frFR/patch-frFR-4.MPQ" << true;
+        QTest::newRow("accents") << QString::fromUtf8("Interface/AddOns/Écran/é.lua") << true;
+        QTest::newRow("dot inside a name") << "Data/patch.4.MPQ" << true;
+        QTest::newRow("name starting like a device") << "Data/CONFIG.wtf" << true;
+        QTest::newRow("COM10 is no device") << "COM10" << true;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("leading slash") << "/Data" << false;
+        QTest::newRow("trailing slash") << "Data/" << false;
+        QTest::newRow("drive letter without slash") << "C:patch" << false;
+        QTest::newRow("tab") << "Data/a\tb" << false;
+        QTest::newRow("delete character") << "Data/a\x7f" << false;
+        QTest::newRow("LPT9") << "lpt9.log" << false;
+        QTest::newRow("trailing space") << "Data/patch " << false;
+        QTest::newRow("question mark") << "Data/?" << false;
+    }
+    void pathForms() {
+        QFETCH(QString, path);
+        QFETCH(bool, accepted);
+        QCOMPARE(gamemanifest::pathProblem(path).isEmpty(), accepted);
+    }
+
+    // The index as it is written and read back, and what a new list keeps of it.
+    void indexRoundTrip() {
+        gamefileindex::Index index;
+        index.folder = QFileInfo(game).absoluteFilePath();
+        index.sequence = 77;
+        index.manifestDigest = Sha256::quickDigest("the list");
+        index.manifest.client = "wotlk";
+        index.manifest.sequence = 77;
+        index.manifest.files = {{"Data/a.MPQ", 12, Sha256::of("a")},
+                                {"Data/b.MPQ", 5, Sha256::of("b")}};
+        index.manifest.removed = {{"Data/z.MPQ", Sha256::of("z")}};
+        index.entries = {{12, 34, Sha256::of("a")}, {}};
+        const QString file = gamefileindex::fileName(launcher, "wotlk", game);
+        QVERIFY(gamefileindex::save(file, index));
+        const gamefileindex::Index read = gamefileindex::load(file, game);
+        QCOMPARE(read.sequence, qint64(77));
+        QCOMPARE(read.manifestDigest, index.manifestDigest);
+        QCOMPARE(read.manifest.files.size(), 2);
+        QCOMPARE(read.manifest.files.at(1).path, QString("Data/b.MPQ"));
+        QCOMPARE(read.manifest.removed.value(0).path, QString("Data/z.MPQ"));
+        QCOMPARE(read.entries.value(0).sha256, Sha256::of("a"));
+        QCOMPARE(read.entries.value(0).modified, qint64(34));
+        QVERIFY(read.entries.value(1).sha256.isEmpty());
+        // A new list keeps what is known of the files it still names, wherever they are in it.
+        gamemanifest::Manifest next;
+        next.files = {{"Data/new.MPQ", 1, Sha256::of("n")}, {"Data/a.MPQ", 12, Sha256::of("a")}};
+        const QList<gamefileindex::Entry> kept = gamefileindex::entriesFor(read, next);
+        QCOMPARE(kept.size(), 2);
+        QVERIFY(kept.at(0).sha256.isEmpty());
+        QCOMPARE(kept.at(1).modified, qint64(34));
+        // Another folder's index is not this one's.
+        QVERIFY(gamefileindex::load(file, work->path()).manifest.files.isEmpty());
+        QVERIFY(gamefileindex::fileName(launcher, "wotlk", game) !=
+                gamefileindex::fileName(launcher, "wotlk", work->path()));
+    }
+
+    // The largest list and signature the launcher takes.
+    void listLimits_data() {
+        QTest::addColumn<QString>("which");
+        QTest::newRow("manifest over 16 MiB") << "manifest";
+        QTest::newRow("signature over 1 KiB") << "signature";
+    }
+    void listLimits() {
+        QFETCH(QString, which);
+        using_ = Server::InProcess;
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-A.MPQ", "bytes"}}, {}, {}});
+        const QString name = site.path() + "/launcher/files/wotlk/manifest.json" +
+                             (which == "signature" ? ".sig" : "");
+        writeFile(name, readFile(name) + QByteArray(which == "signature" ? 1024 : 16 << 20, ' '));
+        const Run result = run();
+        QVERIFY(!result.success);
+        QCOMPARE(readFile(game + "/Data/patch-A.MPQ"), QByteArray("<absent>"));
+        QVERIFY2(report().contains("Error #6"), report().constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(GameFilesTest)
+#include "tst_gamefiles.moc"
