@@ -1154,65 +1154,6 @@ private slots:
                  valid ? SignatureVerdict::Valid : SignatureVerdict::Refused);
     }
 
-    // The admin's tool: its signatures are standard Ed25519 ones that openssl verifies, and a
-    // signature openssl makes with its key is one the launcher takes.
-    void releaseToolAndOpenssl() {
-        const QString keys = QDir::current().filePath("cles");
-        QProcess tool;
-        tool.start(RELEASE_TOOL, {"keygen", keys});
-        QVERIFY(tool.waitForFinished(kTimeout));
-        QCOMPARE(tool.exitCode(), 0);
-        const QFile::Permissions anyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                          QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
-                                          QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
-        QCOMPARE(QFile::permissions(keys + "/update.key") & anyone,
-                 QFile::ReadOwner | QFile::WriteOwner);
-        // A key is never replaced.
-        tool.start(RELEASE_TOOL, {"keygen", keys});
-        QVERIFY(tool.waitForFinished(kTimeout));
-        QCOMPARE(tool.exitCode(), 1);
-
-        const QByteArray publicKey = decodePublicKey(readFile(keys + "/update.pub"));
-        QCOMPARE(publicKey.size(), 32);
-        writeFile("nouveau.exe", program(50000));
-        tool.start(RELEASE_TOOL,
-                   {"sign", "--key", keys + "/update.key", "--version", "2.0\n", "nouveau.exe"});
-        QVERIFY(tool.waitForFinished(kTimeout));
-        QCOMPARE(tool.exitCode(), 0);
-        const QByteArray message = signedUpdateMessage(
-            "2.0", QCryptographicHash::hash(program(50000), QCryptographicHash::Sha256).toHex());
-        QCOMPARE(verifyUpdateSignature(readFile("nouveau.exe.sig"), message, publicKey),
-                 SignatureVerdict::Valid);
-
-        // openssl, given the same public key as a PEM file, verifies the tool's signature...
-        writeFile("public.pem",
-                  "-----BEGIN PUBLIC KEY-----\n" +
-                      (QByteArray::fromHex("302a300506032b6570032100") + publicKey).toBase64() +
-                      "\n-----END PUBLIC KEY-----\n");
-        writeFile("message", message);
-        writeFile("signature", QByteArray::fromBase64(readFile("nouveau.exe.sig")));
-        const auto openssl = [](const QStringList& arguments) {
-            QProcess process;
-            process.start("openssl", arguments);
-            process.waitForFinished(kTimeout);
-            return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        };
-        QCOMPARE(openssl({"pkeyutl", "-verify", "-pubin", "-inkey", "public.pem", "-rawin", "-in",
-                          "message", "-sigfile", "signature"}),
-                 0);
-        writeFile("other", message + "x");
-        QCOMPARE(openssl({"pkeyutl", "-verify", "-pubin", "-inkey", "public.pem", "-rawin", "-in",
-                          "other", "-sigfile", "signature"}),
-                 1);
-        // ...and signs with the tool's key as the README shows, for the launcher to accept.
-        QCOMPARE(openssl({"pkeyutl", "-sign", "-inkey", keys + "/update.key", "-rawin", "-in",
-                          "message", "-out", "by-openssl"}),
-                 0);
-        QCOMPARE(
-            verifyUpdateSignature(readFile("by-openssl").toBase64() + '\n', message, publicKey),
-            SignatureVerdict::Valid);
-    }
-
     // The real launcher updates itself and shows the news from Debian's nginx, set up as the
     // README recommends to community admins.
     void updateAndNewsFromNginx() {

@@ -3,13 +3,17 @@
 //       writes DIR/update.key (the secret key, readable by its owner only, as a PKCS#8 PEM file
 //       that openssl reads too) and DIR/update.pub (the base64 public key: the value for
 //       VESTRAHAL_UPDATE_PUBLIC_KEY when the launcher is built)
-//   vestrahal-release sign --key DIR/update.key --version TEXT EXE
-//       writes EXE.sig, the signature the launcher fetches beside EXE
+//   vestrahal-release sign --key DIR/update.key --version TEXT [--sequence N] EXE
+//       writes EXE.sig, the signature the launcher fetches beside EXE, for the version TEXT (its
+//       UTF-8 bytes, as the server sends them) and the release sequence N (by default the
+//       current Unix time: each publication gets a greater one); the sequence is the file's
+//       second line, "sequence N"
 // The signatures are standard Ed25519 ones: any Ed25519 tool verifies them (see the README).
 #include "updatesignature.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
@@ -31,7 +35,8 @@ int fail(const QString& message) {
 
 int usage() {
     QTextStream(stderr) << "usage: vestrahal-release keygen DIR\n"
-                           "       vestrahal-release sign --key DIR/update.key --version TEXT EXE"
+                           "       vestrahal-release sign --key DIR/update.key --version TEXT "
+                           "[--sequence N] EXE"
                         << Qt::endl;
     return 2;
 }
@@ -106,7 +111,7 @@ int keygen(const QString& dir) {
     return 0;
 }
 
-int sign(const QString& keyName, const QString& version, const QString& exeName) {
+int sign(const QString& keyName, const QString& version, quint64 sequence, const QString& exeName) {
     QFile keyFile(keyName);
     if (!keyFile.open(QIODevice::ReadOnly))
         return fail(keyName + ": " + keyFile.errorString());
@@ -118,10 +123,11 @@ int sign(const QString& keyName, const QString& version, const QString& exeName)
     if (!exe.open(QIODevice::ReadOnly) || !hash.addData(&exe))
         return fail(exeName + ": " + exe.errorString());
 
-    // The version as the launcher compares it: without CR and LF.
-    QString text = version;
-    text.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
-    const QByteArray message = signedUpdateMessage(text, hash.result().toHex());
+    // The version's bytes as the server sends them and the launcher compares them: without CR
+    // and LF.
+    QByteArray text = version.toUtf8();
+    text.replace("\r", "").replace("\n", "");
+    const QByteArray message = signedUpdateMessage(text, hash.result().toHex(), sequence);
     unsigned char publicKey[crypto_sign_PUBLICKEYBYTES];
     unsigned char secretKey[crypto_sign_SECRETKEYBYTES];
     crypto_sign_seed_keypair(publicKey, secretKey,
@@ -134,14 +140,15 @@ int sign(const QString& keyName, const QString& version, const QString& exeName)
     sodium_memzero(secretKey, sizeof secretKey);
 
     QString error;
-    const QByteArray line =
-        QByteArray(reinterpret_cast<const char*>(signature), sizeof signature).toBase64() + '\n';
-    if (!writeWhole(exeName + ".sig", line,
+    const QByteArray lines =
+        QByteArray(reinterpret_cast<const char*>(signature), sizeof signature).toBase64() +
+        "\nsequence " + QByteArray::number(sequence) + '\n';
+    if (!writeWhole(exeName + ".sig", lines,
                     QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther,
                     &error))
         return fail(error);
-    QTextStream(stdout) << exeName << ".sig: version " << text << ", SHA-256 "
-                        << hash.result().toHex() << Qt::endl;
+    QTextStream(stdout) << exeName << ".sig: version " << QString::fromUtf8(text) << ", sequence "
+                        << sequence << ", SHA-256 " << hash.result().toHex() << Qt::endl;
     return 0;
 }
 
@@ -155,6 +162,13 @@ int main(int argc, char* argv[]) {
     if (args.size() == 2 && args[0] == "keygen")
         return keygen(args[1]);
     if (args.size() == 6 && args[0] == "sign" && args[1] == "--key" && args[3] == "--version")
-        return sign(args[2], args[4], args[5]);
+        return sign(args[2], args[4], quint64(QDateTime::currentSecsSinceEpoch()), args[5]);
+    if (args.size() == 8 && args[0] == "sign" && args[1] == "--key" && args[3] == "--version" &&
+        args[5] == "--sequence") {
+        quint64 sequence = 0;
+        if (!parseReleaseSequence(args[6].toLatin1(), &sequence) || sequence == 0)
+            return fail(args[6] + ": not a release sequence (a whole number above 0)");
+        return sign(args[2], args[4], sequence, args[7]);
+    }
     return usage();
 }
