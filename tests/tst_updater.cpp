@@ -452,6 +452,12 @@ private slots:
         QTest::addColumn<int>("bar"); // -1: whatever the reply's progress made of it
         QTest::addColumn<QStringList>("report");
         using Reply = CommunityServer::Reply;
+        // Why no file was kept: the status that refused the download, or its failure.
+        const auto refused = [](int status) {
+            return "Creation of the file ................ [FAIL] download refused with HTTP " +
+                   QString::number(status);
+        };
+        const QString failed = "Creation of the file ................ [FAIL] download failed";
         const QString nothingWritten = "Creation of the file ................ [FAIL] Error #0";
         const auto balance = [](int bytes) {
             return "Writting of the file ................ [FAIL] Bytes balance = " +
@@ -477,13 +483,13 @@ private slots:
                              << QStringList{
                                     sent,
                                     "Downloading      0 Bytes ............ [FAIL] HTTP Error 404",
-                                    nothingWritten, balance(0)};
+                                    refused(404), balance(0)};
         QTest::newRow("500") << Route::Server << Reply{500, "text/html", ""} << 0 << 0 << 0 << false
                              << 50
                              << QStringList{
                                     sent,
                                     "Downloading      0 Bytes ............ [FAIL] HTTP Error 500",
-                                    nothingWritten, balance(0)};
+                                    refused(500), balance(0)};
         QTest::newRow("redirect not followed")
             << Route::Server
             << Reply{0, "",
@@ -492,32 +498,32 @@ private slots:
                      Reply::Raw}
             << 0 << 0 << 0 << false << 50
             << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] HTTP Error 302",
-                           nothingWritten, balance(0)};
+                           refused(302), balance(0)};
         QTest::newRow("body cut short")
             << Route::Server
             << Reply{200, "application/octet-stream", program(200000), Reply::CutShort, 50000} << 0
             << 0 << 0 << false << -1
-            << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] Error #6",
-                           nothingWritten, balance(0)};
+            << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] Error #6", failed,
+                           balance(0)};
         QTest::newRow("server stalls: aborted")
             << Route::Server << Reply{200, "text/plain", {}, Reply::Silent} << 300 << 0 << 0
             << false << 50
             << QStringList{sent,
                            "Downloading      0 Bytes ............ [FAIL] Error #7[FAIL] HTTP "
                            "Error 0",
-                           nothingWritten, balance(0)};
+                           failed, balance(0)};
         QTest::newRow("server trickles past the limit: aborted")
             << Route::Server << Reply{200, "application/octet-stream", program(60), Reply::Trickle}
             << 500 << 0 << 0 << false << -1
-            << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] Error #7",
-                           nothingWritten, balance(0)};
+            << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] Error #7", failed,
+                           balance(0)};
         QTest::newRow("host not found")
             << Route::Unknown << Reply{200, "application/octet-stream", program(10)} << 0 << 0 << 0
             << false << 50
             << QStringList{sent,
                            "Downloading      0 Bytes ............ [FAIL] Error #2[FAIL] HTTP "
                            "Error 0",
-                           nothingWritten, balance(0)};
+                           failed, balance(0)};
         QTest::newRow("connection refused")
             << Route::Refused << Reply{200, "application/octet-stream", program(10)} << 0 << 0 << 0
             << false << 50
@@ -525,7 +531,7 @@ private slots:
                            QString("Downloading      0 Bytes ............ [FAIL] Error #%1[FAIL] "
                                    "HTTP Error 0")
                                .arg(httpsBuild() ? 1 : 3),
-                           nothingWritten, balance(0)};
+                           failed, balance(0)};
         QTest::newRow("a web page served with 200")
             << Route::Server << Reply{200, "text/html", "<html>Connexion Wi-Fi</html>"} << 0 << 0
             << 0 << false << 100
@@ -543,18 +549,18 @@ private slots:
             << QStringList{sent,
                            "Downloading      0 Bytes ............ [FAIL] Error #7[FAIL] HTTP "
                            "Error 0",
-                           nothingWritten, balance(0)};
+                           failed, balance(0)};
         QTest::newRow("announced over the limit")
             << Route::Server << Reply{200, "application/octet-stream", program(5000)} << 0 << 0
             << 4999 << false << 50
-            << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] Error #6",
-                           nothingWritten, balance(0)};
+            << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] Error #6", failed,
+                           balance(0)};
         QTest::newRow("a body that never ends")
             << Route::Server
             << Reply{200, "application/octet-stream", program(65536), Reply::Endless} << 0 << 0
             << 3000000 << false << 50
-            << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] Error #6",
-                           nothingWritten, balance(0)};
+            << QStringList{sent, "Downloading      0 Bytes ............ [FAIL] Error #6", failed,
+                           balance(0)};
         QTest::newRow("an empty body served with 200")
             << Route::Server << Reply{200, "application/octet-stream", ""} << 0 << 0 << 0 << false
             << 50
@@ -764,10 +770,10 @@ private slots:
         QVERIFY(!QFile::exists(kBackup));
         const QStringList lines = reportLines();
         QCOMPARE(lines.value(1), QString("Downloading   4000 Bytes ............ [OK] HTTP 200"));
-        // The file failed to open (5); the write count is then -1.
+        // The file failed to open (5): nothing reached it, so all that arrived is the balance.
         QCOMPARE(lines.value(2), QString("Creation of the file ................ [FAIL] Error #5"));
         QCOMPARE(lines.value(3),
-                 QString("Writting of the file ................ [FAIL] Bytes balance = 4001"));
+                 QString("Writting of the file ................ [FAIL] Bytes balance = 4000"));
         QVERIFY(boxes.isEmpty());
     }
 
@@ -895,11 +901,14 @@ private slots:
                              "Date : Mon Dec 7 02:16:33 2026\n"
                              "\n"
                              "Sending HTTP request ................ [OK]\n";
-        const QString nothingWritten = "Creation of the file ................ [FAIL] Error #0\n"
-                                       "Writting of the file ................ [FAIL] Bytes "
-                                       "balance = 0\n"
-                                       "\n"
-                                       "\n";
+        const auto nothingKept = [](const QString& why) {
+            return "Creation of the file ................ [FAIL] " + why +
+                   "\n"
+                   "Writting of the file ................ [FAIL] Bytes balance = 0\n"
+                   "\n"
+                   "\n";
+        };
+        const QString nothingWritten = nothingKept("Error #0");
         UpdateOutcome success;
         success.requestSent = true;
         success.httpStatus = 200;
@@ -919,7 +928,7 @@ private slots:
         QTest::newRow("404")
             << notFound
             << head + "Downloading      0 Bytes ............ [FAIL] HTTP Error 404\n" +
-                   nothingWritten;
+                   nothingKept("download refused with HTTP 404");
         UpdateOutcome noHost;
         noHost.requestSent = true;
         noHost.downloadFailed = true;
@@ -927,13 +936,13 @@ private slots:
         QTest::newRow("host not found")
             << noHost
             << head + "Downloading      0 Bytes ............ [FAIL] Error #2[FAIL] HTTP Error 0\n" +
-                   nothingWritten;
+                   nothingKept("download failed");
         UpdateOutcome aborted = noHost;
         aborted.clientError = 7;
         QTest::newRow("aborted before any header")
             << aborted
             << head + "Downloading      0 Bytes ............ [FAIL] Error #7[FAIL] HTTP Error 0\n" +
-                   nothingWritten;
+                   nothingKept("download failed");
         UpdateOutcome noClient;
         noClient.downloadFailed = true;
         noClient.clientError = 3;
@@ -967,7 +976,7 @@ private slots:
             << notOpened
             << head + "Downloading    123 Bytes ............ [OK] HTTP 200\n"
                       "Creation of the file ................ [FAIL] Error #5\n"
-                      "Writting of the file ................ [FAIL] Bytes balance = 124\n"
+                      "Writting of the file ................ [FAIL] Bytes balance = 123\n"
                       "\n"
                       "\n";
         UpdateOutcome cutAfterHeader = notFound;
@@ -976,7 +985,8 @@ private slots:
         cutAfterHeader.clientError = 6;
         QTest::newRow("cut after the header")
             << cutAfterHeader
-            << head + "Downloading      0 Bytes ............ [FAIL] Error #6\n" + nothingWritten;
+            << head + "Downloading      0 Bytes ............ [FAIL] Error #6\n" +
+                   nothingKept("download failed");
     }
     void reportText() {
         QFETCH(UpdateOutcome, outcome);
