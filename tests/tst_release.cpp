@@ -251,6 +251,57 @@ private slots:
                  SignatureVerdict::Valid);
     }
 
+    // A signature file checked as the launcher does: only a genuine signature for these bytes
+    // and a sequence above the installed one is taken.
+    void signedReleaseCheck_data() {
+        QTest::addColumn<QByteArray>("signedVersion");
+        QTest::addColumn<quint64>("signedSequence");
+        QTest::addColumn<QByteArray>("servedVersion");
+        QTest::addColumn<quint64>("installed");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<bool>("replayed");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("greater sequence")
+            << QByteArray("1.5") << quint64(1765000100) << QByteArray("1.5") << quint64(1765000000)
+            << true << false << QString();
+        QTest::newRow("first signed release, none installed")
+            << QByteArray("1.5") << quint64(1) << QByteArray("1.5") << quint64(0) << true << false
+            << QString();
+        QTest::newRow("replayed: equal sequence")
+            << QByteArray("1.5") << quint64(1765000000) << QByteArray("1.5") << quint64(1765000000)
+            << false << true << QString();
+        QTest::newRow("replayed: lower sequence")
+            << QByteArray("1.4") << quint64(1764000000) << QByteArray("1.4") << quint64(1765000000)
+            << false << true << QString();
+        QTest::newRow("non-ASCII version, its bytes")
+            << QByteArray("1.1.0\xc3\xa9") << quint64(9) << QByteArray("1.1.0\xc3\xa9")
+            << quint64(8) << true << false << QString();
+        QTest::newRow("non-ASCII version, other bytes")
+            << QByteArray("1.1.0\xc3\xa9") << quint64(9) << QByteArray("1.1.0\xe9") << quint64(8)
+            << false << false << "does not verify";
+    }
+    void signedReleaseCheck() {
+        QFETCH(QByteArray, signedVersion);
+        QFETCH(quint64, signedSequence);
+        QFETCH(QByteArray, servedVersion);
+        QFETCH(quint64, installed);
+        QCOMPARE(run(RELEASE_TOOL, {"keygen", "cles"}), 0);
+        const QByteArray publicKey = decodePublicKey(readFile("cles/update.pub"));
+        const QByteArray executable = "\177ELF" + QByteArray(1000, 'e');
+        writeFile("nouveau.exe", executable);
+        QCOMPARE(run(RELEASE_TOOL, {"sign", "--key", "cles/update.key", "--version",
+                                    QString::fromUtf8(signedVersion), "--sequence",
+                                    QString::number(signedSequence), "nouveau.exe"}),
+                 0);
+        const ReleaseCheck check = checkSignedRelease(readFile("nouveau.exe.sig"), servedVersion,
+                                                      sha256Hex(executable), publicKey, installed);
+        QTEST(check.accepted, "accepted");
+        QTEST(check.replayed, "replayed");
+        QTEST(check.problem, "problem");
+        if (check.problem.isEmpty())
+            QCOMPARE(check.sequence, signedSequence);
+    }
+
     void storedSequence() {
         const QString name = releaseSequenceFileName();
         QCOMPARE(installedReleaseSequence(name), quint64(0));
