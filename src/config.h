@@ -6,8 +6,8 @@
 
 class QIODevice;
 
-// The launcher's settings: what launcher.conf holds, plus whether the launcher is known to be
-// current. The other parts of the program read and write the members directly.
+// The launcher's settings: what launcher.conf holds. The other parts of the program read and
+// write the members directly.
 class Config {
 public:
     Config();
@@ -37,7 +37,6 @@ public:
     QString cataPath;
     QMap<int, QByteArray> realmHosts;
     QMap<int, bool> realmWotlk;
-    bool upToDate = false;
 };
 
 // A host of exactly one space: the personal realm has no host.

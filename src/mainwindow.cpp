@@ -3,15 +3,18 @@
 #include "accessibility.h"
 #include "constants.h"
 #include "gamefolder.h"
+#include "gamesession.h"
 #include "hidpiimages.h"
 #include "keyboardnavigation.h"
 #include "launcherconstants.h"
 #include "newspage.h"
+#include "playgate.h"
 #include "realmindicator.h"
 #include "realmstatus.h"
 #include "ui_mainwindow.h"
 #include "updater.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -58,21 +61,26 @@ bool isStorableFolder(const QString& folder) {
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
-    , selfUpdater(nullptr)
     , ui(new Ui::MainWindow)
-    , gameProcess(nullptr)
-    , newsLoaded(false)
-    , launchAllowed(false) {
+    , gate(new PlayGate(this))
+    , game(new GameSession(this)) {
     ui->setupUi(this);
     useHighDensityImages(this);
     ui->Chargement->setValue(0);
     ui->Fading->hide();
     ui->OptionsMenu->hide();
-    gameProcess = nullptr;
     ui->Jouer->setEnabled(false);
-    launchAllowed = false;
     ui->Texte->setText(QStringLiteral("Démarrage en cours."));
-    newsLoaded = false;
+    connect(gate, &PlayGate::opened, this, [this] {
+        ui->Texte->setText(kReadyText);
+        ui->Jouer->setEnabled(true);
+    });
+    connect(gate, &PlayGate::openedEarly, ui->Jouer, [this] { ui->Jouer->setEnabled(true); });
+    connect(gate, &PlayGate::closed, ui->Jouer, [this] { ui->Jouer->setEnabled(false); });
+    connect(game, SIGNAL(started()), this, SLOT(LaunchingProcessEnd()));
+    connect(game, SIGNAL(ended(int, qint64)), this, SLOT(ProcessEnd(int)));
+    connect(game, SIGNAL(failed(QProcess::ProcessError)), this,
+            SLOT(ErrorLaunchingProcess(QProcess::ProcessError)));
 
     NewsPage* news = ui->Web->newsPage();
     news->setLinkDelegationPolicy(NewsPage::DelegateAllLinks);
@@ -87,19 +95,16 @@ MainWindow::MainWindow(QWidget* parent)
     if (config.load()) {
         // The gate is judged twice, before and after the flag is set: deliberate, the first
         // look can only keep "Jouer" shut and changes nothing.
-        checkReadyToPlay();
-        launchAllowed = true;
-        checkReadyToPlay();
+        gate->evaluate();
+        gate->set(PlayGate::Condition::LaunchAllowed, true);
         ui->Texte->setText(QStringLiteral("Launcher chargé correctement"));
         ui->Chargement->setValue(kProgressSettingsLoaded);
         ui->labelVersion->setText(QStringLiteral("Version ") + config.version);
-        selfUpdater = new updater(ui, &config);
-        selfUpdater->checkVersion();
+        startSelfUpdate();
     } else {
         ui->Texte->setText(
             QStringLiteral("Erreur lors du chargement. launcher.conf n'existe pas."));
-        launchAllowed = false;
-        checkReadyToPlay();
+        gate->set(PlayGate::Condition::LaunchAllowed, false);
     }
 
     startRealmStatus();
@@ -107,38 +112,36 @@ MainWindow::MainWindow(QWidget* parent)
     refreshRealmButtons();
 
     // Playing with the keyboard alone, and with a screen reader.
-    nameForScreenReaders(ui);
-    new KeyboardNavigation(this, ui, {realmButtons.begin(), realmButtons.end()});
+    nameForScreenReaders(ui.get());
+    new KeyboardNavigation(this, ui.get(), {realmButtons.begin(), realmButtons.end()});
 }
 
-MainWindow::~MainWindow() {
-    // No check may start while the game processes below go and report their end.
-    delete realmStatus;
-    realmStatus = nullptr;
-    // Deleting a process object ends a game that still runs: it goes with the launcher. Its
-    // end must not reach the window that is being destroyed (which would show itself again), so
-    // every game process is cut off from the window first, the earlier ones kept as children too.
-    const QList<QProcess*> games = findChildren<QProcess*>(Qt::FindDirectChildrenOnly);
-    for (QProcess* process : games) {
-        process->disconnect(this);
-        delete process;
-    }
-    if (gameProcess)
-        gameProcess->disconnect(this);
-    delete gameProcess;
-    // The updater writes to the form and to the settings until it goes: it goes before the
-    // form; the settings, a member, outlive both. The widgets go last, with the window.
-    delete selfUpdater;
-    delete ui;
-}
+MainWindow::~MainWindow() = default;
 
-void MainWindow::checkReadyToPlay() {
-    if (newsLoaded && launchAllowed && config.upToDate) {
-        ui->Texte->setText(kReadyText);
-        ui->Jouer->setEnabled(true);
-    } else {
-        ui->Jouer->setEnabled(false);
-    }
+void MainWindow::startSelfUpdate() {
+    selfUpdater.reset(new updater(&config));
+    connect(selfUpdater.get(), &updater::statusChanged, ui->Texte, &QLabel::setText);
+    connect(selfUpdater.get(), &updater::progressChanged, ui->Chargement, &QProgressBar::setValue);
+    connect(selfUpdater.get(), &updater::current, this, [this] {
+        ui->Chargement->setValue(kProgressDone);
+        ui->Texte->setText(QStringLiteral("Version à jour"));
+        gate->launcherFoundCurrent();
+    });
+    connect(selfUpdater.get(), &updater::checkFailed, this, [](int code) {
+        QMessageBox::information(
+            nullptr, QStringLiteral("Erreur lors de la connexion pour vérifier la version"),
+            QString::number(code), QMessageBox::Ok, QMessageBox::NoButton);
+    });
+    connect(selfUpdater.get(), &updater::updated, this, [this] {
+        gate->launcherInstalled();
+        QMessageBox::information(
+            nullptr, QStringLiteral("Mise à jour"),
+            QStringLiteral("Votre launcher a été mis à jour avec succès ! \n\n Merci de le "
+                           "re-démarrer pour prendre en compte les modifications"),
+            QMessageBox::Ok, QMessageBox::NoButton);
+        QCoreApplication::quit();
+    });
+    selfUpdater->checkVersion();
 }
 
 bool MainWindow::realmOffered(int realm) {
@@ -181,8 +184,7 @@ void MainWindow::refreshOptions() {
 }
 
 void MainWindow::loadPageFinished(bool ok) {
-    newsLoaded = true;
-    checkReadyToPlay();
+    gate->set(PlayGate::Condition::NewsLoaded, true);
     // A page shown in place hides every control: failed, it would leave the player on an error
     // page with nothing but the way out of the launcher.
     if (!ok && pageShownInPlace) {
@@ -233,73 +235,32 @@ void MainWindow::newsOnLinkClicked(QUrl url) {
 }
 
 void MainWindow::on_Jouer_clicked() {
-    launchAllowed = false;
-    checkReadyToPlay();
+    gate->set(PlayGate::Condition::LaunchAllowed, false);
     int realm = kRealmVestrahal;
     for (int i = 0; i < kRealmCount; ++i) {
         if (realmButtons[i]->isChecked())
             realm = i;
     }
-    LaunchGame(config.realmWotlk[realm] ? kClientModeWotlk : kClientModeCata, realm);
+    LaunchGame(config.realmWotlk[realm], realm);
 }
 
-void MainWindow::LaunchGame(int clientMode, int realm) {
-    QString folder = QString::fromLatin1(kEmptyRealmHost);
-    if (clientMode == kClientModeWotlk)
-        folder = config.wotlkPath;
-    else if (clientMode == kClientModeCata)
-        folder = config.cataPath;
-    else
-        return;
+void MainWindow::LaunchGame(bool wotlk, int realm) {
+    const QString folder = wotlk ? config.wotlkPath : config.cataPath;
     if (folder.isEmpty()) {
         ui->Texte->setText(
-            clientMode == kClientModeWotlk
-                ? QStringLiteral(
-                      "Merci de séléctionner un chemin valide pour WoTLK dans le menu d'options")
-                : QStringLiteral("Merci de séléctionner un chemin valide pour Cataclysme dans le "
-                                 "menu d'options"));
+            wotlk ? QStringLiteral(
+                        "Merci de séléctionner un chemin valide pour WoTLK dans le menu d'options")
+                  : QStringLiteral("Merci de séléctionner un chemin valide pour Cataclysme dans "
+                                   "le menu d'options"));
         return;
     }
     config.selectedRealm = realm;
-    gamefolder::removeTopLevelRealmlist(folder);
-    gamefolder::sweepCache(folder);
-    const QMap<int, QByteArray> hosts = config.realmHosts;
-    if (!gamefolder::writeRealmlist(folder, hosts.value(realm))) {
+    if (!game->prepare(folder, config.realmHosts.value(realm))) {
         ui->Texte->setText(
             QStringLiteral("Une erreur s'est produite lors du changement du realmlist."));
         return;
     }
-
-    if (gameProcess) {
-        // The earlier game may still run: it goes when it ends, or with the window. Never
-        // deleted here, where its own signals may still be on their way.
-        QProcess* earlier = gameProcess;
-        earlier->setParent(this);
-        if (earlier->state() == QProcess::NotRunning)
-            earlier->deleteLater();
-        else
-            connect(earlier, &QProcess::finished, earlier, &QObject::deleteLater);
-    }
-    gameProcess = new QProcess;
-    connect(gameProcess, SIGNAL(errorOccurred(QProcess::ProcessError)), this,
-            SLOT(ErrorLaunchingProcess(QProcess::ProcessError)));
-    connect(gameProcess, SIGNAL(started()), this, SLOT(LaunchingProcessEnd()));
-    connect(gameProcess, SIGNAL(finished(int)), this, SLOT(ProcessEnd(int)));
-    // What the game prints is of no use to the launcher, and read into memory it would grow
-    // for as long as the game runs.
-    gameProcess->setStandardOutputFile(QProcess::nullDevice());
-    gameProcess->setStandardErrorFile(QProcess::nullDevice());
-    // The whole path as the program (or as the runner's only argument), so that a folder with
-    // spaces stays one path; the game runs in the launcher's own working directory.
-    const QString program = folder + gamefolder::executableFor(config.realmWotlk[realm], realm);
-    const QString runner = gamefolder::gameRunner();
-    // A runner would start and then fail on a missing game: that is a game that cannot start.
-    if (!runner.isEmpty() && !QFileInfo(program).isFile()) {
-        ErrorLaunchingProcess(QProcess::FailedToStart);
-        return;
-    }
-    const gamefolder::GameCommand command = gamefolder::gameCommand(runner, program);
-    gameProcess->start(command.program, command.arguments, QIODevice::ReadWrite);
+    game->start(folder + gamefolder::executableFor(wotlk, realm));
     pauseRealmStatusWhileGameRuns();
 }
 
@@ -312,8 +273,7 @@ void MainWindow::LaunchingProcessEnd() {
 }
 
 void MainWindow::ProcessEnd(int) {
-    launchAllowed = true;
-    checkReadyToPlay();
+    gate->set(PlayGate::Condition::LaunchAllowed, true);
     ui->Texte->setText(kReadyText);
     // The news comes back, loaded afresh: the page shown in place if there was one (a rest that
     // cut its load short leaves no address), else the news home. The controls are untouched.
@@ -351,11 +311,11 @@ void MainWindow::on_SauvegarderOptions_clicked() {
     if (config.save()) {
         refreshOptions();
         refreshRealmButtons();
+        gate->evaluate();
     } else {
         ui->Texte->setText(kSaveFailedText);
-        launchAllowed = false;
+        gate->set(PlayGate::Condition::LaunchAllowed, false);
     }
-    checkReadyToPlay();
     ui->Fading->hide();
     ui->OptionsMenu->hide();
 }
@@ -394,8 +354,7 @@ void MainWindow::chooseGameFolder(bool& enabled, QString& path, QLabel* label,
         enabled = true;
         path = folder;
         label->setText(folder);
-        launchAllowed = true;
-        checkReadyToPlay();
+        gate->set(PlayGate::Condition::LaunchAllowed, true);
         return;
     }
 }
@@ -497,7 +456,7 @@ void MainWindow::startRealmStatus() {
         return;
     realmStatus = new RealmStatus(this);
     realmStatus->setPeriodicCondition([this] { return isVisible() && !isMinimized(); });
-    for (int realm = 0; realm < 6; ++realm)
+    for (int realm = 0; realm < kRealmCount; ++realm)
         realmIndicators[realm] = new RealmIndicator(realmButtons[realm]);
     connect(realmStatus, &RealmStatus::changed, this, [this](int realm) {
         realmIndicators[realm]->showState(realmStatus->state(realm),
@@ -508,7 +467,7 @@ void MainWindow::startRealmStatus() {
 void MainWindow::watchRealms() {
     if (!realmStatus)
         return;
-    for (int realm = 0; realm < 6; ++realm) {
+    for (int realm = 0; realm < kRealmCount; ++realm) {
         realmStatus->setHost(realm,
                              realmOffered(realm) ? config.realmHosts.value(realm) : QByteArray());
         // The button's text may have changed: the gem follows it.
@@ -520,9 +479,5 @@ void MainWindow::watchRealms() {
 void MainWindow::pauseRealmStatusWhileGameRuns() {
     if (!realmStatus)
         return;
-    // An earlier game may still run beside the current one: it is a child of the window.
-    bool running = gameProcess && gameProcess->state() != QProcess::NotRunning;
-    for (const QProcess* game : findChildren<QProcess*>(Qt::FindDirectChildrenOnly))
-        running = running || game->state() != QProcess::NotRunning;
-    realmStatus->setPaused(running);
+    realmStatus->setPaused(game->isRunning());
 }

@@ -7,10 +7,13 @@
 #include <QUrl>
 
 #include <array>
+#include <memory>
 
 namespace Ui {
 class MainWindow;
 }
+class GameSession;
+class PlayGate;
 class QLabel;
 class QRadioButton;
 class RealmIndicator;
@@ -52,9 +55,9 @@ private slots:
     void on_checkBox_Realm3_toggled(bool checked);
 
 private:
-    void checkReadyToPlay();
-    // clientMode 1 plays from the Wrath of the Lich King folder, 2 from the Cataclysm folder.
-    void LaunchGame(int clientMode, int realm);
+    void LaunchGame(bool wotlk, int realm);
+    // The self-update's news on the form: the status line, the bar, the boxes and the quit.
+    void startSelfUpdate();
     // Asks for a client's folder until the player picks one or gives the client up.
     void chooseGameFolder(bool& enabled, QString& path, QLabel* label,
                           const QString& cancelQuestion, const QString& ownGameQuestion);
@@ -73,16 +76,14 @@ private:
     // Back to the news home page, the launcher's controls shown again.
     void showNewsHome();
 
-    // Deleted by the destructor in this order: the game process (its end no longer reaches the
-    // window), the updater (it uses the form and the settings), the form; then the members.
-    updater* selfUpdater;
-    Ui::MainWindow* ui;
-    QProcess* gameProcess;
-    bool newsLoaded;
-    bool launchAllowed;
+    std::unique_ptr<Ui::MainWindow> ui;
     // A server page covers the window and its controls are hidden.
     bool pageShownInPlace = false;
     Config config;
+    PlayGate* gate;
+    GameSession* game;
+    // It uses the settings: declared after them, it goes first.
+    std::unique_ptr<updater> selfUpdater;
     std::array<QRadioButton*, 6> realmButtons;
 
     // Realm status: whether the logon server of each shown realm answers. Null unless the
@@ -94,6 +95,4 @@ private:
     void pauseRealmStatusWhileGameRuns();
     RealmStatus* realmStatus = nullptr;
     std::array<RealmIndicator*, 6> realmIndicators{};
-
-    friend class MainWindowTest;
 };

@@ -5,14 +5,11 @@
 #include "httpclient.h"
 #include "launcherconstants.h"
 #include "newexecutable.h"
-#include "ui_mainwindow.h"
 #include "updatereport.h"
 #include "updatesignature.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
-#include <QMessageBox>
 #include <QTimer>
 
 namespace {
@@ -46,8 +43,8 @@ bool signedUpdates() {
 
 } // namespace
 
-updater::updater(Ui::MainWindow* ui, Config* config)
-    : QObject(nullptr)
+updater::updater(Config* config, QObject* parent)
+    : QObject(parent)
     , requestSent(false)
     , fileCreated(false)
     , fileWritten(false)
@@ -55,7 +52,6 @@ updater::updater(Ui::MainWindow* ui, Config* config)
     , bytesWritten(0)
     , bytesReceived(0)
     , httpStatus(0)
-    , ui(ui)
     , config(config)
     , versionClient(nullptr)
     , downloadTimeLimit(vestrahal::kUpdateMaxSeconds * 1000)
@@ -64,7 +60,8 @@ updater::updater(Ui::MainWindow* ui, Config* config)
 
 updater::~updater() {
     // The player closed the launcher during the download: the attempt ends like any failed one,
-    // its file removed and its report written.
+    // its file removed and its report written. Nobody is left to read the status line.
+    blockSignals(true);
     if (downloadClient && !downloadEnded) {
         downloadClient->disconnect(this);
         downloadClient->abort();
@@ -92,7 +89,7 @@ void updater::checkVersion() {
     // Asked twice on purpose, the explicit header first: the server counts on both requests.
     versionClient->request(header);
     versionClient->get(kVersionPath);
-    ui->Texte->setText(QStringLiteral("Vérification des mises à jours disponibles..."));
+    emit statusChanged(QStringLiteral("Vérification des mises à jours disponibles..."));
     connect(versionClient, &HttpClient::done, this, &updater::onCheckComplete);
     // A server that never answers ends like any failed check: aborted, code 7.
     checkTimer = abortTimerFor(this, versionClient);
@@ -103,21 +100,16 @@ void updater::onCheckComplete(bool erreur) {
     if (checkTimer)
         checkTimer->stop();
     if (erreur) {
-        QMessageBox::information(
-            nullptr, QStringLiteral("Erreur lors de la connexion pour vérifier la version"),
-            QString::number(versionClient->error()), QMessageBox::Ok, QMessageBox::NoButton);
+        emit checkFailed(int(versionClient->error()));
         return;
     }
 
     const QString serverVersion = serverVersionText(versionClient->readAll());
     if (serverVersion == config->version) {
-        ui->Chargement->setValue(vestrahal::kProgressDone);
-        config->upToDate = true;
-        ui->Texte->setText(QStringLiteral("Version à jour"));
-        ui->Jouer->setEnabled(true);
+        emit current();
     } else {
         newVersion = serverVersion;
-        ui->Texte->setText(QStringLiteral("Telechargement de la nouvelle version en cours..."));
+        emit statusChanged(QStringLiteral("Telechargement de la nouvelle version en cours..."));
         downloadUpdate();
     }
 }
@@ -125,7 +117,7 @@ void updater::onCheckComplete(bool erreur) {
 void updater::downloadUpdate() {
     // Nothing is moved yet, but an update that could not put its file in place is not started.
     if (!canMoveAside(executableName(), backupName())) {
-        ui->Texte->setText(QStringLiteral(
+        emit statusChanged(QStringLiteral(
             "Le launcher ne parvient pas à créer/modifier le fichier 'LauncherVestrahal.exe.bak'"));
         return;
     }
@@ -151,7 +143,7 @@ void updater::onDownloadProgress(int done, int total) {
     if (total == 0 || total < done)
         return;
     constexpr qint64 range = vestrahal::kProgressDone - vestrahal::kProgressDownloadFirst;
-    ui->Chargement->setValue(int(vestrahal::kProgressDownloadFirst + (range * done) / total));
+    emit progressChanged(int(vestrahal::kProgressDownloadFirst + (range * done) / total));
 }
 
 void updater::onDownloadComplete(bool bol_errorWhiledownload) {
@@ -184,10 +176,8 @@ void updater::onDownloadComplete(bool bol_errorWhiledownload) {
 }
 
 void updater::finishUpdate(bool installed) {
-    if (installed) {
-        config->upToDate = true;
-    } else {
-        ui->Texte->setText(QStringLiteral(
+    if (!installed) {
+        emit statusChanged(QStringLiteral(
             "Problème lors du téléchargement de la mise à jour, merci de relancer le launcher"));
     }
 
@@ -204,18 +194,12 @@ void updater::finishUpdate(bool installed) {
     outcome.signatureChecked = signatureEnded;
     outcome.signatureProblem = signatureProblem;
     outcome.versionSaved = versionSaved;
-    // Written in full before the message: the report must not wait on the player.
+    // Written in full before anyone is told: the report must not wait on the player.
     appendUpdateReport(QString::fromLatin1(vestrahal::kReportFileName),
                        updateReport(outcome, executableName(), QDateTime::currentDateTime()));
 
-    if (config->upToDate) {
-        QMessageBox::information(
-            nullptr, QStringLiteral("Mise à jour"),
-            QStringLiteral("Votre launcher a été mis à jour avec succès ! \n\n Merci de le "
-                           "re-démarrer pour prendre en compte les modifications"),
-            QMessageBox::Ok, QMessageBox::NoButton);
-        QCoreApplication::quit();
-    }
+    if (installed)
+        emit updated();
 }
 
 bool updater::newExecutableIsWhole() {

@@ -5,9 +5,6 @@
 #include <QObject>
 #include <QString>
 
-namespace Ui {
-class MainWindow;
-}
 class Config;
 class HttpClient;
 class QTimer;
@@ -17,12 +14,13 @@ class QTimer;
 // server offers, keeping the old one as a backup, and asks the player to restart. The new
 // executable is downloaded beside the old one and takes its name only once it is whole, so
 // that the launcher's name holds a whole program at every moment, whatever stops the update.
+// It knows no widget: it tells what happens through its signals, and the window shows it.
 class updater : public QObject {
     Q_OBJECT
 
 public:
-    // Neither the form nor the settings belong to the updater; both outlive it.
-    updater(Ui::MainWindow* ui, Config* config);
+    // The settings do not belong to the updater; they outlive it.
+    explicit updater(Config* config, QObject* parent = nullptr);
     ~updater() override;
 
     void checkVersion();
@@ -41,6 +39,18 @@ public:
     int downloadIdleLimitMs() const { return downloadIdleLimit; }
     qint64 downloadMaxBytesLimit() const { return downloadMaxBytes; }
 
+signals:
+    // What the player reads in the status line, as it happens.
+    void statusChanged(const QString& text);
+    // The progress bar's value while a new launcher arrives.
+    void progressChanged(int value);
+    // The server's version is the stored one: the launcher is current.
+    void current();
+    // The version check failed with the client's error code.
+    void checkFailed(int code);
+    // A new launcher took the old one's place and its version is stored; the report is written.
+    void updated();
+
 private slots:
     void onCheckComplete(bool erreur);
     void onDownloadProgress(int done, int total);
@@ -56,7 +66,7 @@ private:
     // signature is fetched beside the executable before anything moves.
     void fetchSignature();
     void onSignatureComplete(bool error);
-    // The end of every attempt: the status line, the report, and on success the box and quit.
+    // The end of every attempt: the status line or, on success, updated(); the report in between.
     void finishUpdate(bool installed);
     // The new version in launcher.conf, or the old launcher back: an update that is not
     // recorded would be downloaded again at every start.
@@ -70,7 +80,6 @@ private:
     qint64 bytesWritten;
     qint64 bytesReceived;
     int httpStatus;
-    Ui::MainWindow* ui;
     Config* config;
     HttpClient* versionClient;
     QString newVersion;

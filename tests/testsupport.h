@@ -9,13 +9,23 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <QCheckBox>
 #include <QFile>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
 #include <QNetworkProxy>
 #include <QObject>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QSslConfiguration>
 #include <QTest>
 #include <QUrl>
 #include <functional>
+#include <memory>
+
+#include "newsview.h"
 
 inline bool httpsBuild() {
     return qstrcmp(vestrahal::kWebScheme, "https") == 0;
@@ -129,3 +139,54 @@ private:
     int count = 0;
     int extra = 0;
 };
+
+// The window's widgets, found by their object names as any tool outside the program finds them.
+struct WindowWidgets {
+    explicit WindowWidgets(QWidget& window)
+        : window(window) {}
+    template <class T> T* find(const char* name) const {
+        T* widget = window.findChild<T*>(QLatin1String(name));
+        if (!widget)
+            qFatal("the window has no widget named %s", name);
+        return widget;
+    }
+    QWidget& window;
+    QPushButton* Jouer = find<QPushButton>("Jouer");
+    QProgressBar* Chargement = find<QProgressBar>("Chargement");
+    QLabel* Texte = find<QLabel>("Texte");
+    QPushButton* Options = find<QPushButton>("Options");
+    QFrame* Fading = find<QFrame>("Fading");
+    QGroupBox* OptionsMenu = find<QGroupBox>("OptionsMenu");
+    QLabel* labelVersion = find<QLabel>("labelVersion");
+    NewsView* Web = find<NewsView>("Web");
+    QRadioButton* radioButton = find<QRadioButton>("radioButton");
+    QRadioButton* radioButton_2 = find<QRadioButton>("radioButton_2");
+    QRadioButton* radioButton_3 = find<QRadioButton>("radioButton_3");
+    QRadioButton* radioButton_4 = find<QRadioButton>("radioButton_4");
+    QRadioButton* radioButton_5 = find<QRadioButton>("radioButton_5");
+    QRadioButton* radioButton_6 = find<QRadioButton>("radioButton_6");
+    QLabel* CheminWoTLK = find<QLabel>("CheminWoTLK");
+    QLabel* CheminCata = find<QLabel>("CheminCata");
+    QPushButton* ModifierCheminWoTLK = find<QPushButton>("ModifierCheminWoTLK");
+    QPushButton* ModifierCheminCata = find<QPushButton>("ModifierCheminCata");
+    QPushButton* DeleteCheminWoTLK = find<QPushButton>("DeleteCheminWoTLK");
+    QPushButton* DeleteCheminCata = find<QPushButton>("DeleteCheminCata");
+    QCheckBox* checkBox_Realm1 = find<QCheckBox>("checkBox_Realm1");
+    QCheckBox* checkBox_Realm2 = find<QCheckBox>("checkBox_Realm2");
+    QCheckBox* checkBox_Realm3 = find<QCheckBox>("checkBox_Realm3");
+    QPushButton* SetRealm1 = find<QPushButton>("SetRealm1");
+    QPushButton* SetRealm2 = find<QPushButton>("SetRealm2");
+    QPushButton* SetRealm3 = find<QPushButton>("SetRealm3");
+    QPushButton* DeleteRealm1 = find<QPushButton>("DeleteRealm1");
+    QPushButton* DeleteRealm2 = find<QPushButton>("DeleteRealm2");
+    QPushButton* DeleteRealm3 = find<QPushButton>("DeleteRealm3");
+    QPushButton* SauvegarderOptions = find<QPushButton>("SauvegarderOptions");
+    // The realm buttons, in realm order.
+    QList<QRadioButton*> realms() const {
+        return {radioButton,   radioButton_2, radioButton_3,
+                radioButton_4, radioButton_5, radioButton_6};
+    }
+};
+inline std::unique_ptr<WindowWidgets> ui(QWidget& window) {
+    return std::make_unique<WindowWidgets>(window);
+}

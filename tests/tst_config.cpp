@@ -80,7 +80,6 @@ private slots:
         QCOMPARE(config.realmWotlk.values(),
                  QList<bool>({true, false, false, false, false, false}));
         QCOMPARE(config.selectedRealm, 0);
-        QVERIFY(!config.upToDate);
     }
 
     void missingFileIsCreatedWithTheDefaults() {

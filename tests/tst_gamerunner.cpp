@@ -6,7 +6,6 @@
 #include "gamefolder.h"
 #include "mainwindow.h"
 #include "testsupport.h"
-#include "ui_mainwindow.h"
 
 #include <QJsonArray>
 #include <QRadioButton>
@@ -23,10 +22,8 @@ const QString kRunner = QStringLiteral("vestrahal-test-runner");
 
 } // namespace
 
-class MainWindowTest : public QObject {
+class GameRunnerTest : public QObject {
     Q_OBJECT
-
-    static Ui::MainWindow* ui(MainWindow& window) { return window.ui; }
 
 private slots:
     void initTestCase() {
@@ -38,6 +35,8 @@ private slots:
     }
 
     void init() {
+        server.setReply("/launcher/version.php",
+                        {200, "text/plain", {}, CommunityServer::Reply::Silent});
         dir.reset(new QTemporaryDir);
         QVERIFY(dir->isValid());
         launcherDir = dir->path() + "/Vestrahal Launcher";
@@ -68,16 +67,17 @@ private slots:
         if (runnerFound)
             QVERIFY(QFile::copy(QStringLiteral(FAKEGAME_PATH), runnerDir + "/" + kRunner));
         writeFile("launcher.conf", "1\n" + wotlk.toUtf8() + "\n0\n\n0\n |0\n |0\n |0\n1.0\n");
+        // The launcher current and its news shown: "Jouer" is open.
+        server.setReply("/launcher/version.php", {200, "text/plain", "1.0"});
         MainWindow window;
-        window.config.upToDate = true;
-        window.newsLoaded = true;
         window.show();
-        window.realmButtons[0]->setChecked(true);
+        QTRY_VERIFY_WITH_TIMEOUT(!ui(window)->Web->isHidden(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kTimeout);
+        ui(window)->radioButton->setChecked(true);
         QVERIFY(QMetaObject::invokeMethod(&window, "on_Jouer_clicked"));
 
         if (!runnerFound || !gameFound) {
             QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kCode1, kTimeout);
-            QVERIFY(!window.launchAllowed);
             QVERIFY(!ui(window)->Jouer->isEnabled());
             QVERIFY(!window.isMinimized());
             QVERIFY(startRecord(runnerDir, kRunner).isEmpty());
@@ -99,7 +99,7 @@ private slots:
         // The runner's end is the game's end.
         stopGame(runnerDir, kRunner);
         QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kReady, kTimeout);
-        QVERIFY(window.launchAllowed);
+        QVERIFY(ui(window)->Jouer->isEnabled());
         QVERIFY(window.isMaximized());
     }
 
@@ -112,5 +112,5 @@ private:
     QString wotlk;
 };
 
-QTEST_MAIN(MainWindowTest)
+QTEST_MAIN(GameRunnerTest)
 #include "tst_gamerunner.moc"

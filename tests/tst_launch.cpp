@@ -1,12 +1,12 @@
 #include "constants.h"
 #include "fakegame.h"
+#include "gamesession.h"
 #include "heaptrim.h"
 #include "mainwindow.h"
 #include "newsview.h"
 #include "realmstatus.h"
 #include "testfiles.h"
 #include "testsupport.h"
-#include "ui_mainwindow.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,28 +34,46 @@ constexpr int kTimeout = 30000;
 
 } // namespace
 
-class MainWindowTest : public QObject {
+class LaunchTest : public QObject {
     Q_OBJECT
 
-    static Ui::MainWindow* ui(MainWindow& window) { return window.ui; }
-
+    static GameSession* session(MainWindow& window) { return window.findChild<GameSession*>(); }
+    // The process of the game started last.
+    static QProcess* currentGame(MainWindow& window) {
+        const auto games = session(window)->findChildren<QProcess*>(Qt::FindDirectChildrenOnly);
+        return games.isEmpty() ? nullptr : games.last();
+    }
     // Whether the realm checks are held back, as they must be exactly while a game runs.
     static bool realmChecksPaused(MainWindow& window) {
-        return window.realmStatus && window.realmStatus->isPaused();
+        auto* status = window.findChild<RealmStatus*>();
+        return status && status->isPaused();
     }
     static bool gameRunning(MainWindow& window) {
-        return vestrahal::kRealmStatus && window.gameProcess &&
-               window.gameProcess->state() != QProcess::NotRunning;
+        return vestrahal::kRealmStatus && session(window)->isRunning();
     }
 
     void play(MainWindow& window, int realm) {
-        window.realmButtons[realm]->setChecked(true);
+        ui(window)->realms()[realm]->setChecked(true);
         QVERIFY(QMetaObject::invokeMethod(&window, "on_Jouer_clicked"));
     }
 
-    void writeConf(const QByteArray& personalRealms = " |0\n |0\n |0\n") {
-        writeFile("launcher.conf", "1\n" + wotlk.toUtf8() + "\n1\n" + cata.toUtf8() + "\n0\n" +
-                                       personalRealms + "1.0\n");
+    void writeConf(const QByteArray& personalRealms = " |0\n |0\n |0\n", char selected = '0') {
+        writeFile("launcher.conf", "1\n" + wotlk.toUtf8() + "\n1\n" + cata.toUtf8() + "\n" +
+                                       selected + "\n" + personalRealms + "1.0\n");
+    }
+    // The realm launcher.conf holds once the options are saved.
+    static char savedRealm(MainWindow& window) {
+        ui(window)->SauvegarderOptions->click();
+        const QByteArray line = readFile("launcher.conf").split('\n').value(4);
+        return line.isEmpty() ? '?' : line.at(0);
+    }
+
+    // The server answers the version launcher.conf holds; once the news is shown too, "Jouer"
+    // is open, as at a player's usual start.
+    void answerCurrent() { server.setReply("/launcher/version.php", {200, "text/plain", "1.0"}); }
+    static void waitUntilReady(MainWindow& window) {
+        QTRY_VERIFY_WITH_TIMEOUT(!ui(window)->Web->isHidden(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kTimeout);
     }
 
 private slots:
@@ -67,6 +85,8 @@ private slots:
     }
 
     void init() {
+        server.setReply("/launcher/version.php",
+                        {200, "text/plain", {}, CommunityServer::Reply::Silent});
         dir.reset(new QTemporaryDir);
         QVERIFY(dir->isValid());
         launcherDir = dir->path() + "/Vestrahal Launcher";
@@ -109,8 +129,10 @@ private slots:
             writeFile(folder + "/Data/frFR/realmlist.wtf", "set realmlist ancien.serveur\r\n");
         }
         writeConf("perso.wotlk.fr|1\nperso.cata.fr|0\n |0\n");
+        answerCurrent();
         MainWindow window;
         window.show();
+        waitUntilReady(window);
         play(window, realm);
 
         const QString folder = onWotlk ? wotlk : cata;
@@ -122,7 +144,6 @@ private slots:
         QCOMPARE(record["workingDirectory"].toString(), launcherDir);
         QVERIFY(record["realmlistFound"].toBool());
         QCOMPARE(QByteArray::fromBase64(record["realmlist"].toString().toLatin1()), realmlist);
-        QCOMPARE(window.config.selectedRealm, realm);
         // The played folder is prepared; the other one is left alone.
         QVERIFY(!QFile::exists(folder + "/realmlist.wtf"));
         QVERIFY(!QFile::exists(folder + "/Cache/WDB/frFR/creaturecache.wdb"));
@@ -132,26 +153,28 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kStarted, kTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(window.isMinimized(), kTimeout);
         QVERIFY(!ui(window)->Jouer->isEnabled());
-        QVERIFY(!window.launchAllowed);
 
         stopGame(folder, program);
         QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kReady, kTimeout);
-        QVERIFY(window.launchAllowed);
+        QVERIFY(ui(window)->Jouer->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(window.isMaximized(), kTimeout);
         QVERIFY(!window.isMinimized());
+        QCOMPARE(savedRealm(window), char('0' + realm));
     }
 
     void exitCodeOfTheGameDoesNotMatter() {
         makeGame(wotlk, {"Wow.exe"}, "exit-code=3\nseconds=1\n");
         writeConf();
+        answerCurrent();
         MainWindow window;
-        window.config.upToDate = true;
-        window.newsLoaded = true;
         window.show();
+        waitUntilReady(window);
+        QSignalSpy ended(session(window), &GameSession::ended);
         play(window, 0);
         QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kStarted, kTimeout);
         QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kReady, kTimeout);
-        QCOMPARE(window.gameProcess->exitCode(), 3);
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended.first().first().toInt(), 3);
         QVERIFY(ui(window)->Jouer->isEnabled());
         QVERIFY(window.isMaximized());
     }
@@ -164,9 +187,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!startRecord(wotlk, "Wow.exe").isEmpty(), kTimeout);
         stopGame(wotlk, "Wow.exe");
         QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kReady, kTimeout);
-        QCOMPARE(window.gameProcess->exitCode(), 0);
-        QCOMPARE(window.gameProcess->readAllStandardOutput().size(), 0);
-        QCOMPARE(window.gameProcess->readAllStandardError().size(), 0);
+        QProcess* game = currentGame(window);
+        QCOMPARE(game->exitCode(), 0);
+        QCOMPARE(game->readAllStandardOutput().size(), 0);
+        QCOMPARE(game->readAllStandardError().size(), 0);
     }
 
     void emptyFolderIsReported_data() {
@@ -184,14 +208,15 @@ private slots:
         QFETCH(int, realm);
         wotlk.clear();
         cata.clear();
-        writeConf();
+        writeConf(" |0\n |0\n |0\n", '4');
+        answerCurrent();
         MainWindow window;
-        window.config.selectedRealm = 4;
+        waitUntilReady(window);
         play(window, realm);
         QTEST(ui(window)->Texte->text(), "text");
-        QCOMPARE(window.config.selectedRealm, 4);
-        QVERIFY(!window.gameProcess);
-        QVERIFY(!window.launchAllowed);
+        QVERIFY(!currentGame(window));
+        QVERIFY(!ui(window)->Jouer->isEnabled());
+        QCOMPARE(savedRealm(window), '4');
     }
 
     void missingRealmlistFolderStopsTheLaunch() {
@@ -202,7 +227,7 @@ private slots:
         play(window, 0);
         QCOMPARE(ui(window)->Texte->text(),
                  QString::fromUtf8("Une erreur s'est produite lors du changement du realmlist."));
-        QVERIFY(!window.gameProcess);
+        QVERIFY(!currentGame(window));
         QVERIFY(!QDir(wotlk).exists("Data/frFR"));
         QVERIFY(!QFile::exists(wotlk + "/realmlist.wtf"));
         QVERIFY(!ui(window)->Jouer->isEnabled());
@@ -211,13 +236,12 @@ private slots:
     void missingProgramIsCode1() {
         QVERIFY(QDir().mkpath(cata + "/Data/frFR"));
         writeConf();
+        answerCurrent();
         MainWindow window;
-        window.config.upToDate = true;
-        window.newsLoaded = true;
+        waitUntilReady(window);
         play(window, 2);
         QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kCode1, kTimeout);
         QVERIFY(!realmChecksPaused(window));
-        QVERIFY(!window.launchAllowed);
         QVERIFY(!ui(window)->Jouer->isEnabled());
         QVERIFY(!window.isMinimized());
     }
@@ -231,10 +255,11 @@ private slots:
         QVERIFY(!realmChecksPaused(window));
         play(window, 0);
         QCOMPARE(realmChecksPaused(window), gameRunning(window));
-        QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::Running, kTimeout);
-        QPointer<QProcess> first = window.gameProcess;
+        QTRY_COMPARE_WITH_TIMEOUT(currentGame(window)->state(), QProcess::Running, kTimeout);
+        QPointer<QProcess> first = currentGame(window);
         play(window, 1);
-        QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::Running, kTimeout);
+        QVERIFY(currentGame(window) != first);
+        QTRY_COMPARE_WITH_TIMEOUT(currentGame(window)->state(), QProcess::Running, kTimeout);
         QVERIFY(first);
         QCOMPARE(first->state(), QProcess::Running);
 
@@ -242,20 +267,20 @@ private slots:
         stopGame(wotlk, "Wow.exe");
         QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kReady, kTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(!first, kTimeout);
-        QCOMPARE(window.gameProcess->state(), QProcess::Running);
+        QCOMPARE(currentGame(window)->state(), QProcess::Running);
         // The second game still runs: still no check.
         QCOMPARE(realmChecksPaused(window), gameRunning(window));
         stopGame(cata, "Wow.exe");
-        QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::NotRunning, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(currentGame(window)->state(), QProcess::NotRunning, kTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(!realmChecksPaused(window), kTimeout);
 
         // A later launch releases the finished process object too.
-        QPointer<QProcess> finished = window.gameProcess;
+        QPointer<QProcess> finished = currentGame(window);
         play(window, 0);
         QTRY_VERIFY_WITH_TIMEOUT(!finished, kTimeout);
-        QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::Running, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(currentGame(window)->state(), QProcess::Running, kTimeout);
         stopGame(wotlk, "Wow.exe");
-        QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::NotRunning, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(currentGame(window)->state(), QProcess::NotRunning, kTimeout);
     }
 
     // While the game runs the news page gives its renderer back; when the game ends the news is
@@ -275,8 +300,8 @@ private slots:
             server.setReply(home, {0, "", "", CommunityServer::Reply::Raw});
         makeGame(wotlk, {"Wow.exe"});
         writeConf();
+        answerCurrent();
         MainWindow window;
-        window.config.upToDate = true;
         window.show();
         NewsView* view = ui(window)->Web;
         QTRY_VERIFY_WITH_TIMEOUT(!view->isHidden(), kTimeout);
@@ -288,7 +313,9 @@ private slots:
             server.setReply(home, {200, "text/html", {}, CommunityServer::Reply::Silent});
             QSignalSpy started(view->page(), &QWebEnginePage::loadStarted);
             const qsizetype before = server.requestsFor(home).size();
-            window.showNewsHome();
+            // The news page's own link home.
+            QVERIFY(QMetaObject::invokeMethod(&window, "newsOnLinkClicked",
+                                              Q_ARG(QUrl, QUrl(newsUrl(home.constData())))));
             QTRY_VERIFY_WITH_TIMEOUT(started.count() > 0, kTimeout);
             QTRY_COMPARE_WITH_TIMEOUT(server.requestsFor(home).size(), before + 1, kTimeout);
         }
@@ -371,17 +398,16 @@ private slots:
             MainWindow window;
             window.show();
             play(window, 0);
-            QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::Running, kTimeout);
-            earlierPid = window.gameProcess->processId();
+            QTRY_COMPARE_WITH_TIMEOUT(currentGame(window)->state(), QProcess::Running, kTimeout);
+            earlierPid = currentGame(window)->processId();
             play(window, 1);
-            QTRY_COMPARE_WITH_TIMEOUT(window.gameProcess->state(), QProcess::Running, kTimeout);
+            QTRY_COMPARE_WITH_TIMEOUT(currentGame(window)->state(), QProcess::Running, kTimeout);
             QTRY_VERIFY_WITH_TIMEOUT(window.isMinimized(), kTimeout);
-            pid = window.gameProcess->processId();
+            pid = currentGame(window)->processId();
             QVERIFY(pid > 0);
             // Runs after the window's own handlers of each game's end, if any are still called.
             QPointer<QLabel> status = ui(window)->Texte;
-            QList<QProcess*> games = window.findChildren<QProcess*>();
-            games << window.gameProcess;
+            const QList<QProcess*> games = window.findChildren<QProcess*>();
             QCOMPARE(games.size(), 2);
             for (QProcess* process : games) {
                 connect(process, &QProcess::finished, this, [&seenAtTheEnd, status, &window] {
@@ -406,5 +432,5 @@ private:
     QString cata;
 };
 
-QTEST_MAIN(MainWindowTest)
+QTEST_MAIN(LaunchTest)
 #include "tst_launch.moc"

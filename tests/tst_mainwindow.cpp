@@ -4,7 +4,6 @@
 #include "newsview.h"
 #include "testfiles.h"
 #include "testsupport.h"
-#include "ui_mainwindow.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -21,6 +20,7 @@ namespace {
 const QString kReady = QStringLiteral("World of Warcraft est prêt à être lancé");
 // "Launcher chargé correctement" gives way at once to the version check.
 const QString kChecking = QStringLiteral("Vérification des mises à jours disponibles...");
+const QString kCurrent = QStringLiteral("Version à jour");
 const QString kLoadError = QStringLiteral("Erreur lors du chargement. launcher.conf n'existe pas.");
 constexpr int kLoadTimeout = 30000;
 
@@ -80,13 +80,23 @@ Q_DECLARE_METATYPE(Outcome)
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-    // The window's own state, which no widget shows.
-    static Ui::MainWindow* ui(MainWindow& window) { return window.ui; }
-    static Config& config(MainWindow& window) { return window.config; }
-
-    void waitForNews(MainWindow& window) {
-        QTRY_VERIFY_WITH_TIMEOUT(window.newsLoaded, kLoadTimeout);
+    // The news view is shown once a news load has finished.
+    static void waitForNews(MainWindow& window) {
         QTRY_VERIFY_WITH_TIMEOUT(!ui(window)->Web->isHidden(), kLoadTimeout);
+    }
+
+    // The server answers the version stored in launcher.conf: the launcher is current. The
+    // news home waits until the check has answered, as it does on a player's start, where the
+    // news page takes longer than the version check.
+    void answerCurrent(const QByteArray& storedVersion = {}) {
+        server.setReply("/launcher/version.php", {200, "text/plain", storedVersion});
+        server.setReply("/launcher/launcher.php",
+                        {200, "text/html", readFile(server.root() + "/launcher/launcher.php"),
+                         CommunityServer::Reply::Held});
+    }
+    static void waitUntilCurrent(MainWindow& window, CommunityServer& server) {
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kCurrent, kLoadTimeout);
+        server.releaseHeld();
     }
 
     // The value of a script in the page, once the engine has given it.
@@ -100,7 +110,7 @@ class MainWindowTest : public QObject {
     }
 
     QList<QWidget*> controls(MainWindow& window) {
-        Ui::MainWindow* form = ui(window);
+        auto form = ui(window);
         return {form->Chargement, form->Jouer, form->Options, form->Texte};
     }
 
@@ -129,7 +139,7 @@ private slots:
     void startsWithTheStoredSettings() {
         writeConf("1\n/jeux/wotlk\n1\n/jeux/cata\n2\nami.fr|1\n |0\n |0\n2.4.1\n");
         MainWindow window;
-        Ui::MainWindow* form = ui(window);
+        auto form = ui(window);
         QCOMPARE(form->Texte->text(), kChecking);
         QCOMPARE(form->Chargement->value(), 50);
         QCOMPARE(form->labelVersion->text(), QString("Version 2.4.1"));
@@ -137,7 +147,6 @@ private slots:
         QVERIFY(form->Fading->isHidden());
         QVERIFY(form->OptionsMenu->isHidden());
         QVERIFY(form->Web->isHidden());
-        QVERIFY(window.launchAllowed);
         QCOMPARE(form->CheminWoTLK->text(), QString("/jeux/wotlk"));
         QCOMPARE(form->CheminCata->text(), QString("/jeux/cata"));
         QVERIFY(form->checkBox_Realm1->isChecked());
@@ -171,49 +180,96 @@ private slots:
         QFETCH(QByteArray, file);
         writeConf(file);
         MainWindow window;
-        Ui::MainWindow* form = ui(window);
+        auto form = ui(window);
         QCOMPARE(form->Texte->text(), kLoadError);
         QCOMPARE(form->Chargement->value(), 25);
         QCOMPARE(form->labelVersion->text(), QString("Version 1.2.3"));
-        QVERIFY(!window.launchAllowed);
         window.show();
         waitForNews(window);
-        config(window).upToDate = true;
-        window.checkReadyToPlay();
         QVERIFY(!form->Jouer->isEnabled());
         QCOMPARE(form->Texte->text(), kLoadError);
     }
 
+    // "Jouer" opens when the news has loaded, the settings are usable and the launcher is
+    // current, and not before; a current launcher opens it at once, even before the news.
     void gate_data() {
-        QTest::addColumn<bool>("news");
-        QTest::addColumn<bool>("allowed");
-        QTest::addColumn<bool>("current");
-        for (int flags = 0; flags < 8; ++flags) {
-            const bool news = flags & 1, allowed = flags & 2, current = flags & 4;
-            QTest::addRow("news %d, allowed %d, current %d", news, allowed, current)
-                << news << allowed << current;
-        }
+        QTest::addColumn<bool>("settings");  // launcher.conf loads
+        QTest::addColumn<bool>("current");   // the server answers the stored version
+        QTest::addColumn<bool>("newsFirst"); // the news loads before the version is answered
+        QTest::addColumn<bool>("openFirst"); // once the first of the two has come
+        QTest::addColumn<bool>("openAtLast");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("current, then the news") << true << true << false << true << true << kReady;
+        QTest::newRow("the news, then current")
+            << true << true << true << false << true << kCurrent;
+        QTest::newRow("a new version to download")
+            << true << false << false << false << false
+            << QString::fromUtf8("Telechargement de la nouvelle version en cours...");
+        QTest::newRow("settings that fail to load")
+            << false << true << false << false << false << kLoadError;
     }
     void gate() {
-        QFETCH(bool, news);
-        QFETCH(bool, allowed);
+        QFETCH(bool, settings);
         QFETCH(bool, current);
+        QFETCH(bool, newsFirst);
+        writeConf(settings ? "1\n/jeux/wotlk\n0\n\n0\n |0\n |0\n |0\n3.1\n" : "1\n/jeux\n");
+        // Whichever comes second waits until the first is seen.
+        const auto held = [](bool hold) {
+            return hold ? CommunityServer::Reply::Held : CommunityServer::Reply::Complete;
+        };
+        const QByteArray home = readFile(server.root() + "/launcher/launcher.php");
+        server.setReply("/launcher/launcher.php", {200, "text/html", home, held(!newsFirst)});
+        server.setReply("/launcher/version.php",
+                        {200, "text/plain", current ? "3.1" : "3.0", held(newsFirst)});
+        // A version that differs starts a download: the server keeps it waiting.
+        writeFile(vestrahal::kExecutableName, "the running launcher");
+        server.setReply("/launcher/download/" + QByteArray(vestrahal::kExecutableName),
+                        {200, "application/octet-stream", {}, CommunityServer::Reply::Silent});
         MainWindow window;
-        Ui::MainWindow* form = ui(window);
-        form->Jouer->setEnabled(true);
-        window.newsLoaded = news;
-        window.launchAllowed = allowed;
-        config(window).upToDate = current;
-        window.checkReadyToPlay();
-        const bool open = news && allowed && current;
-        QCOMPARE(form->Jouer->isEnabled(), open);
-        QCOMPARE(form->Texte->text(), open ? kReady : kChecking);
+        window.show();
+        auto form = ui(window);
+        if (newsFirst)
+            waitForNews(window);
+        else if (settings)
+            QTRY_VERIFY_WITH_TIMEOUT(form->Texte->text() != kChecking, kLoadTimeout);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor("/launcher/launcher.php").isEmpty(),
+                                     kLoadTimeout);
+        QTEST(form->Jouer->isEnabled(), "openFirst");
+        // The version is asked twice: the second request is answered at once.
+        server.setReply("/launcher/version.php", {200, "text/plain", current ? "3.1" : "3.0"});
+        server.releaseHeld();
+        if (newsFirst)
+            QTRY_COMPARE_WITH_TIMEOUT(form->Texte->text(), kCurrent, kLoadTimeout);
+        else
+            waitForNews(window);
+        QTEST(form->Jouer->isEnabled(), "openAtLast");
+        QTEST(form->Texte->text(), "text");
+    }
+
+    // A press of "Jouer" shuts the gate until the game has ended.
+    void pressingJouerShutsTheGate() {
+        // A game folder without its game: the start fails.
+        QVERIFY(QDir().mkpath("jeu/Data/frFR"));
+        writeConf("1\n" + QDir("jeu").absolutePath().toUtf8() + "\n0\n\n0\n |0\n |0\n |0\n3.1\n");
+        answerCurrent("3.1");
+        MainWindow window;
+        window.show();
+        waitUntilCurrent(window, server);
+        waitForNews(window);
+        auto form = ui(window);
+        QVERIFY(form->Jouer->isEnabled());
+        // The game cannot start: the gate stays shut, the player is told.
+        form->Jouer->click();
+        QTRY_VERIFY_WITH_TIMEOUT(form->Texte->text().contains("(Code 1)"), kLoadTimeout);
+        QVERIFY(!form->Jouer->isEnabled());
     }
 
     void newsLoadOpensTheGateOnceCurrent() {
+        answerCurrent();
         MainWindow window;
-        config(window).upToDate = true;
         window.show();
+        waitUntilCurrent(window, server);
         waitForNews(window);
         QVERIFY(ui(window)->Jouer->isEnabled());
         QCOMPARE(ui(window)->Texte->text(), kReady);
@@ -221,8 +277,8 @@ private slots:
 
     void unreachableNewsStillCountsAsLoaded() {
         server.setReply("/launcher/launcher.php", {404, "text/html", "<h1>absent</h1>"});
+        server.setReply("/launcher/version.php", {200, "text/plain", ""});
         MainWindow window;
-        config(window).upToDate = true;
         waitForNews(window);
         server.clearReply("/launcher/launcher.php");
         QVERIFY(ui(window)->Jouer->isEnabled());
@@ -232,11 +288,12 @@ private slots:
     void stoppedHomeLoadStillOpensTheGate() {
         QFETCH(QByteArray, reply);
         server.setReply("/launcher/launcher.php", {200, {}, reply, CommunityServer::Reply::Raw});
+        server.setReply("/launcher/version.php", {200, "text/plain", ""});
         MainWindow window;
-        config(window).upToDate = true;
         window.show();
-        QTRY_VERIFY_WITH_TIMEOUT(window.newsLoaded, kLoadTimeout);
-        QVERIFY(ui(window)->Jouer->isEnabled());
+        // Nothing is shown, but the load finished: with the launcher current, "Jouer" opens.
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kLoadTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kReady, kLoadTimeout);
         QVERIFY(browser.opened.isEmpty());
     }
 
@@ -249,7 +306,7 @@ private slots:
         MainWindow window;
         window.show();
         waitForNews(window);
-        Ui::MainWindow* form = ui(window);
+        auto form = ui(window);
         server.setReply("/launcher/ex_saison.php", {200, {}, reply, CommunityServer::Reply::Raw});
         server.clearRequests();
         clickLink(form->Web->newsPage(), "ex-saison");
@@ -275,7 +332,7 @@ private slots:
         MainWindow window;
         window.show();
         waitForNews(window);
-        Ui::MainWindow* form = ui(window);
+        auto form = ui(window);
         const int windows = QApplication::topLevelWidgets().size();
         bool ran = false;
         form->Web->page()->runJavaScript("window.open('" + outside + "/plus-tard/'); 1",
@@ -321,12 +378,12 @@ private slots:
         writeConf(file);
         MainWindow window;
         for (int realm = 0; realm < 6; ++realm) {
-            QRadioButton* button = window.realmButtons[realm];
+            QRadioButton* button = ui(window)->realms()[realm];
             QCOMPARE(!button->isHidden(), shown[realm]);
             QCOMPARE(button->text(), labels[realm]);
         }
         QFETCH(int, checked);
-        QVERIFY(window.realmButtons[checked]->isChecked());
+        QVERIFY(ui(window)->realms()[checked]->isChecked());
     }
 
     void linkClassification_data() {
@@ -363,7 +420,7 @@ private slots:
         MainWindow window;
         window.show();
         waitForNews(window);
-        Ui::MainWindow* form = ui(window);
+        auto form = ui(window);
         const QUrl before = form->Web->url();
         server.clearRequests();
 
@@ -375,7 +432,7 @@ private slots:
             QVERIFY(form->Web->isHidden());
             for (QWidget* control : controls(window))
                 QVERIFY(control->isHidden());
-            for (QRadioButton* button : window.realmButtons)
+            for (QRadioButton* button : ui(window)->realms())
                 QVERIFY(button->isHidden());
             QVERIFY(browser.opened.isEmpty());
             break;
@@ -409,7 +466,7 @@ private slots:
         MainWindow window;
         window.show();
         waitForNews(window);
-        Ui::MainWindow* form = ui(window);
+        auto form = ui(window);
         auto* page = form->Web->newsPage();
 
         clickLink(page, "ex-saison");
@@ -431,7 +488,7 @@ private slots:
         // Back home, the realms offered before are offered again, and only those.
         const QList<bool> shown{true, false, false, true, false, false};
         for (int realm = 0; realm < 6; ++realm)
-            QCOMPARE(!window.realmButtons[realm]->isHidden(), shown[realm]);
+            QCOMPARE(!ui(window)->realms()[realm]->isHidden(), shown[realm]);
     }
 
     void refusedClickIsNotAPageLoad() {
@@ -523,7 +580,7 @@ private slots:
         MainWindow window;
         window.show();
         waitForNews(window);
-        Ui::MainWindow* form = ui(window);
+        auto form = ui(window);
         // The launcher page never answers: the view must stay hidden.
         server.setReply("/launcher/ex_saison.php",
                         {200, "text/html", {}, CommunityServer::Reply::Silent});
@@ -538,7 +595,7 @@ private slots:
         MainWindow window;
         window.show();
         waitForNews(window);
-        Ui::MainWindow* form = ui(window);
+        auto form = ui(window);
         const int windows = QApplication::topLevelWidgets().size();
         mouseClickOn(form->Web, "blank");
         QTRY_VERIFY_WITH_TIMEOUT(form->Jouer->isHidden(), kLoadTimeout);
@@ -554,7 +611,7 @@ private slots:
         MainWindow window;
         window.show();
         waitForNews(window);
-        Ui::MainWindow* form = ui(window);
+        auto form = ui(window);
         clickLink(form->Web->newsPage(), "forum");
         QTRY_COMPARE_WITH_TIMEOUT(browser.opened.size(), 1, kLoadTimeout);
         QCOMPARE(browser.opened.at(0).host(),
@@ -568,8 +625,10 @@ private slots:
     void failedNewsLoadShowsAFrenchPageOfOurOwn() {
         // The connection closes without an answer: the load fails.
         server.setReply("/launcher/launcher.php", {0, "", "", CommunityServer::Reply::Raw});
+        // The news is answered well after the version, so that the gate opens on the news.
+        server.setDelay("/launcher/launcher.php", 3000);
+        server.setReply("/launcher/version.php", {200, "text/plain", ""});
         MainWindow window;
-        config(window).upToDate = true;
         QWebEnginePage* page = ui(window)->Web->page();
         QSignalSpy pageLoads(ui(window)->Web->newsPage(), &NewsPage::pageLoadFinished);
         QSignalSpy engineLoads(page, &QWebEnginePage::loadFinished);

@@ -3,7 +3,6 @@
 #include "testfiles.h"
 #include "testsupport.h"
 #include "translations.h"
-#include "ui_mainwindow.h"
 
 #include <QAccessible>
 #include <QDir>
@@ -17,15 +16,22 @@
 
 namespace {} // namespace
 
-class MainWindowTest : public QObject {
+class OptionsTest : public QObject {
     Q_OBJECT
 
-    static Ui::MainWindow* ui(MainWindow& window) { return window.ui; }
-
+    // The server answers the version launcher.conf holds: the launcher is current, and once
+    // its news is shown "Jouer" is open.
+    void answerCurrent() { server.setReply("/launcher/version.php", {200, "text/plain", "1.0"}); }
     static void readyToPlay(MainWindow& window) {
-        window.newsLoaded = true;
-        window.config.upToDate = true;
-        window.checkReadyToPlay();
+        QTRY_VERIFY_WITH_TIMEOUT(!ui(window)->Web->isHidden(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), 30000);
+    }
+    // What launcher.conf holds for a client once the options are saved: whether it is used, and
+    // its folder.
+    static QPair<bool, QString> savedClient(MainWindow& window, bool wrath) {
+        ui(window)->SauvegarderOptions->click();
+        const QList<QByteArray> lines = readTextFile("launcher.conf").split('\n');
+        return {lines.value(wrath ? 0 : 2) == "1", QString::fromUtf8(lines.value(wrath ? 1 : 3))};
     }
     static void showActive(MainWindow& window) {
         window.show();
@@ -81,6 +87,8 @@ private slots:
     }
 
     void init() {
+        server.setReply("/launcher/version.php",
+                        {200, "text/plain", {}, CommunityServer::Reply::Silent});
         dir.reset(new QTemporaryDir);
         QVERIFY(dir->isValid());
         games = dir->path() + "/jeux";
@@ -166,10 +174,12 @@ private slots:
         QFETCH(bool, wrath);
         QFETCH(QStringList, steps);
         QFETCH(QString, folder);
+        answerCurrent();
         MainWindow window;
-        window.launchAllowed = false;
-        window.newsLoaded = true;
-        window.config.upToDate = true;
+        readyToPlay(window);
+        // A press of "Jouer" that cannot start the game (no such folder) shuts the gate.
+        ui(window)->Jouer->click();
+        QVERIFY(!ui(window)->Jouer->isEnabled());
         const QByteArray stored = readTextFile("launcher.conf");
         QStringList seen;
         script(window, steps, seen);
@@ -177,26 +187,23 @@ private slots:
         QTEST(seen, "seen");
         QCOMPARE(dialogs->answered(), steps.size());
 
-        const bool enabled = wrath ? window.config.wotlkEnabled : window.config.cataEnabled;
-        const QString path = wrath ? window.config.wotlkPath : window.config.cataPath;
         const QString label = (wrath ? ui(window)->CheminWoTLK : ui(window)->CheminCata)->text();
         if (folder.isEmpty()) {
-            QVERIFY(!enabled);
-            QCOMPARE(path, QString());
             QCOMPARE(label, QString("Pas de dossier"));
-            QVERIFY(!window.launchAllowed);
+            QVERIFY(!ui(window)->Jouer->isEnabled());
         } else {
-            QVERIFY(enabled);
-            QCOMPARE(path, games + "/" + folder);
-            QCOMPARE(label, path);
+            QCOMPARE(label, games + "/" + folder);
             // A chosen folder opens the way to play again.
-            QVERIFY(window.launchAllowed);
             QVERIFY(ui(window)->Jouer->isEnabled());
         }
-        // The other client and the file are untouched until the player saves.
-        QCOMPARE(wrath ? window.config.cataPath : window.config.wotlkPath,
-                 QString(wrath ? "/ancien/cata" : "/ancien/wotlk"));
+        // The file is untouched until the player saves; then it holds the choice, and the other
+        // client as it was.
         QCOMPARE(readTextFile("launcher.conf"), stored);
+        const auto chosen = savedClient(window, wrath);
+        QCOMPARE(chosen.first, !folder.isEmpty());
+        QCOMPARE(chosen.second, folder.isEmpty() ? QString() : games + "/" + folder);
+        QCOMPARE(savedClient(window, !wrath).second,
+                 QString(wrath ? "/ancien/cata" : "/ancien/wotlk"));
     }
 
     void givingUpAClient_data() {
@@ -224,20 +231,21 @@ private slots:
         QFETCH(QString, question);
         QCOMPARE(seen, QStringList{question});
         const bool givenUp = answer == "yes";
-        QCOMPARE(wrath ? window.config.wotlkEnabled : window.config.cataEnabled, !givenUp);
-        QCOMPARE((wrath ? window.config.wotlkPath : window.config.cataPath).isEmpty(), givenUp);
         const QString label = (wrath ? ui(window)->CheminWoTLK : ui(window)->CheminCata)->text();
         QCOMPARE(label, givenUp ? QString("Pas de dossier")
                                 : QString(wrath ? "/ancien/wotlk" : "/ancien/cata"));
         // Neither saved nor judged by the gate yet.
         QCOMPARE(readTextFile("launcher.conf"), stored);
         QVERIFY(ui(window)->Jouer->isEnabled());
+        const auto kept = savedClient(window, wrath);
+        QCOMPARE(kept.first, !givenUp);
+        QCOMPARE(kept.second.isEmpty(), givenUp);
     }
 
     void savingWritesTheChoicesAndRefreshes() {
         writeFile("launcher.conf", "0\n\n0\n\n0\n |0\n |0\n |0\n1.0\n");
         MainWindow window;
-        QVERIFY(window.realmButtons[0]->isHidden());
+        QVERIFY(ui(window)->realms()[0]->isHidden());
         QStringList seen;
         script(window, {"officiel", "yes"}, seen);
         ui(window)->ModifierCheminWoTLK->click();
@@ -245,25 +253,22 @@ private slots:
         ui(window)->SauvegarderOptions->click();
         QCOMPARE(readTextFile("launcher.conf"),
                  "1\n" + (games + "/officiel").toUtf8() + "\n0\n\n0\n |0\n |0\n |0\n1.0\n");
-        QVERIFY(!window.realmButtons[0]->isHidden());
-        QVERIFY(window.realmButtons[1]->isHidden());
+        QVERIFY(!ui(window)->realms()[0]->isHidden());
+        QVERIFY(ui(window)->realms()[1]->isHidden());
         // The given-up folder shows as the stored, empty, folder now.
         QCOMPARE(ui(window)->CheminCata->text(), QString());
     }
 
     void failedSaveShutsThePlayButton() {
+        answerCurrent();
         MainWindow window;
-        window.newsLoaded = true;
-        window.config.upToDate = true;
-        window.checkReadyToPlay();
-        QVERIFY(ui(window)->Jouer->isEnabled());
+        readyToPlay(window);
         // A folder standing where the file should be: no write can replace it.
         QVERIFY(QFile::remove("launcher.conf"));
         QVERIFY(QDir().mkdir("launcher.conf"));
         ui(window)->Options->click();
         ui(window)->SauvegarderOptions->click();
         QCOMPARE(ui(window)->Texte->text(), QString("Impossible de save"));
-        QVERIFY(!window.launchAllowed);
         QVERIFY(!ui(window)->Jouer->isEnabled());
         QVERIFY(ui(window)->Fading->isHidden());
         QVERIFY(ui(window)->OptionsMenu->isHidden());
@@ -289,6 +294,7 @@ private slots:
     }
 
     void tabGoesRealmsPlayOptionsNews() {
+        answerCurrent();
         MainWindow window;
         readyToPlay(window);
         showActive(window);
@@ -329,6 +335,8 @@ private slots:
         QFETCH(bool, panelOpen);
         QFETCH(int, key);
         QFETCH(int, plays);
+        if (ready)
+            answerCurrent();
         MainWindow window;
         if (ready)
             readyToPlay(window);
@@ -347,6 +355,7 @@ private slots:
     }
 
     void optionsPanelKeepsTheKeyboard() {
+        answerCurrent();
         MainWindow window;
         readyToPlay(window);
         showActive(window);
@@ -377,6 +386,7 @@ private slots:
     }
 
     void focusFrameShowsForTheKeyboardOnly() {
+        answerCurrent();
         MainWindow window;
         readyToPlay(window);
         showActive(window);
@@ -438,5 +448,5 @@ private:
     QString launcher;
 };
 
-QTEST_MAIN(MainWindowTest)
+QTEST_MAIN(OptionsTest)
 #include "tst_options.moc"

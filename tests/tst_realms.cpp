@@ -40,10 +40,8 @@ QImage gemImage(const char* name) {
 
 } // namespace
 
-class MainWindowTest : public QObject {
+class RealmsTest : public QObject {
     Q_OBJECT
-
-    static Ui::MainWindow* ui(MainWindow& window) { return window.ui; }
 
     // Types a host into the dialog that the row's "Modifier" button opens.
     static void enter(QPushButton* button, const QString& text, bool accept,
@@ -61,10 +59,11 @@ class MainWindowTest : public QObject {
         button->click();
     }
 
+    // The gem beside a realm's button, and what it shows.
     static RealmIndicator* gem(MainWindow& window, int realm) {
-        return window.realmIndicators[realm];
+        return ui(window)->realms()[realm]->findChild<RealmIndicator*>();
     }
-    static RealmStatus* status(MainWindow& window) { return window.realmStatus; }
+    static RealmStatus* status(MainWindow& window) { return window.findChild<RealmStatus*>(); }
     // Every watched realm has had its first answer.
     static bool settled(MainWindow& window) {
         for (int realm = 0; realm < RealmStatus::kRealmCount; ++realm) {
@@ -153,7 +152,7 @@ private slots:
         const QByteArray before = conf();
         enter(window.findChild<QPushButton*>(QString("SetRealm%1").arg(row)), text, accept);
         QTEST(confLine(5 + row), "line");
-        QRadioButton* button = window.realmButtons[row + 2];
+        QRadioButton* button = ui(window)->realms()[row + 2];
         QTEST(button->text(), "label");
         QTEST(!button->isHidden(), "shown");
         // Every other line stays as it was.
@@ -193,19 +192,19 @@ private slots:
         ui(window)->SetRealm2->click();
         QVERIFY(warning.contains(QString::fromUtf8("Rien n'a été modifié")));
         QCOMPARE(conf(), before);
-        QCOMPARE(window.realmButtons[4]->text(), QString("existant.fr"));
+        QCOMPARE(ui(window)->realms()[4]->text(), QString("existant.fr"));
     }
 
     void deletingARealm() {
         MainWindow window;
         ui(window)->checkBox_Realm2->setChecked(true);
         QCOMPARE(confLine(7), QByteArray("existant.fr|1"));
-        const QStringList labels{window.realmButtons[3]->text(), window.realmButtons[5]->text()};
+        const QStringList labels{ui(window)->realms()[3]->text(), ui(window)->realms()[5]->text()};
         ui(window)->DeleteRealm2->click();
         QCOMPARE(confLine(7), QByteArray(" |0"));
-        QCOMPARE(window.realmButtons[4]->text(), QString(" "));
-        QVERIFY(window.realmButtons[4]->isHidden());
-        QCOMPARE(QStringList({window.realmButtons[3]->text(), window.realmButtons[5]->text()}),
+        QCOMPARE(ui(window)->realms()[4]->text(), QString(" "));
+        QVERIFY(ui(window)->realms()[4]->isHidden());
+        QCOMPARE(QStringList({ui(window)->realms()[3]->text(), ui(window)->realms()[5]->text()}),
                  labels);
         // The box stays as the player left it until the options are shown again.
         QVERIFY(ui(window)->checkBox_Realm2->isChecked());
@@ -214,11 +213,11 @@ private slots:
     void togglingTheClientSavesAtOnce() {
         writeConf("0\n\n1\n/c\n4\n |0\nexistant.fr|0\n |0\n1.0\n");
         MainWindow window;
-        QVERIFY(!window.realmButtons[4]->isHidden());
+        QVERIFY(!ui(window)->realms()[4]->isHidden());
         ui(window)->checkBox_Realm2->setChecked(true);
         QCOMPARE(conf(), QByteArray("0\n\n1\n/c\n4\n |0\nexistant.fr|1\n |0\n1.0\n"));
         // Visibility follows at the next refresh only.
-        QVERIFY(!window.realmButtons[4]->isHidden());
+        QVERIFY(!ui(window)->realms()[4]->isHidden());
         ui(window)->checkBox_Realm2->setChecked(false);
         QCOMPARE(confLine(7), QByteArray("existant.fr|0"));
     }
@@ -300,7 +299,7 @@ private slots:
         for (int realm = 0; realm < RealmStatus::kRealmCount; ++realm) {
             const QString what = expected[realm];
             RealmIndicator* indicator = gem(window, realm);
-            QCOMPARE(window.realmButtons[realm]->isHidden(), what == "hidden");
+            QCOMPARE(ui(window)->realms()[realm]->isHidden(), what == "hidden");
             QCOMPARE(indicator->isHidden(), what == "hidden" || what == "no gem");
             QCOMPARE(indicator->accessibleDescription(), indicator->toolTip());
             const QImage shown =
@@ -365,13 +364,13 @@ private slots:
                                                         form.radioButton_3, form.radioButton_4,
                                                         form.radioButton_5, form.radioButton_6};
         for (int realm = 0; realm < 6; ++realm) {
-            plainButtons[realm]->setText(window.realmButtons[realm]->text());
-            plainButtons[realm]->setVisible(!window.realmButtons[realm]->isHidden());
+            plainButtons[realm]->setText(ui(window)->realms()[realm]->text());
+            plainButtons[realm]->setVisible(!ui(window)->realms()[realm]->isHidden());
         }
         plain.show();
         QTRY_VERIFY_WITH_TIMEOUT(settled(window), kTimeout);
         for (int realm = 0; realm < 5; ++realm) {
-            QRadioButton* button = window.realmButtons[realm];
+            QRadioButton* button = ui(window)->realms()[realm];
             QCOMPARE(button->geometry(), plainButtons[realm]->geometry());
             QCOMPARE(button->sizeHint(), plainButtons[realm]->sizeHint());
             RealmIndicator* indicator = gem(window, realm);
@@ -385,7 +384,7 @@ private slots:
             QTest::mouseClick(plainButtons[realm], Qt::LeftButton, {}, spot);
             QCOMPARE(button->isChecked(), plainButtons[realm]->isChecked());
         }
-        QCOMPARE(window.realmButtons[3]->text(), QString::fromLatin1(listener.hostText()));
+        QCOMPARE(ui(window)->realms()[3]->text(), QString::fromLatin1(listener.hostText()));
     }
 
     void enteredRealmIsCheckedAndDeletedOneForgotten() {
@@ -427,5 +426,5 @@ private:
     std::unique_ptr<QTemporaryDir> dir;
 };
 
-QTEST_MAIN(MainWindowTest)
+QTEST_MAIN(RealmsTest)
 #include "tst_realms.moc"
