@@ -286,14 +286,17 @@ void cleanUpInterruptedUpdate(const QString& executable, const QString& backup) 
 }
 
 QString clearLeftoverNames(const QString& executable, const QString& backup) {
-    for (const QString& name : {partialName(executable), backup}) {
-        if (!removeLinkOrEmptyFolder(name))
-            return name;
-        const QFileInfo left(name);
-        // What stays must be a file the update may replace, or nothing at all.
-        if (taken(left) && !left.isFile())
-            return name;
-    }
+    const QString partial = partialName(executable);
+    if (!removeLinkOrEmptyFolder(partial))
+        return partial;
+    const QFileInfo left(partial);
+    // What stays must be a file the download may replace, or nothing at all.
+    if (taken(left) && !left.isFile())
+        return partial;
+    // A link under the backup name would stop the backup at every start (a link to the running
+    // launcher looks like the launcher itself); anything else there is the swap's to judge.
+    if (QFileInfo(backup).isSymLink() && !QFile::remove(backup) && !QDir().rmdir(backup))
+        return backup;
     return {};
 }
 

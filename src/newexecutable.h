@@ -100,10 +100,10 @@ bool putBackOldExecutable(const QString& executable, const QString& backup);
 void cleanUpInterruptedUpdate(const QString& executable, const QString& backup);
 
 // Before a download: what an earlier update or a player left under the names the update writes
-// and that would make it fail at every start. A link under the download's name or the backup
-// name is removed (the link, never what it leads to), and so is an empty folder; a regular file
-// under the download's name is left to the download, which replaces it. Returns the name that
-// is still in the way, or an empty text when none is.
+// and that would make it fail at every start. A link or an empty folder under the download's
+// name, and a link under the backup name, are removed (the link, never what it leads to); a
+// regular file under the download's name is left to the download, which replaces it. Returns
+// the name that is still in the way, or an empty text when none is.
 QString clearLeftoverNames(const QString& executable, const QString& backup);
 
 // Why a new file cannot be created in the folder (one that cannot be written, for instance); an

@@ -83,6 +83,9 @@ QString updateReport(const UpdateOutcome& outcome, const QString& executableName
     if (!outcome.versionSaved)
         text += QStringLiteral("Saving launcher.conf ................ ") + status(false) +
                 QStringLiteral("\n");
+    if (!outcome.sequenceSaved)
+        text += QStringLiteral("Saving launcher.sequence ............ ") + status(false) +
+                QStringLiteral("\n");
 
     text += QStringLiteral("\n\n");
     return text;

@@ -17,9 +17,10 @@ struct UpdateOutcome {
     qint64 bytesWritten = 0;       // bytes that reached the file; -1 (read as 0) when not open
     bool signatureChecked = false; // a build with a public key checked the signature
     QString signatureProblem;      // why the signature was refused; empty when it verified
-    bool versionSaved = true; // false: the new launcher was taken back out, launcher.conf unsaved
-    QString inTheWay;         // a name left over that could not be cleared: no request was made
-    bool notAProgram = false; // the body came whole but cannot be a launcher
+    bool versionSaved = true;  // false: the new launcher was taken back out, launcher.conf unsaved
+    bool sequenceSaved = true; // false: launcher.sequence could not take the new release's
+    QString inTheWay;          // a name left over that could not be cleared: no request was made
+    bool notAProgram = false;  // the body came whole but cannot be a launcher
     // The signature verified but its release is not newer than the one installed.
     bool sequenceRefused = false;
     quint64 sequence = 0;

@@ -23,10 +23,6 @@ QByteArray signedUpdateMessage(const QByteArray& version, const QByteArray& sha2
            '\n';
 }
 
-QByteArray signedUpdateMessage(const QString& version, const QByteArray& sha256Hex) {
-    return "vestrahal-update\n" + version.toLatin1() + '\n' + sha256Hex + '\n';
-}
-
 bool parseReleaseSequence(const QByteArray& text, quint64* sequence) {
     // One way to write each number: the signed message holds the number's own digits.
     if (text.isEmpty() || text.size() > 20 || (text.size() > 1 && text.startsWith('0')))

@@ -13,10 +13,6 @@
 QByteArray signedUpdateMessage(const QByteArray& version, const QByteArray& sha256Hex,
                                quint64 sequence);
 
-// The message of the releases signed before sequences existed; the updater checks this one until
-// it reads the sequence of the signature file.
-QByteArray signedUpdateMessage(const QString& version, const QByteArray& sha256Hex);
-
 // A sequence as it is written: decimal digits, without sign or leading zero, that fit 64 bits.
 bool parseReleaseSequence(const QByteArray& text, quint64* sequence);
 

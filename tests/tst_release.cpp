@@ -343,9 +343,11 @@ private slots:
             << true << Leftover::LinkToFile << false << true;
         QTest::newRow(".bak a link to nothing") << true << Leftover::DanglingLink << false << true;
         QTest::newRow(".bak a link to a folder") << true << Leftover::LinkToFolder << false << true;
-        QTest::newRow(".bak an empty folder") << true << Leftover::EmptyFolder << false << true;
-        QTest::newRow(".bak a folder with files")
-            << true << Leftover::FolderWithFiles << true << false;
+        // A folder there is the swap's to refuse, with its own status text.
+        QTest::newRow(".bak an empty folder: left")
+            << true << Leftover::EmptyFolder << false << false;
+        QTest::newRow(".bak a folder with files: left")
+            << true << Leftover::FolderWithFiles << false << false;
         QTest::newRow(".bak a file: replaced by the swap")
             << true << Leftover::RegularFile << false << false;
     }
