@@ -151,13 +151,9 @@ void updater::downloadUpdate() {
     downloadClient = new HttpClient(communityServer(vestrahal::kWebHost));
     downloadClient->setMaxBodySize(downloadMaxBytes);
     // A slow line may take its time as long as bytes keep coming; a stalled one is given up,
-    // and so is any download after the whole time limit.
-    abortTimer = abortTimerFor(this, downloadClient);
-    idleTimer = abortTimerFor(this, downloadClient);
-    connect(downloadClient, &HttpClient::dataReadProgress, idleTimer,
-            [this] { idleTimer->start(downloadIdleLimit); });
-    abortTimer->start(downloadTimeLimit);
-    idleTimer->start(downloadIdleLimit);
+    // and so is any download after the whole time limit. Either closes the connection.
+    downloadClient->setTimeLimit(downloadTimeLimit);
+    downloadClient->setIdleLimit(downloadIdleLimit);
     downloadClient->get(downloadPath(), &newExeFile);
     connect(downloadClient, &HttpClient::dataReadProgress, this, &updater::onDownloadProgress);
     connect(downloadClient, &HttpClient::done, this, &updater::onDownloadComplete);
@@ -173,10 +169,6 @@ void updater::onDownloadProgress(int done, int total) {
 void updater::onDownloadComplete(bool bol_errorWhiledownload) {
     downloadEnded = true;
     downloadFailed = bol_errorWhiledownload;
-    if (abortTimer)
-        abortTimer->stop();
-    if (idleTimer)
-        idleTimer->stop();
     if (downloadClient) {
         requestSent = true;
         httpStatus = downloadClient->statusCode();

@@ -89,8 +89,6 @@ private:
     QString newVersion;
 
     QTimer* checkTimer = nullptr;
-    QTimer* abortTimer = nullptr;
-    QTimer* idleTimer = nullptr;
     int checkTimeLimit = kDefaultCheckTimeLimit;
     int downloadTimeLimit;
     int downloadIdleLimit;

@@ -938,21 +938,26 @@ private slots:
 
     void nextStartFindsTheNewVersionCurrent_data() {
         QTest::addColumn<QByteArray>("version");
-        QTest::newRow("plain") << QByteArray("1.5");
-        QTest::newRow("line feed after it") << QByteArray("1.5\n");
-        QTest::newRow("CR LF after it") << QByteArray("1.5\r\n");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("plain") << QByteArray("1.5") << QByteArray("1.5");
+        QTest::newRow("line feed after it") << QByteArray("1.5\n") << QByteArray("1.5");
+        QTest::newRow("CR LF after it") << QByteArray("1.5\r\n") << QByteArray("1.5");
+        // Its bytes as the server sends them, kept as they are (and signed so in a signed build).
+        QTest::newRow("non-ASCII, in UTF-8")
+            << QByteArray("1.1.0\xc3\xa9") << QByteArray("1.1.0\xc3\xa9");
     }
     void nextStartFindsTheNewVersionCurrent() {
         QFETCH(QByteArray, version);
+        QFETCH(QByteArray, stored);
         server.setReply(kVersionPath, {200, "text/plain", version});
-        offer({200, "application/octet-stream", program(2000)});
+        offer({200, "application/octet-stream", program(2000)}, stored);
         {
             Launcher launcher;
             updater selfUpdater(&launcher.config);
             launcher.watch(selfUpdater, boxes);
             QVERIFY(updateUntilInstalled(selfUpdater));
         }
-        QCOMPARE(storedVersion(), QByteArray("1.5"));
+        QCOMPARE(storedVersion(), stored);
         server.clearRequests();
 
         Launcher restarted;
@@ -1175,21 +1180,46 @@ private slots:
                  QString::fromUtf8("Erreur lors du chargement. launcher.conf n'existe pas."));
     }
 
+    void closingDuringTheDownloadPutsTheOldLauncherBack_data() {
+        QTest::addColumn<bool>("bytesArrived");
+        QTest::newRow("before any byte") << false;
+        QTest::newRow("after bytes arrived") << true;
+    }
     void closingDuringTheDownloadPutsTheOldLauncherBack() {
+        QFETCH(bool, bytesArrived);
         server.setReply(kVersionPath, {200, "text/plain", "1.5"});
-        offer({200, "application/octet-stream", program(1000), CommunityServer::Reply::Held});
+        if (bytesArrived)
+            offer({200, "application/octet-stream", program(5000000),
+                   CommunityServer::Reply::Trickle, 0, 20000});
+        else
+            offer({200, "application/octet-stream", program(1000), CommunityServer::Reply::Held});
         auto window = std::make_unique<MainWindow>();
         QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor(kDownloadPath).isEmpty(), kTimeout);
         QVERIFY(QFile::exists(kPartial));
+        if (bytesArrived)
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(kPartial).size() > 100000, kTimeout);
+        const qint64 seen = QFileInfo(kPartial).size();
 
         window.reset();
         QCOMPARE(readFile(kExe), kOldLauncher);
         QVERIFY(!QFile::exists(kBackup));
         QVERIFY(!QFile::exists(kPartial));
         QCOMPARE(storedVersion(), QByteArray("1.4"));
-        QCOMPARE(
-            reportLines().value(1),
-            QString("Downloading      0 Bytes ............ [FAIL] Error #7[FAIL] HTTP Error 0"));
+        const QStringList lines = reportLines();
+        if (bytesArrived) {
+            // What had arrived when the player closed the launcher, all of it in the file.
+            const QRegularExpressionMatch line =
+                QRegularExpression("^Downloading +([0-9]+) Bytes \\.{12} \\[FAIL\\] Error #7$")
+                    .match(lines.value(1));
+            QVERIFY2(line.hasMatch(), qPrintable(lines.value(1)));
+            QVERIFY(line.captured(1).toLongLong() >= seen);
+            QVERIFY(line.captured(1).toLongLong() < 5000000);
+            QCOMPARE(lines.value(3),
+                     QString("Writting of the file ................ [FAIL] Bytes balance = 0"));
+        } else {
+            QCOMPARE(lines.value(1), QString("Downloading      0 Bytes ............ [FAIL] Error "
+                                             "#7[FAIL] HTTP Error 0"));
+        }
         QVERIFY(boxes.isEmpty());
         server.releaseHeld();
     }
