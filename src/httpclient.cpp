@@ -7,6 +7,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -63,7 +64,13 @@ WebServer communityServer(const char* hostText) {
 
 HttpClient::HttpClient(QObject* parent)
     : QObject(parent)
-    , manager(new QNetworkAccessManager(this)) {
+    , manager(new QNetworkAccessManager(this))
+    , requestTimer(new QTimer(this))
+    , idleTimer(new QTimer(this)) {
+    requestTimer->setSingleShot(true);
+    idleTimer->setSingleShot(true);
+    connect(requestTimer, &QTimer::timeout, this, &HttpClient::onTimeLimit);
+    connect(idleTimer, &QTimer::timeout, this, &HttpClient::onIdleLimit);
     // The server's answer is what the launcher reads, a redirection included.
     manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
@@ -102,7 +109,9 @@ int HttpClient::request(const HttpRequestHeader& header) {
                     header.path(),
                     {},
                     nullptr,
-                    maxBody};
+                    maxBody,
+                    timeLimit,
+                    idleLimit};
     // The network layer speaks HTTP/1.1 only, which is what the launcher asks for.
     for (const auto& [key, value] : header.values())
         pending.values.append({key.toLatin1(), value.toLatin1()});
@@ -110,8 +119,16 @@ int HttpClient::request(const HttpRequestHeader& header) {
 }
 
 int HttpClient::request(const HttpRequestHeader& header, QIODevice* to) {
-    Pending pending{
-        header.method().toLatin1(), hostName, hostPort, hostSecure, header.path(), {}, to, maxBody};
+    Pending pending{header.method().toLatin1(),
+                    hostName,
+                    hostPort,
+                    hostSecure,
+                    header.path(),
+                    {},
+                    to,
+                    maxBody,
+                    timeLimit,
+                    idleLimit};
     for (const auto& [key, value] : header.values())
         pending.values.append({key.toLatin1(), value.toLatin1()});
     return enqueue(std::move(pending));
@@ -126,7 +143,8 @@ QByteArray HttpClient::responseHeader(const QByteArray& name) const {
 }
 
 int HttpClient::get(const QString& path, QIODevice* to) {
-    return enqueue({"GET", hostName, hostPort, hostSecure, path, {}, to, maxBody});
+    return enqueue(
+        {"GET", hostName, hostPort, hostSecure, path, {}, to, maxBody, timeLimit, idleLimit});
 }
 
 QByteArray HttpClient::readAll() {
@@ -187,9 +205,20 @@ void HttpClient::startNext() {
     connect(current, &QNetworkReply::readyRead, this, &HttpClient::onReadyRead);
     connect(current, &QNetworkReply::downloadProgress, this, &HttpClient::onProgress);
     connect(current, &QNetworkReply::finished, this, &HttpClient::onFinished);
+    currentIdleLimit = pending.idleLimit;
+    if (pending.timeLimit > 0)
+        requestTimer->start(pending.timeLimit);
+    else
+        requestTimer->stop();
+    if (currentIdleLimit > 0)
+        idleTimer->start(currentIdleLimit);
+    else
+        idleTimer->stop();
 }
 
 void HttpClient::onMetaData() {
+    if (currentIdleLimit > 0)
+        idleTimer->start(currentIdleLimit);
     const QVariant answered = current->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     // Known from the header on: a request aborted later still had this answer.
     status = answered.toInt();
@@ -214,6 +243,8 @@ void HttpClient::onMetaData() {
 }
 
 void HttpClient::onReadyRead() {
+    if (currentIdleLimit > 0)
+        idleTimer->start(currentIdleLimit);
     takeBody(current);
 }
 
@@ -257,6 +288,8 @@ void HttpClient::onFinished() {
     if (!takeBody(current))
         return;
     QNetworkReply* reply = std::exchange(current, nullptr);
+    requestTimer->stop();
+    idleTimer->stop();
     status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const Error code = errorOf(reply);
     const QString text = reply->errorString();
@@ -319,12 +352,29 @@ void HttpClient::fail(Error code, const QString& text) {
     emit done(true);
 }
 
+void HttpClient::onTimeLimit() {
+    if (!current)
+        return;
+    dropCurrent();
+    fail(Aborted, tr("No whole reply within %1 ms").arg(requestTimer->interval()));
+}
+
+void HttpClient::onIdleLimit() {
+    if (!current)
+        return;
+    dropCurrent();
+    fail(Aborted, tr("No byte for %1 ms").arg(idleTimer->interval()));
+}
+
 void HttpClient::dropCurrent() {
+    requestTimer->stop();
+    idleTimer->stop();
     // The reply belongs to the manager: cut off, it reports nothing more and goes when it can.
     if (QNetworkReply* reply = std::exchange(current, nullptr)) {
         reply->disconnect(this);
         reply->abort();
         reply->deleteLater();
+        manager->clearConnectionCache();
     }
 }
 

@@ -9,6 +9,7 @@
 class QIODevice;
 class QNetworkAccessManager;
 class QNetworkReply;
+class QTimer;
 
 // A request line and the header values the caller sets itself; the client adds the rest.
 class HttpRequestHeader {
@@ -88,6 +89,11 @@ public:
     // request before its body is read, a body that grows past it fails as it does; both with
     // WrongContentLength.
     void setMaxBodySize(qint64 bytes) { maxBody = bytes; }
+    // A request is given up, as Aborted, this long after it started (0: never), or this long
+    // without a byte of its reply (0: never). The network layer shows nothing of a header until
+    // it is whole, so a header that never ends is ended by these limits.
+    void setTimeLimit(int milliseconds) { timeLimit = milliseconds; }
+    void setIdleLimit(int milliseconds) { idleLimit = milliseconds; }
 
     // Both return the request's number, counted from 1. With a device, the body is written to it
     // as it arrives and is never held whole; whether the device took it is the device's to tell.
@@ -128,6 +134,8 @@ private:
         QList<QPair<QByteArray, QByteArray>> values;
         QIODevice* device;
         qint64 limit;
+        int timeLimit;
+        int idleLimit;
     };
 
     int enqueue(Pending pending);
@@ -141,12 +149,19 @@ private:
     void onFinished();
     Error errorOf(QNetworkReply* reply) const;
     void fail(Error code, const QString& text);
+    void onTimeLimit();
+    void onIdleLimit();
 
     QNetworkAccessManager* manager;
     QString hostName;
     quint16 hostPort = 80;
     bool hostSecure = false;
     qint64 maxBody = 0;
+    int timeLimit = 0;
+    int idleLimit = 0;
+    QTimer* requestTimer;
+    QTimer* idleTimer;
+    int currentIdleLimit = 0;
     QList<Pending> queue;
     QNetworkReply* current = nullptr;
     QIODevice* device = nullptr;

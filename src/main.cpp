@@ -1,8 +1,10 @@
 #include "accessibility.h"
 #include "mainwindow.h"
+#include "singlelauncher.h"
 #include "translations.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QNetworkProxyFactory>
 
 int main(int argc, char* argv[]) {
@@ -13,6 +15,12 @@ int main(int argc, char* argv[]) {
     // application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    // The launcher works on the files of the folder it was started in. A second launcher there
+    // would undo the first one's update: it shows the first one instead, before it reads or
+    // asks anything.
+    SingleLauncher folderLauncher(QDir::currentPath());
+    if (!folderLauncher.claim())
+        return 0;
     // A screen reader may ask about the widgets while the form is being built: the launcher's
     // own descriptions of them are in place before the first one exists. After the application,
     // whose own descriptions of Qt's widgets would otherwise come first.
@@ -22,6 +30,12 @@ int main(int argc, char* argv[]) {
     // settings, whether or not this Qt was built to do so by default.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     MainWindow window;
+    QObject::connect(&folderLauncher, &SingleLauncher::raiseRequested, &window, [&window] {
+        window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        window.show();
+        window.raise();
+        window.activateWindow();
+    });
     window.setVisible(true);
     return app.exec();
 }

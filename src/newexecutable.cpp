@@ -3,12 +3,16 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <functional>
 
 #ifdef Q_OS_WIN
 #include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -53,7 +57,65 @@ QByteArray native(const QString& path) {
 }
 #endif
 
+#ifdef Q_OS_WIN
+FileIdentity identityOfHandle(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &information))
+        return {};
+    return {information.dwVolumeSerialNumber,
+            (quint64(information.nFileIndexHigh) << 32) | information.nFileIndexLow, true};
+}
+#else
+FileIdentity identityOfStat(const struct stat& status) {
+    return {quint64(status.st_dev), quint64(status.st_ino), true};
+}
+#endif
+
+FileIdentity identityOfOpenFile(QFile& file) {
+#ifdef Q_OS_WIN
+    return identityOfHandle(HANDLE(_get_osfhandle(file.handle())));
+#else
+    struct stat status;
+    if (file.handle() < 0 || ::fstat(file.handle(), &status) != 0)
+        return {};
+    return identityOfStat(status);
+#endif
+}
+
+// Takes away what stands under the name if it is a link or an empty folder.
+bool removeLinkOrEmptyFolder(const QString& name) {
+    const QFileInfo entry(name);
+    if (!taken(entry))
+        return true;
+    if (entry.isSymLink()) {
+        // The link itself: on Windows a link to a folder goes as a folder does.
+        return QFile::remove(name) || QDir().rmdir(name);
+    }
+    if (entry.isDir())
+        return QDir().rmdir(name);
+    return true;
+}
+
 } // namespace
+
+FileIdentity identityOfName(const QString& path) {
+#ifdef Q_OS_WIN
+    HANDLE handle =
+        CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()), 0,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return {};
+    const FileIdentity identity = identityOfHandle(handle);
+    CloseHandle(handle);
+    return identity;
+#else
+    struct stat status;
+    if (::lstat(native(path).constData(), &status) != 0)
+        return {};
+    return identityOfStat(status);
+#endif
+}
 
 QString partialName(const QString& executable) {
     return executable + QStringLiteral(".new");
@@ -76,6 +138,7 @@ bool NewExecutable::create(const QString& fileName) {
     // Straight to the disk: a buffered write counts bytes that a full disk may refuse later.
     fileOpen = file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
     failed = !fileOpen;
+    openedIdentity = fileOpen ? identityOfOpenFile(file) : FileIdentity();
     if (!isOpen())
         open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     return fileOpen;
@@ -85,11 +148,19 @@ QByteArray NewExecutable::sha256Hex() const {
     return hash.result().toHex();
 }
 
+bool NewExecutable::stillUnderItsName() const {
+    return openedIdentity.known && identityOfName(file.fileName()) == openedIdentity;
+}
+
 bool NewExecutable::finish() {
     const bool whole = fileOpen && !failed && syncFile(file);
-    file.close();
     close();
     return whole && file.error() == QFileDevice::NoError;
+}
+
+void NewExecutable::release() {
+    file.close();
+    close();
 }
 
 void NewExecutable::discard() {
@@ -130,7 +201,11 @@ bool canMoveAside(const QString& executable, const QString& backup) {
     return (previous.isFile() || previous.isSymLink()) && !isRunningProgram(backup);
 }
 
-bool swapInNewExecutable(const QString& executable, const QString& newFile, const QString& backup) {
+namespace {
+
+// `stillOurs` is asked right before the new file takes the launcher's name.
+bool swapIn(const QString& executable, const QString& newFile, const QString& backup,
+            const std::function<bool()>& stillOurs) {
     if (!canMoveAside(executable, backup))
         return false;
     if (taken(QFileInfo(backup))) {
@@ -144,7 +219,7 @@ bool swapInNewExecutable(const QString& executable, const QString& newFile, cons
 #ifdef Q_OS_WIN
     if (!QFile::rename(executable, backup))
         return false;
-    if (!QFile::rename(newFile, executable)) {
+    if (!stillOurs() || !QFile::rename(newFile, executable)) {
         QFile::rename(backup, executable);
         return false;
     }
@@ -154,13 +229,34 @@ bool swapInNewExecutable(const QString& executable, const QString& newFile, cons
     if (::link(native(executable).constData(), native(backup).constData()) != 0 &&
         !QFile::copy(executable, backup))
         return false;
-    if (::rename(native(newFile).constData(), native(executable).constData()) != 0) {
+    if (!stillOurs() ||
+        ::rename(native(newFile).constData(), native(executable).constData()) != 0) {
         QFile::remove(backup);
         return false;
     }
 #endif
     syncFolderOf(executable);
     return true;
+}
+
+} // namespace
+
+bool swapInNewExecutable(const QString& executable, const QString& newFile, const QString& backup) {
+    return swapIn(executable, newFile, backup, [] { return true; });
+}
+
+bool swapInNewExecutable(const QString& executable, NewExecutable& newFile, const QString& backup) {
+    const bool swapped = swapIn(executable, newFile.fileName(), backup, [&newFile] {
+        if (!newFile.stillUnderItsName())
+            return false;
+#ifdef Q_OS_WIN
+        // A file open here cannot be renamed on Windows: it is let go once it is known to be ours.
+        newFile.release();
+#endif
+        return true;
+    });
+    newFile.release();
+    return swapped;
 }
 
 bool putBackOldExecutable(const QString& executable, const QString& backup) {
@@ -187,6 +283,28 @@ void cleanUpInterruptedUpdate(const QString& executable, const QString& backup) 
         if (QFile::copy(backup, partial) && !QFile::rename(partial, executable))
             QFile::remove(partial);
     }
+}
+
+QString clearLeftoverNames(const QString& executable, const QString& backup) {
+    const QString partial = partialName(executable);
+    if (!removeLinkOrEmptyFolder(partial))
+        return partial;
+    const QFileInfo left(partial);
+    // What stays must be a file the download may replace, or nothing at all.
+    if (taken(left) && !left.isFile())
+        return partial;
+    // A link under the backup name would stop the backup at every start (a link to the running
+    // launcher looks like the launcher itself); anything else there is the swap's to judge.
+    if (QFileInfo(backup).isSymLink() && !QFile::remove(backup) && !QDir().rmdir(backup))
+        return backup;
+    return {};
+}
+
+QString folderRefusesNewFile(const QString& folder) {
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".VestrahalLauncher-XXXXXX")));
+    if (probe.open())
+        return {};
+    return probe.errorString();
 }
 
 bool isRunningProgram(const QString& path) {

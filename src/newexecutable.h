@@ -10,6 +10,19 @@
 // then a rename on the same volume, and what a killed update left behind is found again.
 QString partialName(const QString& executable);
 
+// Which file a name leads to, the name itself and not what a link leads to: the device and
+// inode, or on Windows the volume and file index. Two names with equal identities are one file.
+struct FileIdentity {
+    quint64 volume = 0;
+    quint64 index = 0;
+    bool known = false;
+    bool operator==(const FileIdentity& other) const {
+        return known && other.known && volume == other.volume && index == other.index;
+    }
+    bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+};
+FileIdentity identityOfName(const QString& path);
+
 // The file a new launcher is downloaded into, written as its body arrives. It keeps count of
 // the bytes that reached the file, the first bytes (is it a program at all?) and the SHA-256 of
 // everything it was given. After a failed write it takes nothing more: the file never has a hole.
@@ -33,8 +46,17 @@ public:
     void setHashing(bool on) { hashing = on; }
     QByteArray sha256Hex() const;
 
-    // Every byte on the disk, the file closed: only then may it take the launcher's name.
+    // Which file this is, as it was opened; unknown when it was not.
+    FileIdentity identity() const { return openedIdentity; }
+    // Whether the file's name still leads to the file this object wrote: nobody put another
+    // file in its place since.
+    bool stillUnderItsName() const;
+
+    // Every byte on the disk: only then may it take the launcher's name. The file is kept open
+    // until it has (or is discarded), so that no other file can take its identity meanwhile.
     bool finish();
+    // Closes the file; the name stays.
+    void release();
     // Closes and removes the file.
     void discard();
 
@@ -50,6 +72,7 @@ private:
     bool fileOpen = false;
     bool failed = false;
     bool hashing = false;
+    FileIdentity openedIdentity;
 };
 
 // Whether the launcher under `executable` can be moved aside to `backup` at all: it is a file in
@@ -64,12 +87,28 @@ bool canMoveAside(const QString& executable, const QString& backup);
 // and a failed second one is undone. False: the launcher is still the old one.
 bool swapInNewExecutable(const QString& executable, const QString& newFile, const QString& backup);
 
+// The same, for the file this process downloaded: the rename happens only if its name still
+// leads to that very file, which another process may have replaced meanwhile. False: the
+// launcher is still the old one. The file is closed afterwards.
+bool swapInNewExecutable(const QString& executable, NewExecutable& newFile, const QString& backup);
+
 // Undoes the swap: the backup takes the launcher's name again, replacing the new one.
 bool putBackOldExecutable(const QString& executable, const QString& backup);
 
 // At start-up: removes the file of a download that a kill cut short, and gives the launcher's
 // name back its backup when an interrupted update left the name empty.
 void cleanUpInterruptedUpdate(const QString& executable, const QString& backup);
+
+// Before a download: what an earlier update or a player left under the names the update writes
+// and that would make it fail at every start. A link or an empty folder under the download's
+// name, and a link under the backup name, are removed (the link, never what it leads to); a
+// regular file under the download's name is left to the download, which replaces it. Returns
+// the name that is still in the way, or an empty text when none is.
+QString clearLeftoverNames(const QString& executable, const QString& backup);
+
+// Why a new file cannot be created in the folder (one that cannot be written, for instance); an
+// empty text when it can.
+QString folderRefusesNewFile(const QString& folder);
 
 // Whether the file is the program that runs now.
 bool isRunningProgram(const QString& path);

@@ -5,10 +5,12 @@
 #include "httpclient.h"
 #include "launcherconstants.h"
 #include "newexecutable.h"
+#include "releasesequence.h"
 #include "updatereport.h"
 #include "updatesignature.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QTimer>
 
@@ -114,7 +116,29 @@ void updater::onCheckComplete(bool erreur) {
     }
 }
 
+bool updater::namesAreFree() {
+    const QString refused = folderRefusesNewFile(QDir::currentPath());
+    if (!refused.isEmpty()) {
+        downloadFailed = true;
+        fileError = int(QFileDevice::OpenError);
+        finishUpdate(false, QStringLiteral("Le dossier du launcher n'accepte aucun nouveau "
+                                           "fichier (%1) : mise à jour impossible")
+                                .arg(refused));
+        return false;
+    }
+    inTheWay = clearLeftoverNames(executableName(), backupName());
+    if (!inTheWay.isEmpty()) {
+        downloadFailed = true;
+        finishUpdate(false);
+        return false;
+    }
+    return true;
+}
+
 void updater::downloadUpdate() {
+    // Whatever stands in the way is known before a byte is asked for.
+    if (!namesAreFree())
+        return;
     // Nothing is moved yet, but an update that could not put its file in place is not started.
     if (!canMoveAside(executableName(), backupName())) {
         emit statusChanged(QStringLiteral(
@@ -127,13 +151,9 @@ void updater::downloadUpdate() {
     downloadClient = new HttpClient(communityServer(vestrahal::kWebHost));
     downloadClient->setMaxBodySize(downloadMaxBytes);
     // A slow line may take its time as long as bytes keep coming; a stalled one is given up,
-    // and so is any download after the whole time limit.
-    abortTimer = abortTimerFor(this, downloadClient);
-    idleTimer = abortTimerFor(this, downloadClient);
-    connect(downloadClient, &HttpClient::dataReadProgress, idleTimer,
-            [this] { idleTimer->start(downloadIdleLimit); });
-    abortTimer->start(downloadTimeLimit);
-    idleTimer->start(downloadIdleLimit);
+    // and so is any download after the whole time limit. Either closes the connection.
+    downloadClient->setTimeLimit(downloadTimeLimit);
+    downloadClient->setIdleLimit(downloadIdleLimit);
     downloadClient->get(downloadPath(), &newExeFile);
     connect(downloadClient, &HttpClient::dataReadProgress, this, &updater::onDownloadProgress);
     connect(downloadClient, &HttpClient::done, this, &updater::onDownloadComplete);
@@ -149,21 +169,19 @@ void updater::onDownloadProgress(int done, int total) {
 void updater::onDownloadComplete(bool bol_errorWhiledownload) {
     downloadEnded = true;
     downloadFailed = bol_errorWhiledownload;
-    if (abortTimer)
-        abortTimer->stop();
-    if (idleTimer)
-        idleTimer->stop();
     if (downloadClient) {
         requestSent = true;
         httpStatus = downloadClient->statusCode();
+        // What arrived, however the download ended: closed, aborted, refused or cut off.
+        bytesReceived = downloadClient->bytesReceived();
     }
 
     if (bol_errorWhiledownload || httpStatus != 200) {
+        bytesWritten = newExeFile.created() ? newExeFile.written() : -1;
         newExeFile.discard();
         finishUpdate(false);
         return;
     }
-    bytesReceived = downloadClient->bytesReceived();
     if (!newExecutableIsWhole()) {
         finishUpdate(false);
         return;
@@ -175,11 +193,15 @@ void updater::onDownloadComplete(bool bol_errorWhiledownload) {
     finishUpdate(installNewExecutable() && recordNewVersion());
 }
 
-void updater::finishUpdate(bool installed) {
-    if (!installed) {
-        emit statusChanged(QStringLiteral(
-            "Problème lors du téléchargement de la mise à jour, merci de relancer le launcher"));
-    }
+void updater::finishUpdate(bool installed, const QString& failure) {
+    // On success the status line keeps the download's text until updated() takes over.
+    const QString status =
+        installed           ? QStringLiteral("Telechargement de la nouvelle version en cours...")
+        : failure.isEmpty() ? QStringLiteral("Problème lors du téléchargement de la mise à jour, "
+                                             "merci de relancer le launcher")
+                            : failure;
+    if (!installed)
+        emit statusChanged(status);
 
     UpdateOutcome outcome;
     outcome.requestSent = requestSent;
@@ -194,9 +216,17 @@ void updater::finishUpdate(bool installed) {
     outcome.signatureChecked = signatureEnded;
     outcome.signatureProblem = signatureProblem;
     outcome.versionSaved = versionSaved;
-    // Written in full before anyone is told: the report must not wait on the player.
-    appendUpdateReport(QString::fromLatin1(vestrahal::kReportFileName),
-                       updateReport(outcome, executableName(), QDateTime::currentDateTime()));
+    outcome.sequenceSaved = sequenceSaved;
+    outcome.inTheWay = inTheWay;
+    outcome.notAProgram = notAProgram;
+    outcome.sequenceRefused = sequenceRefused;
+    outcome.sequence = releaseSequence;
+    outcome.installedSequence = installedSequence;
+    // Written in full before anyone is told: the report must not wait on the player. Nothing
+    // else keeps a trace of the attempt, so a report that cannot be written is said.
+    if (!appendUpdateReport(QString::fromLatin1(vestrahal::kReportFileName),
+                            updateReport(outcome, executableName(), QDateTime::currentDateTime())))
+        emit statusChanged(statusWithUnwrittenReport(status));
 
     if (installed)
         emit updated();
@@ -205,6 +235,8 @@ void updater::finishUpdate(bool installed) {
 bool updater::newExecutableIsWhole() {
     // Nothing takes the launcher's place unless it can be a launcher at all.
     if (!isProgramImage(newExeFile.head())) {
+        notAProgram = true;
+        bytesWritten = newExeFile.created() ? newExeFile.written() : -1;
         newExeFile.discard();
         return false;
     }
@@ -224,7 +256,9 @@ bool updater::newExecutableIsWhole() {
 }
 
 bool updater::installNewExecutable() {
-    if (swapInNewExecutable(executableName(), newExeFile.fileName(), backupName()))
+    // Only the very file this launcher wrote: another one put under its name meanwhile never
+    // takes the launcher's.
+    if (swapInNewExecutable(executableName(), newExeFile, backupName()))
         return true;
     // A file that could not be put in place was not written where it belongs.
     fileWritten = false;
@@ -251,20 +285,17 @@ void updater::onSignatureComplete(bool error) {
     } else if (status != 200) {
         signatureProblem = QStringLiteral("HTTP Error ") + QString::number(status);
     } else {
-        const QByteArray message = signedUpdateMessage(newVersion, newExeFile.sha256Hex());
-        const QByteArray key = decodePublicKey(QByteArray(vestrahal::kUpdatePublicKey));
-        switch (verifyUpdateSignature(signatureClient->readAll(), message, key)) {
-        case SignatureVerdict::Valid:
-            break;
-        case SignatureVerdict::Malformed:
-            signatureProblem = QStringLiteral("not a signature");
-            break;
-        case SignatureVerdict::Refused:
-            signatureProblem = QStringLiteral("does not verify");
-            break;
-        }
+        // The version text's own bytes, as the server sent them: it was read one byte a
+        // character.
+        installedSequence = installedReleaseSequence(releaseSequenceFileName());
+        const ReleaseCheck check = checkSignedRelease(
+            signatureClient->readAll(), newVersion.toLatin1(), newExeFile.sha256Hex(),
+            decodePublicKey(QByteArray(vestrahal::kUpdatePublicKey)), installedSequence);
+        signatureProblem = check.problem;
+        sequenceRefused = check.replayed;
+        releaseSequence = check.sequence;
     }
-    if (!signatureProblem.isEmpty()) {
+    if (!signatureProblem.isEmpty() || sequenceRefused) {
         newExeFile.discard();
         finishUpdate(false);
         return;
@@ -276,9 +307,18 @@ bool updater::recordNewVersion() {
     const QString previous = config->version;
     config->version = newVersion;
     versionSaved = config->save();
-    if (!versionSaved) {
+    // A signed release is known by its sequence from now on: an older one is refused.
+    if (versionSaved && signedUpdates()) {
+        sequenceSaved = storeInstalledReleaseSequence(releaseSequenceFileName(), releaseSequence);
+        if (!sequenceSaved) {
+            config->version = previous;
+            config->save();
+        }
+    }
+    if (!versionSaved || !sequenceSaved) {
         config->version = previous;
         putBackOldExecutable(executableName(), backupName());
+        return false;
     }
-    return versionSaved;
+    return true;
 }

@@ -67,7 +67,11 @@ private:
     void fetchSignature();
     void onSignatureComplete(bool error);
     // The end of every attempt: the status line or, on success, updated(); the report in between.
-    void finishUpdate(bool installed);
+    // A failure that has a reason of its own says it instead of the usual failure text.
+    void finishUpdate(bool installed, const QString& failure = QString());
+    // What was left under the update's names, or a folder that takes no new file, ends the
+    // attempt before its request: false when it did.
+    bool namesAreFree();
     // The new version in launcher.conf, or the old launcher back: an update that is not
     // recorded would be downloaded again at every start.
     bool recordNewVersion();
@@ -85,8 +89,6 @@ private:
     QString newVersion;
 
     QTimer* checkTimer = nullptr;
-    QTimer* abortTimer = nullptr;
-    QTimer* idleTimer = nullptr;
     int checkTimeLimit = kDefaultCheckTimeLimit;
     int downloadTimeLimit;
     int downloadIdleLimit;
@@ -100,4 +102,11 @@ private:
     QTimer* signatureTimer = nullptr;
     bool signatureEnded = false;
     QString signatureProblem; // why it was refused; empty when it verified
+    bool notAProgram = false;
+    QString inTheWay;
+    // The release sequence of the verified signature, and the one installed before it.
+    quint64 releaseSequence = 0;
+    quint64 installedSequence = 0;
+    bool sequenceRefused = false;
+    bool sequenceSaved = true;
 };

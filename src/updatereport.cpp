@@ -1,13 +1,30 @@
 #include "updatereport.h"
 
+#include "constants.h"
+
 #include <QFile>
 #include <QStringConverter>
 #include <QTextStream>
+
+#include <algorithm>
 
 namespace {
 
 QString status(bool ok) {
     return ok ? QStringLiteral("[OK]") : QStringLiteral("[FAIL]");
+}
+
+// Why no new launcher was kept, for a file that was not created or not kept.
+QString notCreatedReason(const UpdateOutcome& outcome) {
+    if (!outcome.inTheWay.isEmpty())
+        return QLatin1Char(' ') + outcome.inTheWay + QStringLiteral(" is in the way");
+    if (outcome.requestSent && !outcome.downloadFailed && outcome.httpStatus != 200)
+        return QStringLiteral(" download refused with HTTP ") + QString::number(outcome.httpStatus);
+    if (outcome.requestSent && outcome.downloadFailed)
+        return QStringLiteral(" download failed");
+    if (outcome.notAProgram)
+        return QStringLiteral(" not a program");
+    return QStringLiteral(" Error #") + QString::number(outcome.fileError);
 }
 
 } // namespace
@@ -39,25 +56,35 @@ QString updateReport(const UpdateOutcome& outcome, const QString& executableName
     text += QStringLiteral("\n");
 
     text += QStringLiteral("Creation of the file ................ ");
-    text += outcome.fileCreated
-                ? status(true)
-                : status(false) + QStringLiteral(" Error #") + QString::number(outcome.fileError);
+    text += outcome.fileCreated ? status(true) : status(false) + notCreatedReason(outcome);
     text += QStringLiteral("\n");
 
+    // A file that was never open took nothing: what arrived is the whole balance.
+    const qint64 reachedTheFile = std::max<qint64>(outcome.bytesWritten, 0);
     text += QStringLiteral("Writting of the file ................ ");
     text += outcome.fileWritten ? status(true)
                                 : status(false) + QStringLiteral(" Bytes balance = ") +
-                                      QString::number(outcome.bytesReceived - outcome.bytesWritten);
+                                      QString::number(outcome.bytesReceived - reachedTheFile);
     text += QStringLiteral("\n");
-    if (outcome.signatureChecked)
-        text += QStringLiteral("Signature of the file ............... ") +
-                (outcome.signatureProblem.isEmpty()
-                     ? status(true)
-                     : status(false) + QStringLiteral(" Signature refused: ") +
-                           outcome.signatureProblem) +
-                QStringLiteral("\n");
+    if (outcome.signatureChecked) {
+        text += QStringLiteral("Signature of the file ............... ");
+        if (!outcome.signatureProblem.isEmpty())
+            text +=
+                status(false) + QStringLiteral(" Signature refused: ") + outcome.signatureProblem;
+        else if (outcome.sequenceRefused)
+            text += status(false) + QStringLiteral(" Release sequence ") +
+                    QString::number(outcome.sequence) +
+                    QStringLiteral(" is not above the installed ") +
+                    QString::number(outcome.installedSequence);
+        else
+            text += status(true);
+        text += QStringLiteral("\n");
+    }
     if (!outcome.versionSaved)
         text += QStringLiteral("Saving launcher.conf ................ ") + status(false) +
+                QStringLiteral("\n");
+    if (!outcome.sequenceSaved)
+        text += QStringLiteral("Saving launcher.sequence ............ ") + status(false) +
                 QStringLiteral("\n");
 
     text += QStringLiteral("\n\n");
@@ -73,6 +100,11 @@ bool appendUpdateReport(const QString& fileName, const QString& report) {
     stream << report;
     stream.flush();
     return stream.status() == QTextStream::Ok && file.error() == QFileDevice::NoError;
+}
+
+QString statusWithUnwrittenReport(const QString& status) {
+    return status + QStringLiteral(" (rapport impossible à écrire dans ") +
+           QString::fromLatin1(vestrahal::kReportFileName) + QStringLiteral(")");
 }
 
 QString serverVersionText(const QByteArray& body) {

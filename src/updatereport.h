@@ -14,21 +14,36 @@ struct UpdateOutcome {
     bool fileCreated = false;
     int fileError = 0; // the new executable's file error code
     bool fileWritten = false;
-    qint64 bytesWritten = 0;       // -1 when the file was not open
+    qint64 bytesWritten = 0;       // bytes that reached the file; -1 (read as 0) when not open
     bool signatureChecked = false; // a build with a public key checked the signature
     QString signatureProblem;      // why the signature was refused; empty when it verified
-    bool versionSaved = true; // false: the new launcher was taken back out, launcher.conf unsaved
+    bool versionSaved = true;  // false: the new launcher was taken back out, launcher.conf unsaved
+    bool sequenceSaved = true; // false: launcher.sequence could not take the new release's
+    QString inTheWay;          // a name left over that could not be cleared: no request was made
+    bool notAProgram = false;  // the body came whole but cannot be a launcher
+    // The signature verified but its release is not newer than the one installed.
+    bool sequenceRefused = false;
+    quint64 sequence = 0;
+    quint64 installedSequence = 0;
 };
 
 // The report appended to errors.log after every download attempt, "\n" for each line end. A
 // signature that was checked (builds with a public key) and a launcher.conf that could not take
 // the new version each add a line of their own; otherwise the report is the same in every build.
+// The download line counts the bytes that arrived, however the download ended; a file that was
+// not kept says why on its creation line (the file's error code when it could not be created,
+// the status that refused the download, a body that is not a program, a name in the way); the
+// balance is what arrived less what reached the file.
 QString updateReport(const UpdateOutcome& outcome, const QString& executableName,
                      const QDateTime& date);
 
 // Adds the report at the end of the file, creating it when missing. False when it cannot be
 // opened or written; nobody is told, the update goes on.
 bool appendUpdateReport(const QString& fileName, const QString& report);
+
+// The status line when the report could not be written: the player is told, since nothing else
+// keeps a trace of the attempt.
+QString statusWithUnwrittenReport(const QString& status);
 
 // The version text the server answered: up to its first NUL, one character per byte, without
 // CR or LF anywhere. launcher.conf keeps the version on one line and reads it back without line

@@ -1,5 +1,7 @@
 #include "updatesignature.h"
 
+#include <QList>
+
 #include <sodium.h>
 
 namespace {
@@ -15,8 +17,47 @@ QByteArray fromBase64(const QByteArray& text, qsizetype size) {
 
 } // namespace
 
-QByteArray signedUpdateMessage(const QString& version, const QByteArray& sha256Hex) {
-    return "vestrahal-update\n" + version.toLatin1() + '\n' + sha256Hex + '\n';
+QByteArray signedUpdateMessage(const QByteArray& version, const QByteArray& sha256Hex,
+                               quint64 sequence) {
+    return "vestrahal-update\n" + version + '\n' + sha256Hex + '\n' + QByteArray::number(sequence) +
+           '\n';
+}
+
+bool parseReleaseSequence(const QByteArray& text, quint64* sequence) {
+    // One way to write each number: the signed message holds the number's own digits.
+    if (text.isEmpty() || text.size() > 20 || (text.size() > 1 && text.startsWith('0')))
+        return false;
+    for (const char digit : text) {
+        if (digit < '0' || digit > '9')
+            return false;
+    }
+    bool ok = false;
+    const quint64 value = text.toULongLong(&ok, 10);
+    if (!ok)
+        return false;
+    *sequence = value;
+    return true;
+}
+
+SignatureFile parseSignatureFile(const QByteArray& text) {
+    QList<QByteArray> lines = text.split('\n');
+    // The file ends with its last line's line end, or without one.
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    SignatureFile file;
+    if (lines.size() != 2)
+        return file;
+    for (QByteArray& line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+    const QByteArray prefix = "sequence ";
+    if (!lines[1].startsWith(prefix) ||
+        !parseReleaseSequence(lines[1].mid(prefix.size()), &file.sequence))
+        return file;
+    file.signature = lines[0];
+    file.valid = !file.signature.isEmpty();
+    return file;
 }
 
 QByteArray decodePublicKey(const QByteArray& base64) {

@@ -6,8 +6,13 @@
 
 #include <QBuffer>
 #include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QPointer>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -20,6 +25,71 @@ QByteArray bytes(qint64 size) {
     return data;
 }
 
+// A server that never ends what it sends: a header line after line for ever, a body for ever
+// or byte by byte, or a header and then silence. It tells when the client closes the connection.
+class HostileServer : public QTcpServer {
+public:
+    enum Mode { EndlessHeader, EndlessBody, TrickleBody, StalledBody };
+
+    explicit HostileServer(Mode mode)
+        : mode(mode) {
+        listen(QHostAddress::LocalHost, 0);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                peer = socket;
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    request += socket->readAll();
+                    if (!answering && request.contains("\r\n\r\n")) {
+                        answering = true;
+                        answer(socket);
+                    }
+                });
+                connect(socket, &QTcpSocket::bytesWritten, socket,
+                        [this, socket] { keepSending(socket); });
+                connect(socket, &QTcpSocket::disconnected, socket, [this, socket] {
+                    closed = true;
+                    socket->deleteLater();
+                });
+            }
+        });
+    }
+
+    bool closedByClient() const { return closed; }
+    bool connected() const { return !peer.isNull(); }
+
+private:
+    void answer(QTcpSocket* socket) {
+        send(socket, "HTTP/1.1 200 OK\r\n");
+        if (mode != EndlessHeader)
+            send(socket, mode == EndlessBody ? "Content-Type: text/plain\r\n\r\n"
+                                             : "Content-Length: 1000000\r\n\r\n0123");
+        if (mode == TrickleBody) {
+            auto* trickle = new QTimer(socket);
+            connect(trickle, &QTimer::timeout, socket, [this, socket] { send(socket, "x"); });
+            trickle->start(20);
+        }
+        keepSending(socket);
+    }
+    void keepSending(QTcpSocket* socket) {
+        if (!answering || closed || socket->bytesToWrite() > 65536)
+            return;
+        if (mode == EndlessHeader)
+            send(socket, "X-Filler: " + QByteArray(16384, 'a') + "\r\n");
+        else if (mode == EndlessBody)
+            send(socket, QByteArray(16384, 'b'));
+    }
+    void send(QTcpSocket* socket, const QByteArray& data) {
+        if (socket->state() == QAbstractSocket::ConnectedState)
+            socket->write(data);
+    }
+
+    Mode mode;
+    QPointer<QTcpSocket> peer;
+    QByteArray request;
+    bool answering = false;
+    bool closed = false;
+};
+
 enum class Route { Direct, UnknownHost, RefusedPort, ThroughProxy, RefusedProxy, UnknownProxy };
 
 } // namespace
@@ -27,6 +97,7 @@ enum class Route { Direct, UnknownHost, RefusedPort, ThroughProxy, RefusedProxy,
 Q_DECLARE_METATYPE(CommunityServer::Reply)
 Q_DECLARE_METATYPE(CommunityServer::Reply::Mode)
 Q_DECLARE_METATYPE(Route)
+Q_DECLARE_METATYPE(HostileServer::Mode)
 
 class HttpClientTest : public QObject {
     Q_OBJECT
@@ -345,6 +416,53 @@ private slots:
         QVERIFY(limit == 0 || http.bytesReceived() <= limit);
         if (reply.mode == CommunityServer::Reply::Complete && code != 0)
             QCOMPARE(http.bytesReceived(), qint64(0));
+    }
+
+    // Every limit ends the request and its connection, whatever the reply is in the middle of:
+    // the reply goes, the server sees the close, and nothing more is read.
+    void limitsCloseTheConnection_data() {
+        QTest::addColumn<HostileServer::Mode>("mode");
+        QTest::addColumn<int>("timeLimit");
+        QTest::addColumn<int>("idleLimit");
+        QTest::addColumn<qint64>("maxBody");
+        QTest::addColumn<int>("code");
+        QTest::newRow("endless header, time limit")
+            << HostileServer::EndlessHeader << 1000 << 0 << qint64(0) << 7;
+        QTest::newRow("endless header, idle limit")
+            << HostileServer::EndlessHeader << 0 << 1000 << qint64(0) << 7;
+        QTest::newRow("body that trickles, time limit")
+            << HostileServer::TrickleBody << 1000 << 0 << qint64(0) << 7;
+        QTest::newRow("body that stalls, idle limit")
+            << HostileServer::StalledBody << 0 << 1000 << qint64(0) << 7;
+        QTest::newRow("endless body, time limit")
+            << HostileServer::EndlessBody << 1000 << 0 << qint64(0) << 7;
+        QTest::newRow("endless body, body limit")
+            << HostileServer::EndlessBody << 0 << 0 << qint64(3000000) << 6;
+    }
+    void limitsCloseTheConnection() {
+        QFETCH(HostileServer::Mode, mode);
+        QFETCH(int, timeLimit);
+        QFETCH(int, idleLimit);
+        QFETCH(qint64, maxBody);
+        QFETCH(int, code);
+        HostileServer hostile(mode);
+        QVERIFY(hostile.isListening());
+        HttpClient http("127.0.0.1", hostile.serverPort());
+        http.setTimeLimit(timeLimit);
+        http.setIdleLimit(idleLimit);
+        http.setMaxBodySize(maxBody);
+        QSignalSpy done(&http, &HttpClient::done);
+        http.get("/sans-fin");
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kTimeout);
+        QCOMPARE(done.first().first().toBool(), true);
+        QCOMPARE(int(http.error()), code);
+        QVERIFY(maxBody == 0 || http.bytesReceived() <= maxBody);
+
+        // The connection is closed by the client, its reply deleted.
+        QTRY_VERIFY_WITH_TIMEOUT(hostile.closedByClient(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!hostile.connected(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(http.findChildren<QNetworkReply*>().isEmpty(), kTimeout);
+        QCOMPARE(done.size(), 1);
     }
 
     // Over TLS, a certificate that does not hold for the name, or that comes from an authority

@@ -3,8 +3,11 @@
 //       writes DIR/update.key (the secret key, readable by its owner only, as a PKCS#8 PEM file
 //       that openssl reads too) and DIR/update.pub (the base64 public key: the value for
 //       VESTRAHAL_UPDATE_PUBLIC_KEY when the launcher is built)
-//   vestrahal-release sign --key DIR/update.key --version TEXT EXE
-//       writes EXE.sig, the signature the launcher fetches beside EXE
+//   vestrahal-release sign --key DIR/update.key --version TEXT [--sequence N] EXE
+//       writes EXE.sig, the signature the launcher fetches beside EXE, for the version TEXT (its
+//       UTF-8 bytes, as the server sends them) and the release sequence N (by default the
+//       current Unix time: each publication gets a greater one); the sequence is the file's
+//       second line, "sequence N"
 //   vestrahal-release files --key DIR/update.key --client wotlk|cataclysm [--sequence N]
 //                     [--removed PATH=SHA256]... GAMEDIR OUTDIR [PATH...]
 //       publishes the named files of the reference folder GAMEDIR (all of its files when none is
@@ -44,7 +47,7 @@ int fail(const QString& message) {
 int usage() {
     QTextStream(stderr)
         << "usage: vestrahal-release keygen DIR\n"
-           "       vestrahal-release sign --key DIR/update.key --version TEXT EXE\n"
+           "       vestrahal-release sign --key DIR/update.key --version TEXT [--sequence N] EXE\n"
            "       vestrahal-release files --key DIR/update.key --client wotlk|cataclysm\n"
            "                         [--sequence N] [--removed PATH=SHA256]...\n"
            "                         GAMEDIR OUTDIR [PATH...]"
@@ -150,7 +153,7 @@ QByteArray signatureLine(QByteArray& seed, const QByteArray& message) {
     return QByteArray(reinterpret_cast<const char*>(signature), sizeof signature).toBase64() + '\n';
 }
 
-int sign(const QString& keyName, const QString& version, const QString& exeName) {
+int sign(const QString& keyName, const QString& version, quint64 sequence, const QString& exeName) {
     QByteArray seed = readSeed(keyName);
     if (seed.isEmpty())
         return 1;
@@ -159,18 +162,20 @@ int sign(const QString& keyName, const QString& version, const QString& exeName)
     if (!exe.open(QIODevice::ReadOnly) || !hash.addData(&exe))
         return fail(exeName + ": " + exe.errorString());
 
-    // The version as the launcher compares it: without CR and LF.
-    QString text = version;
-    text.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
-    const QByteArray message = signedUpdateMessage(text, hash.result().toHex());
+    // The version's bytes as the server sends them and the launcher compares them: without CR
+    // and LF.
+    QByteArray text = version.toUtf8();
+    text.replace("\r", "").replace("\n", "");
+    const QByteArray message = signedUpdateMessage(text, hash.result().toHex(), sequence);
     QString error;
-    const QByteArray line = signatureLine(seed, message);
-    if (!writeWhole(exeName + ".sig", line,
+    const QByteArray lines =
+        signatureLine(seed, message) + "sequence " + QByteArray::number(sequence) + '\n';
+    if (!writeWhole(exeName + ".sig", lines,
                     QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther,
                     &error))
         return fail(error);
-    QTextStream(stdout) << exeName << ".sig: version " << text << ", SHA-256 "
-                        << hash.result().toHex() << Qt::endl;
+    QTextStream(stdout) << exeName << ".sig: version " << QString::fromUtf8(text) << ", sequence "
+                        << sequence << ", SHA-256 " << hash.result().toHex() << Qt::endl;
     return 0;
 }
 
@@ -328,7 +333,14 @@ int main(int argc, char* argv[]) {
     if (args.size() == 2 && args[0] == "keygen")
         return keygen(args[1]);
     if (args.size() == 6 && args[0] == "sign" && args[1] == "--key" && args[3] == "--version")
-        return sign(args[2], args[4], args[5]);
+        return sign(args[2], args[4], quint64(QDateTime::currentSecsSinceEpoch()), args[5]);
+    if (args.size() == 8 && args[0] == "sign" && args[1] == "--key" && args[3] == "--version" &&
+        args[5] == "--sequence") {
+        quint64 sequence = 0;
+        if (!parseReleaseSequence(args[6].toLatin1(), &sequence) || sequence == 0)
+            return fail(args[6] + ": not a release sequence (a whole number above 0)");
+        return sign(args[2], args[4], sequence, args[7]);
+    }
     if (!args.isEmpty() && args[0] == "files")
         return files(args.mid(1));
     return usage();

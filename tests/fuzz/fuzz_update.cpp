@@ -1,7 +1,8 @@
 // libFuzzer target: the self-update's helpers fed any server answer and any download outcome.
 // The version text never holds a line break or a NUL and is stable when read again; the report
-// always has its fixed lines.
+// always has its fixed lines; a signature file that is taken has one way to be written.
 #include "updatereport.h"
+#include "updatesignature.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -33,6 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     outcome.fileError = input.ConsumeIntegral<int>();
     outcome.fileWritten = input.ConsumeBool();
     outcome.bytesWritten = input.ConsumeIntegralInRange<qint64>(-1, kLargest);
+    outcome.notAProgram = input.ConsumeBool();
+    outcome.signatureChecked = input.ConsumeBool();
+    outcome.sequenceRefused = input.ConsumeBool();
+    outcome.sequence = input.ConsumeIntegral<quint64>();
+    outcome.installedSequence = input.ConsumeIntegral<quint64>();
+    if (input.ConsumeBool())
+        outcome.inTheWay = QStringLiteral("VestrahalLauncher.exe.new");
     const QDateTime date = QDateTime::fromMSecsSinceEpoch(
         input.ConsumeIntegralInRange<qint64>(-10000000000000LL, 10000000000000LL), Qt::UTC);
     const std::string name = input.ConsumeRandomLengthString(64);
@@ -55,5 +63,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("the version text changed when read again");
     if (isProgramImage(body) && body.size() < 2)
         fail("too short to be a program");
+
+    const SignatureFile signature = parseSignatureFile(body);
+    if (signature.valid) {
+        if (signature.signature.isEmpty() || signature.signature.contains('\n'))
+            fail("the signature line is empty or holds a line break");
+        const QByteArray again =
+            signature.signature + "\nsequence " + QByteArray::number(signature.sequence) + '\n';
+        const SignatureFile reread = parseSignatureFile(again);
+        if (!reread.valid || reread.sequence != signature.sequence ||
+            reread.signature != signature.signature)
+            fail("the signature file read differently once written again");
+    }
     return 0;
 }

@@ -1,0 +1,88 @@
+#include "singlelauncher.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+namespace {
+
+// How long a launcher that is not the folder's waits to tell the one that is: the other one
+// answers from its event loop, and a busy one must not keep the new one around.
+constexpr int kAskMilliseconds = 3000;
+const QByteArray kRaise = "raise\n";
+
+} // namespace
+
+SingleLauncher::SingleLauncher(const QString& folder, QObject* parent)
+    : QObject(parent)
+    , folder(folder)
+    , lock(QDir(folder).filePath(lockFileName())) {
+    // Only a lock whose process is gone is stale: an update may well run for many minutes.
+    lock.setStaleLockTime(0);
+}
+
+SingleLauncher::~SingleLauncher() {
+    if (server)
+        server->close();
+    lock.unlock();
+}
+
+QString SingleLauncher::serverName(const QString& folder) {
+    const QFileInfo info(folder);
+    const QString canonical = info.canonicalFilePath();
+    const QString path = canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+    // Local server names are short on some systems and must not hold path separators.
+    return QStringLiteral("vestrahal-launcher-") +
+           QString::fromLatin1(QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha256)
+                                   .toHex()
+                                   .left(32));
+}
+
+bool SingleLauncher::claim() {
+    if (lock.tryLock(0)) {
+        listen();
+        return true;
+    }
+    if (lock.error() == QLockFile::LockFailedError) {
+        askOwnerToRaise();
+        return false;
+    }
+    // No lock can be made here (a folder that cannot be written): there is nothing a second
+    // launcher could break that this one can change, and the update says why it cannot run.
+    return true;
+}
+
+void SingleLauncher::listen() {
+    server = new QLocalServer(this);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    const QString name = serverName(folder);
+    if (!server->listen(name)) {
+        // Left by a launcher that was killed: the lock is ours, so the name is too.
+        QLocalServer::removeServer(name);
+        server->listen(name);
+    }
+    connect(server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+                if (socket->readAll().contains(kRaise.trimmed()))
+                    emit raiseRequested();
+                socket->disconnectFromServer();
+            });
+        }
+    });
+}
+
+void SingleLauncher::askOwnerToRaise() const {
+    QLocalSocket socket;
+    socket.connectToServer(serverName(folder));
+    if (!socket.waitForConnected(kAskMilliseconds))
+        return;
+    socket.write(kRaise);
+    socket.waitForBytesWritten(kAskMilliseconds);
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState)
+        socket.waitForDisconnected(kAskMilliseconds);
+}
