@@ -27,6 +27,12 @@ public:
     bool setRealmHost(int realm, const QByteArray& host);
 
     QString filePath() const;
+    // Where the updater appends its reports: beside launcher.conf in a package, else in the
+    // working folder.
+    QString reportFilePath() const;
+    // The player's own folder for the program, under $XDG_DATA_HOME (~/.local/share when the
+    // variable is unset): a package's baseDir.
+    static QString playerDataFolder();
 
     QString baseDir;
     QString version;

@@ -72,7 +72,7 @@ MainWindow::MainWindow(QWidget* parent)
     ui->Jouer->setEnabled(false);
     ui->Texte->setText(QStringLiteral("Démarrage en cours."));
     connect(gate, &PlayGate::opened, this, [this] {
-        ui->Texte->setText(kReadyText);
+        ui->Texte->setText(launcherNotice.isEmpty() ? kReadyText : launcherNotice);
         ui->Jouer->setEnabled(true);
     });
     connect(gate, &PlayGate::openedEarly, ui->Jouer, [this] { ui->Jouer->setEnabled(true); });
@@ -125,6 +125,11 @@ void MainWindow::startSelfUpdate() {
     connect(selfUpdater.get(), &updater::current, this, [this] {
         ui->Chargement->setValue(kProgressDone);
         ui->Texte->setText(QStringLiteral("Version à jour"));
+        gate->launcherFoundCurrent();
+    });
+    connect(selfUpdater.get(), &updater::packageOutdated, this, [this](const QString& notice) {
+        launcherNotice = notice;
+        ui->Texte->setText(notice);
         gate->launcherFoundCurrent();
     });
     connect(selfUpdater.get(), &updater::checkFailed, this, [](int code) {

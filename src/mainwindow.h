@@ -85,6 +85,8 @@ private:
     // It uses the settings: declared after them, it goes first.
     std::unique_ptr<updater> selfUpdater;
     std::array<QRadioButton*, 6> realmButtons;
+    // Said when "Jouer" opens instead of the ready text: a package's news of a newer launcher.
+    QString launcherNotice;
 
     // Realm status: whether the logon server of each shown realm answers. Null unless the
     // launcher is built with it (VESTRAHAL_REALM_STATUS).

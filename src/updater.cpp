@@ -77,7 +77,9 @@ updater::~updater() {
 }
 
 void updater::checkVersion() {
-    cleanUpInterruptedUpdate(executableName(), backupName());
+    // A package never writes in the folder it is started from.
+    if (installsUpdates)
+        cleanUpInterruptedUpdate(executableName(), backupName());
 
     const QString domain = QString::fromLatin1(vestrahal::kWebDomain);
     HttpRequestHeader header(QStringLiteral("GET"), kVersionPath, 1, 1);
@@ -107,6 +109,10 @@ void updater::onCheckComplete(bool erreur) {
     const QString serverVersion = serverVersionText(versionClient->readAll());
     if (serverVersion == config->version) {
         emit current();
+    } else if (!installsUpdates) {
+        emit progressChanged(vestrahal::kProgressDone);
+        emit packageOutdated(QStringLiteral("Une nouvelle version du launcher existe : mettez à "
+                                            "jour le paquet vestrahal-launcher."));
     } else {
         newVersion = serverVersion;
         emit statusChanged(QStringLiteral("Telechargement de la nouvelle version en cours..."));
@@ -195,7 +201,7 @@ void updater::finishUpdate(bool installed) {
     outcome.signatureProblem = signatureProblem;
     outcome.versionSaved = versionSaved;
     // Written in full before anyone is told: the report must not wait on the player.
-    appendUpdateReport(QString::fromLatin1(vestrahal::kReportFileName),
+    appendUpdateReport(config->reportFilePath(),
                        updateReport(outcome, executableName(), QDateTime::currentDateTime()));
 
     if (installed)

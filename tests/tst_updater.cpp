@@ -834,6 +834,49 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(launcher.current, kTimeout);
     }
 
+    // A package's launcher belongs to the package manager: another version on the server is
+    // only told, the launcher stays playable, and nothing in the working folder is touched, not
+    // even what an interrupted update of a portable launcher there left.
+    void packageOnlyTellsOfAnotherVersion_data() {
+        QTest::addColumn<CommunityServer::Reply>("reply");
+        QTest::addColumn<bool>("told");
+        QTest::newRow("newer") << CommunityServer::Reply{200, "text/plain", "1.5"} << true;
+        QTest::newRow("older") << CommunityServer::Reply{200, "text/plain", "1.3"} << true;
+        QTest::newRow("404 page") << CommunityServer::Reply{404, "text/html", "<h1>404</h1>"}
+                                  << true;
+        QTest::newRow("the same") << CommunityServer::Reply{200, "text/plain", "1.4"} << false;
+    }
+    void packageOnlyTellsOfAnotherVersion() {
+        QFETCH(CommunityServer::Reply, reply);
+        QFETCH(bool, told);
+        writeFile(kPartial, "\177ELF half of a launcher");
+        server.setReply(kVersionPath, reply);
+        offer({200, "application/octet-stream", program(1000)});
+        Launcher launcher;
+        updater selfUpdater(&launcher.config);
+        selfUpdater.setInstallsUpdates(false);
+        launcher.watch(selfUpdater, boxes);
+        QSignalSpy notices(&selfUpdater, &updater::packageOutdated);
+        selfUpdater.checkVersion();
+
+        QTRY_VERIFY_WITH_TIMEOUT(launcher.current || !notices.isEmpty(), kTimeout);
+        QCOMPARE(notices.size(), told ? 1 : 0);
+        QCOMPARE(launcher.current, !told);
+        if (told) {
+            QCOMPARE(notices.first().first().toString(),
+                     QString("Une nouvelle version du launcher existe : mettez à jour le paquet "
+                             "vestrahal-launcher."));
+        }
+        QCOMPARE(launcher.bar, 100);
+        QCOMPARE(storedVersion(), QByteArray("1.4"));
+        QVERIFY(server.requestsFor(kDownloadPath).isEmpty());
+        QCOMPARE(readFile(kExe), kOldLauncher);
+        QCOMPARE(readFile(kPartial), QByteArray("\177ELF half of a launcher"));
+        QVERIFY(!QFile::exists(kBackup));
+        QVERIFY(!QFile::exists(kReport));
+        QVERIFY(boxes.isEmpty());
+    }
+
     // The documented limits: a test that fails when one of them changes by accident.
     // The limits the community built the launcher with (the VESTRAHAL_UPDATE_* values given to
     // CMake, handed to this suite as they were configured), and the fixed ones.

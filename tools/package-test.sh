@@ -1,18 +1,29 @@
 #!/usr/bin/env bash
-# Checks what a community admin ships from a built tree (tools/run-tests.sh runs it after the
-# suites): the install rules put a launcher that starts, from a player's folder, and asks the
-# local community server for its version; the TGZ and DEB packages build; the DEB installs with
-# dpkg, names its Qt dependencies, and is removed again so that the machine stays as it was.
-#   $1  the build tree (default: build/ beside tools/)
+# Checks what a community admin ships (tools/run-tests.sh runs it after the suites, as root):
+# - the test build's install rules put a launcher that starts from a player's folder and asks the
+#   local community server for its version, and its TGZ holds it;
+# - the packaged build (the linux-package preset, with the test build's hosts) makes a TGZ and a
+#   DEB that lintian finds no error in; as root the DEB is installed with dpkg, an ordinary user
+#   starts it from the home folder under Xvfb and plays through a fake wine, first with the
+#   server's version, then with a newer one (the launcher says so and plays); nothing is written
+#   outside that user's folder for the program; the package is removed and the user deleted.
+#   $1  the test build tree (default: build/ beside tools/): its community server and fake game
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(cd "${1:-$top/build}" && pwd)"
 work="$(mktemp -d)"
 server=""
 launcher=""
+xserver=""
+user=""
+package=""
 cleanup() {
     [ -z "$launcher" ] || kill "$launcher" 2>/dev/null || true
     [ -z "$server" ] || kill "$server" 2>/dev/null || true
+    [ -z "$xserver" ] || kill "$xserver" 2>/dev/null || true
+    wait 2>/dev/null || true
+    [ -z "$package" ] || dpkg --purge "$package" >/dev/null 2>&1 || true
+    [ -z "$user" ] || userdel "$user" >/dev/null 2>&1 || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -35,7 +46,8 @@ installed="$work/prefix/bin/VestrahalLauncher.exe"
 [ -x "$installed" ] || fail "no executable launcher at $installed"
 
 echo "package-test: the installed launcher, started from a player's folder"
-"$build/tools/community_server" --root "$top/tools/site" --port 0 >"$work/server.log" 2>&1 &
+cp -r "$top/tools/site" "$work/site"
+"$build/tools/community_server" --root "$work/site" --port 0 >"$work/server.log" 2>&1 &
 server=$!
 wait_for listening 100 "$work/server.log" || fail "the community server did not start"
 port="$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/server.log")"
@@ -57,37 +69,204 @@ kill "$launcher" 2>/dev/null || true
 wait "$launcher" 2>/dev/null || true
 launcher=""
 
-echo "package-test: TGZ and DEB packages"
-(cd "$build" && cpack -G "TGZ;DEB" >"$work/cpack.log" 2>&1) || {
+echo "package-test: the test build's TGZ"
+(cd "$build" && cpack -G TGZ >"$work/cpack.log" 2>&1) || {
     cat "$work/cpack.log" >&2
     fail "cpack failed"
 }
 tgz="$(ls "$build"/packages/VestrahalLauncher-*-Linux.tar.gz)"
-deb="$(ls "$build"/packages/vestrahal-launcher_*.deb)"
+tar -tzf "$tgz" | grep -q '/bin/VestrahalLauncher\.exe$' || fail "$tgz holds no launcher"
+
+echo "package-test: the packaged build (linux-package preset) and its TGZ and DEB"
+packaged="$top/build-package-test"
+(cd "$top" && cmake --preset linux-package -B "$packaged" -DVESTRAHAL_WERROR=ON \
+    -DVESTRAHAL_WEB_DOMAIN=vestrahal.test -DVESTRAHAL_LOGON_HOST=logon.vestrahal.test \
+    -DVESTRAHAL_OFFICIAL_LOGON_HOST=logon.officiel.test \
+    -DVESTRAHAL_PARTNER_LOGON_HOST=logon.brontavale.test) >"$work/configure.log" 2>&1 || {
+    cat "$work/configure.log" >&2
+    fail "the packaged build does not configure"
+}
+cmake --build "$packaged" --target VestrahalLauncher >"$work/build.log" 2>&1 || {
+    tail -30 "$work/build.log" >&2
+    fail "the packaged build does not build"
+}
+rm -rf "$packaged/packages"
+(cd "$packaged" && cpack -G "TGZ;DEB" >"$work/cpack.log" 2>&1) || {
+    cat "$work/cpack.log" >&2
+    fail "cpack failed for the packaged build"
+}
+tgz="$(ls "$packaged"/packages/VestrahalLauncher-*-Linux.tar.gz)"
+deb="$(ls "$packaged"/packages/vestrahal-launcher_*.deb)"
 tar -tzf "$tgz" | grep -q '/bin/VestrahalLauncher\.exe$' || fail "$tgz holds no launcher"
 depends="$(dpkg-deb -f "$deb" Depends)"
 echo "package-test: $(basename "$deb") depends on: $depends"
 for qt in libqt6webenginewidgets6 libqt6webenginecore6 libqt6widgets6 libqt6network6 qt6-qpa-plugins; do
     grep -qE "(^|, )$qt( |,|$)" <<<"$depends" || fail "the DEB does not depend on $qt"
 done
-dpkg-deb -c "$deb" | grep -q '\./usr/bin/VestrahalLauncher\.exe$' || fail "the DEB holds no launcher"
+[ "$(dpkg-deb -f "$deb" Recommends)" = wine ] || fail "the DEB does not recommend wine"
+contents="$(dpkg-deb -c "$deb" | awk '{ print $NF }')"
+for file in ./usr/bin/VestrahalLauncher.exe ./usr/share/applications/vestrahal-launcher.desktop \
+    ./usr/share/icons/hicolor/128x128/apps/vestrahal-launcher.png \
+    ./usr/share/icons/hicolor/256x256/apps/vestrahal-launcher.png \
+    ./usr/share/doc/vestrahal-launcher/copyright ./usr/share/doc/vestrahal-launcher/changelog.gz; do
+    grep -qx "$file" <<<"$contents" || fail "the DEB holds no $file"
+done
+dpkg-deb -x "$deb" "$work/deb"
+file "$work/deb/usr/bin/VestrahalLauncher.exe" | grep -q ', stripped' ||
+    fail "the DEB's launcher is not stripped: $(file "$work/deb/usr/bin/VestrahalLauncher.exe")"
+for size in 128 256; do
+    icon="$work/deb/usr/share/icons/hicolor/${size}x$size/apps/vestrahal-launcher.png"
+    file "$icon" | grep -q "$size x $size" || fail "the ${size}x$size icon is $(file -b "$icon")"
+done
+desktop="$work/deb/usr/share/applications/vestrahal-launcher.desktop"
+grep -qx 'Categories=Game;' "$desktop" || fail "the menu entry is not in the Game category"
+grep -qx 'Exec=VestrahalLauncher.exe' "$desktop" || fail "the menu entry starts another program"
+
+echo "package-test: lintian"
+# Errors fail the test; warnings and notes are shown for the admin.
+lintian --no-tag-display-limit "$deb" >"$work/lintian.log" 2>&1 || true
+sed 's/^/  /' "$work/lintian.log"
+grep -q '^E: ' "$work/lintian.log" && fail "lintian reports errors on $(basename "$deb")"
+grep -qE '^(E|W|I|N|P|X|O): |^$' "$work/lintian.log" || [ ! -s "$work/lintian.log" ] ||
+    fail "lintian did not run: $(head -3 "$work/lintian.log")"
 
 name="$(dpkg-deb -f "$deb" Package)"
 if [ "$(id -u)" -ne 0 ]; then
     echo "package-test: not root, the DEB is not installed"
+    echo "package-test: passed"
+    exit 0
 elif dpkg-query -W -f='${Status}' "$name" 2>/dev/null | grep -q "install ok installed"; then
     echo "package-test: $name is installed already; left as it is"
-else
-    dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || {
-        cat "$work/dpkg.log" >&2
-        dpkg --purge "$name" >/dev/null 2>&1 || true
-        fail "dpkg -i failed"
-    }
-    echo "package-test: installed $name; its Qt dependencies:"
-    dpkg-query -W -f='${Depends}\n' "$name" | tr ',' '\n' | grep -i qt | sed 's/^ */  /'
-    listed="$(dpkg -L "$name")"
-    dpkg --purge "$name" >"$work/dpkg.log" 2>&1 || fail "dpkg --purge failed"
-    grep -qx /usr/bin/VestrahalLauncher.exe <<<"$listed" || fail "dpkg did not install the launcher"
-    [ ! -e /usr/bin/VestrahalLauncher.exe ] || fail "the launcher stayed after removal"
+    echo "package-test: passed"
+    exit 0
 fi
+dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || {
+    cat "$work/dpkg.log" >&2
+    dpkg --purge "$name" >/dev/null 2>&1 || true
+    fail "dpkg -i failed"
+}
+package="$name"
+echo "package-test: installed $name; its Qt dependencies:"
+dpkg-query -W -f='${Depends}\n' "$name" | tr ',' '\n' | grep -i qt | sed 's/^ */  /'
+command -v VestrahalLauncher.exe >/dev/null || fail "the installed launcher is not on PATH"
+
+echo "package-test: an ordinary player, from the home folder, under Xvfb"
+user="vtest$$"
+chmod 755 "$work"
+home="$work/home"
+useradd --home-dir "$home" --create-home --shell /bin/sh "$user"
+as_player() { runuser -u "$user" -- "$@"; }
+# The game client, as the player installs it, and a wine that records how it was asked to start
+# it before starting it, found first on the player's PATH.
+game="$home/Jeux/WoTLK"
+as_player mkdir -p "$game/Data/frFR" "$home/bin"
+as_player cp "$build/tools/fakegame" "$game/Wow.exe"
+as_player touch "$game/kvf.vestrahal"
+as_player sh -c 'printf "%s\n" "#!/bin/sh" "printf \"%s\\n\" \"\$*\" >>\"\$HOME/wine.log\"" \
+    "exec \"\$@\"" >"$HOME/bin/wine" && chmod 755 "$HOME/bin/wine"'
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xserver=$!
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+display=":$(cat "$work/display")"
+data="$home/.local/share/vestrahal-launcher"
+# Whatever the player's programs write from here on is the player's and newer than this mark.
+touch "$work/start.mark"
+
+# Starts the installed launcher as the player, from the home folder, through the server as its
+# proxy (the build names hosts that never resolve). Qt WebEngine's sandbox is off for the test.
+start_player() {
+    (cd "$home" && exec runuser -u "$user" -- env -i HOME="$home" USER="$user" LOGNAME="$user" \
+        PATH="$home/bin:/usr/local/bin:/usr/bin:/bin" DISPLAY="$display" \
+        QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu" \
+        http_proxy="http://127.0.0.1:$port" no_proxy="" VestrahalLauncher.exe) \
+        >>"$work/player.log" 2>&1 &
+    launcher=$!
+}
+stop_player() {
+    kill "$launcher" 2>/dev/null || true
+    wait "$launcher" 2>/dev/null || true
+    launcher=""
+}
+# Clicks "Jouer" until the fake game records its start (60 s at most): the game starts only
+# through an open "Jouer".
+play() {
+    local window=""
+    rm -f "$game/Wow.exe.started.json"
+    for _ in $(seq 600); do
+        [ -n "$window" ] || window="$(DISPLAY="$display" xdotool search --name \
+            '^Vestrahal Launcher$' 2>/dev/null | head -1)" || true
+        [ -z "$window" ] || DISPLAY="$display" xdotool mousemove --window "$window" 720 535 \
+            click 1 2>/dev/null || true
+        [ -f "$game/Wow.exe.started.json" ] && break
+        sleep 0.1
+    done
+    [ -f "$game/Wow.exe.started.json" ] || {
+        tail -20 "$work/player.log" >&2
+        fail "$1: the game did not start"
+    }
+    as_player touch "$game/Wow.exe.stop"
+    for _ in $(seq 100); do
+        [ -f "$game/Wow.exe.stop" ] || break
+        sleep 0.1
+    done
+}
+requests() { grep -c "$1" "$work/server.log" || true; }
+
+# First start: the folder is made with the default settings, never in the working folder.
+asked="$(requests 'launcher/version\.php')"
+start_player
+for _ in $(seq 600); do
+    [ "$(requests 'launcher/version\.php')" -gt "$asked" ] && [ -f "$data/launcher.conf" ] && break
+    sleep 0.1
+done
+[ -f "$data/launcher.conf" ] || fail "no launcher.conf in $data: $(tail -5 "$work/player.log")"
+[ "$(wc -l <"$data/launcher.conf")" -eq 9 ] || fail "the first launcher.conf is not nine lines"
+[ ! -e "$home/launcher.conf" ] || fail "launcher.conf was written in the working folder"
+stop_player
+[ "$(stat -c %U "$data")" = "$user" ] || fail "$data does not belong to the player"
+
+# Second start: the player's game folder chosen and the server's version stored: current.
+version="$(cat "$work/site/launcher/version.php")"
+as_player sh -c "printf '1\n%s\n0\n\n0\n |0\n |0\n |0\n%s\n' '$game' '$version' \
+    >'$data/launcher.conf'"
+start_player
+play "the current launcher"
+grep -qx "$game/Wow.exe" "$home/wine.log" || fail "wine was not asked to start $game/Wow.exe"
+grep -qx 'set realmlist logon.vestrahal.test' "$game/Data/frFR/realmlist.wtf" ||
+    fail "the realmlist was not written for the Vestrahal realms"
+stop_player
+
+# Third start: the server offers a newer version. The launcher says so, plays, stores nothing
+# and downloads nothing.
+printf '%s.1' "$version" >"$work/site/launcher/version.php"
+start_player
+play "a launcher with a newer version on the server"
+[ "$(wc -l <"$home/wine.log")" -eq 2 ] || fail "wine started the game $(wc -l <"$home/wine.log") times"
+stop_player
+[ "$(sed -n 9p "$data/launcher.conf")" = "$version" ] ||
+    fail "the packaged launcher stored the server's version: $(sed -n 9p "$data/launcher.conf")"
+[ "$(requests 'launcher/download')" -eq 0 ] || fail "the packaged launcher downloaded an update"
+
+echo "package-test: nothing written outside $data"
+# The launcher runs as the player: what it created or changed is the player's. The game folder
+# gets its realmlist and the fake game's records; the folders above $data were made for it.
+find / -xdev -path /proc -prune -o -user "$user" -newer "$work/start.mark" -print 2>/dev/null |
+    grep -vxF -e "$home" -e "$home/.local" -e "$home/.local/share" -e "$home/wine.log" |
+    grep -vE "^($data|$game)(/|$)" >"$work/written.list" || true
+[ ! -s "$work/written.list" ] || {
+    sed 's/^/  /' "$work/written.list" >&2
+    fail "the packaged launcher wrote outside $data"
+}
+dpkg --verify "$name" >"$work/verify.log" 2>&1 || true
+[ ! -s "$work/verify.log" ] || fail "the installed files changed: $(cat "$work/verify.log")"
+
+dpkg --purge "$name" >"$work/dpkg.log" 2>&1 || fail "dpkg --purge failed"
+package=""
+[ ! -e /usr/bin/VestrahalLauncher.exe ] || fail "the launcher stayed after removal"
+userdel "$user" >/dev/null 2>&1 || fail "the test's player could not be removed"
+user=""
 echo "package-test: passed"
