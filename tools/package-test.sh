@@ -79,6 +79,8 @@ tar -tzf "$tgz" | grep -q '/bin/VestrahalLauncher\.exe$' || fail "$tgz holds no 
 
 echo "package-test: the packaged build (linux-package preset) and its TGZ and DEB"
 packaged="$top/build-package-test"
+# The preset's values, not those an older run left in the cache; the objects are kept.
+rm -f "$packaged/CMakeCache.txt"
 (cd "$top" && cmake --preset linux-package -B "$packaged" -DVESTRAHAL_WERROR=ON \
     -DVESTRAHAL_WEB_DOMAIN=vestrahal.test -DVESTRAHAL_LOGON_HOST=logon.vestrahal.test \
     -DVESTRAHAL_OFFICIAL_LOGON_HOST=logon.officiel.test \
@@ -97,7 +99,7 @@ rm -rf "$packaged/packages"
 }
 tgz="$(ls "$packaged"/packages/VestrahalLauncher-*-Linux.tar.gz)"
 deb="$(ls "$packaged"/packages/vestrahal-launcher_*.deb)"
-tar -tzf "$tgz" | grep -q '/bin/VestrahalLauncher\.exe$' || fail "$tgz holds no launcher"
+tar -tzf "$tgz" | grep -q '/games/VestrahalLauncher\.exe$' || fail "$tgz holds no launcher"
 depends="$(dpkg-deb -f "$deb" Depends)"
 echo "package-test: $(basename "$deb") depends on: $depends"
 for qt in libqt6webenginewidgets6 libqt6webenginecore6 libqt6widgets6 libqt6network6 qt6-qpa-plugins; do
@@ -105,15 +107,15 @@ for qt in libqt6webenginewidgets6 libqt6webenginecore6 libqt6widgets6 libqt6netw
 done
 [ "$(dpkg-deb -f "$deb" Recommends)" = wine ] || fail "the DEB does not recommend wine"
 contents="$(dpkg-deb -c "$deb" | awk '{ print $NF }')"
-for file in ./usr/bin/VestrahalLauncher.exe ./usr/share/applications/vestrahal-launcher.desktop \
+for file in ./usr/games/VestrahalLauncher.exe ./usr/share/applications/vestrahal-launcher.desktop \
     ./usr/share/icons/hicolor/128x128/apps/vestrahal-launcher.png \
     ./usr/share/icons/hicolor/256x256/apps/vestrahal-launcher.png \
     ./usr/share/doc/vestrahal-launcher/copyright ./usr/share/doc/vestrahal-launcher/changelog.gz; do
     grep -qx "$file" <<<"$contents" || fail "the DEB holds no $file"
 done
 dpkg-deb -x "$deb" "$work/deb"
-file "$work/deb/usr/bin/VestrahalLauncher.exe" | grep -q ', stripped' ||
-    fail "the DEB's launcher is not stripped: $(file "$work/deb/usr/bin/VestrahalLauncher.exe")"
+file "$work/deb/usr/games/VestrahalLauncher.exe" | grep -q ', stripped' ||
+    fail "the DEB's launcher is not stripped: $(file "$work/deb/usr/games/VestrahalLauncher.exe")"
 for size in 128 256; do
     icon="$work/deb/usr/share/icons/hicolor/${size}x$size/apps/vestrahal-launcher.png"
     file "$icon" | grep -q "$size x $size" || fail "the ${size}x$size icon is $(file -b "$icon")"
@@ -124,7 +126,7 @@ grep -qx 'Exec=VestrahalLauncher.exe' "$desktop" || fail "the menu entry starts 
 
 echo "package-test: lintian"
 # Errors fail the test; warnings and notes are shown for the admin.
-lintian --no-tag-display-limit "$deb" >"$work/lintian.log" 2>&1 || true
+lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
 sed 's/^/  /' "$work/lintian.log"
 grep -q '^E: ' "$work/lintian.log" && fail "lintian reports errors on $(basename "$deb")"
 grep -qE '^(E|W|I|N|P|X|O): |^$' "$work/lintian.log" || [ ! -s "$work/lintian.log" ] ||
@@ -148,7 +150,7 @@ dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || {
 package="$name"
 echo "package-test: installed $name; its Qt dependencies:"
 dpkg-query -W -f='${Depends}\n' "$name" | tr ',' '\n' | grep -i qt | sed 's/^ */  /'
-command -v VestrahalLauncher.exe >/dev/null || fail "the installed launcher is not on PATH"
+[ -x /usr/games/VestrahalLauncher.exe ] || fail "dpkg did not install /usr/games/VestrahalLauncher.exe"
 
 echo "package-test: an ordinary player, from the home folder, under Xvfb"
 user="vtest$$"
@@ -173,14 +175,19 @@ done
 [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 display=":$(cat "$work/display")"
 data="$home/.local/share/vestrahal-launcher"
+# The session's runtime folder, as a login gives one.
+runtime="$work/runtime"
+install -d -m 700 -o "$user" "$runtime"
 # Whatever the player's programs write from here on is the player's and newer than this mark.
 touch "$work/start.mark"
 
-# Starts the installed launcher as the player, from the home folder, through the server as its
-# proxy (the build names hosts that never resolve). Qt WebEngine's sandbox is off for the test.
+# Starts the installed launcher as the player, from the home folder, by its name on Debian's PATH
+# for users, through the server as its proxy (the build names hosts that never resolve). Qt
+# WebEngine's sandbox is off for the test.
 start_player() {
     (cd "$home" && exec runuser -u "$user" -- env -i HOME="$home" USER="$user" LOGNAME="$user" \
-        PATH="$home/bin:/usr/local/bin:/usr/bin:/bin" DISPLAY="$display" \
+        PATH="$home/bin:/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games" \
+        DISPLAY="$display" XDG_RUNTIME_DIR="$runtime" \
         QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu" \
         http_proxy="http://127.0.0.1:$port" no_proxy="" VestrahalLauncher.exe) \
         >>"$work/player.log" 2>&1 &
@@ -253,10 +260,14 @@ stop_player
 
 echo "package-test: nothing written outside $data"
 # The launcher runs as the player: what it created or changed is the player's. The game folder
-# gets its realmlist and the fake game's records; the folders above $data were made for it.
+# gets its realmlist and the fake game's records; the folders above $data were made for it. Qt's
+# and Mesa's shader caches in ~/.cache and the session's runtime folder belong to the graphics
+# stack of every Qt program, not to the launcher.
 find / -xdev -path /proc -prune -o -user "$user" -newer "$work/start.mark" -print 2>/dev/null |
     grep -vxF -e "$home" -e "$home/.local" -e "$home/.local/share" -e "$home/wine.log" |
-    grep -vE "^($data|$game)(/|$)" >"$work/written.list" || true
+    grep -vE "^($data|$game|$runtime)(/|$)" |
+    grep -vE "^$home/\.cache(/(qtshadercache-[^/]*|mesa_shader_cache)(/|$)|$)" \
+        >"$work/written.list" || true
 [ ! -s "$work/written.list" ] || {
     sed 's/^/  /' "$work/written.list" >&2
     fail "the packaged launcher wrote outside $data"
@@ -266,7 +277,7 @@ dpkg --verify "$name" >"$work/verify.log" 2>&1 || true
 
 dpkg --purge "$name" >"$work/dpkg.log" 2>&1 || fail "dpkg --purge failed"
 package=""
-[ ! -e /usr/bin/VestrahalLauncher.exe ] || fail "the launcher stayed after removal"
+[ ! -e /usr/games/VestrahalLauncher.exe ] || fail "the launcher stayed after removal"
 userdel "$user" >/dev/null 2>&1 || fail "the test's player could not be removed"
 user=""
 echo "package-test: passed"
