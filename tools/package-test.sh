@@ -15,12 +15,14 @@ work="$(mktemp -d)"
 server=""
 launcher=""
 xserver=""
+bus=""
 user=""
 package=""
 cleanup() {
     [ -z "$launcher" ] || kill "$launcher" 2>/dev/null || true
     [ -z "$server" ] || kill "$server" 2>/dev/null || true
     [ -z "$xserver" ] || kill "$xserver" 2>/dev/null || true
+    [ -z "$bus" ] || kill "$bus" 2>/dev/null || true
     wait 2>/dev/null || true
     [ -z "$package" ] || dpkg --purge "$package" >/dev/null 2>&1 || true
     [ -z "$user" ] || userdel "$user" >/dev/null 2>&1 || true
@@ -178,6 +180,30 @@ data="$home/.local/share/vestrahal-launcher"
 # The session's runtime folder, as a login gives one.
 runtime="$work/runtime"
 install -d -m 700 -o "$user" "$runtime"
+# The player's session: its own bus, on which a screen reader reads the window (AT-SPI). The
+# accessibility bus is started by the session bus and switched on as a screen reader does.
+player_env=(env -i HOME="$home" USER="$user" LOGNAME="$user" DISPLAY="$display"
+    PATH="$home/bin:/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games"
+    XDG_RUNTIME_DIR="$runtime")
+runuser -u "$user" -- "${player_env[@]}" dbus-daemon --session --nofork \
+    --address="unix:path=$runtime/bus" --print-address=1 >"$work/bus.log" 2>&1 &
+bus=$!
+for _ in $(seq 100); do
+    [ -s "$work/bus.log" ] && break
+    sleep 0.1
+done
+grep -q '^unix:' "$work/bus.log" || fail "the player's session bus did not start: $(cat "$work/bus.log")"
+player_env+=(DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus")
+runuser -u "$user" -- "${player_env[@]}" dbus-send --session --print-reply --dest=org.a11y.Bus \
+    /org/a11y/bus org.freedesktop.DBus.Properties.Set string:org.a11y.Status \
+    string:IsEnabled variant:boolean:true >"$work/a11y.log" 2>&1 ||
+    fail "the accessibility bus did not start: $(cat "$work/a11y.log")"
+install -m 755 "$top/tools/read-status-line.py" "$work/read-status-line.py"
+# Waits (60 s at most) until a screen reader reads TEXT in the status line.
+status_line_reads() { # WHAT TEXT
+    runuser -u "$user" -- "${player_env[@]}" "$work/read-status-line.py" 60 "$2" \
+        >"$work/status.log" 2>&1 || fail "$1: $(cat "$work/status.log")"
+}
 # Whatever the player's programs write from here on is the player's and newer than this mark.
 touch "$work/start.mark"
 
@@ -185,10 +211,7 @@ touch "$work/start.mark"
 # for users, through the server as its proxy (the build names hosts that never resolve). Qt
 # WebEngine's sandbox is off for the test.
 start_player() {
-    (cd "$home" && exec runuser -u "$user" -- env -i HOME="$home" USER="$user" LOGNAME="$user" \
-        PATH="$home/bin:/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games" \
-        DISPLAY="$display" XDG_RUNTIME_DIR="$runtime" \
-        QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu" \
+    (cd "$home" && exec runuser -u "$user" -- "${player_env[@]}" QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu" \
         http_proxy="http://127.0.0.1:$port" no_proxy="" VestrahalLauncher.exe) \
         >>"$work/player.log" 2>&1 &
     launcher=$!
@@ -241,6 +264,7 @@ version="$(cat "$work/site/launcher/version.php")"
 as_player sh -c "printf '1\n%s\n0\n\n0\n |0\n |0\n |0\n%s\n' '$game' '$version' \
     >'$data/launcher.conf'"
 start_player
+status_line_reads "the current launcher" "World of Warcraft est prêt à être lancé"
 play "the current launcher"
 grep -qx "$game/Wow.exe" "$home/wine.log" || fail "wine was not asked to start $game/Wow.exe"
 grep -qx 'set realmlist logon.vestrahal.test' "$game/Data/frFR/realmlist.wtf" ||
@@ -251,6 +275,8 @@ stop_player
 # and downloads nothing.
 printf '%s.1' "$version" >"$work/site/launcher/version.php"
 start_player
+status_line_reads "a launcher with a newer version on the server" \
+    "Une nouvelle version du launcher existe : mettez à jour le paquet vestrahal-launcher."
 play "a launcher with a newer version on the server"
 [ "$(wc -l <"$home/wine.log")" -eq 2 ] || fail "wine started the game $(wc -l <"$home/wine.log") times"
 stop_player
@@ -278,6 +304,15 @@ dpkg --verify "$name" >"$work/verify.log" 2>&1 || true
 dpkg --purge "$name" >"$work/dpkg.log" 2>&1 || fail "dpkg --purge failed"
 package=""
 [ ! -e /usr/games/VestrahalLauncher.exe ] || fail "the launcher stayed after removal"
+# The session ends: its bus, then the accessibility bus it started (5 s at most).
+kill "$bus" 2>/dev/null || true
+wait "$bus" 2>/dev/null || true
+bus=""
+for _ in $(seq 50); do
+    pgrep -u "$user" >/dev/null || break
+    sleep 0.1
+done
+pgrep -u "$user" >/dev/null && fail "the player's programs did not end: $(pgrep -a -u "$user")"
 userdel "$user" >/dev/null 2>&1 || fail "the test's player could not be removed"
 user=""
 echo "package-test: passed"

@@ -8,7 +8,8 @@ packages=(
     qt6-base-dev qt6-webengine-dev libgl-dev qt6-translations-l10n
     binutils-mingw-w64-x86-64 cpp g++-mingw-w64-x86-64-posix nsis
     xvfb xauth imagemagick xdotool
-    nginx-light libsodium-dev pkg-config openssl libnss3-tools lintian
+    nginx-light libsodium-dev pkg-config openssl libnss3-tools
+    lintian file dbus-daemon dbus-bin at-spi2-core python3-pyatspi
     clang libclang-rt-dev clang-format git
 )
 missing=()
