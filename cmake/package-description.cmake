@@ -5,6 +5,6 @@ set(CPACK_PACKAGE_NAME "VestrahalLauncher")
 set(CPACK_PACKAGE_VENDOR "Vestrahal")
 set(CPACK_PACKAGE_CONTACT "Vestrahal")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "Lanceur de la communauté Vestrahal : nouvelles, choix du royaume et lancement du jeu")
+    "Lanceur de la communauté Vestrahal : nouvelles, royaumes et lancement du jeu")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "Vestrahal Launcher")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)

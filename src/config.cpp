@@ -4,9 +4,12 @@
 #include "launcherconstants.h"
 
 #include <QDir>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
+#include <algorithm>
 
 namespace {
 
@@ -46,7 +49,7 @@ int realmOf(const QByteArray& line) {
 } // namespace
 
 Config::Config()
-    : baseDir(QDir().absolutePath()) {
+    : baseDir(vestrahal::kPackaged ? playerDataFolder() : QDir().absolutePath()) {
     realmHosts[vestrahal::kRealmVestrahal] = vestrahal::kLogonHost;
     realmHosts[vestrahal::kRealmOfficial] = vestrahal::kOfficialLogonHost;
     realmHosts[vestrahal::kRealmPartner] = vestrahal::kPartnerLogonHost;
@@ -58,8 +61,30 @@ Config::Config()
     }
 }
 
+bool Config::canStoreHost(const QString& host) {
+    return std::none_of(host.begin(), host.end(), [](QChar ch) {
+        return ch == QLatin1Char('|') || ch.category() == QChar::Other_Control;
+    });
+}
+
+bool Config::canStoreFolder(const QString& folder) {
+    return std::none_of(folder.begin(), folder.end(), [](QChar ch) {
+        return ch.unicode() > 0xff || ch.category() == QChar::Other_Control;
+    });
+}
+
 QString Config::filePath() const {
     return baseDir + QStringLiteral("/launcher.conf");
+}
+
+QString Config::reportFilePath() const {
+    const QString name = QString::fromLatin1(vestrahal::kReportFileName);
+    return vestrahal::kPackaged ? baseDir + QLatin1Char('/') + name : name;
+}
+
+QString Config::playerDataFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QLatin1Char('/') + QString::fromLatin1(vestrahal::kDataFolderName);
 }
 
 QByteArray Config::serialized() const {
@@ -112,7 +137,10 @@ bool Config::load() {
         if (!file.open(QIODevice::ReadOnly)) {
             // Only a missing file is created: one that exists but cannot be read still holds
             // the player's settings.
-            if (QFileInfo::exists(file.fileName()) || !save() || !file.open(QIODevice::ReadOnly))
+            // A package's folder is the player's own, made at the first start.
+            if (QFileInfo::exists(file.fileName()) ||
+                (vestrahal::kPackaged && !QDir().mkpath(baseDir)) || !save() ||
+                !file.open(QIODevice::ReadOnly))
                 return false;
         }
         return read(file);

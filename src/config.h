@@ -28,6 +28,19 @@ public:
 
     QString filePath() const;
 
+    // Whether a personal realm's host can be stored: launcher.conf ends it at "|" and a line
+    // break ends the line; the game's realmlist takes it after "set realmlist ".
+    static bool canStoreHost(const QString& host);
+    // Whether a game folder can be stored: launcher.conf holds it as one line of Latin-1 text,
+    // where any other character would come back as "?" and the folder be lost.
+    static bool canStoreFolder(const QString& folder);
+    // Where the updater appends its reports: beside launcher.conf in a package, else in the
+    // working folder.
+    QString reportFilePath() const;
+    // The player's own folder for the program, under $XDG_DATA_HOME (~/.local/share when the
+    // variable is unset): a package's baseDir.
+    static QString playerDataFolder();
+
     QString baseDir;
     QString version;
     int selectedRealm = 0;

@@ -1,6 +1,5 @@
 #include "gamesession.h"
 
-#include "constants.h"
 #include "gamefolder.h"
 #include "updatereport.h"
 
@@ -65,7 +64,7 @@ void GameSession::onEnded(const QString& program, int exitCode, qint64 milliseco
     emit ended(exitCode, milliseconds);
     if (milliseconds >= quickExitLimit)
         return;
-    appendUpdateReport(QString::fromLatin1(vestrahal::kReportFileName),
+    appendUpdateReport(reportFile,
                        QStringLiteral("%1 : %2 ended %3 ms after its start, exit code %4\n")
                            .arg(QDateTime::currentDateTime().toString(Qt::TextDate), program)
                            .arg(milliseconds)

@@ -31,6 +31,8 @@ public:
     // run (a runner without 32-bit support, a missing library) and is reported as such.
     static constexpr int kDefaultQuickExitLimit = 10000;
     void setQuickExitLimit(int milliseconds) { quickExitLimit = milliseconds; }
+    // Where such a game is noted: the launcher's errors.log.
+    void setReportFile(const QString& path) { reportFile = path; }
 
 signals:
     void started();
@@ -46,4 +48,5 @@ private:
 
     QProcess* game = nullptr;
     int quickExitLimit = kDefaultQuickExitLimit;
+    QString reportFile = QStringLiteral("errors.log");
 };

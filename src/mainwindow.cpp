@@ -3,7 +3,7 @@
 #include "accessibility.h"
 #include "constants.h"
 #include "elidedtext.h"
-#include "gamefiles.h"
+#include "gamefilescontrols.h"
 #include "gamefolder.h"
 #include "gamesession.h"
 #include "hidpiimages.h"
@@ -11,8 +11,7 @@
 #include "launcherconstants.h"
 #include "newspage.h"
 #include "playgate.h"
-#include "realmindicator.h"
-#include "realmstatus.h"
+#include "realmgems.h"
 #include "ui_mainwindow.h"
 #include "updater.h"
 
@@ -23,7 +22,6 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <algorithm>
 
 using namespace vestrahal;
 
@@ -40,35 +38,15 @@ QUrl newsHome() {
     return QUrl(QString::fromLatin1(newsAddress("/launcher/launcher.php")));
 }
 
-// The host goes into launcher.conf, where "|" ends it and a line break ends the line, and into
-// the game's realmlist after "set realmlist ": neither may be cut or gain a line.
-bool isStorableHost(const QString& host) {
-    for (const QChar ch : host) {
-        if (ch == QLatin1Char('|') || ch.category() == QChar::Other_Control)
-            return false;
-    }
-    return true;
-}
-
-// launcher.conf holds the folder as one line of Latin-1 text: any other character would be
-// stored as "?" and the folder lost at the next start, and a line break would cut the file.
-bool isStorableFolder(const QString& folder) {
-    for (const QChar ch : folder) {
-        if (ch.unicode() > 0xff || ch.category() == QChar::Other_Control)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , gate(new PlayGate(this))
-    , game(new GameSession(this))
-    , gameFiles(new GameFiles(this)) {
+    , game(new GameSession(this)) {
     ui->setupUi(this);
+    gameFiles = new GameFilesControls(ui.get(), gate, &config, this);
     useHighDensityImages(this);
     ui->Chargement->setValue(0);
     ui->Fading->hide();
@@ -76,12 +54,11 @@ MainWindow::MainWindow(QWidget* parent)
     ui->Jouer->setEnabled(false);
     ui->Texte->setText(QStringLiteral("Démarrage en cours."));
     connect(gate, &PlayGate::opened, this, [this] {
-        ui->Texte->setText(kReadyText);
+        ui->Texte->setText(launcherNotice.isEmpty() ? kReadyText : launcherNotice);
         ui->Jouer->setEnabled(true);
     });
     connect(gate, &PlayGate::openedEarly, ui->Jouer, [this] { ui->Jouer->setEnabled(true); });
     connect(gate, &PlayGate::closed, ui->Jouer, [this] { ui->Jouer->setEnabled(false); });
-    connectGameFiles();
     connect(game, SIGNAL(started()), this, SLOT(LaunchingProcessEnd()));
     connect(game, SIGNAL(ended(int, qint64)), this, SLOT(ProcessEnd(int)));
     connect(game, SIGNAL(failed(QProcess::ProcessError)), this,
@@ -109,6 +86,7 @@ MainWindow::MainWindow(QWidget* parent)
         ui->Texte->setText(QStringLiteral("Launcher chargé correctement"));
         ui->Chargement->setValue(kProgressSettingsLoaded);
         ui->labelVersion->setText(QStringLiteral("Version ") + config.version);
+        game->setReportFile(config.reportFilePath());
         startSelfUpdate();
     } else {
         ui->Texte->setText(
@@ -137,11 +115,12 @@ void MainWindow::startSelfUpdate() {
     connect(selfUpdater.get(), &updater::current, this, [this] {
         ui->Chargement->setValue(kProgressDone);
         ui->Texte->setText(QStringLiteral("Version à jour"));
-        // A launcher update comes first; the community's files are brought up to date once the
-        // launcher is current, "Jouer" shut until then.
-        checkGameFiles(false);
+        gameFiles->launcherFoundCurrent();
+    });
+    connect(selfUpdater.get(), &updater::packageOutdated, this, [this](const QString& notice) {
+        launcherNotice = notice;
+        ui->Texte->setText(notice);
         gate->launcherFoundCurrent();
-        ui->VerifierFichiers->setEnabled(!gameFiles->isRunning());
     });
     connect(selfUpdater.get(), &updater::checkFailed, this, [](int code) {
         QMessageBox::information(
@@ -160,39 +139,8 @@ void MainWindow::startSelfUpdate() {
     selfUpdater->checkVersion();
 }
 
-void MainWindow::connectGameFiles() {
-    // A build without the community's key shows nothing of it; the button waits for the launcher
-    // to be found current.
-    ui->VerifierFichiers->setVisible(GameFiles::available());
-    ui->VerifierFichiers->setEnabled(false);
-    connect(gameFiles, &GameFiles::statusChanged, ui->Texte, &QLabel::setText);
-    connect(gameFiles, &GameFiles::progressChanged, ui->Chargement,
-            [this](qint64 done, qint64 total) {
-                if (total > 0)
-                    ui->Chargement->setValue(int(std::clamp<qint64>(done * 100 / total, 0, 100)));
-            });
-    connect(gameFiles, &GameFiles::finished, this, [this] {
-        ui->Chargement->setValue(kProgressDone);
-        ui->VerifierFichiers->setEnabled(true);
-        gate->gameFilesDone();
-    });
-}
-
-bool MainWindow::checkGameFiles(bool byHash) {
-    const QList<GameFiles::Folder> folders = GameFiles::foldersOf(config);
-    if (!GameFiles::available() || folders.isEmpty() || gameFiles->isRunning())
-        return false;
-    gate->set(PlayGate::Condition::GameFilesReady, false);
-    ui->VerifierFichiers->setEnabled(false);
-    return gameFiles->start(folders, byHash ? GameFiles::Check::ByHash : GameFiles::Check::ByIndex);
-}
-
 void MainWindow::on_VerifierFichiers_clicked() {
-    // Never while a game runs from the folders, nor before the launcher is current.
-    if (!gate->holds(PlayGate::Condition::LauncherCurrent) ||
-        !gate->holds(PlayGate::Condition::LaunchAllowed))
-        return;
-    checkGameFiles(true);
+    gameFiles->verify();
 }
 
 bool MainWindow::realmOffered(int realm) {
@@ -248,15 +196,16 @@ void MainWindow::loadPageFinished(bool ok) {
 void MainWindow::showNewsHome() {
     pageShownInPlace = false;
     ui->Web->hideWhileLoading();
-    ui->Chargement->show();
-    ui->Jouer->show();
-    ui->Options->show();
-    ui->Texte->show();
-    for (int realm = 0; realm < kRealmCount; ++realm) {
-        if (realmOffered(realm))
-            realmButtons[realm]->show();
-    }
+    showControls(true);
     ui->Web->setUrl(newsHome());
+}
+
+void MainWindow::showControls(bool shown) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{ui->Chargement, ui->Jouer, ui->Options, ui->Texte})
+        control->setVisible(shown);
+    for (int realm = 0; realm < kRealmCount; ++realm)
+        realmButtons[realm]->setVisible(shown && realmOffered(realm));
 }
 
 void MainWindow::newsOnLinkClicked(QUrl url) {
@@ -267,12 +216,7 @@ void MainWindow::newsOnLinkClicked(QUrl url) {
         pageShownInPlace = true;
         ui->Web->setUrl(url);
         ui->Web->hideWhileLoading();
-        ui->Chargement->hide();
-        ui->Jouer->hide();
-        ui->Options->hide();
-        ui->Texte->hide();
-        for (QRadioButton* button : realmButtons)
-            button->hide();
+        showControls(false);
     } else if (text.startsWith(newsAddress("/launcher/la"))) {
         showNewsHome();
     } else {
@@ -389,7 +333,7 @@ void MainWindow::chooseGameFolder(bool& enabled, QString& path, QLabel* label,
             giveUpClient(enabled, path, label);
             return;
         }
-        if (!isStorableFolder(folder)) {
+        if (!Config::canStoreFolder(folder)) {
             QMessageBox::warning(
                 this, QStringLiteral("Dossier non valide"),
                 QStringLiteral("Ce dossier ne peut pas être enregistré : son chemin ne doit "
@@ -483,7 +427,7 @@ void MainWindow::enterPersonalRealm(int row) {
         QLineEdit::Normal, QString(), &accepted);
     if (!accepted || host.isEmpty())
         return;
-    if (!isStorableHost(host)) {
+    if (!Config::canStoreHost(host)) {
         QMessageBox::warning(this, QStringLiteral("Realmlist numéro %1").arg(row),
                              QStringLiteral("Cette adresse ne peut pas être enregistrée : elle ne "
                                             "doit contenir ni « | », ni retour à la ligne, ni "
@@ -505,37 +449,17 @@ void MainWindow::deletePersonalRealm(int row) {
 }
 
 void MainWindow::startRealmStatus() {
-    if (!vestrahal::kRealmStatus)
-        return;
-    realmStatus = new RealmStatus(this);
-    realmStatus->setPeriodicCondition([this] { return isVisible() && !isMinimized(); });
-    // Back in the window, the player sees the realms as they are now.
-    connect(qApp, &QGuiApplication::applicationStateChanged, realmStatus, [this](auto state) {
-        if (state == Qt::ApplicationActive)
-            realmStatus->checkOlderThan(RealmStatus::kFreshForMs);
-    });
-    for (int realm = 0; realm < kRealmCount; ++realm)
-        realmIndicators[realm] = new RealmIndicator(realmButtons[realm]);
-    connect(realmStatus, &RealmStatus::changed, this, [this](int realm) {
-        realmIndicators[realm]->showState(realmStatus->state(realm),
-                                          realmStatus->milliseconds(realm));
-    });
+    if (vestrahal::kRealmStatus)
+        realmGems = new RealmGems(this, {realmButtons.begin(), realmButtons.end()});
 }
 
 void MainWindow::watchRealms() {
-    if (!realmStatus)
-        return;
-    for (int realm = 0; realm < kRealmCount; ++realm) {
-        realmStatus->setHost(realm,
-                             realmOffered(realm) ? config.realmHosts.value(realm) : QByteArray());
-        // The button's text may have changed: the gem follows it.
-        realmIndicators[realm]->showState(realmStatus->state(realm),
-                                          realmStatus->milliseconds(realm));
-    }
+    for (int realm = 0; realmGems && realm < kRealmCount; ++realm)
+        realmGems->watch(realm,
+                         realmOffered(realm) ? config.realmHosts.value(realm) : QByteArray());
 }
 
 void MainWindow::pauseRealmStatusWhileGameRuns() {
-    if (!realmStatus)
-        return;
-    realmStatus->setPaused(game->isRunning());
+    if (realmGems)
+        realmGems->setPaused(game->isRunning());
 }

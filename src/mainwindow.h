@@ -12,13 +12,12 @@
 namespace Ui {
 class MainWindow;
 }
-class GameFiles;
+class GameFilesControls;
 class GameSession;
 class PlayGate;
 class QLabel;
 class QRadioButton;
-class RealmIndicator;
-class RealmStatus;
+class RealmGems;
 class updater;
 
 class MainWindow : public QMainWindow {
@@ -60,11 +59,6 @@ private:
     void LaunchGame(bool wotlk, int realm);
     // The self-update's news on the form: the status line, the bar, the boxes and the quit.
     void startSelfUpdate();
-    // The community's game files on the form: the status line, the bar, the gate's condition.
-    void connectGameFiles();
-    // Brings the community's folders up to date; by hash for "Vérifier les fichiers". False when
-    // there is nothing to check (no key in this build, no folder of the community's package).
-    bool checkGameFiles(bool byHash);
     // Asks for a client's folder until the player picks one or gives the client up.
     void chooseGameFolder(bool& enabled, QString& path, QLabel* label,
                           const QString& cancelQuestion, const QString& ownGameQuestion);
@@ -82,6 +76,8 @@ private:
     void reportFailedSave(bool saved);
     // Back to the news home page, the launcher's controls shown again.
     void showNewsHome();
+    // The controls over the news: shown for the news home, hidden under a page shown in place.
+    void showControls(bool shown);
 
     std::unique_ptr<Ui::MainWindow> ui;
     // A server page covers the window and its controls are hidden.
@@ -89,10 +85,12 @@ private:
     Config config;
     PlayGate* gate;
     GameSession* game;
-    GameFiles* gameFiles;
+    GameFilesControls* gameFiles = nullptr;
     // It uses the settings: declared after them, it goes first.
     std::unique_ptr<updater> selfUpdater;
     std::array<QRadioButton*, 6> realmButtons;
+    // Said when "Jouer" opens instead of the ready text: a package's news of a newer launcher.
+    QString launcherNotice;
 
     // Realm status: whether the logon server of each shown realm answers. Null unless the
     // launcher is built with it (VESTRAHAL_REALM_STATUS).
@@ -101,6 +99,5 @@ private:
     void watchRealms();
     // Nothing is checked while a game runs.
     void pauseRealmStatusWhileGameRuns();
-    RealmStatus* realmStatus = nullptr;
-    std::array<RealmIndicator*, 6> realmIndicators{};
+    RealmGems* realmGems = nullptr;
 };

@@ -79,7 +79,9 @@ updater::~updater() {
 }
 
 void updater::checkVersion() {
-    cleanUpInterruptedUpdate(executableName(), backupName());
+    // A package never writes in the folder it is started from.
+    if (installsUpdates)
+        cleanUpInterruptedUpdate(executableName(), backupName());
 
     const QString domain = QString::fromLatin1(vestrahal::kWebDomain);
     HttpRequestHeader header(QStringLiteral("GET"), kVersionPath, 1, 1);
@@ -109,6 +111,10 @@ void updater::onCheckComplete(bool erreur) {
     const QString serverVersion = serverVersionText(versionClient->readAll());
     if (serverVersion == config->version) {
         emit current();
+    } else if (!installsUpdates) {
+        emit progressChanged(vestrahal::kProgressDone);
+        emit packageOutdated(QStringLiteral("Une nouvelle version du launcher existe : mettez à "
+                                            "jour le paquet vestrahal-launcher."));
     } else {
         newVersion = serverVersion;
         emit statusChanged(QStringLiteral("Telechargement de la nouvelle version en cours..."));
@@ -224,7 +230,7 @@ void updater::finishUpdate(bool installed, const QString& failure) {
     outcome.installedSequence = installedSequence;
     // Written in full before anyone is told: the report must not wait on the player. Nothing
     // else keeps a trace of the attempt, so a report that cannot be written is said.
-    if (!appendUpdateReport(QString::fromLatin1(vestrahal::kReportFileName),
+    if (!appendUpdateReport(config->reportFilePath(),
                             updateReport(outcome, executableName(), QDateTime::currentDateTime())))
         emit statusChanged(statusWithUnwrittenReport(status));
 

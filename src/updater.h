@@ -1,5 +1,6 @@
 #pragma once
 
+#include "constants.h"
 #include "newexecutable.h"
 
 #include <QObject>
@@ -34,6 +35,8 @@ public:
     void setDownloadTimeLimit(int milliseconds) { downloadTimeLimit = milliseconds; }
     void setDownloadIdleLimit(int milliseconds) { downloadIdleLimit = milliseconds; }
     void setDownloadMaxBytes(qint64 bytes) { downloadMaxBytes = bytes; }
+    // Off in a package, which the package manager updates: a new version is then only told.
+    void setInstallsUpdates(bool on) { installsUpdates = on; }
     int checkTimeLimitMs() const { return checkTimeLimit; }
     int downloadTimeLimitMs() const { return downloadTimeLimit; }
     int downloadIdleLimitMs() const { return downloadIdleLimit; }
@@ -46,6 +49,9 @@ signals:
     void progressChanged(int value);
     // The server's version is the stored one: the launcher is current.
     void current();
+    // The server offers another version, but only the package manager installs one: this
+    // launcher stays, its version unchanged, and may be played. The notice tells the player.
+    void packageOutdated(const QString& notice);
     // The version check failed with the client's error code.
     void checkFailed(int code);
     // A new launcher took the old one's place and its version is stored; the report is written.
@@ -97,6 +103,7 @@ private:
     bool downloadFailed = false;
     int fileError = 0;
     bool versionSaved = true;
+    bool installsUpdates = !vestrahal::kPackaged;
 
     HttpClient* signatureClient = nullptr;
     QTimer* signatureTimer = nullptr;

@@ -107,6 +107,34 @@ private slots:
         QCOMPARE(config.selectedRealm, 0);
     }
 
+    // A package keeps its settings in the player's own folder for the program, wherever the
+    // data location is.
+    void playerDataFolder_data() {
+        QTest::addColumn<QByteArray>("dataHome");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("XDG_DATA_HOME set") << QByteArray("/donnees") << "/donnees";
+        QTest::newRow("XDG_DATA_HOME unset") << QByteArray() << "/maison/.local/share";
+    }
+    void playerDataFolder() {
+        QFETCH(QByteArray, dataHome);
+        QFETCH(QString, folder);
+        const QString root = dir->path();
+        const QByteArray home = qgetenv("HOME");
+        const QByteArray oldDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("HOME", QFile::encodeName(root + "/maison"));
+        if (dataHome.isEmpty())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", QFile::encodeName(root) + dataHome);
+        const QString found = Config::playerDataFolder();
+        qputenv("HOME", home);
+        if (oldDataHome.isEmpty())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", oldDataHome);
+        QCOMPARE(found, root + folder + "/vestrahal-launcher");
+    }
+
     void missingFileIsCreatedWithTheDefaults() {
         Config config;
         QVERIFY(config.load());

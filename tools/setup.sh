@@ -10,6 +10,7 @@ packages=(
     xvfb xauth imagemagick xdotool
     dbus at-spi2-core python3-pyatspi
     nginx-light libsodium-dev pkg-config openssl libnss3-tools
+    lintian file dbus-daemon dbus-bin at-spi2-core python3-pyatspi
     clang libclang-rt-dev clang-format git
 )
 missing=()

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+
+namespace Ui {
+class MainWindow;
+}
+class Config;
+class GameFiles;
+class PlayGate;
+
+// The community's game files on the form: the status line and the bar while they are checked
+// and fetched, the "Vérifier les fichiers" button, and "Jouer" shut until they are done.
+class GameFilesControls : public QObject {
+    Q_OBJECT
+
+public:
+    // The form, the gate and the settings outlive the controls.
+    GameFilesControls(Ui::MainWindow* ui, PlayGate* gate, const Config* config, QObject* parent);
+
+    // The launcher is current: its update came first, the files are brought up to date now.
+    void launcherFoundCurrent();
+    // Every listed file checked by its hash, whatever the index says; never while a game runs
+    // from the folders, nor before the launcher is current.
+    void verify();
+
+private:
+    bool check(bool byHash);
+
+    Ui::MainWindow* ui;
+    PlayGate* gate;
+    const Config* config;
+    GameFiles* files;
+};
