@@ -1,7 +1,9 @@
 #include "gamefiles.h"
 
 #include "config.h"
+
 #include "constants.h"
+#include "durablefile.h"
 #include "sha256.h"
 #include "updatereport.h"
 
@@ -39,31 +41,6 @@ const QString kChecking = QStringLiteral("Vérification des fichiers du jeu...")
 const QString kUpToDate = QStringLiteral("Fichiers du jeu à jour");
 const QString kFailed =
     QStringLiteral("Les fichiers du jeu n'ont pas pu être mis à jour (détails dans errors.log)");
-
-bool syncFile(QFile& file) {
-    if (!file.flush())
-        return false;
-#ifdef Q_OS_WIN
-    return FlushFileBuffers(HANDLE(_get_osfhandle(file.handle())));
-#else
-    return ::fsync(file.handle()) == 0;
-#endif
-}
-
-// A rename reaches the disk with its folder: after a power cut the name must not point back to
-// what it held before.
-void syncFolderOf(const QString& path) {
-#ifndef Q_OS_WIN
-    const int folder = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
-                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
-#else
-    Q_UNUSED(path);
-#endif
-}
 
 // The whole new file takes the name in one step, replacing what it held.
 bool replaceFile(const QString& from, const QString& to) {
@@ -268,7 +245,7 @@ private:
             }
             count += command.bytes.size();
         }
-        if (usable && !failedFlag.load() && !syncFile(file))
+        if (usable && !failedFlag.load() && !durablefile::sync(file))
             fail(QStringLiteral("cannot write %1: %2").arg(partPath, file.errorString()));
         file.close();
         written = count;
@@ -791,7 +768,7 @@ void GameFiles::onObjectDone(Lane& lane, bool error) {
         if (permissions)
             QFile::setPermissions(part, permissions);
         if (replaceFile(part, path)) {
-            syncFolderOf(path);
+            durablefile::syncFolderOf(path);
             const gamefileindex::FileState state = gamefileindex::stateOf(path);
             entries[lane.current.file] = {state.size, state.modified, file.sha256};
             indexChanged = true;

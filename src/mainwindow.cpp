@@ -117,11 +117,14 @@ void MainWindow::startSelfUpdate() {
         ui->Texte->setText(QStringLiteral("Version à jour"));
         gameFiles->launcherFoundCurrent();
     });
-    connect(selfUpdater.get(), &updater::packageOutdated, this, [this](const QString& notice) {
+    // The player plays with this launcher, told why it stays as it is.
+    const auto playWithNotice = [this](const QString& notice) {
         launcherNotice = notice;
         ui->Texte->setText(notice);
-        gate->launcherFoundCurrent();
-    });
+        gameFiles->launcherFoundCurrent();
+    };
+    connect(selfUpdater.get(), &updater::packageOutdated, this, playWithNotice);
+    connect(selfUpdater.get(), &updater::notOffered, this, playWithNotice);
     connect(selfUpdater.get(), &updater::checkFailed, this, [](int code) {
         QMessageBox::information(
             nullptr, QStringLiteral("Erreur lors de la connexion pour vérifier la version"),

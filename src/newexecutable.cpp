@@ -1,6 +1,8 @@
 #include "newexecutable.h"
 
 #include <QCoreApplication>
+
+#include "durablefile.h"
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -20,31 +22,6 @@ namespace {
 
 // Enough to tell a program from an error page.
 constexpr qsizetype kHeadBytes = 64;
-
-bool syncFile(QFile& file) {
-    if (!file.flush())
-        return false;
-#ifdef Q_OS_WIN
-    return FlushFileBuffers(HANDLE(_get_osfhandle(file.handle())));
-#else
-    return ::fsync(file.handle()) == 0;
-#endif
-}
-
-// A rename reaches the disk with its folder: after a power cut the name must not point back to
-// what it held before.
-void syncFolderOf(const QString& path) {
-#ifndef Q_OS_WIN
-    const int folder = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
-                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
-#else
-    Q_UNUSED(path);
-#endif
-}
 
 // Whether anything stands under the name, a link that leads nowhere included.
 bool taken(const QFileInfo& file) {
@@ -153,7 +130,7 @@ bool NewExecutable::stillUnderItsName() const {
 }
 
 bool NewExecutable::finish() {
-    const bool whole = fileOpen && !failed && syncFile(file);
+    const bool whole = fileOpen && !failed && durablefile::sync(file);
     close();
     return whole && file.error() == QFileDevice::NoError;
 }
@@ -235,7 +212,7 @@ bool swapIn(const QString& executable, const QString& newFile, const QString& ba
         return false;
     }
 #endif
-    syncFolderOf(executable);
+    durablefile::syncFolderOf(executable);
     return true;
 }
 
@@ -269,7 +246,7 @@ bool putBackOldExecutable(const QString& executable, const QString& backup) {
 #else
     done = ::rename(native(backup).constData(), native(executable).constData()) == 0;
 #endif
-    syncFolderOf(executable);
+    durablefile::syncFolderOf(executable);
     return done;
 }
 

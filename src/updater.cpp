@@ -26,10 +26,6 @@ QString backupName() {
     return executableName() + QStringLiteral(".bak");
 }
 
-QString downloadPath() {
-    return QStringLiteral("/launcher/download/") + executableName();
-}
-
 // A single-shot timer, owned by `owner`, that gives the client's request up when it fires: the
 // client then ends it as aborted (code 7), like any failed request.
 QTimer* abortTimerFor(QObject* owner, HttpClient* client) {
@@ -160,7 +156,7 @@ void updater::downloadUpdate() {
     // and so is any download after the whole time limit. Either closes the connection.
     downloadClient->setTimeLimit(downloadTimeLimit);
     downloadClient->setIdleLimit(downloadIdleLimit);
-    downloadClient->get(downloadPath(), &newExeFile);
+    downloadClient->get(updater::downloadPath(), &newExeFile);
     connect(downloadClient, &HttpClient::dataReadProgress, this, &updater::onDownloadProgress);
     connect(downloadClient, &HttpClient::done, this, &updater::onDownloadComplete);
 }
@@ -185,7 +181,15 @@ void updater::onDownloadComplete(bool bol_errorWhiledownload) {
     if (bol_errorWhiledownload || httpStatus != 200) {
         bytesWritten = newExeFile.created() ? newExeFile.written() : -1;
         newExeFile.discard();
-        finishUpdate(false);
+        // The community publishes no launcher for this system: nothing to install, and nothing
+        // that keeps the player from playing with this one.
+        notOfferedHere = !bol_errorWhiledownload && httpStatus == 404;
+        const QString notice = QStringLiteral(
+            "Aucune nouvelle version du launcher n'est proposée pour ce système : le jeu peut être "
+            "lancé.");
+        finishUpdate(false, notOfferedHere ? notice : QString());
+        if (notOfferedHere)
+            emit notOffered(notice);
         return;
     }
     if (!newExecutableIsWhole()) {
@@ -225,6 +229,8 @@ void updater::finishUpdate(bool installed, const QString& failure) {
     outcome.sequenceSaved = sequenceSaved;
     outcome.inTheWay = inTheWay;
     outcome.notAProgram = notAProgram;
+    outcome.programForAnotherSystem = programForAnotherSystem;
+    outcome.notOfferedHere = notOfferedHere;
     outcome.sequenceRefused = sequenceRefused;
     outcome.sequence = releaseSequence;
     outcome.installedSequence = installedSequence;
@@ -238,10 +244,22 @@ void updater::finishUpdate(bool installed, const QString& failure) {
         emit updated();
 }
 
+QString updater::downloadPath() {
+    // A Windows launcher keeps the address it always had; other systems have a folder of their
+    // own, so that a release for one never reaches another.
+#ifdef Q_OS_WIN
+    const QString platform;
+#else
+    const QString platform = QStringLiteral("linux-x86_64/");
+#endif
+    return QStringLiteral("/launcher/download/") + platform + executableName();
+}
+
 bool updater::newExecutableIsWhole() {
     // Nothing takes the launcher's place unless it can be a launcher at all.
     if (!isProgramImage(newExeFile.head())) {
         notAProgram = true;
+        programForAnotherSystem = isProgramOfAnotherSystem(newExeFile.head());
         bytesWritten = newExeFile.created() ? newExeFile.written() : -1;
         newExeFile.discard();
         return false;
@@ -278,7 +296,7 @@ void updater::fetchSignature() {
     signatureClient->setMaxBodySize(kVersionMaxBytes);
     signatureTimer = abortTimerFor(this, signatureClient);
     signatureTimer->start(checkTimeLimit);
-    signatureClient->get(downloadPath() + QStringLiteral(".sig"));
+    signatureClient->get(updater::downloadPath() + QStringLiteral(".sig"));
     connect(signatureClient, &HttpClient::done, this, &updater::onSignatureComplete);
 }
 

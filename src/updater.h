@@ -26,6 +26,9 @@ public:
 
     void checkVersion();
 
+    // Where this system's new launcher is published on the community's web host.
+    static QString downloadPath();
+
     // The version check is given up after checkTimeLimit without its answer; the download
     // after downloadIdleLimit without a byte, and in any case downloadTimeLimit after its
     // request. The defaults are the build's; tests shorten them.
@@ -52,6 +55,9 @@ signals:
     // The server offers another version, but only the package manager installs one: this
     // launcher stays, its version unchanged, and may be played. The notice tells the player.
     void packageOutdated(const QString& notice);
+    // The server offers no launcher for this system (404 at this system's address): the report
+    // says so, and the player plays with this launcher, told why it stays as it is.
+    void notOffered(const QString& notice);
     // The version check failed with the client's error code.
     void checkFailed(int code);
     // A new launcher took the old one's place and its version is stored; the report is written.
@@ -110,6 +116,8 @@ private:
     bool signatureEnded = false;
     QString signatureProblem; // why it was refused; empty when it verified
     bool notAProgram = false;
+    bool programForAnotherSystem = false;
+    bool notOfferedHere = false;
     QString inTheWay;
     // The release sequence of the verified signature, and the one installed before it.
     quint64 releaseSequence = 0;

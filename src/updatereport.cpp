@@ -18,10 +18,14 @@ QString status(bool ok) {
 QString notCreatedReason(const UpdateOutcome& outcome) {
     if (!outcome.inTheWay.isEmpty())
         return QLatin1Char(' ') + outcome.inTheWay + QStringLiteral(" is in the way");
+    if (outcome.notOfferedHere)
+        return QStringLiteral(" not offered for this system (HTTP 404)");
     if (outcome.requestSent && !outcome.downloadFailed && outcome.httpStatus != 200)
         return QStringLiteral(" download refused with HTTP ") + QString::number(outcome.httpStatus);
     if (outcome.requestSent && outcome.downloadFailed)
         return QStringLiteral(" download failed");
+    if (outcome.programForAnotherSystem)
+        return QStringLiteral(" not a program for this system");
     if (outcome.notAProgram)
         return QStringLiteral(" not a program");
     return QStringLiteral(" Error #") + QString::number(outcome.fileError);
@@ -112,6 +116,14 @@ QString serverVersionText(const QByteArray& body) {
     QByteArray text = nul < 0 ? body : body.left(nul);
     text.removeIf([](char ch) { return ch == '\r' || ch == '\n'; });
     return QString::fromLatin1(text);
+}
+
+bool isProgramOfAnotherSystem(const QByteArray& body) {
+#ifdef Q_OS_WIN
+    return body.startsWith("\177ELF");
+#else
+    return body.startsWith("MZ");
+#endif
 }
 
 bool isProgramImage(const QByteArray& body) {

@@ -21,6 +21,8 @@ struct UpdateOutcome {
     bool sequenceSaved = true; // false: launcher.sequence could not take the new release's
     QString inTheWay;          // a name left over that could not be cleared: no request was made
     bool notAProgram = false;  // the body came whole but cannot be a launcher
+    bool programForAnotherSystem = false; // ... being a program for another system
+    bool notOfferedHere = false;          // 404: no launcher published for this system
     // The signature verified but its release is not newer than the one installed.
     bool sequenceRefused = false;
     quint64 sequence = 0;
@@ -53,3 +55,6 @@ QString serverVersionText(const QByteArray& body);
 // Whether the body can be a launcher for this platform at all: an error page or a captive
 // portal's answer served with status 200 must never take the launcher's place.
 bool isProgramImage(const QByteArray& body);
+// Whether it is a program, but one for the other system the community publishes for (a
+// Windows program served to a Linux launcher, or the other way round).
+bool isProgramOfAnotherSystem(const QByteArray& body);

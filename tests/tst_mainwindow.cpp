@@ -4,6 +4,7 @@
 #include "newsview.h"
 #include "testfiles.h"
 #include "testsupport.h"
+#include "updater.h"
 #include "windowsupport.h"
 
 #include <QApplication>
@@ -225,7 +226,7 @@ private slots:
                         {200, "text/plain", current ? "3.1" : "3.0", held(newsFirst)});
         // A version that differs starts a download: the server keeps it waiting.
         writeFile(vestrahal::kExecutableName, "the running launcher");
-        server.setReply("/launcher/download/" + QByteArray(vestrahal::kExecutableName),
+        server.setReply(updater::downloadPath().toLatin1(),
                         {200, "application/octet-stream", {}, CommunityServer::Reply::Silent});
         MainWindow window;
         window.show();
@@ -247,6 +248,24 @@ private slots:
             waitForNews(window);
         QTEST(form->Jouer->isEnabled(), "openAtLast");
         QTEST(form->Texte->text(), "text");
+    }
+
+    // A launcher for which the community publishes no new version on this system plays on, and
+    // the status line says why it stays as it is, also once the news has loaded.
+    void notOfferedForThisSystemStillPlays() {
+        writeConf("1\n/jeux/wotlk\n0\n\n0\n |0\n |0\n |0\n3.0\n");
+        writeFile(vestrahal::kExecutableName, "the running launcher");
+        server.setReply("/launcher/version.php", {200, "text/plain", "3.1"});
+        server.setReply(updater::downloadPath().toLatin1(), {404, "text/html", "<h1>absent</h1>"});
+        MainWindow window;
+        window.show();
+        waitForNews(window);
+        const QString notice = QString::fromUtf8("Aucune nouvelle version du launcher n'est "
+                                                 "proposée pour ce système : le jeu peut être "
+                                                 "lancé.");
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), notice, kLoadTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kLoadTimeout);
+        QVERIFY(readFile("errors.log").contains("not offered for this system"));
     }
 
     // A game that cannot start leaves "Jouer" open under its message: the player may retry.

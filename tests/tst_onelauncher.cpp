@@ -5,6 +5,7 @@
 #include "singlelauncher.h"
 #include "testfiles.h"
 #include "testsupport.h"
+#include "updater.h"
 
 #include <QLocalServer>
 #include <QProcess>
@@ -15,7 +16,7 @@ namespace {
 
 constexpr int kTimeout = 30000;
 const QByteArray kVersionPath = "/launcher/version.php";
-const QByteArray kDownloadPath = QByteArray("/launcher/download/") + vestrahal::kExecutableName;
+const QByteArray kDownloadPath = updater::downloadPath().toLatin1();
 const QString kExe = QString::fromLatin1(vestrahal::kExecutableName);
 const QString kPartial = kExe + ".new";
 const QString kReport = QString::fromLatin1(vestrahal::kReportFileName);

@@ -37,7 +37,7 @@ namespace {
 constexpr int kTimeout = 30000;
 
 const QByteArray kVersionPath = "/launcher/version.php";
-const QByteArray kDownloadPath = QByteArray("/launcher/download/") + vestrahal::kExecutableName;
+const QByteArray kDownloadPath = updater::downloadPath().toLatin1();
 const QString kExe = QString::fromLatin1(vestrahal::kExecutableName);
 const QString kBackup = kExe + ".bak";
 const QString kPartial = kExe + ".new";
@@ -52,6 +52,8 @@ const QByteArray kOldLauncher = kProgramMagic + " the launcher that runs";
 
 const QString kChecking = QString::fromUtf8("Vérification des mises à jours disponibles...");
 const QString kCurrent = QString::fromUtf8("Version à jour");
+const QString kNotOffered = QString::fromUtf8(
+    "Aucune nouvelle version du launcher n'est proposée pour ce système : le jeu peut être lancé.");
 const QString kDownloading = "Telechargement de la nouvelle version en cours...";
 const QString kDownloadFailed = QString::fromUtf8(
     "Problème lors du téléchargement de la mise à jour, merci de relancer le launcher");
@@ -490,12 +492,14 @@ private slots:
             << 0 << 0 << true << 50
             << QStringList{sent, "Downloading 300000 Bytes ............ [OK] HTTP 200", created,
                            written};
-        QTest::newRow("404") << Route::Server << Reply{404, "text/html", "<h1>absent</h1>"} << 0
-                             << 0 << 0 << false << -1
-                             << QStringList{
-                                    sent,
-                                    "Downloading     15 Bytes ............ [FAIL] HTTP Error 404",
-                                    refused(404), balance(0)};
+        // No launcher published at this system's address: not offered here, and nothing failed.
+        QTest::newRow("404: not offered for this system")
+            << Route::Server << Reply{404, "text/html", "<h1>absent</h1>"} << 0 << 0 << 0 << false
+            << -1
+            << QStringList{sent, "Downloading     15 Bytes ............ [FAIL] HTTP Error 404",
+                           "Creation of the file ................ [FAIL] not offered for this "
+                           "system (HTTP 404)",
+                           balance(0)};
         QTest::newRow("500") << Route::Server << Reply{500, "text/html", ""} << 0 << 0 << 0 << false
                              << 50
                              << QStringList{
@@ -544,6 +548,16 @@ private slots:
                                    "HTTP Error 0")
                                .arg(httpsBuild() ? 1 : 3),
                            failed, balance(0)};
+        QTest::newRow("a program for the other system")
+            << Route::Server
+            << Reply{200, "application/octet-stream",
+                     (kProgramMagic == "MZ" ? QByteArray("\177ELF") : QByteArray("MZ")) +
+                         QByteArray(1000, 'p')}
+            << 0 << 0 << 0 << false << 100
+            << QStringList{sent, "Downloading   1002 Bytes ............ [OK] HTTP 200",
+                           "Creation of the file ................ [FAIL] not a program for this "
+                           "system",
+                           balance(0)};
         QTest::newRow("a web page served with 200")
             << Route::Server << Reply{200, "text/html", "<html>Connexion Wi-Fi</html>"} << 0 << 0
             << 0 << false << 100
@@ -597,6 +611,7 @@ private slots:
         updater selfUpdater(&launcher.config);
         launcher.watch(selfUpdater, boxes);
         QSignalSpy barMoves(&selfUpdater, &updater::progressChanged);
+        QSignalSpy notOfferedSpy(&selfUpdater, &updater::notOffered);
         if (timeLimit > 0)
             selfUpdater.setDownloadTimeLimit(timeLimit);
         if (idleLimit > 0)
@@ -620,7 +635,10 @@ private slots:
             selfUpdater.checkVersion();
             // The report closes every attempt, whichever way it went.
             QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(kReport), kTimeout);
-            QCOMPARE(launcher.text, kDownloadFailed);
+            // Not offered here: the player is told so, and plays.
+            const bool notOffered = reply.status == 404;
+            QCOMPARE(launcher.text, notOffered ? kNotOffered : kDownloadFailed);
+            QCOMPARE(notOfferedSpy.size(), notOffered ? 1 : 0);
             QCOMPARE(readFile(kExe), kOldLauncher);
             QVERIFY(!QFile::exists(kBackup));
             QCOMPARE(storedVersion(), QByteArray("1.4"));
@@ -1010,7 +1028,7 @@ private slots:
 
     void reportsAreAppendedInOrder() {
         writeFile(kReport, "what was there before\n");
-        const QList<int> statuses{404, 500};
+        const QList<int> statuses{403, 500};
         for (int status : statuses) {
             server.setReply(kVersionPath, {200, "text/plain", "1.5"});
             offer({status, "text/html", ""});
@@ -1404,10 +1422,9 @@ private slots:
         writeFile(kExe, oldLauncher);
         QVERIFY(QFile::setPermissions(kExe, QFile::permissions(kExe) | QFile::ExeOwner));
         writeFile(site.filePath("launcher/version.php"), "1.5");
-        writeFile(site.filePath("launcher/download/") + kExe, newLauncher);
+        writeFile(site.path() + kDownloadPath, newLauncher);
         if (signedBuild())
-            writeFile(site.filePath("launcher/download/") + kExe + ".sig",
-                      signatureFile(newLauncher, "1.5"));
+            writeFile(site.path() + kDownloadPath + ".sig", signatureFile(newLauncher, "1.5"));
         NginxServer nginx;
         QVERIFY2(nginx.start(site.path()), qPrintable(nginx.error()));
 
@@ -1430,8 +1447,7 @@ private slots:
                               "Creation of the file ................ [OK]",
                               "Writting of the file ................ [OK]"}));
         const QByteArray log = nginx.accessLog();
-        QVERIFY2(log.contains("/launcher/download/VestrahalLauncher.exe HTTP/1.1\" 200 " +
-                              received.toLatin1()),
+        QVERIFY2(log.contains(kDownloadPath + " HTTP/1.1\" 200 " + received.toLatin1()),
                  log.constData());
 #else
         QSKIP("starts the real launcher with a proxy from its environment: Linux only");

@@ -55,8 +55,9 @@ flags+=(
     -DQT_TESTCASE_BUILDDIR="\"$build/tests\"" -DQT_TESTCASE_SOURCEDIR="\"$top/tests\""
 )
 
-# Built for Linux only (tests/CMakeLists.txt): the library preloaded into the launcher.
-linux_only=(tests/killpoint.cpp)
+# Built for Linux only (tests/CMakeLists.txt): the library preloaded into the launcher, and the
+# suite that reads the launcher through AT-SPI.
+linux_only=(tests/killpoint.cpp tests/tst_screenreader.cpp)
 
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT

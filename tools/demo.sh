@@ -75,13 +75,13 @@ if [ "${DEMO_UPDATE:-0}" = 1 ]; then
     # The community's site, with a newer version and its executable: the same build with a
     # marker after its end, so that the swap shows.
     rm -f "$stage/VestrahalLauncher.exe.bak" "$stage/errors.log"
-    mkdir -p "$root/launcher/download"
+    mkdir -p "$root/launcher/download/linux-x86_64"
     printf '1.1.0' >"$root/launcher/version.php"
     { cat "$build/VestrahalLauncher.exe"; printf 'Vestrahal launcher 1.1.0'; } \
-        >"$root/launcher/download/VestrahalLauncher.exe"
+        >"$root/launcher/download/linux-x86_64/VestrahalLauncher.exe"
     # Published as an admin does: signed for the version it is offered as.
     "$build/tools/vestrahal-release" sign --key "$keys/update.key" --version 1.1.0 \
-        "$root/launcher/download/VestrahalLauncher.exe"
+        "$root/launcher/download/linux-x86_64/VestrahalLauncher.exe"
 fi
 "$build/tools/community_server" --root "$root" --port "$port" --news-delay 2500 \
     --slow-files 120000 \

@@ -33,7 +33,8 @@
 namespace {
 
 const QByteArray kVersionPath = "/launcher/version.php";
-const QByteArray kDownloadPath = "/launcher/download/VestrahalLauncher.exe";
+// The Linux launcher's own address, beside the Windows one.
+const QByteArray kDownloadPath = "/launcher/download/linux-x86_64/VestrahalLauncher.exe";
 
 QTextStream out(stdout);
 
