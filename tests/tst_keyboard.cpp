@@ -355,11 +355,19 @@ private slots:
         ready(window);
         showInPlace(window);
         QWebEngineView* view = news(window);
-        QTest::mouseMove(view->focusProxy(), QPoint(400, 500));
-        QTest::mouseClick(view->focusProxy(), Qt::RightButton, {}, QPoint(400, 500));
+        // A click that reaches the page before it takes input opens nothing: the player clicks
+        // again, as the test does until the menu is there.
         QMenu* menu = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT(
-            (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) != nullptr, kTimeout);
+            [&] {
+                menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                if (!menu) {
+                    QTest::mouseMove(view->focusProxy(), QPoint(400, 500));
+                    QTest::mouseClick(view->focusProxy(), Qt::RightButton, {}, QPoint(400, 500));
+                }
+                return menu != nullptr;
+            }(),
+            kTimeout);
         QAction* back = menu->actions().value(0);
         QVERIFY(back && back->isEnabled());
         QCOMPARE(back->text(), QString("Précédent"));
