@@ -54,7 +54,9 @@ MainWindow::MainWindow(QWidget* parent)
     ui->Jouer->setEnabled(false);
     ui->Texte->setText(QStringLiteral("Démarrage en cours."));
     connect(gate, &PlayGate::opened, this, [this] {
-        ui->Texte->setText(launcherNotice.isEmpty() ? kReadyText : launcherNotice);
+        // What the player must know outlives the news page's next load.
+        const QString notice = gameNotice.isEmpty() ? launcherNotice : gameNotice;
+        ui->Texte->setText(notice.isEmpty() ? kReadyText : notice);
         ui->Jouer->setEnabled(true);
     });
     connect(gate, &PlayGate::openedEarly, ui->Jouer, [this] { ui->Jouer->setEnabled(true); });
@@ -65,7 +67,8 @@ MainWindow::MainWindow(QWidget* parent)
             SLOT(ErrorLaunchingProcess(QProcess::ProcessError)));
     // Without a word, the player would wait for a game that is already gone.
     connect(game, &GameSession::endedAtOnce, ui->Texte, [this](int code) {
-        ui->Texte->setText(QStringLiteral("Le jeu s'est arrêté aussitôt (code %1).").arg(code));
+        gameNotice = QStringLiteral("Le jeu s'est arrêté aussitôt (code %1).").arg(code);
+        ui->Texte->setText(gameNotice);
     });
 
     NewsPage* news = ui->Web->newsPage();
@@ -233,6 +236,7 @@ void MainWindow::newsOnLinkClicked(QUrl url) {
 }
 
 void MainWindow::on_Jouer_clicked() {
+    gameNotice.clear();
     gate->set(PlayGate::Condition::LaunchAllowed, false);
     int realm = kRealmVestrahal;
     for (int i = 0; i < kRealmCount; ++i) {

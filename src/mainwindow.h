@@ -91,6 +91,8 @@ private:
     std::array<QRadioButton*, 6> realmButtons;
     // Said when "Jouer" opens instead of the ready text: a package's news of a newer launcher.
     QString launcherNotice;
+    // Why the last game ended at once; until the next press of "Jouer".
+    QString gameNotice;
 
     // Realm status: whether the logon server of each shown realm answers. Null unless the
     // launcher is built with it (VESTRAHAL_REALM_STATUS).

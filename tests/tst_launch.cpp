@@ -3,6 +3,7 @@
 #include "gamesession.h"
 #include "heaptrim.h"
 #include "mainwindow.h"
+#include "newspage.h"
 #include "newsview.h"
 #include "realmstatus.h"
 #include "testfiles.h"
@@ -207,8 +208,12 @@ private slots:
         window.show();
         waitUntilReady(window);
         QSignalSpy ended(session(window), &GameSession::ended);
+        QSignalSpy newsLoads(ui(window)->Web->newsPage(), &NewsPage::pageLoadFinished);
         play(window, 0, limit);
         QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, kTimeout);
+        // The news is loaded again after the game: the message stays once it is back.
+        if (vestrahal::kRestNewsWhilePlaying)
+            QTRY_VERIFY_WITH_TIMEOUT(!newsLoads.isEmpty(), kTimeout);
         QTEST(ui(window)->Texte->text(), "text");
         QVERIFY(ui(window)->Jouer->isEnabled());
         const QByteArray log = readFile("errors.log");
