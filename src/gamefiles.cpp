@@ -146,7 +146,7 @@ public:
     void ignoreTheRest() { ignoring = true; }
     QString problem() const { return why; }
     qint64 received() const { return accepted; }
-    qint64 size() const { return written; }
+    qint64 size() const override { return written; }
     QByteArray sha256Hex() const { return hex; }
 
 protected:
