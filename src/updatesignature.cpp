@@ -56,7 +56,8 @@ SignatureFile parseSignatureFile(const QByteArray& text) {
         !parseReleaseSequence(lines[1].mid(prefix.size()), &file.sequence))
         return file;
     file.signature = lines[0];
-    file.valid = !file.signature.isEmpty();
+    // A line end is CR LF at most: a CR left in the line is no part of a signature.
+    file.valid = !file.signature.isEmpty() && !file.signature.contains('\r');
     return file;
 }
 
