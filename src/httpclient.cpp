@@ -102,20 +102,7 @@ void HttpClient::setHost(const QString& host, ConnectionMode mode, quint16 port)
 }
 
 int HttpClient::request(const HttpRequestHeader& header) {
-    Pending pending{header.method().toLatin1(),
-                    hostName,
-                    hostPort,
-                    hostSecure,
-                    header.path(),
-                    {},
-                    nullptr,
-                    maxBody,
-                    timeLimit,
-                    idleLimit};
-    // The network layer speaks HTTP/1.1 only, which is what the launcher asks for.
-    for (const auto& [key, value] : header.values())
-        pending.values.append({key.toLatin1(), value.toLatin1()});
-    return enqueue(std::move(pending));
+    return request(header, nullptr);
 }
 
 int HttpClient::request(const HttpRequestHeader& header, QIODevice* to) {
@@ -129,6 +116,7 @@ int HttpClient::request(const HttpRequestHeader& header, QIODevice* to) {
                     maxBody,
                     timeLimit,
                     idleLimit};
+    // The network layer speaks HTTP/1.1 only, which is what the launcher asks for.
     for (const auto& [key, value] : header.values())
         pending.values.append({key.toLatin1(), value.toLatin1()});
     return enqueue(std::move(pending));
