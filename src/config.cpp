@@ -1,7 +1,7 @@
 #include "config.h"
 
-#include "constants.h"
-#include "launcherconstants.h"
+#include "buildoptions.h"
+#include "realmsandprogress.h"
 
 #include <QDir>
 
@@ -71,6 +71,13 @@ bool Config::canStoreFolder(const QString& folder) {
     return std::none_of(folder.begin(), folder.end(), [](QChar ch) {
         return ch.unicode() > 0xff || ch.category() == QChar::Other_Control;
     });
+}
+
+QString Config::serverVersionText(const QByteArray& body) {
+    const qsizetype nul = body.indexOf('\0');
+    QByteArray text = nul < 0 ? body : body.left(nul);
+    text.removeIf([](char ch) { return ch == '\r' || ch == '\n'; });
+    return QString::fromLatin1(text);
 }
 
 QString Config::filePath() const {

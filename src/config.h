@@ -34,6 +34,11 @@ public:
     // Whether a game folder can be stored: launcher.conf holds it as one line of Latin-1 text,
     // where any other character would come back as "?" and the folder be lost.
     static bool canStoreFolder(const QString& folder);
+    // The version text the server answered, as it is stored: up to its first NUL, one character
+    // per byte, without CR or LF anywhere. launcher.conf keeps the version on one line and reads
+    // it back without line ends, so a text with a line break would never again equal the stored
+    // one.
+    static QString serverVersionText(const QByteArray& body);
     // Where the updater appends its reports: beside launcher.conf in a package, else in the
     // working folder.
     QString reportFilePath() const;

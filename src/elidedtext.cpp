@@ -1,6 +1,6 @@
 #include "elidedtext.h"
 
-#include "launcherconstants.h"
+#include "realmsandprogress.h"
 #include "ui_mainwindow.h"
 
 #include <QBoxLayout>

@@ -2,7 +2,8 @@
 
 #include "config.h"
 
-#include "constants.h"
+#include "buildoptions.h"
+#include "communityserver.h"
 #include "durablefile.h"
 #include "sha256.h"
 #include "updatereport.h"

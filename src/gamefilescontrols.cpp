@@ -1,8 +1,8 @@
 #include "gamefilescontrols.h"
 
 #include "gamefiles.h"
-#include "launcherconstants.h"
 #include "playgate.h"
+#include "realmsandprogress.h"
 #include "ui_mainwindow.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "gamefolder.h"
 
 #include "config.h"
-#include "launcherconstants.h"
+#include "realmsandprogress.h"
 
 #include <QDirIterator>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "constants.h"
+#include "buildoptions.h"
 #include "gamefolder.h"
 
 // Alone in its unit so that a build's choice of runner is read in one place, and the tests can

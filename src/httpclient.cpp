@@ -1,7 +1,5 @@
 #include "httpclient.h"
 
-#include "constants.h"
-
 #include <QIODevice>
 #include <QMetaObject>
 #include <QNetworkAccessManager>
@@ -54,12 +52,6 @@ HostAndPort splitHostAndPort(const QString& text, quint16 defaultPort) {
             return {text.left(colon), quint16(port)};
     }
     return {text, defaultPort};
-}
-
-WebServer communityServer(const char* hostText) {
-    const bool secure = qstrcmp(vestrahal::kWebScheme, "https") == 0;
-    const HostAndPort where = splitHostAndPort(QString::fromLatin1(hostText), secure ? 443 : 80);
-    return {where.host, where.port, secure};
 }
 
 HttpClient::HttpClient(QObject* parent)

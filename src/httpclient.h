@@ -40,14 +40,12 @@ struct HostAndPort {
 };
 HostAndPort splitHostAndPort(const QString& text, quint16 defaultPort = 80);
 
-// Where the community's web server is: one of the build's hosts, and whether it is reached over
-// TLS (the build's scheme), with the port that scheme uses unless the host names one.
+// A web server: its host, its port, and whether it is reached over TLS.
 struct WebServer {
     QString host;
     quint16 port;
     bool secure;
 };
-WebServer communityServer(const char* hostText);
 
 // The launcher's HTTP client. Requests are queued and run one after the other on one host;
 // done() comes once, after the last of them or after the first failure, which drops the rest.

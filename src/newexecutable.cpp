@@ -289,3 +289,19 @@ bool isRunningProgram(const QString& path) {
     const QString candidate = QFileInfo(path).canonicalFilePath();
     return !candidate.isEmpty() && candidate == running;
 }
+
+bool isProgramOfAnotherSystem(const QByteArray& body) {
+#ifdef Q_OS_WIN
+    return body.startsWith("\177ELF");
+#else
+    return body.startsWith("MZ");
+#endif
+}
+
+bool isProgramImage(const QByteArray& body) {
+#ifdef Q_OS_WIN
+    return body.startsWith("MZ");
+#else
+    return body.startsWith("\177ELF");
+#endif
+}

@@ -112,3 +112,10 @@ QString folderRefusesNewFile(const QString& folder);
 
 // Whether the file is the program that runs now.
 bool isRunningProgram(const QString& path);
+
+// Whether the body can be a launcher for this platform at all: an error page or a captive
+// portal's answer served with status 200 must never take the launcher's place.
+bool isProgramImage(const QByteArray& body);
+// Whether it is a program, but one for the other system the community publishes for (a
+// Windows program served to a Linux launcher, or the other way round).
+bool isProgramOfAnotherSystem(const QByteArray& body);

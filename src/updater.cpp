@@ -1,10 +1,11 @@
 #include "updater.h"
 
+#include "buildoptions.h"
+#include "communityserver.h"
 #include "config.h"
-#include "constants.h"
 #include "httpclient.h"
-#include "launcherconstants.h"
 #include "newexecutable.h"
+#include "realmsandprogress.h"
 #include "releasesequence.h"
 #include "updatereport.h"
 #include "updatesignature.h"
@@ -104,7 +105,7 @@ void updater::onCheckComplete(bool erreur) {
         return;
     }
 
-    const QString serverVersion = serverVersionText(versionClient->readAll());
+    const QString serverVersion = Config::serverVersionText(versionClient->readAll());
     if (serverVersion == config->version) {
         emit current();
     } else if (!installsUpdates) {

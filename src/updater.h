@@ -1,6 +1,6 @@
 #pragma once
 
-#include "constants.h"
+#include "buildoptions.h"
 #include "newexecutable.h"
 
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "updatereport.h"
 
-#include "constants.h"
+#include "buildoptions.h"
 
 #include <QFile>
 #include <QStringConverter>
@@ -109,27 +109,4 @@ bool appendUpdateReport(const QString& fileName, const QString& report) {
 QString statusWithUnwrittenReport(const QString& status) {
     return status + QStringLiteral(" (rapport impossible à écrire dans ") +
            QString::fromLatin1(vestrahal::kReportFileName) + QStringLiteral(")");
-}
-
-QString serverVersionText(const QByteArray& body) {
-    const qsizetype nul = body.indexOf('\0');
-    QByteArray text = nul < 0 ? body : body.left(nul);
-    text.removeIf([](char ch) { return ch == '\r' || ch == '\n'; });
-    return QString::fromLatin1(text);
-}
-
-bool isProgramOfAnotherSystem(const QByteArray& body) {
-#ifdef Q_OS_WIN
-    return body.startsWith("\177ELF");
-#else
-    return body.startsWith("MZ");
-#endif
-}
-
-bool isProgramImage(const QByteArray& body) {
-#ifdef Q_OS_WIN
-    return body.startsWith("MZ");
-#else
-    return body.startsWith("\177ELF");
-#endif
 }

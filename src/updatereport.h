@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
@@ -46,15 +45,3 @@ bool appendUpdateReport(const QString& fileName, const QString& report);
 // The status line when the report could not be written: the player is told, since nothing else
 // keeps a trace of the attempt.
 QString statusWithUnwrittenReport(const QString& status);
-
-// The version text the server answered: up to its first NUL, one character per byte, without
-// CR or LF anywhere. launcher.conf keeps the version on one line and reads it back without line
-// ends, so a text with a line break would never again equal the stored one.
-QString serverVersionText(const QByteArray& body);
-
-// Whether the body can be a launcher for this platform at all: an error page or a captive
-// portal's answer served with status 200 must never take the launcher's place.
-bool isProgramImage(const QByteArray& body);
-// Whether it is a program, but one for the other system the community publishes for (a
-// Windows program served to a Linux launcher, or the other way round).
-bool isProgramOfAnotherSystem(const QByteArray& body);

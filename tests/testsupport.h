@@ -1,7 +1,7 @@
 #pragma once
 
+#include "buildoptions.h"
 #include "communityserver.h"
-#include "constants.h"
 
 #include <QList>
 

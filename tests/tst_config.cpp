@@ -1,5 +1,5 @@
+#include "buildoptions.h"
 #include "config.h"
-#include "constants.h"
 #include "filesizelimit.h"
 #include "testfiles.h"
 

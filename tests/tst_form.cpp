@@ -1,4 +1,4 @@
-#include "constants.h"
+#include "buildoptions.h"
 #include "newsview.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"

@@ -1,7 +1,7 @@
 // A launcher built with a game runner (wine, for a Linux player) starts the runner with the game
 // program's full path as its only argument. This suite's launcher names "vestrahal-test-runner",
 // found through PATH as wine is; the fake client stands in for it and records its arguments.
-#include "constants.h"
+#include "buildoptions.h"
 #include "fakegame.h"
 #include "gamefolder.h"
 #include "gamesession.h"

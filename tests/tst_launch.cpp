@@ -1,4 +1,4 @@
-#include "constants.h"
+#include "buildoptions.h"
 #include "fakegame.h"
 #include "gamesession.h"
 #include "heaptrim.h"

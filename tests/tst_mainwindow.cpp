@@ -1,4 +1,4 @@
-#include "constants.h"
+#include "buildoptions.h"
 #include "mainwindow.h"
 #include "newspage.h"
 #include "newsview.h"

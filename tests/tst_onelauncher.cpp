@@ -1,7 +1,7 @@
 // One launcher per folder: the lock, the call to the first launcher's window, and the real
 // program started twice in one folder while it updates itself.
+#include "buildoptions.h"
 #include "communityserver.h"
-#include "constants.h"
 #include "singlelauncher.h"
 #include "testfiles.h"
 #include "testsupport.h"

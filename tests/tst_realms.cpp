@@ -1,4 +1,4 @@
-#include "constants.h"
+#include "buildoptions.h"
 #include "logonlistener.h"
 #include "mainwindow.h"
 #include "offlinenames.h"

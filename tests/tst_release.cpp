@@ -2,7 +2,7 @@
 // signed message and its signature file, the admin's release tool and the openssl route of the
 // README, the stored release sequence, the names an update must find free, the swap that moves
 // only the file this process wrote, and the report's texts.
-#include "constants.h"
+#include "buildoptions.h"
 #include "newexecutable.h"
 #include "releasesequence.h"
 #include "testfiles.h"

@@ -1,6 +1,7 @@
+#include "buildoptions.h"
 #include "closedport.h"
+#include "communityserver.h"
 #include "config.h"
-#include "constants.h"
 #include "filesizelimit.h"
 #include "httpclient.h"
 #include "mainwindow.h"

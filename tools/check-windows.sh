@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Windows side of the code on this machine, without a Windows build:
 # - every .cpp of src/, tests/ and tools/ compiled for Windows, syntax only, by MinGW-w64's g++
-#   against Debian's Qt 6 headers and the build's generated headers (constants, form, moc), with
+#   against Debian's Qt 6 headers and the build's generated headers (build options, form, moc), with
 #   warnings as errors: the Q_OS_WIN branches get the compiler's eye on every run;
 # - the launcher's resource script through windres;
 # - the per-user installer script that CPack writes, through makensis (with a stand-in for the
@@ -24,7 +24,7 @@ for tool in "$cxx" x86_64-w64-mingw32-windres makensis cpack; do
 done
 qt="$(qtpaths6 --query QT_INSTALL_HEADERS 2>/dev/null || echo /usr/include/x86_64-linux-gnu/qt6)"
 mkspecs="$(qtpaths6 --query QT_HOST_DATA 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt6)/mkspecs"
-for generated in generated/constants.h generated/launcherversion.h \
+for generated in generated/buildoptions.h generated/launcherversion.h \
     vestrahal_ui_autogen/include/ui_mainwindow.h; do
     [ -f "$build/$generated" ] || {
         echo "check-windows: $build/$generated is missing: configure and build $build first" >&2

@@ -3,22 +3,23 @@
 
     read-status-line.py SECONDS TEXT
 
-Waits up to SECONDS for the status line of the running launcher ("VestrahalLauncher.exe" on the
-session's accessibility bus) to read TEXT; exits 0 then, else prints what it last read and exits 1.
+Waits up to SECONDS for the status line of the running launcher (the application whose name starts
+with "VestrahalLauncher" on the session's accessibility bus) to read TEXT; exits 0 then, else prints
+what it last read and exits 1. The status line is the window's notification: its text is its name.
 """
 import sys
 import time
 
 import pyatspi
 
-STATUS_DESCRIPTION = "État du launcher"
+APPLICATION = "VestrahalLauncher"
 
 
 def status_line(accessible, depth=0):
     if accessible is None or depth > 40:
         return None
     try:
-        if accessible.description == STATUS_DESCRIPTION:
+        if accessible.getRole() == pyatspi.ROLE_NOTIFICATION:
             return accessible.name
         for child in accessible:
             found = status_line(child, depth + 1)
@@ -31,7 +32,7 @@ def status_line(accessible, depth=0):
 
 def read_once():
     for application in pyatspi.Registry.getDesktop(0):
-        if application is not None and application.name == "VestrahalLauncher.exe":
+        if application is not None and (application.name or "").startswith(APPLICATION):
             return status_line(application)
     return None
 

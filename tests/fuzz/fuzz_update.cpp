@@ -1,6 +1,8 @@
 // libFuzzer target: the self-update's helpers fed any server answer and any download outcome.
 // The version text never holds a line break or a NUL and is stable when read again; the report
 // always has its fixed lines; a signature file that is taken has one way to be written.
+#include "config.h"
+#include "newexecutable.h"
 #include "updatereport.h"
 #include "updatesignature.h"
 
@@ -52,14 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string rest = input.ConsumeRemainingBytesAsString();
     const QByteArray body(rest.data(), qsizetype(rest.size()));
-    const QString version = serverVersionText(body);
+    const QString version = Config::serverVersionText(body);
     if (version.size() > body.size())
         fail("the version text grew");
     for (const QChar ch : version) {
         if (ch == QLatin1Char('\r') || ch == QLatin1Char('\n') || ch.unicode() == 0)
             fail("the version text holds a line break or a NUL");
     }
-    if (serverVersionText(version.toLatin1()) != version)
+    if (Config::serverVersionText(version.toLatin1()) != version)
         fail("the version text changed when read again");
     if (isProgramImage(body) && body.size() < 2)
         fail("too short to be a program");
