@@ -49,7 +49,7 @@ int realmOf(const QByteArray& line) {
 } // namespace
 
 Config::Config()
-    : baseDir(vestrahal::kPackaged ? playerDataFolder() : QDir().absolutePath()) {
+    : baseDir(launcherFolder()) {
     realmHosts[vestrahal::kRealmVestrahal] = vestrahal::kLogonHost;
     realmHosts[vestrahal::kRealmOfficial] = vestrahal::kOfficialLogonHost;
     realmHosts[vestrahal::kRealmPartner] = vestrahal::kPartnerLogonHost;
@@ -87,6 +87,10 @@ QString Config::filePath() const {
 QString Config::reportFilePath() const {
     const QString name = QString::fromLatin1(vestrahal::kReportFileName);
     return vestrahal::kPackaged ? baseDir + QLatin1Char('/') + name : name;
+}
+
+QString Config::launcherFolder() {
+    return vestrahal::kPackaged ? playerDataFolder() : QDir().absolutePath();
 }
 
 QString Config::playerDataFolder() {

@@ -45,6 +45,9 @@ public:
     // The player's own folder for the program, under $XDG_DATA_HOME (~/.local/share when the
     // variable is unset): a package's baseDir.
     static QString playerDataFolder();
+    // The folder of the launcher's own files (launcher.conf, errors.log, its lock): the player's
+    // folder for the program in a package, else the working folder.
+    static QString launcherFolder();
 
     QString baseDir;
     QString version;

@@ -1,10 +1,10 @@
 #include "accessibility.h"
+#include "config.h"
 #include "mainwindow.h"
 #include "singlelauncher.h"
 #include "translations.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QNetworkProxyFactory>
 
 int main(int argc, char* argv[]) {
@@ -15,10 +15,9 @@ int main(int argc, char* argv[]) {
     // application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    // The launcher works on the files of the folder it was started in. A second launcher there
-    // would undo the first one's update: it shows the first one instead, before it reads or
-    // asks anything.
-    SingleLauncher folderLauncher(QDir::currentPath());
+    // The launcher works on the files of its folder. A second launcher there would undo the
+    // first one's update: it shows the first one instead, before it reads or asks anything.
+    SingleLauncher folderLauncher(Config::launcherFolder());
     if (!folderLauncher.claim())
         return 0;
     // A screen reader may ask about the widgets while the form is being built: the launcher's

@@ -13,7 +13,8 @@ class SingleLauncher : public QObject {
     Q_OBJECT
 
 public:
-    // The folder whose files the launcher works on: where launcher.conf and the executable are.
+    // The folder whose files the launcher works on: where launcher.conf is, and the executable
+    // outside a package.
     explicit SingleLauncher(const QString& folder, QObject* parent = nullptr);
     ~SingleLauncher() override;
 
