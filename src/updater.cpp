@@ -44,13 +44,7 @@ bool signedUpdates() {
 
 updater::updater(Config* config, QObject* parent)
     : QObject(parent)
-    , requestSent(false)
-    , fileCreated(false)
-    , fileWritten(false)
     , downloadClient(nullptr)
-    , bytesWritten(0)
-    , bytesReceived(0)
-    , httpStatus(0)
     , config(config)
     , versionClient(nullptr)
     , downloadTimeLimit(vestrahal::kUpdateMaxSeconds * 1000)
@@ -65,7 +59,7 @@ updater::~updater() {
         downloadClient->disconnect(this);
         downloadClient->abort();
         onDownloadComplete(true);
-    } else if (signatureClient && !signatureEnded) {
+    } else if (signatureClient && !attempt.signatureChecked) {
         signatureClient->disconnect(this);
         signatureClient->abort();
         onSignatureComplete(true);
@@ -122,16 +116,16 @@ void updater::onCheckComplete(bool erreur) {
 bool updater::namesAreFree() {
     const QString refused = folderRefusesNewFile(QDir::currentPath());
     if (!refused.isEmpty()) {
-        downloadFailed = true;
-        fileError = int(QFileDevice::OpenError);
+        attempt.downloadFailed = true;
+        attempt.fileError = int(QFileDevice::OpenError);
         finishUpdate(false, QStringLiteral("Le dossier du launcher n'accepte aucun nouveau "
                                            "fichier (%1) : mise à jour impossible")
                                 .arg(refused));
         return false;
     }
-    inTheWay = clearLeftoverNames(executableName(), backupName());
-    if (!inTheWay.isEmpty()) {
-        downloadFailed = true;
+    attempt.inTheWay = clearLeftoverNames(executableName(), backupName());
+    if (!attempt.inTheWay.isEmpty()) {
+        attempt.downloadFailed = true;
         finishUpdate(false);
         return false;
     }
@@ -171,25 +165,25 @@ void updater::onDownloadProgress(int done, int total) {
 
 void updater::onDownloadComplete(bool bol_errorWhiledownload) {
     downloadEnded = true;
-    downloadFailed = bol_errorWhiledownload;
+    attempt.downloadFailed = bol_errorWhiledownload;
     if (downloadClient) {
-        requestSent = true;
-        httpStatus = downloadClient->statusCode();
+        attempt.requestSent = true;
+        attempt.httpStatus = downloadClient->statusCode();
         // What arrived, however the download ended: closed, aborted, refused or cut off.
-        bytesReceived = downloadClient->bytesReceived();
+        attempt.bytesReceived = downloadClient->bytesReceived();
     }
 
-    if (bol_errorWhiledownload || httpStatus != 200) {
-        bytesWritten = newExeFile.created() ? newExeFile.written() : -1;
+    if (bol_errorWhiledownload || attempt.httpStatus != 200) {
+        attempt.bytesWritten = newExeFile.created() ? newExeFile.written() : -1;
         newExeFile.discard();
         // The community publishes no launcher for this system: nothing to install, and nothing
         // that keeps the player from playing with this one.
-        notOfferedHere = !bol_errorWhiledownload && httpStatus == 404;
+        attempt.notOfferedHere = !bol_errorWhiledownload && attempt.httpStatus == 404;
         const QString notice = QStringLiteral(
             "Aucune nouvelle version du launcher n'est proposée pour ce système : le jeu peut être "
             "lancé.");
-        finishUpdate(false, notOfferedHere ? notice : QString());
-        if (notOfferedHere)
+        finishUpdate(false, attempt.notOfferedHere ? notice : QString());
+        if (attempt.notOfferedHere)
             emit notOffered(notice);
         return;
     }
@@ -214,27 +208,8 @@ void updater::finishUpdate(bool installed, const QString& failure) {
     if (!installed)
         emit statusChanged(status);
 
-    UpdateOutcome outcome;
-    outcome.requestSent = requestSent;
-    outcome.downloadFailed = downloadFailed;
+    UpdateOutcome outcome = attempt;
     outcome.clientError = downloadClient ? int(downloadClient->error()) : 0;
-    outcome.httpStatus = httpStatus;
-    outcome.bytesReceived = bytesReceived;
-    outcome.fileCreated = fileCreated;
-    outcome.fileError = fileCreated ? 0 : fileError;
-    outcome.fileWritten = fileWritten;
-    outcome.bytesWritten = bytesWritten;
-    outcome.signatureChecked = signatureEnded;
-    outcome.signatureProblem = signatureProblem;
-    outcome.versionSaved = versionSaved;
-    outcome.sequenceSaved = sequenceSaved;
-    outcome.inTheWay = inTheWay;
-    outcome.notAProgram = notAProgram;
-    outcome.programForAnotherSystem = programForAnotherSystem;
-    outcome.notOfferedHere = notOfferedHere;
-    outcome.sequenceRefused = sequenceRefused;
-    outcome.sequence = releaseSequence;
-    outcome.installedSequence = installedSequence;
     // Written in full before anyone is told: the report must not wait on the player. Nothing
     // else keeps a trace of the attempt, so a report that cannot be written is said.
     if (!appendUpdateReport(config->reportFilePath(),
@@ -259,25 +234,25 @@ QString updater::downloadPath() {
 bool updater::newExecutableIsWhole() {
     // Nothing takes the launcher's place unless it can be a launcher at all.
     if (!isProgramImage(newExeFile.head())) {
-        notAProgram = true;
-        programForAnotherSystem = isProgramOfAnotherSystem(newExeFile.head());
-        bytesWritten = newExeFile.created() ? newExeFile.written() : -1;
+        attempt.notAProgram = true;
+        attempt.programForAnotherSystem = isProgramOfAnotherSystem(newExeFile.head());
+        attempt.bytesWritten = newExeFile.created() ? newExeFile.written() : -1;
         newExeFile.discard();
         return false;
     }
-    fileCreated = newExeFile.created();
-    if (!fileCreated) {
-        fileError = int(newExeFile.fileError());
-        bytesWritten = -1;
+    attempt.fileCreated = newExeFile.created();
+    if (!attempt.fileCreated) {
+        attempt.fileError = int(newExeFile.fileError());
+        attempt.bytesWritten = -1;
         newExeFile.discard();
         return false;
     }
-    bytesWritten = newExeFile.written();
+    attempt.bytesWritten = newExeFile.written();
     // Only a file that reached the disk whole may take the launcher's name.
-    fileWritten = bytesWritten == bytesReceived && newExeFile.finish();
-    if (!fileWritten)
+    attempt.fileWritten = attempt.bytesWritten == attempt.bytesReceived && newExeFile.finish();
+    if (!attempt.fileWritten)
         newExeFile.discard();
-    return fileWritten;
+    return attempt.fileWritten;
 }
 
 bool updater::installNewExecutable() {
@@ -286,7 +261,7 @@ bool updater::installNewExecutable() {
     if (swapInNewExecutable(executableName(), newExeFile, backupName()))
         return true;
     // A file that could not be put in place was not written where it belongs.
-    fileWritten = false;
+    attempt.fileWritten = false;
     newExeFile.discard();
     return false;
 }
@@ -302,25 +277,26 @@ void updater::fetchSignature() {
 }
 
 void updater::onSignatureComplete(bool error) {
-    signatureEnded = true;
+    attempt.signatureChecked = true;
     signatureTimer->stop();
     const int status = signatureClient->statusCode();
     if (error) {
-        signatureProblem = QStringLiteral("Error #") + QString::number(signatureClient->error());
+        attempt.signatureProblem =
+            QStringLiteral("Error #") + QString::number(signatureClient->error());
     } else if (status != 200) {
-        signatureProblem = QStringLiteral("HTTP Error ") + QString::number(status);
+        attempt.signatureProblem = QStringLiteral("HTTP Error ") + QString::number(status);
     } else {
         // The version text's own bytes, as the server sent them: it was read one byte a
         // character.
-        installedSequence = installedReleaseSequence(releaseSequenceFileName());
+        attempt.installedSequence = installedReleaseSequence(releaseSequenceFileName());
         const ReleaseCheck check = checkSignedRelease(
             signatureClient->readAll(), newVersion.toLatin1(), newExeFile.sha256Hex(),
-            decodePublicKey(QByteArray(vestrahal::kUpdatePublicKey)), installedSequence);
-        signatureProblem = check.problem;
-        sequenceRefused = check.replayed;
-        releaseSequence = check.sequence;
+            decodePublicKey(QByteArray(vestrahal::kUpdatePublicKey)), attempt.installedSequence);
+        attempt.signatureProblem = check.problem;
+        attempt.sequenceRefused = check.replayed;
+        attempt.sequence = check.sequence;
     }
-    if (!signatureProblem.isEmpty() || sequenceRefused) {
+    if (!attempt.signatureProblem.isEmpty() || attempt.sequenceRefused) {
         newExeFile.discard();
         finishUpdate(false);
         return;
@@ -331,16 +307,17 @@ void updater::onSignatureComplete(bool error) {
 bool updater::recordNewVersion() {
     const QString previous = config->version;
     config->version = newVersion;
-    versionSaved = config->save();
+    attempt.versionSaved = config->save();
     // A signed release is known by its sequence from now on: an older one is refused.
-    if (versionSaved && signedUpdates()) {
-        sequenceSaved = storeInstalledReleaseSequence(releaseSequenceFileName(), releaseSequence);
-        if (!sequenceSaved) {
+    if (attempt.versionSaved && signedUpdates()) {
+        attempt.sequenceSaved =
+            storeInstalledReleaseSequence(releaseSequenceFileName(), attempt.sequence);
+        if (!attempt.sequenceSaved) {
             config->version = previous;
             config->save();
         }
     }
-    if (!versionSaved || !sequenceSaved) {
+    if (!attempt.versionSaved || !attempt.sequenceSaved) {
         config->version = previous;
         putBackOldExecutable(executableName(), backupName());
         return false;

@@ -2,6 +2,7 @@
 
 #include "buildoptions.h"
 #include "newexecutable.h"
+#include "updatereport.h"
 
 #include <QObject>
 #include <QString>
@@ -88,14 +89,10 @@ private:
     // recorded would be downloaded again at every start.
     bool recordNewVersion();
 
-    bool requestSent;
-    bool fileCreated;
-    bool fileWritten;
     HttpClient* downloadClient;
     NewExecutable newExeFile;
-    qint64 bytesWritten;
-    qint64 bytesReceived;
-    int httpStatus;
+    // What the attempt came to so far, as its report will tell it.
+    UpdateOutcome attempt;
     Config* config;
     HttpClient* versionClient;
     QString newVersion;
@@ -106,22 +103,8 @@ private:
     int downloadIdleLimit;
     qint64 downloadMaxBytes;
     bool downloadEnded = false;
-    bool downloadFailed = false;
-    int fileError = 0;
-    bool versionSaved = true;
     bool installsUpdates = !vestrahal::kPackaged;
 
     HttpClient* signatureClient = nullptr;
     QTimer* signatureTimer = nullptr;
-    bool signatureEnded = false;
-    QString signatureProblem; // why it was refused; empty when it verified
-    bool notAProgram = false;
-    bool programForAnotherSystem = false;
-    bool notOfferedHere = false;
-    QString inTheWay;
-    // The release sequence of the verified signature, and the one installed before it.
-    quint64 releaseSequence = 0;
-    quint64 installedSequence = 0;
-    bool sequenceRefused = false;
-    bool sequenceSaved = true;
 };
