@@ -179,6 +179,34 @@ private slots:
         QVERIFY(status.isChecking(3));
     }
 
+    // Held and paused each keep the checks back; they run once neither holds, whichever goes last.
+    void heldChecksWaitForTheRelease_data() {
+        QTest::addColumn<bool>("pausedMeanwhile");
+        QTest::newRow("held only") << false;
+        QTest::newRow("paused while held, the pause ends last") << true;
+    }
+    void heldChecksWaitForTheRelease() {
+        QFETCH(bool, pausedMeanwhile);
+        SilentRealmStatus status;
+        status.setAttemptTimeLimit(kTimeout);
+        status.setHeld(true);
+        status.setHost(0, "logon.a.test");
+        status.checkAll();
+        QCOMPARE(status.state(0), State::Unknown);
+        QCOMPARE(status.attempts, 0);
+        if (pausedMeanwhile) {
+            status.setPaused(true);
+            status.setHeld(false);
+            QCOMPARE(status.attempts, 0);
+            status.setPaused(false);
+        } else {
+            status.setHeld(false);
+        }
+        QCOMPARE(status.attempts, 1);
+        QVERIFY(status.isChecking(0));
+        QVERIFY(!status.isPaused());
+    }
+
     void periodicChecks_data() {
         QTest::addColumn<bool>("paused");
         QTest::addColumn<bool>("shown");
