@@ -1,9 +1,11 @@
 #include "realmgems.h"
 
+#include "firstframe.h"
 #include "realmindicator.h"
 #include "realmstatus.h"
 
 #include <QGuiApplication>
+#include <QPointer>
 #include <QRadioButton>
 
 RealmGems::RealmGems(QWidget* window, const QList<QRadioButton*>& buttons)
@@ -19,6 +21,12 @@ RealmGems::RealmGems(QWidget* window, const QList<QRadioButton*>& buttons)
     for (int realm = 0; realm < int(gems.size()) && realm < buttons.size(); ++realm)
         gems[realm] = new RealmIndicator(buttons[realm]);
     connect(status, &RealmStatus::changed, this, &RealmGems::show);
+    // The gems say "Vérification..." from the first frame on; the connections follow it.
+    status->setHeld(true);
+    afterFirstFrame(window, [status = QPointer<RealmStatus>(status)] {
+        if (status)
+            status->setHeld(false);
+    });
 }
 
 void RealmGems::watch(int realm, const QByteArray& host) {

@@ -12,8 +12,8 @@ class RealmIndicator;
 class RealmStatus;
 
 // Whether each shown realm's logon server answers, as a gem beside its button: the checks run
-// while the window is on screen, again when the player comes back to it, and never while a game
-// runs.
+// while the window is on screen (the first ones once its first frame is painted), again when the
+// player comes back to it, and never while a game runs.
 class RealmGems : public QObject {
     Q_OBJECT
 

@@ -4,6 +4,7 @@
 
 #include <QEvent>
 #include <QIcon>
+#include <QPixmapCache>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -24,12 +25,20 @@ QString imageFor(RealmStatus::State state) {
 } // namespace
 
 QPixmap RealmIndicator::gem(RealmStatus::State state, qreal devicePixelRatio) {
+    // Every realm shows the same few gems, and all of them one at start: each is read once.
+    const QString key =
+        QStringLiteral("vestrahal-gem-%1-%2").arg(int(state)).arg(devicePixelRatio, 0, 'g', 6);
+    QPixmap cached;
+    if (QPixmapCache::find(key, &cached))
+        return cached;
     // Both twins named outright: QIcon looks for "@2x" only when the whole application runs at
     // twice the density, not for one window on a second screen that does.
     QIcon icon;
     icon.addFile(imageFor(state) + QStringLiteral(".png"));
     icon.addFile(imageFor(state) + QStringLiteral("@2x.png"));
-    return icon.pixmap(QSize(kSize, kSize), devicePixelRatio);
+    const QPixmap pixmap = icon.pixmap(QSize(kSize, kSize), devicePixelRatio);
+    QPixmapCache::insert(key, pixmap);
+    return pixmap;
 }
 
 RealmIndicator::RealmIndicator(QRadioButton* button)

@@ -170,6 +170,15 @@ void RealmStatus::setPaused(bool pause) {
         }
         return;
     }
+    startPending();
+}
+
+void RealmStatus::setHeld(bool hold) {
+    held = hold;
+    startPending();
+}
+
+void RealmStatus::startPending() {
     for (int realm = 0; realm < kRealmCount; ++realm) {
         if (realms[realm].pending)
             start(realm);
@@ -186,7 +195,7 @@ void RealmStatus::start(int realm) {
     Realm& entry = realms[realm];
     if (!entry.target || isChecking(realm))
         return;
-    if (paused) {
+    if (paused || held) {
         entry.pending = true;
         return;
     }

@@ -58,6 +58,10 @@ public:
     // falls due is held until the pause ends.
     void setPaused(bool paused);
     bool isPaused() const { return paused; }
+    // Checks that fall due while held wait, as during a pause, and start once released and not
+    // paused. The window holds the first ones until it is on screen: its first frame does not
+    // wait for connections whose answers come later anyway.
+    void setHeld(bool held);
     // The periodic checks run only while this holds (the window is on screen); none by default
     // is "always".
     void setPeriodicCondition(std::function<bool()> condition);
@@ -96,10 +100,12 @@ private:
     void drop(int realm);
     void finish(int realm, QTcpSocket* socket, bool answered);
     void periodicCheck();
+    void startPending();
 
     std::array<Realm, kRealmCount> realms;
     QTimer* intervalTimer;
     std::function<bool()> periodicCondition;
     int attemptTimeLimit = 3000;
     bool paused = false;
+    bool held = false;
 };

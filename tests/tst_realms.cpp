@@ -257,6 +257,18 @@ private slots:
         QCOMPARE(conf(), file);
     }
 
+    // The gems are in the window's first frame; the connections wait for it.
+    void firstChecksFollowTheFirstFrame() {
+        if (!vestrahal::kRealmStatus)
+            QSKIP("built without the realm status");
+        MainWindow window;
+        window.show();
+        QVERIFY(!settled(window));
+        for (int realm = 0; realm < RealmStatus::kRealmCount; ++realm)
+            QVERIFY(!status(window)->isChecking(realm));
+        QTRY_VERIFY_WITH_TIMEOUT(settled(window), kTimeout);
+    }
+
     void realmStatusAtStartUp_data() {
         QTest::addColumn<QByteArray>("clients");
         // Per realm: "up", "down", "no gem" (shown, but its text names no host) or "hidden".

@@ -179,6 +179,28 @@ private slots:
         QVERIFY(status.isChecking(3));
     }
 
+    // Held or paused, the checks wait; they run once neither holds, whichever ends last.
+    void heldChecksWaitForTheRelease_data() {
+        QTest::addColumn<bool>("pausedMeanwhile");
+        QTest::newRow("held only") << false;
+        QTest::newRow("paused while held, the pause ends last") << true;
+    }
+    void heldChecksWaitForTheRelease() {
+        QFETCH(bool, pausedMeanwhile);
+        SilentRealmStatus status;
+        status.setHeld(true);
+        status.setHost(0, "logon.a.test");
+        status.checkAll();
+        QCOMPARE(status.attempts, 0);
+        QCOMPARE(status.state(0), State::Unknown);
+        status.setPaused(pausedMeanwhile);
+        status.setHeld(false);
+        QCOMPARE(status.attempts, 0 + !pausedMeanwhile);
+        status.setPaused(false);
+        QCOMPARE(status.attempts, 1);
+        QVERIFY(status.isChecking(0));
+    }
+
     void periodicChecks_data() {
         QTest::addColumn<bool>("paused");
         QTest::addColumn<bool>("shown");
