@@ -3,7 +3,7 @@
 #include "config.h"
 
 #include "buildoptions.h"
-#include "communityserver.h"
+#include "communityaddress.h"
 #include "durablefile.h"
 #include "sha256.h"
 #include "updatereport.h"

@@ -1,7 +1,7 @@
 #include "updater.h"
 
 #include "buildoptions.h"
-#include "communityserver.h"
+#include "communityaddress.h"
 #include "config.h"
 #include "httpclient.h"
 #include "newexecutable.h"

@@ -1,6 +1,6 @@
 #include "buildoptions.h"
 #include "closedport.h"
-#include "communityserver.h"
+#include "communityaddress.h"
 #include "config.h"
 #include "filesizelimit.h"
 #include "httpclient.h"

@@ -1,4 +1,4 @@
-#include "communityserver.h"
+#include "communityaddress.h"
 
 #include "buildoptions.h"
 #include "httpclient.h"
