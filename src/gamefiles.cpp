@@ -16,9 +16,12 @@
 #include <QTimer>
 
 #include <condition_variable>
+#include <cstring>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -34,6 +37,10 @@ namespace {
 const QString kPartSuffix = QStringLiteral(".vestrahal-part");
 // What waits between the network and the disk for one object, at most.
 constexpr qint64 kQueuedBytes = qint64(1) << 20;
+// Buffers kept for the next pieces of an object: what can wait in its queue, and one more.
+constexpr size_t kSpareBuffers = 6;
+// What is hashed then written at once: small enough to stay in the processor's cache.
+constexpr qsizetype kSlice = qsizetype(64) << 10;
 constexpr qint64 kMegabyte = qint64(1) << 20;
 // Below this many listed files one thread looks at them all.
 constexpr qsizetype kStatsPerThread = 2000;
@@ -132,11 +139,28 @@ public:
     // Every byte on the disk and the file closed; false when anything failed.
     bool finish() {
         if (worker.joinable()) {
-            push({Command::Finish, {}});
+            if (!finishing) {
+                finishing = true;
+                push({Command::Finish, {}});
+            }
             worker.join();
             close();
         }
         return !failedFlag.load();
+    }
+    // finish() without waiting: syncing an object takes the disk's time, which the other lane's
+    // download must not wait for. `done` runs in the context's thread once the file is synced
+    // and closed; finish() then returns at once.
+    void finishThen(QObject* context, std::function<void()> done) {
+        if (!worker.joinable() || finishing) {
+            QMetaObject::invokeMethod(context, std::move(done), Qt::QueuedConnection);
+            return;
+        }
+        then = [context, done = std::move(done)] {
+            QMetaObject::invokeMethod(context, done, Qt::QueuedConnection);
+        };
+        finishing = true;
+        push({Command::Finish, {}});
     }
     void discard() {
         finish();
@@ -162,7 +186,7 @@ protected:
             return -1;
         }
         accepted += size;
-        push({Command::Bytes, QByteArray(data, size)});
+        push({Command::Bytes, copyOf(data, size)});
         return size;
     }
 
@@ -171,6 +195,28 @@ private:
         enum Kind { Bytes, Restart, Finish } kind;
         QByteArray bytes;
     };
+
+    // The piece in a buffer the worker has done with, when one is there: a download of
+    // gigabytes reuses a few buffers instead of asking the allocator for each piece.
+    QByteArray copyOf(const char* data, qint64 size) {
+        QByteArray piece;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (!spare.empty()) {
+                piece = std::move(spare.back());
+                spare.pop_back();
+            }
+        }
+        piece.resize(size);
+        std::memcpy(piece.data(), data, size_t(size));
+        return piece;
+    }
+
+    void recycle(QByteArray piece) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (spare.size() < kSpareBuffers)
+            spare.push_back(std::move(piece));
+    }
 
     void push(Command command) {
         std::unique_lock<std::mutex> lock(mutex);
@@ -239,18 +285,26 @@ private:
                     fail(QStringLiteral("cannot write %1: %2").arg(partPath, file.errorString()));
                 continue;
             }
-            hash.add(command.bytes);
-            if (file.write(command.bytes) != command.bytes.size()) {
-                fail(QStringLiteral("cannot write %1: %2").arg(partPath, file.errorString()));
-                continue;
+            // Hashed and written a slice at a time: the kernel copies each slice into the file
+            // while the hash has just brought it into the processor's cache.
+            const QByteArrayView bytes(command.bytes);
+            for (qsizetype at = 0; at < bytes.size() && !failedFlag.load(); at += kSlice) {
+                const QByteArrayView slice = bytes.sliced(at, std::min(kSlice, bytes.size() - at));
+                hash.add(slice);
+                if (file.write(slice.data(), slice.size()) != slice.size())
+                    fail(QStringLiteral("cannot write %1: %2").arg(partPath, file.errorString()));
             }
-            count += command.bytes.size();
+            if (!failedFlag.load())
+                count += bytes.size();
+            recycle(std::move(command.bytes));
         }
         if (usable && !failedFlag.load() && !durablefile::sync(file))
             fail(QStringLiteral("cannot write %1: %2").arg(partPath, file.errorString()));
         file.close();
         written = count;
         hex = hash.hex();
+        if (then)
+            then();
     }
 
     QString partPath;
@@ -261,9 +315,12 @@ private:
     std::condition_variable arrived;
     std::condition_variable roomLeft;
     std::deque<Command> commands;
+    std::vector<QByteArray> spare; // buffers the worker has done with
     qint64 queued = 0;
     std::atomic<bool> failedFlag{false};
     bool ignoring = false;
+    bool finishing = false;     // the worker has been told to finish
+    std::function<void()> then; // what the worker calls once it has finished
     QString why;
     qint64 written = 0;
     QByteArray hex;
@@ -481,14 +538,15 @@ void GameFiles::checkFiles(const QByteArray& digest) {
     // what an unchanged folder costs.
     const qsizetype count = manifest.files.size();
     const qsizetype half = count >= kStatsPerThread ? count / 2 : count;
+    const auto look = [this, &states](qsizetype from, qsizetype to) {
+        gamefileindex::FolderStates disk(root);
+        for (qsizetype i = from; i < to; ++i)
+            states[i] = disk.stateOf(manifest.files.at(i).path);
+    };
     std::thread helper;
     if (half < count)
-        helper = std::thread([&] {
-            for (qsizetype i = half; i < count; ++i)
-                states[i] = gamefileindex::stateOf(target(manifest.files.at(i).path));
-        });
-    for (qsizetype i = 0; i < half; ++i)
-        states[i] = gamefileindex::stateOf(target(manifest.files.at(i).path));
+        helper = std::thread(look, half, count);
+    look(0, half);
     if (helper.joinable())
         helper.join();
     for (int i = 0; i < count; ++i) {
@@ -738,8 +796,15 @@ void GameFiles::giveUp(Lane& lane) {
 
 void GameFiles::onObjectDone(Lane& lane, bool error) {
     lane.idle->stop();
-    const gamemanifest::File& file = manifest.files.at(lane.current.file);
     const int status = lane.client->statusCode();
+    const int code = int(lane.client->error());
+    // The lane stays busy until its file is on the disk; the other one goes on meanwhile.
+    lane.file->finishThen(
+        this, [this, &lane, error, status, code] { placeObject(lane, error, status, code); });
+}
+
+void GameFiles::placeObject(Lane& lane, bool error, int status, int code) {
+    const gamemanifest::File& file = manifest.files.at(lane.current.file);
     const bool whole = lane.file->finish();
     const QString path = target(file.path);
     const QString part = path + kPartSuffix;
@@ -756,7 +821,7 @@ void GameFiles::onObjectDone(Lane& lane, bool error) {
     } else if (error) {
         // Cut off on the way (the line, a server that stalls): what came is kept, unproven, and
         // the next start resumes it; only a whole object that hashes right takes the name.
-        refuse(file.path, QStringLiteral("Error #%1").arg(int(lane.client->error())));
+        refuse(file.path, QStringLiteral("Error #%1").arg(code));
     } else if (!statusOk) {
         refuse(file.path, QStringLiteral("HTTP Error %1").arg(status));
         QFile::remove(part);

@@ -91,6 +91,7 @@ private:
     void onObjectHeader(Lane& lane, int status);
     void giveUp(Lane& lane);
     void onObjectDone(Lane& lane, bool error);
+    void placeObject(Lane& lane, bool error, int status, int code);
     void refuse(const QString& path, const QString& why);
     void endFolder();
     void failFolder(const QString& why);
