@@ -41,6 +41,8 @@ constexpr qint64 kQueuedBytes = qint64(1) << 20;
 constexpr size_t kSpareBuffers = 6;
 // What is hashed then written at once: small enough to stay in the processor's cache.
 constexpr qsizetype kSlice = qsizetype(64) << 10;
+// How much of an object is written before the disk is asked to start on it.
+[[maybe_unused]] constexpr qint64 kWriteBackStep = qint64(2) << 20;
 constexpr qint64 kMegabyte = qint64(1) << 20;
 // Below this many listed files one thread looks at them all.
 constexpr qsizetype kStatsPerThread = 2000;
@@ -272,6 +274,7 @@ private:
         if (usable && (!file.resize(kept) || !file.seek(kept)))
             fail(QStringLiteral("cannot write %1: %2").arg(partPath, file.errorString()));
         qint64 count = kept;
+        [[maybe_unused]] qint64 writtenBack = kept;
         for (;;) {
             Command command = pop();
             if (command.kind == Command::Finish)
@@ -281,6 +284,7 @@ private:
             if (command.kind == Command::Restart) {
                 hash.reset();
                 count = 0;
+                writtenBack = 0;
                 if (!file.resize(0) || !file.seek(0))
                     fail(QStringLiteral("cannot write %1: %2").arg(partPath, file.errorString()));
                 continue;
@@ -297,6 +301,16 @@ private:
             if (!failedFlag.load())
                 count += bytes.size();
             recycle(std::move(command.bytes));
+#ifdef Q_OS_LINUX
+            // The disk starts on what is written as it comes: the sync before the rename then
+            // waits for the last few megabytes only, not for the whole object. A hint, no more:
+            // the sync still makes sure.
+            if (!failedFlag.load() && count - writtenBack >= kWriteBackStep && file.flush()) {
+                ::sync_file_range(file.handle(), writtenBack, count - writtenBack,
+                                  SYNC_FILE_RANGE_WRITE);
+                writtenBack = count;
+            }
+#endif
         }
         if (usable && !failedFlag.load() && !durablefile::sync(file))
             fail(QStringLiteral("cannot write %1: %2").arg(partPath, file.errorString()));
@@ -471,15 +485,22 @@ void GameFiles::onSignature(bool error) {
     emit statusChanged(kChecking);
     const Folder& folder = folders.at(folderIndex);
     indexFile = gamefileindex::fileName(launcherDir, folder.client, folder.path);
-    index = gamefileindex::load(indexFile, folder.path);
+    // The signature is checked on one core while the index is read on the other: both are a
+    // pass over megabytes that needs nothing of the other.
+    const QByteArray signature = listClient->readAll();
     QString problem;
-    if (!gamemanifest::verify(manifestBytes, listClient->readAll(), publicKey, &problem)) {
-        failFolder(problem);
-        return;
-    }
+    bool trusted = false;
+    std::thread checker(
+        [&] { trusted = gamemanifest::verify(manifestBytes, signature, publicKey, &problem); });
+    index = gamefileindex::load(indexFile, folder.path);
     // The same list as last time is taken as it was read then: only its signature is checked
     // again, and the disk.
     const QByteArray digest = Sha256::quickDigest(manifestBytes);
+    checker.join();
+    if (!trusted) {
+        failFolder(problem);
+        return;
+    }
     const bool sameList = !index.manifestDigest.isEmpty() && digest == index.manifestDigest;
     if (sameList) {
         manifest = index.manifest;
