@@ -277,8 +277,12 @@ private:
         [[maybe_unused]] qint64 writtenBack = kept;
         for (;;) {
             Command command = pop();
-            if (command.kind == Command::Finish)
+            if (command.kind == Command::Finish) {
+                // The buffers go now, not when the object has taken its name.
+                std::lock_guard<std::mutex> lock(mutex);
+                spare.clear();
                 break;
+            }
             if (failedFlag.load())
                 continue;
             if (command.kind == Command::Restart) {
@@ -371,6 +375,7 @@ GameFiles::~GameFiles() {
         if (lane)
             lane->file.reset();
     }
+    finishing.clear();
 }
 
 QList<GameFiles::Folder> GameFiles::foldersOf(const Config& config) {
@@ -713,14 +718,7 @@ void GameFiles::startFetching() {
 void GameFiles::fetchNext(Lane& lane) {
     lane.busy = false;
     if (queue.isEmpty()) {
-        for (const auto& other : lanes) {
-            if (other && other->busy)
-                return;
-        }
-        if (fetching) {
-            fetching = false;
-            endFolder();
-        }
+        fetchingMayEnd();
         return;
     }
     lane.current = queue.takeFirst();
@@ -817,36 +815,49 @@ void GameFiles::giveUp(Lane& lane) {
 
 void GameFiles::onObjectDone(Lane& lane, bool error) {
     lane.idle->stop();
-    const int status = lane.client->statusCode();
-    const int code = int(lane.client->error());
-    // The lane stays busy until its file is on the disk; the other one goes on meanwhile.
-    lane.file->finishThen(
-        this, [this, &lane, error, status, code] { placeObject(lane, error, status, code); });
+    // The object's file is synced on its own thread while the lane goes on with the next one:
+    // the download never waits for the disk.
+    Finishing done;
+    done.file = std::move(lane.file);
+    done.pending = lane.current;
+    done.badStatus = lane.badStatus;
+    done.error = error;
+    done.status = lane.client->statusCode();
+    done.code = int(lane.client->error());
+    bytesDone += done.file->received() - done.pending.resumeFrom;
+    finishing.push_back(std::move(done));
+    const auto item = std::prev(finishing.end());
+    item->file->finishThen(this, [this, item] {
+        placeObject(*item);
+        finishing.erase(item);
+        showFetchStatus();
+        fetchingMayEnd();
+    });
+    fetchNext(lane);
 }
 
-void GameFiles::placeObject(Lane& lane, bool error, int status, int code) {
-    const gamemanifest::File& file = manifest.files.at(lane.current.file);
-    const bool whole = lane.file->finish();
+void GameFiles::placeObject(Finishing& done) {
+    const gamemanifest::File& file = manifest.files.at(done.pending.file);
+    const bool whole = done.file->finish();
     const QString path = target(file.path);
     const QString part = path + kPartSuffix;
-    const qint64 received = lane.file->received();
-    bytesDone += received - lane.current.resumeFrom;
-    const bool statusOk = status == 200 || (status == 206 && lane.current.resumeFrom > 0);
+    const int status = done.status;
+    const bool statusOk = status == 200 || (status == 206 && done.pending.resumeFrom > 0);
     if (!whole) {
         // The disk took no more, or the body grew past the listed size: the part goes, and
         // leaves its room to the player.
-        refuse(file.path, lane.file->problem());
+        refuse(file.path, done.file->problem());
         QFile::remove(part);
-    } else if (lane.badStatus != 0) {
-        refuse(file.path, QStringLiteral("HTTP Error %1").arg(lane.badStatus));
-    } else if (error) {
+    } else if (done.badStatus != 0) {
+        refuse(file.path, QStringLiteral("HTTP Error %1").arg(done.badStatus));
+    } else if (done.error) {
         // Cut off on the way (the line, a server that stalls): what came is kept, unproven, and
         // the next start resumes it; only a whole object that hashes right takes the name.
-        refuse(file.path, QStringLiteral("Error #%1").arg(code));
+        refuse(file.path, QStringLiteral("Error #%1").arg(done.code));
     } else if (!statusOk) {
         refuse(file.path, QStringLiteral("HTTP Error %1").arg(status));
         QFile::remove(part);
-    } else if (lane.file->size() != file.size || lane.file->sha256Hex() != file.sha256) {
+    } else if (done.file->size() != file.size || done.file->sha256Hex() != file.sha256) {
         refuse(file.path, QStringLiteral("the object holds other bytes than listed"));
         QFile::remove(part);
     } else {
@@ -857,7 +868,7 @@ void GameFiles::placeObject(Lane& lane, bool error, int status, int code) {
         if (replaceFile(part, path)) {
             durablefile::syncFolderOf(path);
             const gamefileindex::FileState state = gamefileindex::stateOf(path);
-            entries[lane.current.file] = {state.size, state.modified, file.sha256};
+            entries[done.pending.file] = {state.size, state.modified, file.sha256};
             indexChanged = true;
             ++outcome.fetched;
             outcome.bytesFetched += file.size;
@@ -869,9 +880,18 @@ void GameFiles::placeObject(Lane& lane, bool error, int status, int code) {
     // An empty part holds nothing to resume.
     if (QFileInfo(part).isFile() && QFileInfo(part).size() == 0)
         QFile::remove(part);
-    lane.file.reset();
-    showFetchStatus();
-    fetchNext(lane);
+    done.file.reset();
+}
+
+void GameFiles::fetchingMayEnd() {
+    if (!fetching || !queue.isEmpty() || !finishing.empty())
+        return;
+    for (const auto& lane : lanes) {
+        if (lane && lane->busy)
+            return;
+    }
+    fetching = false;
+    endFolder();
 }
 
 void GameFiles::showFetchStatus() {
