@@ -16,9 +16,12 @@
 #include <QTimer>
 
 #include <condition_variable>
+#include <cstring>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -34,6 +37,12 @@ namespace {
 const QString kPartSuffix = QStringLiteral(".vestrahal-part");
 // What waits between the network and the disk for one object, at most.
 constexpr qint64 kQueuedBytes = qint64(1) << 20;
+// Buffers kept for the next pieces of an object: what can wait in its queue, and one more.
+constexpr size_t kSpareBuffers = 6;
+// What is hashed then written at once: small enough to stay in the processor's cache.
+constexpr qsizetype kSlice = qsizetype(64) << 10;
+// How much of an object is written before the disk is asked to start on it.
+[[maybe_unused]] constexpr qint64 kWriteBackStep = qint64(2) << 20;
 constexpr qint64 kMegabyte = qint64(1) << 20;
 // Below this many listed files one thread looks at them all.
 constexpr qsizetype kStatsPerThread = 2000;
@@ -132,11 +141,28 @@ public:
     // Every byte on the disk and the file closed; false when anything failed.
     bool finish() {
         if (worker.joinable()) {
-            push({Command::Finish, {}});
+            if (!finishing) {
+                finishing = true;
+                push({Command::Finish, {}});
+            }
             worker.join();
             close();
         }
         return !failedFlag.load();
+    }
+    // finish() without waiting: syncing an object takes the disk's time, which the other lane's
+    // download must not wait for. `done` runs in the context's thread once the file is synced
+    // and closed; finish() then returns at once.
+    void finishThen(QObject* context, std::function<void()> done) {
+        if (!worker.joinable() || finishing) {
+            QMetaObject::invokeMethod(context, std::move(done), Qt::QueuedConnection);
+            return;
+        }
+        then = [context, done = std::move(done)] {
+            QMetaObject::invokeMethod(context, done, Qt::QueuedConnection);
+        };
+        finishing = true;
+        push({Command::Finish, {}});
     }
     void discard() {
         finish();
@@ -162,7 +188,7 @@ protected:
             return -1;
         }
         accepted += size;
-        push({Command::Bytes, QByteArray(data, size)});
+        push({Command::Bytes, copyOf(data, size)});
         return size;
     }
 
@@ -171,6 +197,28 @@ private:
         enum Kind { Bytes, Restart, Finish } kind;
         QByteArray bytes;
     };
+
+    // The piece in a buffer the worker has done with, when one is there: a download of
+    // gigabytes reuses a few buffers instead of asking the allocator for each piece.
+    QByteArray copyOf(const char* data, qint64 size) {
+        QByteArray piece;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (!spare.empty()) {
+                piece = std::move(spare.back());
+                spare.pop_back();
+            }
+        }
+        piece.resize(size);
+        std::memcpy(piece.data(), data, size_t(size));
+        return piece;
+    }
+
+    void recycle(QByteArray piece) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (spare.size() < kSpareBuffers)
+            spare.push_back(std::move(piece));
+    }
 
     void push(Command command) {
         std::unique_lock<std::mutex> lock(mutex);
@@ -226,31 +274,55 @@ private:
         if (usable && (!file.resize(kept) || !file.seek(kept)))
             fail(QStringLiteral("cannot write %1: %2").arg(partPath, file.errorString()));
         qint64 count = kept;
+        [[maybe_unused]] qint64 writtenBack = kept;
         for (;;) {
             Command command = pop();
-            if (command.kind == Command::Finish)
+            if (command.kind == Command::Finish) {
+                // The buffers go now, not when the object has taken its name.
+                std::lock_guard<std::mutex> lock(mutex);
+                spare.clear();
                 break;
+            }
             if (failedFlag.load())
                 continue;
             if (command.kind == Command::Restart) {
                 hash.reset();
                 count = 0;
+                writtenBack = 0;
                 if (!file.resize(0) || !file.seek(0))
                     fail(QStringLiteral("cannot write %1: %2").arg(partPath, file.errorString()));
                 continue;
             }
-            hash.add(command.bytes);
-            if (file.write(command.bytes) != command.bytes.size()) {
-                fail(QStringLiteral("cannot write %1: %2").arg(partPath, file.errorString()));
-                continue;
+            // Hashed and written a slice at a time: the kernel copies each slice into the file
+            // while the hash has just brought it into the processor's cache.
+            const QByteArrayView bytes(command.bytes);
+            for (qsizetype at = 0; at < bytes.size() && !failedFlag.load(); at += kSlice) {
+                const QByteArrayView slice = bytes.sliced(at, std::min(kSlice, bytes.size() - at));
+                hash.add(slice);
+                if (file.write(slice.data(), slice.size()) != slice.size())
+                    fail(QStringLiteral("cannot write %1: %2").arg(partPath, file.errorString()));
             }
-            count += command.bytes.size();
+            if (!failedFlag.load())
+                count += bytes.size();
+            recycle(std::move(command.bytes));
+#ifdef Q_OS_LINUX
+            // The disk starts on what is written as it comes: the sync before the rename then
+            // waits for the last few megabytes only, not for the whole object. A hint, no more:
+            // the sync still makes sure.
+            if (!failedFlag.load() && count - writtenBack >= kWriteBackStep && file.flush()) {
+                ::sync_file_range(file.handle(), writtenBack, count - writtenBack,
+                                  SYNC_FILE_RANGE_WRITE);
+                writtenBack = count;
+            }
+#endif
         }
         if (usable && !failedFlag.load() && !durablefile::sync(file))
             fail(QStringLiteral("cannot write %1: %2").arg(partPath, file.errorString()));
         file.close();
         written = count;
         hex = hash.hex();
+        if (then)
+            then();
     }
 
     QString partPath;
@@ -261,9 +333,12 @@ private:
     std::condition_variable arrived;
     std::condition_variable roomLeft;
     std::deque<Command> commands;
+    std::vector<QByteArray> spare; // buffers the worker has done with
     qint64 queued = 0;
     std::atomic<bool> failedFlag{false};
     bool ignoring = false;
+    bool finishing = false;     // the worker has been told to finish
+    std::function<void()> then; // what the worker calls once it has finished
     QString why;
     qint64 written = 0;
     QByteArray hex;
@@ -300,6 +375,7 @@ GameFiles::~GameFiles() {
         if (lane)
             lane->file.reset();
     }
+    finishing.clear();
 }
 
 QList<GameFiles::Folder> GameFiles::foldersOf(const Config& config) {
@@ -414,15 +490,22 @@ void GameFiles::onSignature(bool error) {
     emit statusChanged(kChecking);
     const Folder& folder = folders.at(folderIndex);
     indexFile = gamefileindex::fileName(launcherDir, folder.client, folder.path);
-    index = gamefileindex::load(indexFile, folder.path);
+    // The signature is checked on one core while the index is read on the other: both are a
+    // pass over megabytes that needs nothing of the other.
+    const QByteArray signature = listClient->readAll();
     QString problem;
-    if (!gamemanifest::verify(manifestBytes, listClient->readAll(), publicKey, &problem)) {
-        failFolder(problem);
-        return;
-    }
+    bool trusted = false;
+    std::thread checker(
+        [&] { trusted = gamemanifest::verify(manifestBytes, signature, publicKey, &problem); });
+    index = gamefileindex::load(indexFile, folder.path);
     // The same list as last time is taken as it was read then: only its signature is checked
     // again, and the disk.
     const QByteArray digest = Sha256::quickDigest(manifestBytes);
+    checker.join();
+    if (!trusted) {
+        failFolder(problem);
+        return;
+    }
     const bool sameList = !index.manifestDigest.isEmpty() && digest == index.manifestDigest;
     if (sameList) {
         manifest = index.manifest;
@@ -481,14 +564,15 @@ void GameFiles::checkFiles(const QByteArray& digest) {
     // what an unchanged folder costs.
     const qsizetype count = manifest.files.size();
     const qsizetype half = count >= kStatsPerThread ? count / 2 : count;
+    const auto look = [this, &states](qsizetype from, qsizetype to) {
+        gamefileindex::FolderStates disk(root);
+        for (qsizetype i = from; i < to; ++i)
+            states[i] = disk.stateOf(manifest.files.at(i).path);
+    };
     std::thread helper;
     if (half < count)
-        helper = std::thread([&] {
-            for (qsizetype i = half; i < count; ++i)
-                states[i] = gamefileindex::stateOf(target(manifest.files.at(i).path));
-        });
-    for (qsizetype i = 0; i < half; ++i)
-        states[i] = gamefileindex::stateOf(target(manifest.files.at(i).path));
+        helper = std::thread(look, half, count);
+    look(0, half);
     if (helper.joinable())
         helper.join();
     for (int i = 0; i < count; ++i) {
@@ -634,14 +718,7 @@ void GameFiles::startFetching() {
 void GameFiles::fetchNext(Lane& lane) {
     lane.busy = false;
     if (queue.isEmpty()) {
-        for (const auto& other : lanes) {
-            if (other && other->busy)
-                return;
-        }
-        if (fetching) {
-            fetching = false;
-            endFolder();
-        }
+        fetchingMayEnd();
         return;
     }
     lane.current = queue.takeFirst();
@@ -738,29 +815,49 @@ void GameFiles::giveUp(Lane& lane) {
 
 void GameFiles::onObjectDone(Lane& lane, bool error) {
     lane.idle->stop();
-    const gamemanifest::File& file = manifest.files.at(lane.current.file);
-    const int status = lane.client->statusCode();
-    const bool whole = lane.file->finish();
+    // The object's file is synced on its own thread while the lane goes on with the next one:
+    // the download never waits for the disk.
+    Finishing done;
+    done.file = std::move(lane.file);
+    done.pending = lane.current;
+    done.badStatus = lane.badStatus;
+    done.error = error;
+    done.status = lane.client->statusCode();
+    done.code = int(lane.client->error());
+    bytesDone += done.file->received() - done.pending.resumeFrom;
+    finishing.push_back(std::move(done));
+    const auto item = std::prev(finishing.end());
+    item->file->finishThen(this, [this, item] {
+        placeObject(*item);
+        finishing.erase(item);
+        showFetchStatus();
+        fetchingMayEnd();
+    });
+    fetchNext(lane);
+}
+
+void GameFiles::placeObject(Finishing& done) {
+    const gamemanifest::File& file = manifest.files.at(done.pending.file);
+    const bool whole = done.file->finish();
     const QString path = target(file.path);
     const QString part = path + kPartSuffix;
-    const qint64 received = lane.file->received();
-    bytesDone += received - lane.current.resumeFrom;
-    const bool statusOk = status == 200 || (status == 206 && lane.current.resumeFrom > 0);
+    const int status = done.status;
+    const bool statusOk = status == 200 || (status == 206 && done.pending.resumeFrom > 0);
     if (!whole) {
         // The disk took no more, or the body grew past the listed size: the part goes, and
         // leaves its room to the player.
-        refuse(file.path, lane.file->problem());
+        refuse(file.path, done.file->problem());
         QFile::remove(part);
-    } else if (lane.badStatus != 0) {
-        refuse(file.path, QStringLiteral("HTTP Error %1").arg(lane.badStatus));
-    } else if (error) {
+    } else if (done.badStatus != 0) {
+        refuse(file.path, QStringLiteral("HTTP Error %1").arg(done.badStatus));
+    } else if (done.error) {
         // Cut off on the way (the line, a server that stalls): what came is kept, unproven, and
         // the next start resumes it; only a whole object that hashes right takes the name.
-        refuse(file.path, QStringLiteral("Error #%1").arg(int(lane.client->error())));
+        refuse(file.path, QStringLiteral("Error #%1").arg(done.code));
     } else if (!statusOk) {
         refuse(file.path, QStringLiteral("HTTP Error %1").arg(status));
         QFile::remove(part);
-    } else if (lane.file->size() != file.size || lane.file->sha256Hex() != file.sha256) {
+    } else if (done.file->size() != file.size || done.file->sha256Hex() != file.sha256) {
         refuse(file.path, QStringLiteral("the object holds other bytes than listed"));
         QFile::remove(part);
     } else {
@@ -771,7 +868,7 @@ void GameFiles::onObjectDone(Lane& lane, bool error) {
         if (replaceFile(part, path)) {
             durablefile::syncFolderOf(path);
             const gamefileindex::FileState state = gamefileindex::stateOf(path);
-            entries[lane.current.file] = {state.size, state.modified, file.sha256};
+            entries[done.pending.file] = {state.size, state.modified, file.sha256};
             indexChanged = true;
             ++outcome.fetched;
             outcome.bytesFetched += file.size;
@@ -783,9 +880,18 @@ void GameFiles::onObjectDone(Lane& lane, bool error) {
     // An empty part holds nothing to resume.
     if (QFileInfo(part).isFile() && QFileInfo(part).size() == 0)
         QFile::remove(part);
-    lane.file.reset();
-    showFetchStatus();
-    fetchNext(lane);
+    done.file.reset();
+}
+
+void GameFiles::fetchingMayEnd() {
+    if (!fetching || !queue.isEmpty() || !finishing.empty())
+        return;
+    for (const auto& lane : lanes) {
+        if (lane && lane->busy)
+            return;
+    }
+    fetching = false;
+    endFolder();
 }
 
 void GameFiles::showFetchStatus() {

@@ -10,6 +10,7 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <list>
 #include <memory>
 
 class Config;
@@ -78,6 +79,15 @@ private:
         int file = -1; // in manifest.files
         qint64 resumeFrom = 0;
     };
+    // An object whose request has ended, on its way to the disk before it takes its name.
+    struct Finishing {
+        std::unique_ptr<ObjectFile> file;
+        Pending pending;
+        int badStatus = 0;
+        bool error = false;
+        int status = 0;
+        int code = 0;
+    };
 
     void nextFolder();
     void fetchManifest();
@@ -91,6 +101,8 @@ private:
     void onObjectHeader(Lane& lane, int status);
     void giveUp(Lane& lane);
     void onObjectDone(Lane& lane, bool error);
+    void placeObject(Finishing& done);
+    void fetchingMayEnd();
     void refuse(const QString& path, const QString& why);
     void endFolder();
     void failFolder(const QString& why);
@@ -134,6 +146,7 @@ private:
     QList<Pending> queue;
     bool fetching = false;
     std::unique_ptr<Lane> lanes[kLanes];
+    std::list<Finishing> finishing;
     qint64 bytesToFetch = 0;
     qint64 bytesDone = 0;
     qint64 shownMegabytes = -1;

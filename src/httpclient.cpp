@@ -19,6 +19,8 @@ constexpr qint64 kLargestReservation = qint64(256) << 20;
 // A body on its way to a device waits in the network layer no longer than this: a slow disk
 // holds the download back instead of filling the memory.
 constexpr qint64 kStreamBuffer = qint64(1) << 20;
+// The piece a body on its way to a device is handed over in.
+constexpr qsizetype kStreamPiece = qsizetype(256) << 10;
 
 int asProgress(qint64 bytes) {
     return int(std::clamp<qint64>(bytes, 0, std::numeric_limits<int>::max()));
@@ -235,9 +237,22 @@ bool HttpClient::takeBody(QNetworkReply* reply) {
     if (!withinLimit(received + available))
         return false;
     if (device) {
-        const QByteArray piece = reply->read(available);
-        received += piece.size();
-        device->write(piece);
+        // Through one buffer of the client's, piece by piece: no allocation per piece, and never
+        // the whole of what the network layer holds in one more copy.
+        if (streamPiece.size() != kStreamPiece)
+            streamPiece.resize(kStreamPiece);
+        for (qint64 left = available; left > 0;) {
+            const qint64 read =
+                reply->read(streamPiece.data(), std::min<qint64>(left, streamPiece.size()));
+            if (read <= 0)
+                break;
+            received += read;
+            left -= read;
+            device->write(streamPiece.constData(), read);
+            // The device's owner may have given the request up on the way.
+            if (reply != current)
+                break;
+        }
         return true;
     }
     // Read straight into the room kept for the body: no copy in between.

@@ -168,6 +168,7 @@ private:
     bool startScheduled = false;
     int lastId = 0;
     QByteArray body;
+    QByteArray streamPiece; // reused for every piece of a body that goes to a device
     int status = 0;
     QList<QPair<QByteArray, QByteArray>> replyHeaders;
     Error lastError = NoError;

@@ -928,6 +928,97 @@ private slots:
                 gamefileindex::fileName(launcher, "wotlk", work->path()));
     }
 
+    // The look at each listed file through its folder, opened once for the files that follow in
+    // it, says what a look at the whole path says, whatever was looked at just before: missing
+    // folders, a file where a folder should be, a link at the end, a folder reached through a link.
+    void folderStates_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<bool>("regular");
+        QTest::addColumn<bool>("link");
+        QTest::newRow("file in a folder") << ""
+                                          << "Data/a.MPQ" << true << true << false;
+        QTest::newRow("next file, same folder") << "Data/a.MPQ"
+                                                << "Data/b.MPQ" << true << true << false;
+        QTest::newRow("missing file, same folder") << "Data/a.MPQ"
+                                                   << "Data/c.MPQ" << false << false << false;
+        QTest::newRow("file at the top after a folder") << "Data/a.MPQ"
+                                                        << "Wow.exe" << true << true << false;
+        QTest::newRow("folder after a missing folder") << "Interface/x.lua"
+                                                       << "Data/b.MPQ" << true << true << false;
+        QTest::newRow("missing folder") << "Data/a.MPQ"
+                                        << "Interface/x.lua" << false << false << false;
+        QTest::newRow("a file in a folder's place") << ""
+                                                    << "Wow.exe/x.lua" << false << false << false;
+        QTest::newRow("link at the end") << "Data/a.MPQ"
+                                         << "Data/link.MPQ" << true << false << true;
+        QTest::newRow("folder itself") << ""
+                                       << "Data" << true << false << false;
+        QTest::newRow("through a linked folder") << "Data/a.MPQ"
+                                                 << "Linked/a.MPQ" << true << true << false;
+    }
+    void folderStates() {
+        QFETCH(QString, before);
+        QFETCH(QString, path);
+        QFETCH(bool, exists);
+        QFETCH(bool, regular);
+        QFETCH(bool, link);
+        writeFile(game + "/Data/a.MPQ", "aaa");
+        writeFile(game + "/Data/b.MPQ", "bb");
+        QVERIFY(QFile::link(game + "/Data/a.MPQ", game + "/Data/link.MPQ"));
+        QVERIFY(QFile::link(game + "/Data", game + "/Linked"));
+        gamefileindex::FolderStates disk(game);
+        if (!before.isEmpty())
+            disk.stateOf(before);
+        const gamefileindex::FileState state = disk.stateOf(path);
+        const gamefileindex::FileState whole = gamefileindex::stateOf(game + '/' + path);
+        QCOMPARE(state.exists, exists);
+        QCOMPARE(state.regular, regular);
+        QCOMPARE(state.link, link);
+        QCOMPARE(state.size, whole.size);
+        QCOMPARE(state.modified, whole.modified);
+    }
+
+    // The hash of the files and objects, against the published test vectors, whatever the size
+    // of the pieces it is given (a network read, a part file's kept bytes, a 1 MiB read).
+    void sha256Vectors_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("piece");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray twoBlocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+        const QByteArray million(1000000, 'a');
+        QTest::newRow("empty") << QByteArray() << 1
+                               << QByteArray("e3b0c44298fc1c149afbf4c8996fb924"
+                                             "27ae41e4649b934ca495991b7852b855");
+        QTest::newRow("abc whole") << QByteArray("abc") << 3
+                                   << QByteArray("ba7816bf8f01cfea414140de5dae2223"
+                                                 "b00361a396177a9cb410ff61f20015ad");
+        QTest::newRow("two blocks byte by byte")
+            << twoBlocks << 1
+            << QByteArray("248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+        QTest::newRow("a million a, pieces across block ends")
+            << million << 65537
+            << QByteArray("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+        QTest::newRow("a million a, one piece")
+            << million << int(million.size())
+            << QByteArray("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    }
+    void sha256Vectors() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, piece);
+        QFETCH(QByteArray, expected);
+        Sha256 hash;
+        hash.add("spoilt");
+        // A hash started again knows nothing of what came before.
+        hash.reset();
+        for (qsizetype at = 0; at < bytes.size(); at += piece)
+            hash.add(
+                QByteArrayView(bytes).sliced(at, std::min<qsizetype>(piece, bytes.size() - at)));
+        QCOMPARE(hash.hex(), expected);
+        QCOMPARE(Sha256::of(bytes), expected);
+    }
+
     // The largest list and signature the launcher takes.
     void listLimits_data() {
         QTest::addColumn<QString>("which");

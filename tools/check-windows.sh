@@ -63,10 +63,17 @@ scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 
 # Headers that need nothing of Linux, in a folder of their own rather than the whole of
-# /usr/include: libsodium's (the same as vcpkg's on Windows) and libFuzzer's data provider.
+# /usr/include: libsodium's (the same as vcpkg's on Windows), OpenSSL's (its portable headers and
+# Debian's generated configuration beside them, as one folder) and libFuzzer's data provider.
 mkdir "$scratch/include"
 sodium="$(pkg-config --variable=includedir libsodium 2>/dev/null || echo /usr/include)"
 ln -s "$sodium/sodium.h" "$sodium/sodium" "$scratch/include/"
+openssl="$(pkg-config --variable=includedir libcrypto 2>/dev/null || echo /usr/include)"
+mkdir "$scratch/include/openssl"
+ln -s "$openssl"/openssl/*.h "$scratch/include/openssl/"
+for generated in "$openssl"/*-linux-gnu/openssl/*.h; do
+    [ -e "$generated" ] && ln -sf "$generated" "$scratch/include/openssl/"
+done
 fuzzer="$(clang -print-resource-dir 2>/dev/null)/include/fuzzer"
 [ -d "$fuzzer" ] && ln -s "$fuzzer" "$scratch/include/fuzzer"
 flags+=(-isystem "$scratch/include")
