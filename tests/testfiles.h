@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHashFunctions>
 #include <QTest>
 
 // A symbolic link made by QFile::link: on Windows that call makes a shell shortcut, a file of
@@ -40,4 +41,17 @@ inline QByteArray readTextFile(const QString& path) {
     bytes.replace("\r\n", "\n");
 #endif
     return bytes;
+}
+
+// Bytes that differ from one seed to the next, so that no two game files or objects are the same.
+inline QByteArray content(const QByteArray& seed, qint64 size) {
+    QByteArray data(size, Qt::Uninitialized);
+    quint32 x = quint32(qHash(seed)) | 1;
+    for (qint64 i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        data[i] = char(x);
+    }
+    return data;
 }

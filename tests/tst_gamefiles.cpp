@@ -41,19 +41,6 @@ QByteArray testPublicKey() {
     return readFile(kKeys + "/update.pub").trimmed();
 }
 
-// Bytes that differ from one file to the next, so that no two objects are the same.
-QByteArray content(const QByteArray& seed, qint64 size) {
-    QByteArray data(size, Qt::Uninitialized);
-    quint32 x = quint32(qHash(seed)) | 1;
-    for (qint64 i = 0; i < size; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        data[i] = char(x);
-    }
-    return data;
-}
-
 // What the community publishes: its list, signed, and the objects.
 struct Publication {
     QString client = gamemanifest::kWotlk;

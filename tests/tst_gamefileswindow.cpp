@@ -26,18 +26,6 @@ const QString kKeys = QStringLiteral(VESTRAHAL_SOURCE_DIR "/tests/keys");
 const QString kFailed =
     QString::fromUtf8("Les fichiers du jeu n'ont pas pu être mis à jour (détails dans errors.log)");
 
-QByteArray content(const QByteArray& seed, qint64 size) {
-    QByteArray data(size, Qt::Uninitialized);
-    quint32 x = quint32(qHash(seed)) | 1;
-    for (qint64 i = 0; i < size; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        data[i] = char(x);
-    }
-    return data;
-}
-
 } // namespace
 
 class GameFilesWindowTest : public QObject {
