@@ -14,6 +14,7 @@ class MainWindow;
 }
 class GameFilesControls;
 class GameSession;
+class KeyboardNavigation;
 class PlayGate;
 class QLabel;
 class QRadioButton;
@@ -102,4 +103,5 @@ private:
     // Nothing is checked while a game runs.
     void pauseRealmStatusWhileGameRuns();
     RealmGems* realmGems = nullptr;
+    KeyboardNavigation* keyboard = nullptr;
 };
