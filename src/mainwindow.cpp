@@ -177,6 +177,7 @@ void MainWindow::refreshRealmButtons() {
     // Checked even when it stays hidden: "Jouer" plays the checked realm.
     realmButtons[realmchoice::checkedAfterRefresh(checked, config.selectedRealm, shown)]
         ->setChecked(true);
+    showPersonalRealmHosts(ui.get(), config);
     if (keyboard)
         keyboard->realmsRefreshed();
     watchRealms();

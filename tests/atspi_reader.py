@@ -80,6 +80,8 @@ def listen(prefix):
                 "role": source.getRoleName(),
                 "name": source.name or "",
                 "description": source.description or "",
+                # What Orca speaks of a changed description: the event's own text.
+                "data": event.any_data if isinstance(event.any_data, str) else "",
             }
         except Exception:  # an object gone while the event travelled
             return
