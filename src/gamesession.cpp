@@ -70,7 +70,8 @@ void GameSession::start(const QString& program) {
         process->setStandardErrorFile(QProcess::nullDevice());
     } else {
         runnerOutput = std::make_shared<RunnerOutput>();
-        // Read to the end, or the game would stall on a full pipe.
+        // Taken from the process's buffer as it comes, read or not: left there, it would grow
+        // for as long as the game runs.
         connect(process, &QProcess::readyReadStandardError, this,
                 [this, process, clock, runnerOutput] {
                     const QByteArray bytes = process->readAllStandardError();
