@@ -66,9 +66,10 @@ MainWindow::MainWindow(QWidget* parent)
     connect(game, SIGNAL(ended(int, qint64)), this, SLOT(ProcessEnd(int)));
     connect(game, SIGNAL(failed(QProcess::ProcessError)), this,
             SLOT(ErrorLaunchingProcess(QProcess::ProcessError)));
-    // Without a word, the player would wait for a game that is already gone.
-    connect(game, &GameSession::endedAtOnce, ui->Texte, [this](int code) {
-        gameNotice = QStringLiteral("Le jeu s'est arrêté aussitôt (code %1).").arg(code);
+    // Without a word, the player would wait for a game that is already gone, or never learn
+    // what to install.
+    connect(game, &GameSession::notice, ui->Texte, [this](const QString& text) {
+        gameNotice = text;
         ui->Texte->setText(gameNotice);
     });
 
