@@ -62,8 +62,10 @@ void GameSession::start(const QString& program) {
     QElapsedTimer clock;
     clock.start();
     // What the game prints is of no use to the launcher, and read into memory it would grow
-    // for as long as the game runs. A runner's error output is read for its reasons to stop a
-    // game at once, and only while that can still be a reason.
+    // for as long as the game runs. A runner's error output is read for its reasons not to run
+    // the game, and only until it gives one: on a player's first start Wine makes its prefix
+    // first, which takes longer than the quick-exit window, and only then says it cannot run a
+    // 32-bit program.
     process->setStandardOutputFile(QProcess::nullDevice());
     std::shared_ptr<RunnerOutput> runnerOutput;
     if (runner.isEmpty()) {
@@ -75,7 +77,7 @@ void GameSession::start(const QString& program) {
         connect(process, &QProcess::readyReadStandardError, this,
                 [this, process, clock, runnerOutput] {
                     const QByteArray bytes = process->readAllStandardError();
-                    if (clock.elapsed() < quickExitLimit)
+                    if (!runnerOutput->lacks32BitSupport())
                         runnerOutput->read(bytes);
                 });
     }
@@ -84,10 +86,12 @@ void GameSession::start(const QString& program) {
     connect(process, &QProcess::finished, this,
             [this, process, clock, wholePath, runnerOutput](int exitCode) {
                 const qint64 milliseconds = clock.elapsed();
-                if (runnerOutput && milliseconds < quickExitLimit)
+                if (runnerOutput && !runnerOutput->lacks32BitSupport())
                     runnerOutput->read(process->readAllStandardError());
+                // The runner's own words and an error code: the game never ran, however long
+                // the runner took to say so.
                 onEnded(wholePath, exitCode, milliseconds,
-                        runnerOutput && runnerOutput->lacks32BitSupport());
+                        runnerOutput && runnerOutput->lacks32BitSupport() && exitCode != 0);
             });
     // The whole path as the program (or as the runner's only argument), so that a folder with
     // spaces stays one path.
@@ -99,7 +103,7 @@ void GameSession::start(const QString& program) {
 void GameSession::onEnded(const QString& program, int exitCode, qint64 milliseconds,
                           bool runnerLacks32Bit) {
     emit ended(exitCode, milliseconds);
-    if (milliseconds >= quickExitLimit)
+    if (milliseconds >= quickExitLimit && !runnerLacks32Bit)
         return;
     QString line = QStringLiteral("%1 ended %2 ms after its start, exit code %3")
                        .arg(program)

@@ -144,7 +144,14 @@ private slots:
             << words.left(words.indexOf("0050:")) << GameSession::kDefaultQuickExitLimit
             << QString::fromUtf8("Le jeu s'est arrêté aussitôt (code 1).")
             << QByteArray("exit code 1\n");
-        QTest::newRow("a game that ran: nothing to say") << words << 1 << kReady << QByteArray();
+        // Wine makes a new prefix before it looks at the program: longer than the window.
+        QTest::newRow("Wine without 32-bit support, first start")
+            << words << 1 << kNo32Bit
+            << QByteArray("exit code 1: wine cannot run 32-bit programs (on Debian, as root: dpkg "
+                          "--add-architecture i386 && apt-get update && apt-get install "
+                          "wine32:i386)\n");
+        QTest::newRow("a game that ran: nothing to say")
+            << words.left(words.indexOf("0050:")) << 1 << kReady << QByteArray();
     }
     void runnerSaysWhyTheGameStopped() {
         QFETCH(QByteArray, errorOutput);
