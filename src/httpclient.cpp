@@ -554,15 +554,15 @@ void HttpClient::startNext() {
     if (pending.secure) {
         // Exactly the authorities Qt trusts, never a bundle of libcurl's own choosing.
         transfer->authorities = trustedAuthorities();
-        curl_blob authorities{transfer->authorities.data(), size_t(transfer->authorities.size()),
-                              CURL_BLOB_NOCOPY};
+        curl_blob authorities{const_cast<char*>(transfer->authorities.constData()),
+                              size_t(transfer->authorities.size()), CURL_BLOB_NOCOPY};
         curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &authorities);
         curl_easy_setopt(easy, CURLOPT_CAINFO, static_cast<const char*>(nullptr));
         curl_easy_setopt(easy, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-        // Where a revocation list cannot be reached (Windows' own TLS checks them), the
-        // certificate's own checks still decide, as they do in Qt.
+        // Windows' own TLS, which libcurl uses there, also asks whether the certificate was
+        // revoked: an answer it cannot get does not fail the request, a revocation does.
         curl_easy_setopt(easy, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
     }
 

@@ -125,8 +125,8 @@ public:
     qint64 bytesReceived() const { return received; }
     // A header of the last reply whose header came (Content-Range...); empty when it had none.
     QByteArray responseHeader(const QByteArray& name) const;
-    // Whether anything of a request is still open: a transfer, or a socket of one. Once a
-    // request has ended, only the idle connections kept for the next request may stay.
+    // Whether a request is under way or still being wound down: a transfer, or a socket that
+    // libcurl watches for one. The idle connections kept for the next request do not count.
     bool active() const;
 
 public slots:

@@ -174,6 +174,9 @@ private slots:
         QCOMPARE(http.readAll(), QByteArray("deux"));
         QCOMPARE(http.bytesAvailable(), 0);
         QCOMPARE(http.error(), HttpClient::NoError);
+        // Both went over one kept connection, which stays for the next request only.
+        QCOMPARE(server.findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly).size(), 1);
+        QVERIFY(!http.active());
     }
 
     void explicitHeaderValuesAreSent() {
