@@ -98,6 +98,10 @@ class MainWindowTest : public QObject {
     }
     static void waitUntilCurrent(MainWindow& window, CommunityServer& server) {
         QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kCurrent, kLoadTimeout);
+        // The check may answer before the news view has asked for anything: the news request
+        // is released once it waits.
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor("/launcher/launcher.php").isEmpty(),
+                                 kLoadTimeout);
         server.releaseHeld();
     }
 
@@ -239,6 +243,11 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor("/launcher/launcher.php").isEmpty(),
                                      kLoadTimeout);
         QTEST(form->Jouer->isEnabled(), "openFirst");
+        // The held news request must be there to be released: the check may well answer before
+        // the news view has asked for anything.
+        if (!newsFirst)
+            QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor("/launcher/launcher.php").isEmpty(),
+                                     kLoadTimeout);
         // The version is asked twice: the second request is answered at once.
         server.setReply("/launcher/version.php", {200, "text/plain", current ? "3.1" : "3.0"});
         server.releaseHeld();
