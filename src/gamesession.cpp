@@ -74,12 +74,11 @@ void GameSession::start(const QString& program) {
         runnerOutput = std::make_shared<RunnerOutput>();
         // Taken from the process's buffer as it comes, read or not: left there, it would grow
         // for as long as the game runs.
-        connect(process, &QProcess::readyReadStandardError, this,
-                [this, process, clock, runnerOutput] {
-                    const QByteArray bytes = process->readAllStandardError();
-                    if (!runnerOutput->lacks32BitSupport())
-                        runnerOutput->read(bytes);
-                });
+        connect(process, &QProcess::readyReadStandardError, this, [process, runnerOutput] {
+            const QByteArray bytes = process->readAllStandardError();
+            if (!runnerOutput->lacks32BitSupport())
+                runnerOutput->read(bytes);
+        });
     }
     connect(process, &QProcess::errorOccurred, this, &GameSession::failed);
     connect(process, &QProcess::started, this, &GameSession::started);
