@@ -1,9 +1,12 @@
 #include "accessibility.h"
 
+#include "config.h"
 #include "newsview.h"
+#include "realmsandprogress.h"
 #include "ui_mainwindow.h"
 
 #include <QAccessible>
+#include <QAccessibleObject>
 #include <QAccessibleWidget>
 #include <QEvent>
 #include <QFocusFrame>
@@ -131,8 +134,35 @@ public:
     }
 };
 
+// The application's windows, as a screen reader lists them: those of widgets only. Qt WebEngine
+// renders the news into a window of its own that is never shown ("Offscreen"): the page itself
+// is reached through the news view.
+class ApplicationInterface : public QAccessibleApplication {
+public:
+    QList<QAccessibleInterface*> windows() const {
+        QList<QAccessibleInterface*> shown;
+        for (int i = 0; i < QAccessibleApplication::childCount(); ++i) {
+            QAccessibleInterface* window = QAccessibleApplication::child(i);
+            if (window && window->object() && window->object()->isWidgetType())
+                shown << window;
+        }
+        return shown;
+    }
+    int childCount() const override { return int(windows().size()); }
+    QAccessibleInterface* child(int index) const override { return windows().value(index); }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return int(windows().indexOf(const_cast<QAccessibleInterface*>(child)));
+    }
+};
+
+const QString kAnnouncerName = QStringLiteral("Annonce");
+
 QAccessibleInterface* launcherInterface(const QString& className, QObject* object) {
     const QString name = object->objectName();
+    if (className == QLatin1String("QApplication") && object == qApp)
+        return new ApplicationInterface;
+    if (className == QLatin1String("QLabel") && name == kAnnouncerName)
+        return new StatusLineInterface(static_cast<QLabel*>(object));
     if (className == QLatin1String("QRadioButton") && name.startsWith(QLatin1String("radioButton")))
         return new RealmButtonInterface(static_cast<QRadioButton*>(object));
     if (className == QLatin1String("QLabel") && name == QLatin1String("Texte"))
@@ -151,6 +181,20 @@ namespace accessibility {
 void install() {
     // Qt keeps a factory once, however often it is given.
     QAccessible::installFactory(&launcherInterface);
+}
+
+void announce(QWidget* window, const QString& text) {
+    auto* announcer = window->findChild<QLabel*>(kAnnouncerName, Qt::FindDirectChildrenOnly);
+    if (!announcer) {
+        announcer = new QLabel(window);
+        announcer->setObjectName(kAnnouncerName);
+        announcer->hide();
+    }
+    announcer->setText(text);
+    if (QAccessible::isActive()) {
+        QAccessibleEvent shown(announcer, QAccessible::ObjectShow);
+        QAccessible::updateAccessibility(&shown);
+    }
 }
 
 } // namespace accessibility
@@ -179,13 +223,37 @@ void nameForScreenReaders(Ui::MainWindow* ui) {
     new StatusAnnouncer(ui->Texte);
 }
 
+void showPersonalRealmHosts(Ui::MainWindow* ui, const Config& config) {
+    const QList<QLabel*> labels{ui->label_1, ui->label_4, ui->label_3};
+    const QList<QList<QWidget*>> controls{{ui->checkBox_Realm1, ui->SetRealm1, ui->DeleteRealm1},
+                                          {ui->checkBox_Realm2, ui->SetRealm2, ui->DeleteRealm2},
+                                          {ui->checkBox_Realm3, ui->SetRealm3, ui->DeleteRealm3}};
+    for (int row = 1; row <= 3; ++row) {
+        const QByteArray host = config.realmHosts.value(vestrahal::personalRealmOfRow(row));
+        const QString shown = host == kEmptyRealmHost ? QString() : QString::fromLatin1(host);
+        const QString title = QStringLiteral("Royaume %1").arg(row);
+        labels[row - 1]->setText(shown.isEmpty() ? title : title + QStringLiteral(" : ") + shown);
+        for (QWidget* control : controls[row - 1]) {
+            if (control->accessibleDescription() != shown)
+                control->setAccessibleDescription(shown);
+        }
+    }
+}
+
 StatusAnnouncer::StatusAnnouncer(QLabel* statusLine)
     : QObject(statusLine)
-    , statusLine(statusLine) {
+    , statusLine(statusLine)
+    , window(statusLine->window()) {
     statusLine->installEventFilter(this);
+    window->installEventFilter(this);
 }
 
 bool StatusAnnouncer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window && event->type() == QEvent::WindowActivate && !pending && statusLine &&
+        statusLine->text() != lastAnnounced) {
+        pending = true;
+        QTimer::singleShot(0, this, &StatusAnnouncer::announce);
+    }
     // A new text reaches the screen with the next paint of the line. Told from the event loop,
     // after the paint, never from inside it.
     if (watched == statusLine && event->type() == QEvent::Paint && !pending &&
@@ -198,7 +266,8 @@ bool StatusAnnouncer::eventFilter(QObject* watched, QEvent* event) {
 
 void StatusAnnouncer::announce() {
     pending = false;
-    if (!statusLine || !statusLine->isVisible())
+    // Not in front yet: told when the window is (see the window's activation above).
+    if (!statusLine || !statusLine->isVisible() || !statusLine->isActiveWindow())
         return;
     const QString text = statusLine->text();
     if (text == lastAnnounced)

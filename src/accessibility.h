@@ -4,7 +4,9 @@
 #include <QPointer>
 #include <QString>
 
+class Config;
 class QLabel;
+class QWidget;
 namespace Ui {
 class MainWindow;
 }
@@ -22,6 +24,11 @@ void install();
 // The accessible name of the options panel, as a screen reader says it.
 inline const QString kOptionsPanelName = QStringLiteral("Options du launcher");
 
+// Tells screen readers a short text that the focused control's own change does not get across:
+// Qt 6.4 tells a changed description without its text, and Orca then says nothing. A
+// notification appearing is spoken, as the status line's are. The window's own, never shown.
+void announce(QWidget* window, const QString& text);
+
 } // namespace accessibility
 
 // Names a screen reader can say for the controls whose face is an image, or whose text alone
@@ -29,9 +36,15 @@ inline const QString kOptionsPanelName = QStringLiteral("Options du launcher");
 // already speak through their own text and value.
 void nameForScreenReaders(Ui::MainWindow* ui);
 
+// The personal realms' rows of the options show each realm's host beside "Royaume N" (cut in
+// the middle when long), and their controls say it to screen readers as their description.
+void showPersonalRealmHosts(Ui::MainWindow* ui, const Config& config);
+
 // Tells screen readers each new text of the status line, as Orca speaks a notification that
 // appears: a text is told once it is on the screen, so what the player hears is what a sighted
 // player reads, and texts that replace each other before the screen shows them are not told.
+// Orca speaks only for the window in front: a text shown before the window is there is told
+// when it comes.
 class StatusAnnouncer : public QObject {
     Q_OBJECT
 public:
@@ -50,6 +63,7 @@ private:
     void announce();
 
     QPointer<QLabel> statusLine;
+    QPointer<QWidget> window;
     QString lastAnnounced;
     bool pending = false;
 };

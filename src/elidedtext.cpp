@@ -191,6 +191,11 @@ void keepControlsLegible(Ui::MainWindow* ui, const QList<QRadioButton*>& realmBu
                            QStringLiteral("\n\nQCheckBox { background: transparent; }"));
     ElidedText::forLabel(ui->CheminWoTLK);
     ElidedText::forLabel(ui->CheminCata);
+    // A personal realm's row says its host beside its title: cut, never widening the panel.
+    for (QLabel* title : {ui->label_1, ui->label_4, ui->label_3}) {
+        title->setMinimumWidth(1);
+        ElidedText::forLabel(title);
+    }
     ElidedText::forRealmButtons(ui->horizontalLayoutWidget,
                                 realmButtons.mid(vestrahal::kFirstPersonalRealm));
 }

@@ -1,11 +1,14 @@
 #include "gamesession.h"
 
 #include "gamefolder.h"
+#include "runnerdiagnosis.h"
 #include "updatereport.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
+
+#include <memory>
 
 GameSession::GameSession(QObject* parent)
     : QObject(parent) {}
@@ -38,38 +41,86 @@ void GameSession::start(const QString& program) {
     }
     game = new QProcess(this);
     QProcess* process = game;
-    QElapsedTimer clock;
-    clock.start();
-    connect(process, &QProcess::errorOccurred, this, &GameSession::failed);
-    connect(process, &QProcess::started, this, &GameSession::started);
-    connect(process, &QProcess::finished, this,
-            [this, clock, program](int exitCode) { onEnded(program, exitCode, clock.elapsed()); });
-    // What the game prints is of no use to the launcher, and read into memory it would grow
-    // for as long as the game runs.
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    // The whole path as the program (or as the runner's only argument), so that a folder with
-    // spaces stays one path; the game runs in the launcher's own working directory.
+    // The game starts in its own folder, as from its own shortcut: a client reads its data
+    // relative to it. The launcher's own files never depend on the game's folder.
+    const QFileInfo gameProgram(program);
+    const QString wholePath = gameProgram.absoluteFilePath();
+    process->setWorkingDirectory(gameProgram.absolutePath());
     const QString runner = gamefolder::gameRunner();
+    const QString runnerPath = runnerdiagnosis::locate(runner);
+    if (!runner.isEmpty() && runnerPath.isEmpty()) {
+        note(runnerdiagnosis::missingRunnerNote(runner, wholePath));
+        emit failed(QProcess::FailedToStart);
+        emit notice(runnerdiagnosis::missingRunnerNotice(runner));
+        return;
+    }
     // A runner would start and then fail on a missing game: that is a game that cannot start.
-    if (!runner.isEmpty() && !QFileInfo(program).isFile()) {
+    if (!runner.isEmpty() && !gameProgram.isFile()) {
         emit failed(QProcess::FailedToStart);
         return;
     }
-    const gamefolder::GameCommand command = gamefolder::gameCommand(runner, program);
+    QElapsedTimer clock;
+    clock.start();
+    // What the game prints is of no use to the launcher, and read into memory it would grow
+    // for as long as the game runs. A runner's error output is read for its reasons not to run
+    // the game, and only until it gives one: on a player's first start Wine makes its prefix
+    // first, which takes longer than the quick-exit window, and only then says it cannot run a
+    // 32-bit program.
+    process->setStandardOutputFile(QProcess::nullDevice());
+    std::shared_ptr<RunnerOutput> runnerOutput;
+    if (runner.isEmpty()) {
+        process->setStandardErrorFile(QProcess::nullDevice());
+    } else {
+        runnerOutput = std::make_shared<RunnerOutput>();
+        // Taken from the process's buffer as it comes, read or not: left there, it would grow
+        // for as long as the game runs.
+        connect(process, &QProcess::readyReadStandardError, this,
+                [this, process, clock, runnerOutput] {
+                    const QByteArray bytes = process->readAllStandardError();
+                    if (!runnerOutput->lacks32BitSupport())
+                        runnerOutput->read(bytes);
+                });
+    }
+    connect(process, &QProcess::errorOccurred, this, &GameSession::failed);
+    connect(process, &QProcess::started, this, &GameSession::started);
+    connect(process, &QProcess::finished, this,
+            [this, process, clock, wholePath, runnerOutput](int exitCode) {
+                const qint64 milliseconds = clock.elapsed();
+                if (runnerOutput && !runnerOutput->lacks32BitSupport())
+                    runnerOutput->read(process->readAllStandardError());
+                // The runner's own words and an error code: the game never ran, however long
+                // the runner took to say so.
+                onEnded(wholePath, exitCode, milliseconds,
+                        runnerOutput && runnerOutput->lacks32BitSupport() && exitCode != 0);
+            });
+    // The whole path as the program (or as the runner's only argument), so that a folder with
+    // spaces stays one path.
+    const gamefolder::GameCommand command =
+        gamefolder::gameCommand(runner.isEmpty() ? QString() : runnerPath, wholePath);
     process->start(command.program, command.arguments, QIODevice::ReadWrite);
 }
 
-void GameSession::onEnded(const QString& program, int exitCode, qint64 milliseconds) {
+void GameSession::onEnded(const QString& program, int exitCode, qint64 milliseconds,
+                          bool runnerLacks32Bit) {
     emit ended(exitCode, milliseconds);
-    if (milliseconds >= quickExitLimit)
+    if (milliseconds >= quickExitLimit && !runnerLacks32Bit)
         return;
-    appendUpdateReport(reportFile,
-                       QStringLiteral("%1 : %2 ended %3 ms after its start, exit code %4\n")
-                           .arg(QDateTime::currentDateTime().toString(Qt::TextDate), program)
-                           .arg(milliseconds)
-                           .arg(exitCode));
-    emit endedAtOnce(exitCode);
+    QString line = QStringLiteral("%1 ended %2 ms after its start, exit code %3")
+                       .arg(program)
+                       .arg(milliseconds)
+                       .arg(exitCode);
+    if (runnerLacks32Bit)
+        line += QStringLiteral(": ") + runnerdiagnosis::no32BitNote(gamefolder::gameRunner());
+    note(line);
+    emit notice(runnerLacks32Bit
+                    ? runnerdiagnosis::no32BitNotice()
+                    : QStringLiteral("Le jeu s'est arrêté aussitôt (code %1).").arg(exitCode));
+}
+
+void GameSession::note(const QString& line) {
+    appendUpdateReport(
+        reportFile,
+        QStringLiteral("%1 : %2\n").arg(QDateTime::currentDateTime().toString(Qt::TextDate), line));
 }
 
 bool GameSession::isRunning() const {

@@ -19,7 +19,8 @@ public:
     // Writes the realm's realmlist, after the top-level realmlist and the cache are gone. False
     // when the realmlist cannot be written: nothing is started then.
     bool prepare(const QString& folder, const QByteArray& host);
-    // Starts `program` (a full path in the game folder). Either started() or failed() follows.
+    // Starts `program` (a path in the game folder), in that folder. Either started() or failed()
+    // follows.
     void start(const QString& program);
 
     // Whether a game this session started is still running.
@@ -28,10 +29,11 @@ public:
     qint64 processId() const;
 
     // A game that ends sooner than this after its start never reached the player: it could not
-    // run (a runner without 32-bit support, a missing library) and is reported as such.
+    // run (a runner without 32-bit support, a missing library) and is reported as such. Only
+    // then is what a runner printed of any use.
     static constexpr int kDefaultQuickExitLimit = 10000;
     void setQuickExitLimit(int milliseconds) { quickExitLimit = milliseconds; }
-    // Where such a game is noted: the launcher's errors.log.
+    // Where such a game, and a runner that cannot be found, are noted: the launcher's errors.log.
     void setReportFile(const QString& path) { reportFile = path; }
 
 signals:
@@ -39,12 +41,16 @@ signals:
     void failed(QProcess::ProcessError error);
     // The game ended with its exit code, after this many milliseconds.
     void ended(int exitCode, qint64 milliseconds);
-    // Right after ended(), for a game that ended within the quick-exit limit; errors.log has a
+    // What the player must be told instead of the usual texts, until the next start: right after
+    // failed() for a runner that cannot be found, right after ended() for a game that ended
+    // within the quick-exit limit (with the runner's reason when it gave one). errors.log has a
     // line saying so.
-    void endedAtOnce(int exitCode);
+    void notice(const QString& text);
 
 private:
-    void onEnded(const QString& program, int exitCode, qint64 milliseconds);
+    void onEnded(const QString& program, int exitCode, qint64 milliseconds, bool runnerLacks32Bit);
+    // One dated line in errors.log.
+    void note(const QString& line);
 
     QProcess* game = nullptr;
     int quickExitLimit = kDefaultQuickExitLimit;

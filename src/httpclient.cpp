@@ -2,31 +2,353 @@
 
 #include <QIODevice>
 #include <QMetaObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QMutex>
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
+#include <QPointer>
+#include <QSet>
+#include <QSocketNotifier>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTimer>
 #include <QUrl>
 
+#include <curl/curl.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <limits>
+#include <map>
 #include <utility>
+#include <vector>
 
 namespace {
 
 // What a reply announces is only a hint: the body is never given room beyond this up front.
 constexpr qint64 kLargestReservation = qint64(256) << 20;
-// A body on its way to a device waits in the network layer no longer than this: a slow disk
-// holds the download back instead of filling the memory.
-constexpr qint64 kStreamBuffer = qint64(1) << 20;
-// The piece a body on its way to a device is handed over in.
-constexpr qsizetype kStreamPiece = qsizetype(256) << 10;
+// libcurl reads a reply in pieces of at most this size and hands each over at once: besides what
+// the caller keeps, a reply holds no more than one piece in memory, however fast it comes.
+constexpr long kPiece = 256L << 10;
 
 int asProgress(qint64 bytes) {
     return int(std::clamp<qint64>(bytes, 0, std::numeric_limits<int>::max()));
 }
 
+// libcurl's process-wide set-up, once. Since 7.84 it may run while other threads do (its
+// "threadsafe" feature, which Debian's and vcpkg's builds have), so the first client makes it.
+void setUpLibcurl() {
+    static const CURLcode ready = curl_global_init(CURL_GLOBAL_DEFAULT);
+    Q_UNUSED(ready)
+}
+
+// The authorities a TLS server's certificate must come from, as PEM for libcurl: the ones Qt's
+// default configuration trusts. Qt loads the system's as it needs them, so its list holds only
+// what the application added: both are handed over. Made again only when that list changes.
+QByteArray trustedAuthorities() {
+    static QMutex lock;
+    static QList<QSslCertificate> added;
+    static QByteArray pem;
+    static bool made = false;
+    QMutexLocker locker(&lock);
+    const QList<QSslCertificate> now = QSslConfiguration::defaultConfiguration().caCertificates();
+    if (made && now == added)
+        return pem;
+    static const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
+    added = now;
+    made = true;
+    pem.clear();
+    QSet<QSslCertificate> seen;
+    for (const QList<QSslCertificate>& list : {system, added}) {
+        for (const QSslCertificate& certificate : list) {
+            if (certificate.isNull() || seen.contains(certificate))
+                continue;
+            seen.insert(certificate);
+            pem += certificate.toPem();
+        }
+    }
+    return pem;
+}
+
+QByteArray proxyHost(const QString& host) {
+    // An IPv6 address is written in brackets in a proxy's address, as in a URL.
+    return host.contains(QLatin1Char(':')) ? '[' + host.toLatin1() + ']' : host.toLatin1();
+}
+
+// The proxy Qt's settings give for the address (the application's proxy or factory, the
+// system's settings when asked for), handed to libcurl. libcurl then reads no proxy setting of
+// its own from the environment: the launcher follows Qt's, as its news view does.
+void useProxyFor(CURL* easy, const QUrl& url, bool secure) {
+    QByteArray address;
+    QNetworkProxy chosen(QNetworkProxy::NoProxy);
+    for (const QNetworkProxy& proxy :
+         QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url))) {
+        const QNetworkProxy::ProxyType type = proxy.type();
+        // A caching proxy takes plain requests only, and an FTP one none of the launcher's.
+        if (type == QNetworkProxy::FtpCachingProxy ||
+            (type == QNetworkProxy::HttpCachingProxy && secure))
+            continue;
+        chosen = proxy;
+        break;
+    }
+    const QByteArray where = proxyHost(chosen.hostName()) + ':' + QByteArray::number(chosen.port());
+    switch (chosen.type()) {
+    case QNetworkProxy::HttpProxy:
+    case QNetworkProxy::HttpCachingProxy:
+        // https goes through it as a tunnel (CONNECT), http as a request for the whole address.
+        address = "http://" + where;
+        break;
+    case QNetworkProxy::Socks5Proxy:
+        // The proxy looks the name up, as Qt's SOCKS5 connections have it do.
+        address = "socks5h://" + where;
+        break;
+    default:
+        break;
+    }
+    curl_easy_setopt(easy, CURLOPT_PROXY, address.constData());
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+    if (!address.isEmpty() && !chosen.user().isEmpty()) {
+        curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, chosen.user().toUtf8().constData());
+        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, chosen.password().toUtf8().constData());
+        curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
+    }
+}
+
+// How a proxy refused a tunnel (the status of its answer to CONNECT), in Qt's terms.
+HttpClient::Error tunnelRefusal(long status) {
+    switch (status) {
+    case 407:
+        return HttpClient::ProxyAuthenticationRequiredError;
+    case 404:
+        return HttpClient::HostNotFound;
+    case 503:
+        return HttpClient::ConnectionRefused;
+    default:
+        return HttpClient::UnknownError;
+    }
+}
+
+bool refusedBySystem(long systemError) {
+#ifdef Q_OS_WIN
+    constexpr long kWinsockRefused = 10061; // WSAECONNREFUSED
+    if (systemError == kWinsockRefused)
+        return true;
+#endif
+    return systemError == ECONNREFUSED;
+}
+
 } // namespace
+
+// The running request: its libcurl handle, and what its reply has shown so far.
+struct HttpClient::Transfer {
+    Transfer() = default;
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+    ~Transfer() {
+        curl_easy_cleanup(easy);
+        curl_slist_free_all(headers);
+    }
+
+    CURL* easy = nullptr;
+    curl_slist* headers = nullptr;
+    QByteArray authorities; // read by libcurl where it lies, for as long as the handle lives
+    // Null once the request was given up: whatever libcurl hands over after that is refused.
+    HttpClient* client = nullptr;
+    QIODevice* device = nullptr;
+    qint64 limit = 0;
+    qint64 headerLimit = 0;
+    qint64 headerBytes = 0;
+    int lineStatus = 0; // the status line of the reply whose header is being read
+    QList<QPair<QByteArray, QByteArray>> lines;
+    bool headerDone = false;
+    qint64 length = -1; // the body length the reply announced; -1: none
+    Error refusal = NoError;
+    QString refusalText;
+    char message[CURL_ERROR_SIZE] = {};
+};
+
+// libcurl's multi interface for one client, driven by the event loop of the client's thread: a
+// notifier per socket that libcurl watches, one timer for when libcurl asks to be called back.
+// One per client, as the client had its own connections before: its requests reuse its kept
+// connections, and nothing of another client's can reach back into it. libcurl must not be
+// called again while it runs a callback; what a callback's receiver asks for meanwhile (a
+// request given up, a nested event loop) waits until libcurl has returned.
+class HttpClient::Engine {
+public:
+    explicit Engine(HttpClient* owner)
+        : client(owner)
+        , multi(curl_multi_init()) {
+        curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, &Engine::onSocket);
+        curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
+        curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, &Engine::onTimer);
+        curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, &timer,
+                         [this] { drive(CURL_SOCKET_TIMEOUT, 0); });
+    }
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+    ~Engine() {
+        for (auto& transfer : retired)
+            curl_multi_remove_handle(multi, transfer->easy);
+        retired.clear();
+        // The kept connections are closed here; libcurl says so through onSocket.
+        curl_multi_cleanup(multi);
+        sockets.clear();
+    }
+
+    bool add(CURL* easy) { return curl_multi_add_handle(multi, easy) == CURLM_OK; }
+
+    // Takes a transfer out: at once, which closes a connection left in the middle of a reply
+    // before this returns; or, from inside libcurl, as soon as it has returned.
+    void release(std::unique_ptr<Transfer> transfer) {
+        transfer->client = nullptr;
+        if (calls == 0) {
+            curl_multi_remove_handle(multi, transfer->easy);
+            return;
+        }
+        retired.push_back(std::move(transfer));
+    }
+
+    // The client goes while a frame of this engine is on its stack: the outermost frame deletes
+    // the engine on its way out.
+    bool outlives() {
+        client = nullptr;
+        return depth > 0;
+    }
+
+    bool insideLibcurl() const { return calls > 0; }
+    bool busy() const { return !retired.empty() || !sockets.empty(); }
+    // A request queued while libcurl ran: started once it has returned.
+    void startWhenOut() { startPending = true; }
+
+private:
+    struct Watch {
+        std::unique_ptr<QSocketNotifier> read;
+        std::unique_ptr<QSocketNotifier> write;
+        int wanted = 0;
+    };
+
+    static int onSocket(CURL*, curl_socket_t socket, int what, void* self, void*) {
+        auto* engine = static_cast<Engine*>(self);
+        if (what == CURL_POLL_REMOVE) {
+            engine->sockets.erase(socket);
+            return 0;
+        }
+        Watch& watch = engine->sockets[socket];
+        watch.wanted = what;
+        engine->watchFor(socket, watch.read, QSocketNotifier::Read, CURL_CSELECT_IN);
+        engine->watchFor(socket, watch.write, QSocketNotifier::Write, CURL_CSELECT_OUT);
+        return 0;
+    }
+
+    void watchFor(curl_socket_t socket, std::unique_ptr<QSocketNotifier>& notifier,
+                  QSocketNotifier::Type type, int event) {
+        const int wanted = sockets[socket].wanted;
+        const bool on = wanted & (type == QSocketNotifier::Read ? CURL_POLL_IN : CURL_POLL_OUT);
+        if (on && !notifier) {
+            notifier = std::make_unique<QSocketNotifier>(qintptr(socket), type);
+            QSocketNotifier* watching = notifier.get();
+            QObject::connect(watching, &QSocketNotifier::activated, watching,
+                             [this, socket, event, watching] {
+                                 if (calls > 0) {
+                                     // Reached from a callback's own event loop: libcurl sees
+                                     // this socket again once it has returned.
+                                     watching->setEnabled(false);
+                                     missed = true;
+                                     return;
+                                 }
+                                 drive(socket, event);
+                             });
+        }
+        if (notifier)
+            notifier->setEnabled(on);
+    }
+
+    static int onTimer(CURLM*, long milliseconds, void* self) {
+        auto* engine = static_cast<Engine*>(self);
+        if (milliseconds < 0)
+            engine->timer.stop();
+        else
+            engine->timer.start(int(std::min<long>(milliseconds, std::numeric_limits<int>::max())));
+        return 0;
+    }
+
+    void drive(curl_socket_t socket, int events) {
+        if (calls > 0) {
+            missed = true;
+            return;
+        }
+        ++depth;
+        int running = 0;
+        ++calls;
+        curl_multi_socket_action(multi, socket, events, &running);
+        --calls;
+        settle();
+        if (--depth == 0 && !client) {
+            delete this;
+            return;
+        }
+    }
+
+    // What waited on libcurl's return, then the transfers that ended.
+    void settle() {
+        for (auto& transfer : retired)
+            curl_multi_remove_handle(multi, transfer->easy);
+        retired.clear();
+        if (missed) {
+            missed = false;
+            for (auto& [socket, watch] : sockets) {
+                if (watch.read)
+                    watch.read->setEnabled(watch.wanted & CURL_POLL_IN);
+                if (watch.write)
+                    watch.write->setEnabled(watch.wanted & CURL_POLL_OUT);
+            }
+            timer.start(0);
+        }
+        std::vector<std::pair<CURL*, CURLcode>> ended;
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+            if (message->msg == CURLMSG_DONE)
+                ended.emplace_back(message->easy_handle, message->data.result);
+        }
+        for (const auto& [easy, result] : ended) {
+            // The receiver of done() may delete the client.
+            if (!client)
+                return;
+            if (client->current && client->current->easy == easy)
+                client->transferEnded(*client->current, int(result));
+        }
+        if (client && startPending) {
+            startPending = false;
+            if (!client->current && !client->queue.isEmpty())
+                client->startNext();
+        }
+    }
+
+public:
+    HttpClient* client;
+
+private:
+    CURLM* multi;
+    QTimer timer;
+    std::map<curl_socket_t, Watch> sockets;
+    std::vector<std::unique_ptr<Transfer>> retired;
+    int calls = 0; // libcurl calls on the stack, whose callbacks may reach the client's receivers
+    int depth = 0; // frames of drive() on the stack
+    bool missed = false;
+    bool startPending = false;
+
+    friend class HttpClient;
+    static size_t onHeader(char* data, size_t, size_t size, void* transfer) {
+        auto* t = static_cast<Transfer*>(transfer);
+        return t->client && t->client->takeHeaderLine(*t, data, size) ? size : 0;
+    }
+    static size_t onBody(char* data, size_t, size_t size, void* transfer) {
+        auto* t = static_cast<Transfer*>(transfer);
+        return t->client && t->client->takeBody(*t, data, size) ? size : 0;
+    }
+};
 
 HttpRequestHeader::HttpRequestHeader(const QString& method, const QString& path, int majorVersion,
                                      int minorVersion)
@@ -58,15 +380,17 @@ HostAndPort splitHostAndPort(const QString& text, quint16 defaultPort) {
 
 HttpClient::HttpClient(QObject* parent)
     : QObject(parent)
-    , manager(new QNetworkAccessManager(this))
     , requestTimer(new QTimer(this))
     , idleTimer(new QTimer(this)) {
-    requestTimer->setSingleShot(true);
-    idleTimer->setSingleShot(true);
+    setUpLibcurl();
+    engine = std::make_unique<Engine>(this);
+    // The limits are counted in milliseconds, not to the nearest timer slot.
+    for (QTimer* timer : {requestTimer, idleTimer}) {
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
     connect(requestTimer, &QTimer::timeout, this, &HttpClient::onTimeLimit);
     connect(idleTimer, &QTimer::timeout, this, &HttpClient::onIdleLimit);
-    // The server's answer is what the launcher reads, a redirection included.
-    manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
 
 HttpClient::HttpClient(const QString& host, quint16 port, QObject* parent)
@@ -74,15 +398,19 @@ HttpClient::HttpClient(const QString& host, quint16 port, QObject* parent)
     setHost(host, port);
 }
 
-HttpClient::~HttpClient() {
-    // The reply belongs to the manager, which goes with this object: it must not report back.
-    if (current)
-        current->disconnect(this);
-}
-
 HttpClient::HttpClient(const WebServer& server, QObject* parent)
     : HttpClient(parent) {
     setHost(server.host, server.secure ? ConnectionModeHttps : ConnectionModeHttp, server.port);
+}
+
+HttpClient::~HttpClient() {
+    queue.clear();
+    // A running request's connection is closed, whatever it was in the middle of.
+    dropCurrent();
+    // Deleted by a receiver of its own signal: libcurl is still on the stack, and the engine
+    // goes once it has returned.
+    if (engine->outlives())
+        static_cast<void>(engine.release());
 }
 
 void HttpClient::setHost(const QString& host, quint16 port) {
@@ -108,9 +436,10 @@ int HttpClient::request(const HttpRequestHeader& header, QIODevice* to) {
                     {},
                     to,
                     maxBody,
+                    maxHeader,
                     timeLimit,
                     idleLimit};
-    // The network layer speaks HTTP/1.1 only, which is what the launcher asks for.
+    // The client speaks HTTP/1.1 only, which is what the launcher asks for.
     for (const auto& [key, value] : header.values())
         pending.values.append({key.toLatin1(), value.toLatin1()});
     return enqueue(std::move(pending));
@@ -124,9 +453,22 @@ QByteArray HttpClient::responseHeader(const QByteArray& name) const {
     return {};
 }
 
+bool HttpClient::active() const {
+    return current || engine->busy();
+}
+
 int HttpClient::get(const QString& path, QIODevice* to) {
-    return enqueue(
-        {"GET", hostName, hostPort, hostSecure, path, {}, to, maxBody, timeLimit, idleLimit});
+    return enqueue({"GET",
+                    hostName,
+                    hostPort,
+                    hostSecure,
+                    path,
+                    {},
+                    to,
+                    maxBody,
+                    maxHeader,
+                    timeLimit,
+                    idleLimit});
 }
 
 QByteArray HttpClient::readAll() {
@@ -143,7 +485,11 @@ int HttpClient::enqueue(Pending pending) {
             this,
             [this] {
                 startScheduled = false;
-                if (!current)
+                if (current)
+                    return;
+                if (engine->insideLibcurl())
+                    engine->startWhenOut();
+                else
                     startNext();
             },
             Qt::QueuedConnection);
@@ -158,36 +504,75 @@ void HttpClient::startNext() {
     // What was left unread of the previous reply goes: the body read after done() is the last.
     body.clear();
     received = 0;
-    device = pending.device;
-    limit = pending.limit;
     status = 0;
     replyHeaders.clear();
     lastError = NoError;
     lastErrorString.clear();
+
+    auto transfer = std::make_unique<Transfer>();
+    transfer->easy = curl_easy_init();
+    if (!transfer->easy) {
+        fail(UnknownError, tr("libcurl could not make a request"));
+        return;
+    }
+    transfer->client = this;
+    transfer->device = pending.device;
+    transfer->limit = pending.limit;
+    transfer->headerLimit = pending.headerLimit;
+    CURL* easy = transfer->easy;
 
     // The scheme's own port goes unwritten, as in the address a browser would use.
     const quint16 schemePort = pending.secure ? 443 : 80;
     const QString port =
         pending.port == schemePort ? QString() : QStringLiteral(":%1").arg(pending.port);
     const QString scheme = pending.secure ? QStringLiteral("https://") : QStringLiteral("http://");
-    QNetworkRequest request(QUrl(scheme + pending.host + port + pending.path));
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
+    const QUrl url(scheme + pending.host + port + pending.path);
+    curl_easy_setopt(easy, CURLOPT_URL, url.toEncoded().constData());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    // The server's answer is what the launcher reads, a redirection included.
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->message);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kPiece);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Engine::onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Engine::onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+    // A proxy's answer to CONNECT is not the server's header.
+    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    if (pending.method == "HEAD")
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    else if (pending.method != "GET")
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, pending.method.constData());
     // The body is taken as the server sends it, so that its length is the one announced.
-    request.setRawHeader("Accept-Encoding", "identity");
+    transfer->headers = curl_slist_append(transfer->headers, "Accept-Encoding: identity");
     for (const auto& [key, value] : pending.values)
-        request.setRawHeader(key, value);
+        transfer->headers = curl_slist_append(transfer->headers, key + ": " + value);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
+    useProxyFor(easy, url, pending.secure);
+    if (pending.secure) {
+        // Exactly the authorities Qt trusts, never a bundle of libcurl's own choosing.
+        transfer->authorities = trustedAuthorities();
+        curl_blob authorities{const_cast<char*>(transfer->authorities.constData()),
+                              size_t(transfer->authorities.size()), CURL_BLOB_NOCOPY};
+        curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &authorities);
+        curl_easy_setopt(easy, CURLOPT_CAINFO, static_cast<const char*>(nullptr));
+        curl_easy_setopt(easy, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+        // Windows' own TLS, which libcurl uses there, also asks whether the certificate was
+        // revoked: an answer it cannot get does not fail the request, a revocation does.
+        curl_easy_setopt(easy, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
+    }
 
-    current = pending.method == "GET" ? manager->get(request)
-                                      : manager->sendCustomRequest(request, pending.method);
-    if (device)
-        current->setReadBufferSize(kStreamBuffer);
-    connect(current, &QNetworkReply::metaDataChanged, this, &HttpClient::onMetaData);
-    connect(current, &QNetworkReply::readyRead, this, &HttpClient::onReadyRead);
-    connect(current, &QNetworkReply::downloadProgress, this, &HttpClient::onProgress);
-    connect(current, &QNetworkReply::finished, this, &HttpClient::onFinished);
+    if (!engine->add(easy)) {
+        fail(UnknownError, tr("libcurl could not start the request"));
+        return;
+    }
+    current = std::move(transfer);
     currentIdleLimit = pending.idleLimit;
+    sinceLastByte.start();
     if (pending.timeLimit > 0)
         requestTimer->start(pending.timeLimit);
     else
@@ -198,99 +583,104 @@ void HttpClient::startNext() {
         idleTimer->stop();
 }
 
-void HttpClient::onMetaData() {
-    if (currentIdleLimit > 0)
-        idleTimer->start(currentIdleLimit);
-    const QVariant answered = current->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    // Known from the header on: a request aborted later still had this answer.
-    status = answered.toInt();
-    if (answered.isValid()) {
-        replyHeaders = current->rawHeaderPairs();
-        emit headerReceived(status);
-        // The receiver may have given the request up.
-        if (!current)
-            return;
-    }
-    const QVariant length = current->header(QNetworkRequest::ContentLengthHeader);
-    if (!answered.isValid() || !length.isValid())
-        return;
-    const qint64 announced = length.toLongLong();
-    // Refused before a byte of it is read.
-    if (!withinLimit(announced))
-        return;
-    // Room for the whole announced body at once: growing it step by step would need the old and
-    // the new copy side by side.
-    if (!device && body.isEmpty() && announced > 0 && announced <= kLargestReservation)
-        body.reserve(announced);
-}
-
-void HttpClient::onReadyRead() {
-    if (currentIdleLimit > 0)
-        idleTimer->start(currentIdleLimit);
-    takeBody(current);
-}
-
-bool HttpClient::takeBody(QNetworkReply* reply) {
-    const qint64 available = reply->bytesAvailable();
-    if (available <= 0)
-        return true;
-    if (!withinLimit(received + available))
+bool HttpClient::takeHeaderLine(Transfer& transfer, const char* data, size_t size) {
+    sinceLastByte.start();
+    transfer.headerBytes += qint64(size);
+    if (transfer.headerLimit > 0 && transfer.headerBytes > transfer.headerLimit) {
+        refuse(transfer, InvalidResponseHeader,
+               tr("Reply header larger than %1 bytes").arg(transfer.headerLimit));
         return false;
-    if (device) {
-        // Through one buffer of the client's, piece by piece: no allocation per piece, and never
-        // the whole of what the network layer holds in one more copy.
-        if (streamPiece.size() != kStreamPiece)
-            streamPiece.resize(kStreamPiece);
-        for (qint64 left = available; left > 0;) {
-            const qint64 read =
-                reply->read(streamPiece.data(), std::min<qint64>(left, streamPiece.size()));
-            if (read <= 0)
-                break;
-            received += read;
-            left -= read;
-            device->write(streamPiece.constData(), read);
-            // The device's owner may have given the request up on the way.
-            if (reply != current)
-                break;
+    }
+    // After the body: the trailers of a chunked body, counted and left.
+    if (transfer.headerDone)
+        return true;
+    QByteArray line(data, qsizetype(size));
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    if (line.startsWith("HTTP/")) {
+        transfer.lineStatus = line.split(' ').value(1).toInt();
+        transfer.lines.clear();
+        return true;
+    }
+    if (!line.isEmpty()) {
+        if ((line.startsWith(' ') || line.startsWith('\t')) && !transfer.lines.isEmpty()) {
+            transfer.lines.last().second += ' ' + line.trimmed();
+        } else if (const qsizetype colon = line.indexOf(':'); colon > 0) {
+            transfer.lines.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
         }
         return true;
     }
-    // Read straight into the room kept for the body: no copy in between.
-    const qsizetype kept = body.size();
-    body.resize(kept + available);
-    const qint64 read = std::max<qint64>(reply->read(body.data() + kept, available), 0);
-    body.resize(kept + read);
-    received += read;
+    // The end of a header; an interim one (100 Continue) is followed by the reply's own.
+    if (transfer.lineStatus >= 100 && transfer.lineStatus < 200)
+        return true;
+    transfer.headerDone = true;
+    status = transfer.lineStatus;
+    replyHeaders = transfer.lines;
+    const QByteArray length = responseHeader("Content-Length");
+    bool number = false;
+    const qint64 announced = length.toLongLong(&number);
+    if (number && announced >= 0 && !responseHeader("Transfer-Encoding").contains("chunked"))
+        transfer.length = announced;
+
+    const QPointer<HttpClient> alive(this);
+    emit headerReceived(status);
+    // The receiver may have given the request up.
+    if (!alive || transfer.client != this)
+        return false;
+    if (transfer.length < 0)
+        return true;
+    // Refused before a byte of it is read.
+    if (transfer.limit > 0 && transfer.length > transfer.limit) {
+        refuse(transfer, WrongContentLength, tr("Reply larger than %1 bytes").arg(transfer.limit));
+        return false;
+    }
+    // Room for the whole announced body at once: growing it step by step would need the old and
+    // the new copy side by side.
+    if (!transfer.device && body.isEmpty() && transfer.length > 0 &&
+        transfer.length <= kLargestReservation)
+        body.reserve(transfer.length);
     return true;
 }
 
-bool HttpClient::withinLimit(qint64 bytes) {
-    if (limit <= 0 || bytes <= limit)
-        return true;
-    dropCurrent();
-    fail(WrongContentLength, tr("Reply larger than %1 bytes").arg(limit));
-    return false;
+bool HttpClient::takeBody(Transfer& transfer, const char* data, size_t size) {
+    sinceLastByte.start();
+    const qint64 bytes = qint64(size);
+    if (transfer.limit > 0 && received + bytes > transfer.limit) {
+        refuse(transfer, WrongContentLength, tr("Reply larger than %1 bytes").arg(transfer.limit));
+        return false;
+    }
+    received += bytes;
+    if (transfer.device)
+        transfer.device->write(data, bytes);
+    else
+        body.append(data, qsizetype(bytes));
+    // The device's owner may have given the request up on the way.
+    if (transfer.client != this)
+        return false;
+    const QPointer<HttpClient> alive(this);
+    emit dataReadProgress(asProgress(received),
+                          transfer.length >= 0 ? asProgress(transfer.length) : 0);
+    return alive && transfer.client == this;
 }
 
-void HttpClient::onProgress(qint64 received, qint64 total) {
-    // The network layer reports the final count as the total of a reply without a length; the
-    // launcher only moves its bar for a length the server announced.
-    const bool announced = current->header(QNetworkRequest::ContentLengthHeader).isValid();
-    emit dataReadProgress(asProgress(received), announced ? asProgress(total) : 0);
+void HttpClient::refuse(Transfer& transfer, Error code, const QString& text) {
+    // libcurl ends the transfer and closes its connection as soon as the callback returns.
+    transfer.refusal = code;
+    transfer.refusalText = text;
 }
 
-void HttpClient::onFinished() {
-    if (!takeBody(current))
-        return;
-    QNetworkReply* reply = std::exchange(current, nullptr);
+void HttpClient::transferEnded(Transfer& transfer, int result) {
     requestTimer->stop();
     idleTimer->stop();
-    status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const Error code = errorOf(reply);
-    const QString text = reply->errorString();
-    reply->disconnect(this);
-    reply->deleteLater();
-
+    const Error code = errorOf(transfer, result);
+    QString text = transfer.refusalText;
+    if (text.isEmpty() && code != NoError) {
+        text = transfer.message[0] ? QString::fromUtf8(transfer.message)
+                                   : QString::fromUtf8(curl_easy_strerror(CURLcode(result)));
+        if (result == CURLE_OK)
+            text = tr("HTTP %1").arg(status);
+    }
+    engine->release(std::move(current));
     if (code != NoError) {
         fail(code, text);
         return;
@@ -301,43 +691,60 @@ void HttpClient::onFinished() {
         startNext();
 }
 
-HttpClient::Error HttpClient::errorOf(QNetworkReply* reply) const {
-    const QNetworkReply::NetworkError error = reply->error();
-    if (error == QNetworkReply::NoError)
+HttpClient::Error HttpClient::errorOf(const Transfer& transfer, int result) const {
+    if (transfer.refusal != NoError)
+        return transfer.refusal;
+    const CURLcode code = CURLcode(result);
+    if (code == CURLE_OK) {
+        // Qt's names for these two statuses, kept as the report writes them.
+        if (status == 401)
+            return AuthenticationRequiredError;
+        if (status == 407)
+            return ProxyAuthenticationRequiredError;
         return NoError;
-    const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-    switch (error) {
-    case QNetworkReply::HostNotFoundError:
-    case QNetworkReply::ProxyNotFoundError:
+    }
+    long tunnel = 0;
+    curl_easy_getinfo(transfer.easy, CURLINFO_HTTP_CONNECTCODE, &tunnel);
+    if (tunnel != 0 && tunnel != 200)
+        return tunnelRefusal(tunnel);
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
         return HostNotFound;
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::ProxyConnectionRefusedError:
-        return ConnectionRefused;
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::ProxyConnectionClosedError: {
+    case CURLE_COULDNT_CONNECT: {
+        long systemError = 0;
+        curl_easy_getinfo(transfer.easy, CURLINFO_OS_ERRNO, &systemError);
+        return refusedBySystem(systemError) ? ConnectionRefused : UnknownError;
+    }
+    case CURLE_PROXY: {
+        long why = CURLPX_OK;
+        curl_easy_getinfo(transfer.easy, CURLINFO_PROXY_ERROR, &why);
+        if (why == CURLPX_RESOLVE_HOST || why == CURLPX_REPLY_HOST_UNREACHABLE)
+            return HostNotFound;
+        if (why == CURLPX_REPLY_CONNECTION_REFUSED)
+            return ConnectionRefused;
+        return UnknownError;
+    }
+    case CURLE_GOT_NOTHING:
+        return UnexpectedClose;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
         // Closed before the announced body was all there: a cut body, never a complete one.
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (answered && length.isValid() && length.toLongLong() != received)
+        if (transfer.headerDone && transfer.length >= 0 && transfer.length != received)
             return WrongContentLength;
         return UnexpectedClose;
-    }
-    case QNetworkReply::OperationCanceledError:
-        return Aborted;
-    case QNetworkReply::AuthenticationRequiredError:
-        return AuthenticationRequiredError;
-    case QNetworkReply::ProxyAuthenticationRequiredError:
-        return ProxyAuthenticationRequiredError;
-    case QNetworkReply::ProtocolFailure:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_WEIRD_SERVER_REPLY:
         return InvalidResponseHeader;
+    case CURLE_OUT_OF_MEMORY:
+        // libcurl's own bound on a header line that never ends.
+        return transfer.headerDone ? UnknownError : InvalidResponseHeader;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return Aborted;
     default:
-        break;
+        return UnknownError;
     }
-    // The network layer names error statuses (404, 500...) as errors: they are the server's
-    // answer, whole, and its status tells the rest.
-    if (answered && error >= QNetworkReply::ContentAccessDenied &&
-        error <= QNetworkReply::UnknownServerError)
-        return NoError;
-    return UnknownError;
 }
 
 void HttpClient::fail(Error code, const QString& text) {
@@ -357,20 +764,22 @@ void HttpClient::onTimeLimit() {
 void HttpClient::onIdleLimit() {
     if (!current)
         return;
+    // The timer is not moved at every byte: it looks at the time of the last one when it fires.
+    const qint64 quiet = sinceLastByte.elapsed();
+    if (quiet < currentIdleLimit) {
+        idleTimer->start(int(currentIdleLimit - quiet));
+        return;
+    }
     dropCurrent();
-    fail(Aborted, tr("No byte for %1 ms").arg(idleTimer->interval()));
+    fail(Aborted, tr("No byte for %1 ms").arg(currentIdleLimit));
 }
 
 void HttpClient::dropCurrent() {
     requestTimer->stop();
     idleTimer->stop();
-    // The reply belongs to the manager: cut off, it reports nothing more and goes when it can.
-    if (QNetworkReply* reply = std::exchange(current, nullptr)) {
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-        manager->clearConnectionCache();
-    }
+    // Out of libcurl at once: its connection is closed before this returns.
+    if (current)
+        engine->release(std::move(current));
 }
 
 void HttpClient::abort() {

@@ -1,14 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPair>
 #include <QString>
 
+#include <memory>
+
 class QIODevice;
-class QNetworkAccessManager;
-class QNetworkReply;
 class QTimer;
 
 // A request line and the header values the caller sets itself; the client adds the rest.
@@ -52,6 +53,13 @@ struct WebServer {
 // A reply is a reply whatever its status: a 404 or a 301 is read like a 200, and redirects are
 // never followed. Only a failure to get a whole reply counts as an error. The body of the last
 // request stays in memory until it is read, or goes to the device given with it as it arrives.
+//
+// It runs on libcurl, driven by the event loop of the thread it lives on: the bytes of a reply
+// reach it as libcurl reads them, and every limit is checked on them there. A limit ends the
+// request and closes its connection before the call that found it returns, whatever the server
+// is in the middle of sending, so that what a reply may cost in memory is its limits, never what
+// a fast server could send meanwhile. Requests follow the application's proxy settings (Qt's
+// proxy factory) and, over TLS, trust the authorities of Qt's default configuration.
 class HttpClient : public QObject {
     Q_OBJECT
 
@@ -75,6 +83,10 @@ public:
     // the system trusts: any TLS error fails the request.
     enum ConnectionMode { ConnectionModeHttp, ConnectionModeHttps };
 
+    // A reply's status line and headers together, unless set otherwise: far above what a web
+    // server sends, far below what would weigh on the memory.
+    static constexpr qint64 kDefaultMaxHeaderSize = qint64(64) << 10;
+
     explicit HttpClient(QObject* parent = nullptr);
     HttpClient(const QString& host, quint16 port = 80, QObject* parent = nullptr);
     explicit HttpClient(const WebServer& server, QObject* parent = nullptr);
@@ -87,9 +99,12 @@ public:
     // request before its body is read, a body that grows past it fails as it does; both with
     // WrongContentLength.
     void setMaxBodySize(qint64 bytes) { maxBody = bytes; }
+    // The most bytes a reply's status line and headers may have; past it the request fails with
+    // InvalidResponseHeader. libcurl bounds them on its own as well (300 KiB, and 100 KiB for
+    // one line), so 0 leaves only its bound.
+    void setMaxHeaderSize(qint64 bytes) { maxHeader = bytes; }
     // A request is given up, as Aborted, this long after it started (0: never), or this long
-    // without a byte of its reply (0: never). The network layer shows nothing of a header until
-    // it is whole, so a header that never ends is ended by these limits.
+    // without a byte of its reply, header or body (0: never).
     void setTimeLimit(int milliseconds) { timeLimit = milliseconds; }
     void setIdleLimit(int milliseconds) { idleLimit = milliseconds; }
 
@@ -110,6 +125,9 @@ public:
     qint64 bytesReceived() const { return received; }
     // A header of the last reply whose header came (Content-Range...); empty when it had none.
     QByteArray responseHeader(const QByteArray& name) const;
+    // Whether a request is under way or still being wound down: a transfer, or a socket that
+    // libcurl watches for one. The idle connections kept for the next request do not count.
+    bool active() const;
 
 public slots:
     // Ends the running request and drops the queued ones; done(true) follows with Aborted.
@@ -132,43 +150,44 @@ private:
         QList<QPair<QByteArray, QByteArray>> values;
         QIODevice* device;
         qint64 limit;
+        qint64 headerLimit;
         int timeLimit;
         int idleLimit;
     };
+    class Engine;
+    struct Transfer;
 
     int enqueue(Pending pending);
     void startNext();
-    void onMetaData();
-    void onReadyRead();
-    bool takeBody(QNetworkReply* reply);
-    bool withinLimit(qint64 bytes);
+    // What libcurl hands over of the running reply; false refuses it, which ends the transfer.
+    bool takeHeaderLine(Transfer& transfer, const char* data, size_t size);
+    bool takeBody(Transfer& transfer, const char* data, size_t size);
+    void refuse(Transfer& transfer, Error code, const QString& text);
+    void transferEnded(Transfer& transfer, int result);
+    Error errorOf(const Transfer& transfer, int result) const;
     void dropCurrent();
-    void onProgress(qint64 received, qint64 total);
-    void onFinished();
-    Error errorOf(QNetworkReply* reply) const;
     void fail(Error code, const QString& text);
     void onTimeLimit();
     void onIdleLimit();
 
-    QNetworkAccessManager* manager;
+    std::unique_ptr<Engine> engine;
     QString hostName;
     quint16 hostPort = 80;
     bool hostSecure = false;
     qint64 maxBody = 0;
+    qint64 maxHeader = kDefaultMaxHeaderSize;
     int timeLimit = 0;
     int idleLimit = 0;
     QTimer* requestTimer;
     QTimer* idleTimer;
+    QElapsedTimer sinceLastByte;
     int currentIdleLimit = 0;
     QList<Pending> queue;
-    QNetworkReply* current = nullptr;
-    QIODevice* device = nullptr;
-    qint64 limit = 0;
-    qint64 received = 0;
+    std::unique_ptr<Transfer> current;
     bool startScheduled = false;
     int lastId = 0;
     QByteArray body;
-    QByteArray streamPiece; // reused for every piece of a body that goes to a device
+    qint64 received = 0;
     int status = 0;
     QList<QPair<QByteArray, QByteArray>> replyHeaders;
     Error lastError = NoError;

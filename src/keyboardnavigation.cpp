@@ -1,5 +1,6 @@
 #include "keyboardnavigation.h"
 
+#include "newspage.h"
 #include "newsview.h"
 #include "ui_mainwindow.h"
 
@@ -7,6 +8,7 @@
 #include <QApplication>
 #include <QFocusFrame>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace {
@@ -44,6 +46,7 @@ KeyboardNavigation::KeyboardNavigation(QWidget* window, Ui::MainWindow* ui,
     , options(ui->Options)
     , panel(ui->OptionsMenu)
     , news(ui->Web)
+    , overlay(ui->Fading)
     , frame(new FocusFrame(window)) {
     QList<QWidget*> mainChain = realmButtons;
     mainChain << ui->Jouer << ui->Options << ui->Web;
@@ -65,17 +68,54 @@ KeyboardNavigation::KeyboardNavigation(QWidget* window, Ui::MainWindow* ui,
     qApp->installEventFilter(this);
 
     connect(qApp, &QApplication::focusChanged, this, &KeyboardNavigation::onFocusChanged);
+    connect(ui->Web->newsPage(), &NewsPage::linkClicked, this, [this](const QUrl& link) {
+        // Told of the link before or after the window acts on it, whichever comes first.
+        lastLink = link;
+        if (controlsHidden() && opener.isEmpty())
+            opener = link;
+    });
 
-    if (QWidget* start = startWidget())
+    if (QWidget* start = startWidget()) {
         start->setFocus(Qt::OtherFocusReason);
+        if (realms.contains(start))
+            agreeOnRealm(start);
+    }
 }
 
-QWidget* KeyboardNavigation::startWidget() const {
+QAbstractButton* KeyboardNavigation::checkedShownRealm() const {
     for (QWidget* realm : realms) {
         auto* button = qobject_cast<QAbstractButton*>(realm);
         if (button && button->isChecked() && !button->isHidden())
             return button;
     }
+    return nullptr;
+}
+
+void KeyboardNavigation::realmsRefreshed() {
+    // The window's focus, also while another window is in front: it is the one told then.
+    QWidget* focused = window ? window->focusWidget() : nullptr;
+    if (focused && realms.contains(focused))
+        agreeOnRealm(focused);
+}
+
+void KeyboardNavigation::agreeOnRealm(QWidget* focusedRealm) {
+    // What a screen reader says of the focused realm, "checked" or not, is what "Jouer" plays.
+    if (QAbstractButton* checked = checkedShownRealm()) {
+        if (checked != focusedRealm)
+            checked->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // The checked realm is not shown: the realm the player is on is the only one to choose.
+    auto* button = qobject_cast<QAbstractButton*>(focusedRealm);
+    if (button && !button->isHidden())
+        button->setChecked(true);
+    else if (QWidget* start = startWidget())
+        start->setFocus(Qt::OtherFocusReason);
+}
+
+QWidget* KeyboardNavigation::startWidget() const {
+    if (QAbstractButton* checked = checkedShownRealm())
+        return checked;
     for (QWidget* realm : realms) {
         if (realm && !realm->isHidden())
             return realm;
@@ -143,10 +183,14 @@ bool KeyboardNavigation::onReturn(QWidget* focused) {
         button->click();
         return true;
     }
-    // On a realm, on "Jouer", or with the focus nowhere in particular: play.
+    // On a realm, on "Jouer", or with the focus nowhere in particular: play; on a realm, that
+    // realm.
     auto* play = qobject_cast<QAbstractButton*>(jouer.data());
-    if (play && play->isEnabled() && !play->isHidden())
-        play->click();
+    if (!play || !play->isEnabled() || play->isHidden())
+        return true;
+    if (auto* realm = qobject_cast<QAbstractButton*>(focused); realm && realms.contains(focused))
+        realm->setChecked(true);
+    play->click();
     return true;
 }
 
@@ -211,81 +255,24 @@ bool KeyboardNavigation::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress: {
         auto* widget = qobject_cast<QWidget*>(watched);
-        if (!window || !widget || widget->window() != window)
-            break;
-        if (!keyboardInUse) {
-            keyboardInUse = true;
-            showFrame(QApplication::focusWidget());
-        }
-        // Keys that no control took travel up to the window: each is acted on once, where it
-        // was first delivered.
-        QWidget* focused = QApplication::focusWidget();
-        if (focused ? watched != focused : watched != window)
-            break;
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
-        switch (key->key()) {
-        case Qt::Key_Tab:
-        case Qt::Key_Backtab:
-            if (inPanelChain(widget)) {
-                cyclePanel(!(key->key() == Qt::Key_Backtab || modifiers & Qt::ShiftModifier));
-                return true;
-            }
-            break;
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            if (modifiers == Qt::NoModifier && onReturn(focused))
-                return true;
-            break;
-        case Qt::Key_Escape:
-            // A page shown in place hides every control: Escape is the way back, also from
-            // inside the page.
-            if (modifiers == Qt::NoModifier && !panelOpen() && controlsHidden()) {
-                emit newsHomeRequested();
-                return true;
-            }
-            break;
-        case Qt::Key_Up:
-        case Qt::Key_Down:
-        case Qt::Key_Left:
-        case Qt::Key_Right:
-            if (modifiers == Qt::NoModifier && onArrow(focused, key->key()))
-                return true;
-            break;
-        default:
-            break;
-        }
+        if (window && widget && widget->window() == window &&
+            onKeyPress(widget, static_cast<QKeyEvent*>(event)))
+            return true;
         break;
     }
     case QEvent::MouseButtonPress:
-        if (keyboardInUse) {
-            keyboardInUse = false;
-            if (frame)
-                frame->hide();
-        }
+        onMousePress(watched, static_cast<QMouseEvent*>(event));
+        break;
+    case QEvent::FocusIn:
+        if (onNewsFocusIn(watched, static_cast<QFocusEvent*>(event)))
+            return true;
         break;
     case QEvent::Show:
-        if (panel && watched == panel) {
-            const QList<QWidget*> stops = panelStops();
-            if (!stops.isEmpty())
-                stops.first()->setFocus(Qt::OtherFocusReason);
-        }
-        if (framed && watched == framed.data())
-            showFrame(QApplication::focusWidget());
+        onShow(watched);
         break;
-    case QEvent::Hide: {
-        auto* hidden = qobject_cast<QWidget*>(watched);
-        if (!hidden || !window || !window->isAncestorOf(hidden))
-            break;
-        // The panel goes, alone or with its overlay, before Qt moves the focus off it: the
-        // focus goes straight back to the options button, one move for the screen reader.
-        if (panel && options && (hidden == panel || hidden->isAncestorOf(panel)) &&
-            panel->isAncestorOf(QApplication::focusWidget()))
-            options->setFocus(Qt::OtherFocusReason);
-        if (framed && frame && (hidden == framed.data() || hidden->isAncestorOf(framed)))
-            frame->hide();
+    case QEvent::Hide:
+        onHide(watched);
         break;
-    }
     case QEvent::Resize:
     case QEvent::Move:
         if (framed && frame && watched == framed.data())
@@ -295,6 +282,112 @@ bool KeyboardNavigation::eventFilter(QObject* watched, QEvent* event) {
         break;
     }
     return QObject::eventFilter(watched, event);
+}
+
+bool KeyboardNavigation::onKeyPress(QWidget* widget, const QKeyEvent* key) {
+    if (!keyboardInUse) {
+        keyboardInUse = true;
+        showFrame(QApplication::focusWidget());
+    }
+    // Keys that no control took travel up to the window: each is acted on once, where it was
+    // first delivered.
+    QWidget* focused = QApplication::focusWidget();
+    if (focused ? widget != focused : widget != window)
+        return false;
+    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    switch (key->key()) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        if (!inPanelChain(widget))
+            return false;
+        cyclePanel(!(key->key() == Qt::Key_Backtab || modifiers & Qt::ShiftModifier));
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return modifiers == Qt::NoModifier && onReturn(focused);
+    case Qt::Key_Escape:
+        return modifiers == Qt::NoModifier && onEscape();
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        return modifiers == Qt::NoModifier && onArrow(focused, key->key());
+    default:
+        return false;
+    }
+}
+
+bool KeyboardNavigation::onEscape() {
+    if (panelOpen()) {
+        emit optionsCloseRequested();
+        return true;
+    }
+    // A page shown in place hides every control: Escape is the way back, also from inside the
+    // page.
+    if (controlsHidden()) {
+        emit newsHomeRequested();
+        return true;
+    }
+    return false;
+}
+
+void KeyboardNavigation::onMousePress(QObject* watched, const QMouseEvent* event) {
+    if (keyboardInUse) {
+        keyboardInUse = false;
+        if (frame)
+            frame->hide();
+    }
+    // The dimmed window around the open panel: a click there leaves the panel, as Escape does.
+    if (overlay && panel && watched == overlay && panelOpen() &&
+        !panel->geometry().contains(event->position().toPoint()))
+        emit optionsCloseRequested();
+}
+
+bool KeyboardNavigation::onNewsFocusIn(QObject* watched, const QFocusEvent* event) {
+    // Tab into the page: Qt WebEngine would put the page's focus on its first control and then
+    // tell a screen reader of the document around it. The page is given its first (last)
+    // control itself, and the keyboard with it, so that the control is what is told.
+    if (!news || watched != news->focusProxy() ||
+        (event->reason() != Qt::TabFocusReason && event->reason() != Qt::BacktabFocusReason))
+        return false;
+    news->focusLink(QUrl(), event->reason() == Qt::BacktabFocusReason);
+    return true;
+}
+
+void KeyboardNavigation::onShow(QObject* watched) {
+    if (panel && watched == panel) {
+        const QList<QWidget*> stops = panelStops();
+        if (!stops.isEmpty())
+            stops.first()->setFocus(Qt::OtherFocusReason);
+    }
+    if (framed && watched == framed.data())
+        showFrame(QApplication::focusWidget());
+    if (!news || watched != news.data() || !window)
+        return;
+    if (controlsHidden()) {
+        // A page shown in place, alone in the window: the keyboard is in it, on its first control.
+        // (The engine tells nothing of a new document in a view that had the keyboard.)
+        news->focusLink(QUrl());
+    } else if (!opener.isEmpty()) {
+        // Back from a page shown in place, on the link that showed it.
+        news->focusLink(opener);
+        opener.clear();
+    }
+}
+
+void KeyboardNavigation::onHide(QObject* watched) {
+    auto* hidden = qobject_cast<QWidget*>(watched);
+    if (!hidden || !window || !window->isAncestorOf(hidden))
+        return;
+    if (hidden == options && controlsHidden() && opener.isEmpty())
+        opener = lastLink;
+    // The panel goes, alone or with its overlay, before Qt moves the focus off it: the focus
+    // goes straight back to the options button, one move for the screen reader.
+    if (panel && options && (hidden == panel || hidden->isAncestorOf(panel)) &&
+        panel->isAncestorOf(QApplication::focusWidget()))
+        options->setFocus(Qt::OtherFocusReason);
+    if (framed && frame && (hidden == framed.data() || hidden->isAncestorOf(framed)))
+        frame->hide();
 }
 
 void KeyboardNavigation::placeFrame() {

@@ -10,6 +10,7 @@
 #include "keyboardnavigation.h"
 #include "newspage.h"
 #include "playgate.h"
+#include "realmchoice.h"
 #include "realmgems.h"
 #include "realmsandprogress.h"
 #include "ui_mainwindow.h"
@@ -65,9 +66,10 @@ MainWindow::MainWindow(QWidget* parent)
     connect(game, SIGNAL(ended(int, qint64)), this, SLOT(ProcessEnd(int)));
     connect(game, SIGNAL(failed(QProcess::ProcessError)), this,
             SLOT(ErrorLaunchingProcess(QProcess::ProcessError)));
-    // Without a word, the player would wait for a game that is already gone.
-    connect(game, &GameSession::endedAtOnce, ui->Texte, [this](int code) {
-        gameNotice = QStringLiteral("Le jeu s'est arrêté aussitôt (code %1).").arg(code);
+    // Without a word, the player would wait for a game that is already gone, or never learn
+    // what to install.
+    connect(game, &GameSession::notice, ui->Texte, [this](const QString& text) {
+        gameNotice = text;
         ui->Texte->setText(gameNotice);
     });
 
@@ -117,9 +119,10 @@ MainWindow::MainWindow(QWidget* parent)
     // Playing with the keyboard alone, and with a screen reader.
     nameForScreenReaders(ui.get());
     keepControlsLegible(ui.get(), {realmButtons.begin(), realmButtons.end()});
-    auto* keyboard =
-        new KeyboardNavigation(this, ui.get(), {realmButtons.begin(), realmButtons.end()});
+    keyboard = new KeyboardNavigation(this, ui.get(), {realmButtons.begin(), realmButtons.end()});
     connect(keyboard, &KeyboardNavigation::newsHomeRequested, this, &MainWindow::showNewsHome);
+    connect(keyboard, &KeyboardNavigation::optionsCloseRequested, this,
+            &MainWindow::on_SauvegarderOptions_clicked);
 }
 
 MainWindow::~MainWindow() = default;
@@ -178,21 +181,24 @@ void MainWindow::refreshRealmButtons() {
     ui->radioButton_2->setText(QStringLiteral("Royaumes Officiels"));
     ui->radioButton_3->setText(QStringLiteral("Brontavale"));
 
-    const QMap<int, QByteArray> hosts = config.realmHosts;
+    std::array<bool, kRealmCount> shown{};
+    int checked = -1;
     for (int realm = 0; realm < kRealmCount; ++realm) {
-        QRadioButton* button = realmButtons[realm];
-        button->hide();
-        // Checked even when it stays hidden: "Jouer" plays the checked realm.
-        if (realm == config.selectedRealm)
-            button->setChecked(true);
-        const QByteArray host = hosts.value(realm);
-        if (host == kEmptyRealmHost)
-            continue;
-        if (realm >= kFirstPersonalRealm)
-            button->setText(QString::fromLatin1(host));
-        if (realmOffered(realm))
-            button->show();
+        shown[realm] = realmOffered(realm);
+        if (realmButtons[realm]->isChecked())
+            checked = realm;
+        const QByteArray host = config.realmHosts.value(realm);
+        if (realm >= kFirstPersonalRealm && host != kEmptyRealmHost)
+            realmButtons[realm]->setText(QString::fromLatin1(host));
+        // Shown or hidden once: hidden on the way, the focused realm would lose the focus.
+        realmButtons[realm]->setVisible(shown[realm]);
     }
+    // Checked even when it stays hidden: "Jouer" plays the checked realm.
+    realmButtons[realmchoice::checkedAfterRefresh(checked, config.selectedRealm, shown)]
+        ->setChecked(true);
+    showPersonalRealmHosts(ui.get(), config);
+    if (keyboard)
+        keyboard->realmsRefreshed();
     watchRealms();
 }
 
@@ -239,8 +245,9 @@ void MainWindow::newsOnLinkClicked(QUrl url) {
         // A launcher page of the server, shown over the whole window once it has loaded.
         pageShownInPlace = true;
         ui->Web->setUrl(url);
-        ui->Web->hideWhileLoading();
+        // The controls go first: the keyboard then stays with the page, never on a hidden control.
         showControls(false);
+        ui->Web->hideWhileLoading();
     } else if (text.startsWith(newsAddress("/launcher/la"))) {
         showNewsHome();
     } else {

@@ -15,6 +15,7 @@ class MainWindow;
 }
 class GameFilesControls;
 class GameSession;
+class KeyboardNavigation;
 class PlayGate;
 class QLabel;
 class QRadioButton;
@@ -108,4 +109,5 @@ private:
     // Nothing is checked while a game runs.
     void pauseRealmStatusWhileGameRuns();
     RealmGems* realmGems = nullptr;
+    KeyboardNavigation* keyboard = nullptr;
 };

@@ -4,12 +4,17 @@
 #include "newspage.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFocusEvent>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QMenu>
 #include <QPointer>
 #include <QTimer>
 #include <QWebEngineContextMenuRequest>
 #include <QWebEngineHistory>
+#include <QWebEngineScript>
 
 namespace {
 
@@ -51,6 +56,44 @@ void NewsView::wake(const QUrl& url) {
 
 bool NewsView::isResting() const {
     return news->isResting();
+}
+
+void NewsView::focusLink(const QUrl& link, bool last) {
+    // The address as a script's string, quoted by the JSON writer.
+    const QByteArray address =
+        QJsonDocument(QJsonArray{link.isEmpty() ? QString() : link.toString(QUrl::FullyEncoded)})
+            .toJson(QJsonDocument::Compact);
+    const QString script =
+        QStringLiteral(
+            "(function(address, last) {"
+            " const stops = Array.from(document.querySelectorAll("
+            "  'a[href], area[href], button, input, select, textarea, [tabindex]'))"
+            "  .filter(e => e.tabIndex >= 0 && !e.disabled && e.getClientRects().length > 0);"
+            " const wanted = address ? stops.filter(e => e.href === address)"
+            "  : (last ? stops.reverse() : stops);"
+            " if (wanted.length > 0) wanted[0].focus({preventScroll: false});"
+            " return wanted.length > 0; })(%1[0], %2)")
+            .arg(QString::fromUtf8(address),
+                 last ? QStringLiteral("true") : QStringLiteral("false"));
+    // The view takes the keyboard once the page has its focused element.
+    news->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                        [view = QPointer<NewsView>(this)](const QVariant&) {
+                            if (view)
+                                view->focusPage();
+                        });
+}
+
+void NewsView::focusPage() {
+    QWidget* proxy = focusProxy();
+    if (!proxy)
+        return;
+    if (proxy->hasFocus()) {
+        // Qt gave the keyboard without the engine being told (see KeyboardNavigation): told now.
+        QFocusEvent in(QEvent::FocusIn, Qt::OtherFocusReason);
+        QCoreApplication::sendEvent(proxy, &in);
+    } else {
+        setFocus(Qt::OtherFocusReason);
+    }
 }
 
 namespace {

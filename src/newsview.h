@@ -28,6 +28,13 @@ public:
     void wake(const QUrl& url);
     bool isResting() const;
 
+    // Gives the page the keyboard on one of its links: the first one whose address is link, or
+    // with an empty address the page's first (last) control. The link takes the focus before the
+    // view does, so that a screen reader hears the link, never the document around it first.
+    void focusLink(const QUrl& link, bool last = false);
+    // Gives the keyboard to the page as it is, its own focused element kept.
+    void focusPage();
+
 protected:
     // The launcher's own menu, in French whatever Qt's translations hold, with only what works
     // here: the engine's own offers saving and viewing the source, which the launcher has no

@@ -1,5 +1,6 @@
 #include "realmindicator.h"
 
+#include "accessibility.h"
 #include "elidedtext.h"
 
 #include <QEvent>
@@ -53,6 +54,10 @@ RealmIndicator::RealmIndicator(QRadioButton* button)
 
 void RealmIndicator::showState(RealmStatus::State state, int milliseconds) {
     const QString text = RealmStatus::describe(state, milliseconds);
+    // The focused realm's news is told as it comes: its description alone would be silent.
+    if (button->hasFocus() && state != RealmStatus::State::None &&
+        text != button->accessibleDescription())
+        accessibility::announce(button->window(), text);
     setToolTip(text);
     // Heard as the realm button's description: the gem itself is no control of its own.
     button->setAccessibleDescription(text);

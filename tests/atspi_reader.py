@@ -3,6 +3,7 @@
 
     atspi_reader.py APP tree          the application's objects, one JSON object a line
     atspi_reader.py APP press NAME    the press action of the first showing object named NAME
+    atspi_reader.py APP focus NAME    gives the keyboard to the first showing object named NAME
     atspi_reader.py APP listen        the events a screen reader acts on, one JSON object a line
 
 APP is the start of the application's name. The session bus and the accessibility bus are the
@@ -67,6 +68,16 @@ def press(app, name):
     return 1
 
 
+def focus(app, name):
+    for node, _, _ in walk(app):
+        if node.name == name and pyatspi.STATE_SHOWING in node.getState().getStates():
+            node.queryComponent().grabFocus()
+            print("focused")
+            return 0
+    print("not found")
+    return 1
+
+
 def listen(prefix):
     def heard(event):
         try:
@@ -80,6 +91,8 @@ def listen(prefix):
                 "role": source.getRoleName(),
                 "name": source.name or "",
                 "description": source.description or "",
+                # What Orca speaks of a changed description: the event's own text.
+                "data": event.any_data if isinstance(event.any_data, str) else "",
             }
         except Exception:  # an object gone while the event travelled
             return
@@ -87,7 +100,7 @@ def listen(prefix):
 
     pyatspi.Registry.registerEventListener(
         heard, "object:state-changed:focused", "object:state-changed:showing",
-        "object:state-changed:checked",
+        "object:state-changed:checked", "object:state-changed:active", "window:activate",
         "object:property-change:accessible-description",
         "object:property-change:accessible-name")
     print(json.dumps({"type": "listening"}), flush=True)
@@ -107,6 +120,8 @@ def main():
         return 0
     if command == "press":
         return press(app, sys.argv[3])
+    if command == "focus":
+        return focus(app, sys.argv[3])
     return 3
 
 

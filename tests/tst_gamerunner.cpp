@@ -1,26 +1,34 @@
 // A launcher built with a game runner (wine, for a Linux player) starts the runner with the game
-// program's full path as its only argument. This suite's launcher names "vestrahal-test-runner",
-// found through PATH as wine is; the fake client stands in for it and records its arguments.
+// program's full path as its only argument. This suite's launcher names "wine", found through a
+// PATH of the suite's own as a player's wine is; the fake client stands in for it, records its
+// arguments and says what Debian's Wine says (tests/wine/).
 #include "buildoptions.h"
 #include "fakegame.h"
 #include "gamefolder.h"
 #include "gamesession.h"
 #include "mainwindow.h"
+#include "runnerdiagnosis.h"
 #include "testsupport.h"
 #include "windowsupport.h"
 
 #include <QJsonArray>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 namespace {
 
 constexpr int kTimeout = 30000;
 #ifdef Q_OS_WIN
-const QString kRunner = QStringLiteral("vestrahal-test-runner.exe");
+const QString kRunner = QStringLiteral("wine.exe");
 #else
-const QString kRunner = QStringLiteral("vestrahal-test-runner");
+const QString kRunner = QStringLiteral("wine");
 #endif
+// What Debian 12's Wine 8.0 without wine32:i386 prints for a 32-bit program.
+const QString kWineWords = QStringLiteral(VESTRAHAL_SOURCE_DIR "/tests/wine/wine32-missing");
+const QString kNoWine = QString::fromUtf8("Wine n'est pas installé : installez le paquet wine.");
+const QString kNo32Bit =
+    QString::fromUtf8("Wine ne peut pas lancer ce jeu 32 bits : installez le paquet wine32:i386.");
 
 } // namespace
 
@@ -32,7 +40,7 @@ private slots:
         routeThroughCommunityServer(server);
         server.setReply("/launcher/version.php",
                         {200, "text/plain", {}, CommunityServer::Reply::Silent});
-        QCOMPARE(gamefolder::gameRunner(), QStringLiteral("vestrahal-test-runner"));
+        QCOMPARE(gamefolder::gameRunner(), QStringLiteral("wine"));
         pathBefore = qgetenv("PATH");
     }
 
@@ -47,8 +55,8 @@ private slots:
         QVERIFY(QDir().mkpath(launcherDir));
         QVERIFY(QDir().mkpath(runnerDir));
         QVERIFY(QDir::setCurrent(launcherDir));
-        qputenv("PATH",
-                QFile::encodeName(runnerDir) + QDir::listSeparator().toLatin1() + pathBefore);
+        // The runner is this folder's or none, whatever wine the machine has.
+        qputenv("PATH", QFile::encodeName(runnerDir));
     }
     void cleanup() {
         qputenv("PATH", pathBefore);
@@ -59,7 +67,7 @@ private slots:
         QTest::addColumn<bool>("runnerFound");
         QTest::addColumn<bool>("gameFound");
         QTest::newRow("runner and game: the runner starts the game") << true << true;
-        QTest::newRow("runner not found: Code 1") << false << true;
+        QTest::newRow("runner not found: Wine is to be installed") << false << true;
         QTest::newRow("game not found: Code 1, the runner is not started") << true << false;
     }
     void runnerIsGivenTheGame() {
@@ -81,7 +89,17 @@ private slots:
         QVERIFY(QMetaObject::invokeMethod(&window, "on_Jouer_clicked"));
 
         if (!runnerFound || !gameFound) {
-            QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kCode1, kTimeout);
+            QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), runnerFound ? kCode1 : kNoWine,
+                                      kTimeout);
+            const QByteArray log = readFile("errors.log");
+            if (runnerFound) {
+                QVERIFY(!QFile::exists("errors.log"));
+            } else {
+                QVERIFY2(log.count('\n') == 1 &&
+                             log.endsWith(" : wine not found, " + wotlk.toUtf8() +
+                                          "/Wow.exe not started\n"),
+                         log.constData());
+            }
             // The player may try again once the runner or the game is there.
             QVERIFY(ui(window)->Jouer->isEnabled());
             QVERIFY(!window.isMinimized());
@@ -90,9 +108,9 @@ private slots:
         }
         QTRY_VERIFY_WITH_TIMEOUT(!startRecord(runnerDir, kRunner).isEmpty(), kTimeout);
         const QJsonObject record = startRecord(runnerDir, kRunner);
-        // One argument, the whole path, spaces and all; in the launcher's folder.
+        // One argument, the whole path, spaces and all; in the game's folder.
         QCOMPARE(record["arguments"].toArray(), QJsonArray{wotlk + "/Wow.exe"});
-        QCOMPARE(record["workingDirectory"].toString(), launcherDir);
+        QCOMPARE(record["workingDirectory"].toString(), wotlk);
         // The realmlist was written before the runner started.
         QCOMPARE(readFile(wotlk + "/Data/frFR/realmlist.wtf"),
                  QByteArray("set realmlist ") + vestrahal::kLogonHost);
@@ -106,6 +124,111 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kReady, kTimeout);
         QVERIFY(ui(window)->Jouer->isEnabled());
         QVERIFY(window.isMaximized());
+    }
+
+    // Wine says on its error output why a game stopped at once; the player is told that, and
+    // only for a game that stopped at once.
+    void runnerSaysWhyTheGameStopped_data() {
+        QTest::addColumn<QByteArray>("errorOutput");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("logEnd");
+        const QByteArray words = readFile(kWineWords + ".stderr");
+        QTest::newRow("Wine without 32-bit support")
+            << words << GameSession::kDefaultQuickExitLimit << kNo32Bit
+            << QByteArray("exit code 1: wine cannot run 32-bit programs (on Debian, as root: dpkg "
+                          "--add-architecture i386 && apt-get update && apt-get install "
+                          "wine32:i386)\n");
+        // Debian's wine64 says so before every program, those that run too.
+        QTest::newRow("only Debian's hint: another reason")
+            << words.left(words.indexOf("0050:")) << GameSession::kDefaultQuickExitLimit
+            << QString::fromUtf8("Le jeu s'est arrêté aussitôt (code 1).")
+            << QByteArray("exit code 1\n");
+        // Wine makes a new prefix before it looks at the program: longer than the window.
+        QTest::newRow("Wine without 32-bit support, first start")
+            << words << 1 << kNo32Bit
+            << QByteArray("exit code 1: wine cannot run 32-bit programs (on Debian, as root: dpkg "
+                          "--add-architecture i386 && apt-get update && apt-get install "
+                          "wine32:i386)\n");
+        QTest::newRow("a game that ran: nothing to say")
+            << words.left(words.indexOf("0050:")) << 1 << kReady << QByteArray();
+    }
+    void runnerSaysWhyTheGameStopped() {
+        QFETCH(QByteArray, errorOutput);
+        QFETCH(int, limit);
+        QFETCH(QByteArray, logEnd);
+        makeGame(wotlk, {"Wow.exe"});
+        QVERIFY(QFile::copy(QStringLiteral(FAKEGAME_PATH), runnerDir + "/" + kRunner));
+        writeFile(runnerDir + "/stderr", errorOutput);
+        writeFile(runnerDir + "/fakegame.ini",
+                  "[General]\nexit-code=1\nseconds=1\nstdout=" +
+                      QFile::encodeName(kWineWords + ".stdout") +
+                      "\nstderr=" + QFile::encodeName(runnerDir + "/stderr") + "\n");
+        writeFile("launcher.conf", "1\n" + wotlk.toUtf8() + "\n0\n\n0\n |0\n |0\n |0\n1.0\n");
+        server.setReply("/launcher/version.php", {200, "text/plain", "1.0"});
+        MainWindow window;
+        window.show();
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kTimeout);
+        auto* session = window.findChild<GameSession*>();
+        session->setQuickExitLimit(limit);
+        QSignalSpy ended(session, &GameSession::ended);
+        QVERIFY(QMetaObject::invokeMethod(&window, "on_Jouer_clicked"));
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kTimeout);
+        QTEST(ui(window)->Texte->text(), "text");
+        // Whole on the status line, not cut.
+        QLabel* status = ui(window)->Texte;
+        QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) <=
+                status->contentsRect().width());
+        // One line, in the launcher's folder, never in the game's.
+        const QByteArray log = readFile("errors.log");
+        if (logEnd.isEmpty()) {
+            QVERIFY(!QFile::exists("errors.log"));
+        } else {
+            QVERIFY2(log.count('\n') == 1 &&
+                         log.contains(" : " + wotlk.toUtf8() + "/Wow.exe ended ") &&
+                         log.endsWith(logEnd),
+                     log.constData());
+        }
+        QVERIFY(!QFile::exists(wotlk + "/errors.log"));
+    }
+
+    // A game plays for hours: whatever its runner prints, nothing is kept and nothing waits.
+    void runnerOutputIsNotKept() {
+        makeGame(wotlk, {"Wow.exe"});
+        QVERIFY(QFile::copy(QStringLiteral(FAKEGAME_PATH), runnerDir + "/" + kRunner));
+        // Megabytes, as a chatty Wine prints in hours: left in the process's buffer, they would
+        // stay in the launcher's memory for as long as the game runs.
+        writeFile(runnerDir + "/fakegame.ini", "[General]\noutput=4194304\n");
+        writeFile("launcher.conf", "1\n" + wotlk.toUtf8() + "\n0\n\n0\n |0\n |0\n |0\n1.0\n");
+        server.setReply("/launcher/version.php", {200, "text/plain", "1.0"});
+        MainWindow window;
+        auto* session = window.findChild<GameSession*>();
+        session->setQuickExitLimit(1);
+        QVERIFY(QMetaObject::invokeMethod(&window, "on_Jouer_clicked"));
+        QTRY_VERIFY_WITH_TIMEOUT(!startRecord(runnerDir, kRunner).isEmpty(), kTimeout);
+        stopGame(runnerDir, kRunner);
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kReady, kTimeout);
+        auto* game = session->findChild<QProcess*>();
+        QCOMPARE(game->readAllStandardError().size(), 0);
+        QCOMPARE(game->readAllStandardOutput().size(), 0);
+    }
+
+    // Wine's words may come cut anywhere; what is held stays as small as the words.
+    void runnerOutputInPieces_data() {
+        QTest::addColumn<int>("piece");
+        QTest::newRow("a byte at a time") << 1;
+        QTest::newRow("cut every 7 bytes") << 7;
+    }
+    void runnerOutputInPieces() {
+        QFETCH(int, piece);
+        const QByteArray output = QByteArray(65536, 'x') + readFile(kWineWords + ".stderr");
+        RunnerOutput runner;
+        for (qsizetype at = 0; at < output.size(); at += piece) {
+            runner.read(output.mid(at, piece));
+            QVERIFY(runner.heldBytes() < 64);
+        }
+        QVERIFY(runner.lacks32BitSupport());
     }
 
 private:

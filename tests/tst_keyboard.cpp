@@ -9,6 +9,7 @@
 #include "windowsupport.h"
 
 #include <QAccessible>
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QHelpEvent>
@@ -102,6 +103,13 @@ class KeyboardTest : public QObject {
             QString::fromLatin1(id), kTimeout);
     }
 
+    // The page's focused element, by its id.
+    QString activeElement(MainWindow& window) {
+        return evaluate(news(window)->page(),
+                        QStringLiteral("document.activeElement ? document.activeElement.id : ''"))
+            .toString();
+    }
+
     // A page shown in place, its controls hidden, the page on screen.
     void showInPlace(MainWindow& window) {
         QSignalSpy loaded(news(window)->page(), &QWebEnginePage::loadFinished);
@@ -171,10 +179,45 @@ private slots:
             QCOMPARE(browser.opened.first().path(), browserOpens);
         }
         QTEST(int(played.size()), "plays");
+        // Return on a realm plays that realm: it is the checked one when "Jouer" is pressed.
+        if (auto* realm = qobject_cast<QRadioButton*>(target))
+            QVERIFY(realm->isChecked());
         QTEST(child<QWidget>(window, "OptionsMenu")->isVisible(), "optionsOpen");
         QCOMPARE(play->isHidden(), inPlace);
         if (browserOpens.isEmpty())
             QVERIFY(browser.opened.isEmpty());
+    }
+
+    void optionsCloseAsSavingDoes_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("escape") << "escape";
+        QTest::newRow("click beside the panel") << "click";
+        QTest::newRow("right click on the panel leaves it open") << "right click";
+    }
+    void optionsCloseAsSavingDoes() {
+        QFETCH(QString, how);
+        MainWindow window;
+        ready(window);
+        QWidget* options = child<QWidget>(window, "Options");
+        QWidget* panel = child<QWidget>(window, "OptionsMenu");
+        options->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(options, Qt::Key_Space);
+        QVERIFY(panel->isVisible());
+        // A change made in the panel, which closing it saves.
+        child<QCheckBox>(window, "checkBox_Realm2")->setChecked(true);
+        QVERIFY(QFile::remove("launcher.conf"));
+        if (how == "escape")
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        else if (how == "click")
+            QTest::mouseClick(child<QWidget>(window, "Fading"), Qt::LeftButton, {}, QPoint(50, 50));
+        else
+            QTest::mouseClick(panel, Qt::RightButton, {}, QPoint(20, 20));
+        const bool closed = how != "right click";
+        QCOMPARE(panel->isVisible(), !closed);
+        QCOMPARE(child<QWidget>(window, "Fading")->isVisible(), !closed);
+        QCOMPARE(QFile::exists("launcher.conf"), closed);
+        if (closed)
+            QCOMPARE(QApplication::focusWidget(), options);
     }
 
     void spaceOnTheOptionsButtonOpensThem() {
@@ -213,6 +256,26 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(news(window)->isVisible() &&
                                      news(window)->url().path().endsWith("launcher.php"),
                                  kTimeout);
+    }
+
+    void pageShownInPlaceHasTheKeyboard() {
+        MainWindow window;
+        ready(window);
+        focusLink(window, "ex-saison");
+        QTest::keyClick(news(window)->focusProxy(), Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(news(window)->isVisible() &&
+                                     news(window)->url().path().endsWith("ex_saison.php"),
+                                 kTimeout);
+        // In the page, on its first control; never on a hidden control of the window.
+        QTRY_COMPARE_WITH_TIMEOUT(activeElement(window), QString("home"), kTimeout);
+        QVERIFY(news(window)->focusProxy()->hasFocus());
+        QTest::keyClick(news(window)->focusProxy(), Qt::Key_Escape);
+        QTRY_VERIFY_WITH_TIMEOUT(news(window)->isVisible() &&
+                                     news(window)->url().path().endsWith("launcher.php"),
+                                 kTimeout);
+        // Back on the link that showed the page.
+        QTRY_COMPARE_WITH_TIMEOUT(activeElement(window), QString("ex-saison"), kTimeout);
+        QVERIFY(news(window)->focusProxy()->hasFocus());
     }
 
     void escapeOnTheNewsHomeChangesNothing() {

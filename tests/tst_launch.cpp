@@ -146,7 +146,8 @@ private slots:
         const QJsonObject record = startRecord(folder, program);
         QCOMPARE(record["program"].toString(), folder + "/" + program);
         QCOMPARE(record["arguments"].toArray().size(), 0);
-        QCOMPARE(record["workingDirectory"].toString(), launcherDir);
+        // In its own folder, as from its own shortcut; the launcher stays in its own.
+        QCOMPARE(record["workingDirectory"].toString(), folder);
         QVERIFY(record["realmlistFound"].toBool());
         QCOMPARE(QByteArray::fromBase64(record["realmlist"].toString().toLatin1()), realmlist);
         // The played folder is prepared; the other one is left alone.
@@ -165,6 +166,23 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window.isMaximized(), kTimeout);
         QVERIFY(!window.isMinimized());
         QCOMPARE(savedRealm(window), char('0' + realm));
+        QCOMPARE(QDir::currentPath(), launcherDir);
+    }
+
+    // A folder written by hand relative to the launcher's folder still plays, in the game's
+    // folder.
+    void relativeGameFolderPlays() {
+        wotlk = "Jeux/WoTLK";
+        makeGame(launcherDir + "/" + wotlk, {"Wow.exe"});
+        writeConf();
+        answerCurrent();
+        MainWindow window;
+        play(window, 0);
+        const QString folder = launcherDir + "/" + wotlk;
+        QTRY_VERIFY_WITH_TIMEOUT(!startRecord(folder, "Wow.exe").isEmpty(), kTimeout);
+        QCOMPARE(startRecord(folder, "Wow.exe")["workingDirectory"].toString(), folder);
+        stopGame(folder, "Wow.exe");
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kReady, kTimeout);
     }
 
     void exitCodeOfTheGameDoesNotMatter() {
@@ -224,6 +242,8 @@ private slots:
                          log.endsWith(", exit code " + QByteArray::number(exitCode) + "\n"),
                      log.constData());
         }
+        // The launcher's report, whatever folder the game ran in.
+        QVERIFY(!QFile::exists(wotlk + "/errors.log"));
     }
 
     void gameOutputIsNotKept() {

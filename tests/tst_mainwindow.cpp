@@ -99,6 +99,10 @@ class MainWindowTest : public QObject {
     }
     static void waitUntilCurrent(MainWindow& window, CommunityServer& server) {
         QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kCurrent, kLoadTimeout);
+        // The check may answer before the news view has asked for anything: the news request
+        // is released once it waits.
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor("/launcher/launcher.php").isEmpty(),
+                                 kLoadTimeout);
         server.releaseHeld();
     }
 
@@ -276,6 +280,11 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor("/launcher/launcher.php").isEmpty(),
                                      kLoadTimeout);
         QTEST(form->Jouer->isEnabled(), "openFirst");
+        // The held news request must be there to be released: the check may well answer before
+        // the news view has asked for anything.
+        if (!newsFirst)
+            QTRY_VERIFY_WITH_TIMEOUT(!server.requestsFor("/launcher/launcher.php").isEmpty(),
+                                     kLoadTimeout);
         // The version is asked twice: the second request is answered at once.
         server.setReply("/launcher/version.php", {200, "text/plain", current ? "3.1" : "3.0"});
         server.releaseHeld();
@@ -425,9 +434,11 @@ private slots:
             << QByteArray("1\n/w\n0\n\n5\nwrath.fr|1\ncata.fr|0\nautre.fr|1\nv\n")
             << QList<bool>{true, false, false, true, false, true} << 5
             << builtIn + QStringList{"wrath.fr", "cata.fr", "autre.fr"};
-        QTest::newRow("both clients, Latin-1 host")
+        // The stored realm has no host: the focus starts on the first realm shown, which is
+        // then the one checked, as a screen reader says of it.
+        QTest::newRow("both clients, Latin-1 host, the stored realm gone")
             << QByteArray("1\n/w\n1\n/c\n3\n |0\nch\xe2teau.fr|0\n |1\nv\n")
-            << QList<bool>{true, true, true, false, true, false} << 3
+            << QList<bool>{true, true, true, false, true, false} << 0
             << builtIn + QStringList{"", QString::fromUtf8("château.fr"), ""};
     }
     void realmButtons() {

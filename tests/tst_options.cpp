@@ -263,6 +263,33 @@ private slots:
         QCOMPARE(ui(window)->CheminCata->text(), QString());
     }
 
+    void savingKeepsTheRealmChosen_data() {
+        QTest::addColumn<bool>("giveUpCataclysm");
+        QTest::addColumn<QString>("checked");
+        QTest::newRow("chosen realm still shown") << false << "radioButton_3";
+        QTest::newRow("chosen realm gone: the last played") << true << "radioButton";
+    }
+    void savingKeepsTheRealmChosen() {
+        QFETCH(bool, giveUpCataclysm);
+        MainWindow window;
+        showActive(window);
+        QTest::mouseClick(ui(window)->radioButton_3, Qt::LeftButton);
+        QVERIFY(ui(window)->radioButton_3->isChecked());
+        ui(window)->Options->click();
+        if (giveUpCataclysm) {
+            QStringList seen;
+            script(window, {"yes"}, seen);
+            ui(window)->DeleteCheminCata->click();
+        }
+        ui(window)->SauvegarderOptions->click();
+        QFETCH(QString, checked);
+        auto* now = window.findChild<QRadioButton*>(checked);
+        QVERIFY(now->isChecked());
+        // Where the focus is on a realm, it is on the one "Jouer" plays.
+        if (auto* focused = qobject_cast<QRadioButton*>(window.focusWidget()))
+            QCOMPARE(focused, now);
+    }
+
     // launcher.conf cannot be written (a folder stands in its place): the player is told what
     // and where, over the panel; the choices hold and "Jouer" stays open. Told once, and again
     // after a save that succeeded.
@@ -377,6 +404,8 @@ private slots:
         showActive(window);
         QVERIFY(QApplication::focusWidget());
         QCOMPARE(QApplication::focusWidget()->objectName(), focused);
+        // What a screen reader says of the focused realm is what "Jouer" plays.
+        QVERIFY(qobject_cast<QRadioButton*>(QApplication::focusWidget())->isChecked());
     }
 
     void tabGoesRealmsPlayOptionsNews() {

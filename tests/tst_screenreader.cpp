@@ -23,6 +23,8 @@ const QString kApplication = QStringLiteral("VestrahalLauncher");
 const QString kReady = QStringLiteral("World of Warcraft est prêt à être lancé");
 const QString kRealmlistFailed =
     QStringLiteral("Une erreur s'est produite lors du changement du realmlist.");
+const QString kFirstLink = QStringLiteral("Lire l'article complet");
+const QString kWayBack = QStringLiteral("← Retour aux nouvelles");
 
 using Node = QJsonObject;
 
@@ -95,6 +97,32 @@ class ScreenReaderTest : public QObject {
         QByteArray said;
         read({QStringLiteral("press"), name}, &said);
         return said == "pressed";
+    }
+    bool grabFocus(const QString& name) {
+        QByteArray said;
+        read({QStringLiteral("focus"), name}, &said);
+        return said == "focused";
+    }
+    // A key the player presses, to the window in front.
+    bool key(const QString& name) {
+        QProcess xdotool;
+        xdotool.setProcessEnvironment(session);
+        xdotool.start(QStringLiteral("xdotool"), {"search", "--name", "^Vestrahal Launcher$",
+                                                  "windowfocus", "key", "--clearmodifiers", name});
+        return QTest::qWaitFor([&xdotool] { return xdotool.state() == QProcess::NotRunning; },
+                               kTimeout) &&
+               xdotool.exitCode() == 0;
+    }
+    // The names that took the focus between two events heard.
+    QStringList focusMoves(int from, int to) {
+        QStringList moves;
+        const QList<Node> all = heard();
+        for (int i = from; i < to && i < all.size(); ++i) {
+            if (text(all[i], "type").startsWith("object:state-changed:focused") &&
+                all[i].value("detail1").toInt() == 1)
+                moves << text(all[i], "role") + ":" + text(all[i], "name");
+        }
+        return moves;
     }
 
     // What the listener has heard so far.
@@ -325,15 +353,59 @@ private slots:
     }
 
     void startUpTextsAreAnnounced() {
-        // The text the start-up ends on was heard as a notification appearing, which Orca
-        // speaks.
-        QTRY_VERIFY_WITH_TIMEOUT(heardIndexOf("object:state-changed:showing", kReady) >= 0,
+        // Orca speaks for the window in front only: the status line's texts are heard as
+        // notifications appearing once the window is there, none before.
+        int front = -1;
+        const QList<Node> events = heard();
+        for (int i = 0; front < 0 && i < events.size(); ++i) {
+            const QString type = text(events[i], "type");
+            if (text(events[i], "name") == "Vestrahal Launcher" &&
+                (type.startsWith("window:activate") ||
+                 (type.startsWith("object:state-changed:active") &&
+                  events[i].value("detail1").toInt() == 1)))
+                front = i;
+        }
+        QVERIFY(front >= 0);
+        QTRY_VERIFY_WITH_TIMEOUT(heardIndexOf("object:state-changed:showing", kReady, front) >= 0,
                                  kTimeout);
-        const Node announced = heard().at(heardIndexOf("object:state-changed:showing", kReady));
+        const QList<Node> all = heard();
+        for (int i = 0; i < front; ++i) {
+            const bool notification =
+                text(all[i], "role") == "notification" &&
+                text(all[i], "type").startsWith("object:state-changed:showing");
+            QVERIFY2(!notification, qPrintable("told before the window: " + text(all[i], "name")));
+        }
+        const Node announced =
+            heard().at(heardIndexOf("object:state-changed:showing", kReady, front));
         QCOMPARE(text(announced, "role"), QString("notification"));
     }
 
+    void onlyTheLaunchersWindowIsListed() {
+        QStringList windows;
+        for (const Node& node : tree()) {
+            if (node.value("depth").toInt() == 1)
+                windows << text(node, "role") + ":" + text(node, "name");
+        }
+        QCOMPARE(windows, QStringList{"frame:Vestrahal Launcher"});
+    }
+
+    void personalRealmHostIsShownAndSaid() {
+        const QString host = QString::fromLatin1(logon.hostText());
+        const QList<Node> nodes = windowNodes(tree());
+        QVERIFY(find(nodes, "label", "Royaume 1 : " + host));
+        QVERIFY(find(nodes, "label", "Royaume 2"));
+        const auto change = find(nodes, "push button", "Modifier le royaume 1");
+        QVERIFY(change);
+        QCOMPARE(text(*change, "description"), host);
+    }
+
+    void closingTheOptionsMovesTheFocusOnce_data() {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("save button") << false;
+        QTest::newRow("escape key") << true;
+    }
     void closingTheOptionsMovesTheFocusOnce() {
+        QFETCH(bool, escape);
         QVERIFY(press("Options"));
         QTRY_VERIFY_WITH_TIMEOUT(
             [this] {
@@ -346,15 +418,17 @@ private slots:
             heardIndexOf("object:state-changed:focused", "Modifier le chemin WoTLK") >= 0,
             kTimeout);
         const int closing = int(heard().size());
-        QVERIFY(press("Sauvegarder les options"));
+        QVERIFY(escape ? key("Escape") : press("Sauvegarder les options"));
         QTRY_VERIFY_WITH_TIMEOUT(
             heardIndexOf("object:state-changed:focused", "Options", closing) >= 0, kTimeout);
         // Every focus move of the closing came before the next thing the launcher is asked.
-        QVERIFY(press("Royaumes Officiels"));
+        // A realm not checked yet: its check is heard.
+        const QString markerRealm = escape ? "Brontavale" : "Royaumes Officiels";
+        QVERIFY(press(markerRealm));
         int marker = -1;
-        QTRY_VERIFY_WITH_TIMEOUT((marker = heardIndexOf("object:state-changed:checked",
-                                                        "Royaumes Officiels", closing)) >= 0,
-                                 kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (marker = heardIndexOf("object:state-changed:checked", markerRealm, closing)) >= 0,
+            kTimeout);
         QStringList moves;
         const QList<Node> all = heard();
         for (int i = closing; i < marker; ++i) {
@@ -365,6 +439,65 @@ private slots:
         QCOMPARE(moves, QStringList{"Options"});
         const auto panel = find(windowNodes(tree()), "panel", "Options du launcher");
         QVERIFY(panel && !panel->value("showing").toBool());
+    }
+
+    void realmChosenStaysAfterSaving() {
+        const int before = int(heard().size());
+        QVERIFY(press("Royaumes Officiels"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            heardIndexOf("object:state-changed:checked", "Royaumes Officiels", before) >= 0,
+            kTimeout);
+        QVERIFY(press("Options"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            heardIndexOf("object:state-changed:focused", "Modifier le chemin WoTLK", before) >= 0,
+            kTimeout);
+        QVERIFY(press("Sauvegarder les options"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            heardIndexOf("object:state-changed:focused", "Options", before) >= 0, kTimeout);
+        const auto chosen = find(windowNodes(tree()), "radio button", "Royaumes Officiels");
+        QVERIFY(chosen && chosen->value("checked").toBool());
+    }
+
+    void tabIntoTheNewsSaysItsFirstLink() {
+        QVERIFY(grabFocus("Options"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [this] {
+                const auto options = find(windowNodes(tree()), "push button", "Options");
+                return options && options->value("focused").toBool();
+            }(),
+            kTimeout);
+        const int tab = int(heard().size());
+        QVERIFY(key("Tab"));
+        QTRY_VERIFY_WITH_TIMEOUT(heardIndexOf("object:state-changed:focused", kFirstLink, tab) >= 0,
+                                 kTimeout);
+        // Every focus move of the Tab came before the next thing the launcher is asked.
+        const int marker = int(heard().size());
+        QVERIFY(press("Brontavale"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            heardIndexOf("object:state-changed:checked", "Brontavale", marker) >= 0, kTimeout);
+        const QStringList moves =
+            focusMoves(tab, heardIndexOf("object:state-changed:checked", "Brontavale", marker));
+        QVERIFY(!moves.isEmpty());
+        QCOMPARE(moves.last(), "link:" + kFirstLink);
+        QVERIFY2(moves.filter("document web").isEmpty(), qPrintable(moves.join(", ")));
+    }
+
+    void escapeInAPageShownInPlaceGoesBackToItsLink() {
+        // On the first link (see the test before), which shows its article in place.
+        const int opened = int(heard().size());
+        QVERIFY(key("Return"));
+        int shown = -1;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (shown = heardIndexOf("object:state-changed:focused", kWayBack, opened)) >= 0,
+            kTimeout);
+        // Straight into the page: nothing of the hidden window between.
+        QCOMPARE(focusMoves(opened, shown + 1), QStringList{"link:" + kWayBack});
+        QVERIFY(key("Escape"));
+        int back = -1;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (back = heardIndexOf("object:state-changed:focused", kFirstLink, shown)) >= 0,
+            kTimeout);
+        QCOMPARE(focusMoves(shown + 1, back + 1), QStringList{"link:" + kFirstLink});
     }
 
     void statusLineChangeIsAnnounced() {

@@ -417,15 +417,16 @@ private slots:
         using Reply = CommunityServer::Reply;
         const Reply version{200, "text/plain", "1.5"};
         QTest::newRow("host not found") << Route::Unknown << version << "2";
-        // Qt reports a refused proxy tunnel as an unknown error: the tests' refusal comes from
-        // the proxy they route through.
-        QTest::newRow("connection refused")
-            << Route::Refused << version << (httpsBuild() ? "1" : "3");
+        // The tests' refusal comes from the proxy they route through, over TLS as without.
+        QTest::newRow("connection refused") << Route::Refused << version << "3";
         QTest::newRow("closed before any header")
             << Route::Server << Reply{0, "", "", Reply::Raw} << "4";
         QTest::newRow("an answer that never ends")
             << Route::Server << Reply{200, "text/plain", QByteArray(4096, '1'), Reply::Endless}
             << "6";
+        QTest::newRow("a header that never ends")
+            << Route::Server
+            << Reply{200, "text/plain", QByteArray(4096, 'h'), Reply::EndlessHeader} << "5";
         QTest::newRow("an answer announced over 1 KiB")
             << Route::Server << Reply{200, "text/plain", QByteArray(1025, '1')} << "6";
         QTest::newRow("a server that never answers")
@@ -547,9 +548,8 @@ private slots:
             << Route::Refused << Reply{200, "application/octet-stream", program(10)} << 0 << 0 << 0
             << false << 50
             << QStringList{sent,
-                           QString("Downloading      0 Bytes ............ [FAIL] Error #%1[FAIL] "
-                                   "HTTP Error 0")
-                               .arg(httpsBuild() ? 1 : 3),
+                           "Downloading      0 Bytes ............ [FAIL] Error #3[FAIL] HTTP "
+                           "Error 0",
                            failed, balance(0)};
         QTest::newRow("a program for the other system")
             << Route::Server
@@ -577,6 +577,21 @@ private slots:
             << false << 50
             << QStringList{sent,
                            "Downloading      0 Bytes ............ [FAIL] Error #7[FAIL] HTTP "
+                           "Error 0",
+                           failed, balance(0)};
+        // What came before the line went quiet is what the report counts.
+        QTest::newRow("2 MiB, then silence: given up after the idle time")
+            << Route::Server
+            << Reply{200, "application/octet-stream", program(4 << 20), Reply::Stalls, 2 << 20} << 0
+            << 2000 << 0 << false << -1
+            << QStringList{sent, "Downloading 2097152 Bytes ............ [FAIL] Error #7", failed,
+                           balance(0)};
+        QTest::newRow("a header that never ends: refused at the header limit")
+            << Route::Server
+            << Reply{200, "application/octet-stream", QByteArray(4096, 'h'), Reply::EndlessHeader}
+            << 0 << 0 << 0 << false << 50
+            << QStringList{sent,
+                           "Downloading      0 Bytes ............ [FAIL] Error #5[FAIL] HTTP "
                            "Error 0",
                            failed, balance(0)};
         QTest::newRow("announced over the limit")

@@ -64,7 +64,8 @@ trap 'rm -rf "$scratch"' EXIT
 
 # Headers that need nothing of Linux, in a folder of their own rather than the whole of
 # /usr/include: libsodium's (the same as vcpkg's on Windows), OpenSSL's (its portable headers and
-# Debian's generated configuration beside them, as one folder) and libFuzzer's data provider.
+# Debian's generated configuration beside them, as one folder), libcurl's (the same on every
+# system: it tells them apart itself) and libFuzzer's data provider.
 mkdir "$scratch/include"
 sodium="$(pkg-config --variable=includedir libsodium 2>/dev/null || echo /usr/include)"
 ln -s "$sodium/sodium.h" "$sodium/sodium" "$scratch/include/"
@@ -74,6 +75,9 @@ ln -s "$openssl"/openssl/*.h "$scratch/include/openssl/"
 for generated in "$openssl"/*-linux-gnu/openssl/*.h; do
     [ -e "$generated" ] && ln -sf "$generated" "$scratch/include/openssl/"
 done
+curl="$(pkg-config --variable=includedir libcurl 2>/dev/null || echo /usr/include)"
+[ -d "$curl/curl" ] || curl=/usr/include/x86_64-linux-gnu
+ln -s "$curl/curl" "$scratch/include/curl"
 fuzzer="$(clang -print-resource-dir 2>/dev/null)/include/fuzzer"
 [ -d "$fuzzer" ] && ln -s "$fuzzer" "$scratch/include/fuzzer"
 flags+=(-isystem "$scratch/include")

@@ -241,17 +241,25 @@ void CommunityServer::answerWith(QTcpSocket* socket, const Request& request, con
         pace->start(50);
         break;
     }
-    case Reply::Endless: {
-        socket->write(head(reply.status, reply.contentType, -1, false));
+    case Reply::Endless:
+    case Reply::EndlessHeader: {
+        const bool header = reply.mode == Reply::EndlessHeader;
+        socket->write(header ? QByteArray("HTTP/1.1 200 OK\r\n")
+                             : head(reply.status, reply.contentType, -1, false));
+        const QByteArray piece = header ? "X-Filler: " + reply.body + "\r\n" : reply.body;
         auto* pace = new QTimer(socket);
         // Only as fast as the client takes it: the server's own memory stays small.
-        connect(pace, &QTimer::timeout, socket, [socket, body = reply.body] {
+        connect(pace, &QTimer::timeout, socket, [socket, piece] {
             if (socket->bytesToWrite() < (qint64(1) << 20))
-                socket->write(body);
+                socket->write(piece);
         });
         pace->start(5);
         break;
     }
+    case Reply::Stalls:
+        socket->write(head(reply.status, reply.contentType, reply.body.size(), keepAlive));
+        socket->write(reply.body.left(reply.cutAfter));
+        break;
     }
 }
 

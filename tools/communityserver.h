@@ -35,7 +35,9 @@ public:
             Raw,             // sends the body as it is, status line and headers included, closes
             Held,            // answers like Complete once releaseHeld() is called
             Trickle,         // announces the whole body and sends trickleBytes every 50 ms
-            Endless          // announces nothing and sends the body again and again, forever
+            Endless,         // announces nothing and sends the body again and again, forever
+            EndlessHeader,   // a status line, then header lines of the body's bytes, forever
+            Stalls           // announces the whole body, sends cutAfter bytes, then nothing
         };
         int status = 200;
         QByteArray contentType = "text/plain";

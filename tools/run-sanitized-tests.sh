@@ -20,12 +20,16 @@ cmake --build "$build" --target "${suites[@]}" fuzz_config fuzz_update fuzz_mani
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 pattern="^($(IFS='|'; echo "${suites[*]}"))\$"
-ctest --test-dir "$build" --output-on-failure -R "$pattern"
+ctest --test-dir "$build" --output-on-failure --no-tests=error -R "$pattern"
 
+# A finding (crash-*, leak-*, timeout-*) is written under the build folder, never in the clone:
+# keep it as a seed of its target's corpus, named for what it holds, once the fault is mended.
+artifacts="$build/fuzz-artifacts"
+mkdir -p "$artifacts"
 for target in config update manifest; do
     # New inputs go to a scratch folder: the committed corpus only changes by hand.
     scratch="$(mktemp -d)"
     "$build/fuzz_$target" -runs="$fuzz_runs" -seed=1 -max_len=4096 -print_final_stats=1 \
-        "$scratch" "$top/tests/fuzz/corpus/$target"
+        -artifact_prefix="$artifacts/$target-" "$scratch" "$top/tests/fuzz/corpus/$target"
     rm -rf "$scratch"
 done

@@ -21,7 +21,8 @@ cmake --build "$build"
 # The Windows side of the code, compiled for Windows against this build's generated headers,
 # and the installer script through makensis.
 bash "$top/tools/check-windows.sh" "$build"
-ctest --test-dir "$build" --output-on-failure
+# Each suite runs once: a failure fails the command, and a build without tests is a failure too.
+ctest --test-dir "$build" --output-on-failure --no-tests=error
 # The same code again under the sanitizers, and the fuzz targets' short runs.
 bash "$top/tools/run-sanitized-tests.sh"
 
@@ -33,7 +34,7 @@ cmake -S "$top" -B "$secure" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${optio
     -DVESTRAHAL_WEB_SCHEME=https \
     -DVESTRAHAL_UPDATE_PUBLIC_KEY="$(cat "$top/tests/keys/update.pub")"
 cmake --build "$secure"
-ctest --test-dir "$secure" --output-on-failure
+ctest --test-dir "$secure" --output-on-failure --no-tests=error
 
 # What a community admin ships: the installed launcher, the TGZ and the DEB.
 bash "$top/tools/package-test.sh" "$build"

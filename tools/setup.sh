@@ -9,7 +9,7 @@ packages=(
     binutils-mingw-w64-x86-64 cpp g++-mingw-w64-x86-64-posix nsis
     xvfb xauth imagemagick xdotool
     dbus at-spi2-core python3-pyatspi
-    nginx-light libsodium-dev libssl-dev pkg-config openssl libnss3-tools
+    nginx-light libsodium-dev libssl-dev libcurl4-openssl-dev pkg-config openssl libnss3-tools
     lintian file dbus-daemon dbus-bin at-spi2-core python3-pyatspi
     clang libclang-rt-dev clang-format git
 )

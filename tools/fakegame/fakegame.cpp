@@ -6,6 +6,8 @@
 //   seconds=N     end by itself after N seconds (default 0: never)
 //   window=1      show a small window, closed to end the game (default 0)
 //   output=N      print N bytes on its standard output and N on its error output first
+//   stdout=FILE   print the bytes of FILE on its standard output first (a runner's own words)
+//   stderr=FILE   print the bytes of FILE on its error output first
 // Creating "<its name>.stop" beside it ends it too.
 #include <QApplication>
 #include <QDir>
@@ -39,6 +41,19 @@ int main(int argc, char* argv[]) {
         fwrite(text.constData(), 1, size_t(text.size()), stderr);
         fflush(stdout);
     }
+    const auto replay = [&settings](const char* key, FILE* stream) {
+        const QString path = settings.value(QLatin1String(key)).toString();
+        if (path.isEmpty())
+            return;
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        const QByteArray bytes = file.readAll();
+        fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+        fflush(stream);
+    };
+    replay("stdout", stdout);
+    replay("stderr", stderr);
 
     QFile realmlist(folder + QStringLiteral("/Data/frFR/realmlist.wtf"));
     const bool hasRealmlist = realmlist.open(QIODevice::ReadOnly);
