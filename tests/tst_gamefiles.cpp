@@ -338,15 +338,6 @@ private slots:
                                  "téléchargée ; rien n'a été modifié dans C:/Jeux/Cata "
                                  "(Cataclysm).") +
                    again;
-        gamemanifest::Outcome refused = base;
-        refused.manifestReceived = true;
-        refused.manifestProblem = "signature: does not verify";
-        QTest::newRow("list refused")
-            << refused
-            << QString::fromUtf8("Résumé : la liste des fichiers du jeu a été refusée (le détail "
-                                 "est en anglais ci-dessus) ; rien n'a été modifié dans "
-                                 "C:/Jeux/Cata (Cataclysm).") +
-                   again;
         gamemanifest::Outcome done = base;
         done.client = gamemanifest::kWotlk;
         done.manifestReceived = true;
@@ -358,15 +349,6 @@ private slots:
             << QString::fromUtf8("Résumé : les fichiers du jeu sont à jour dans C:/Jeux/Cata "
                                  "(Wrath of the Lich King) : 1 fichier vérifié, 1 mis à jour, 2 "
                                  "supprimés.");
-        gamemanifest::Outcome one = done;
-        one.refused = {"Data/patch-C.MPQ: the object holds other bytes than listed"};
-        QTest::newRow("one file refused")
-            << one
-            << QString::fromUtf8("Résumé : 1 fichier du jeu n'a pas pu être mis à jour dans "
-                                 "C:/Jeux/Cata (Wrath of the Lich King) : Data/patch-C.MPQ (le "
-                                 "détail est en anglais ci-dessus) ; 1 fichier vérifié, 1 mis à "
-                                 "jour, 2 supprimés.") +
-                   again;
         gamemanifest::Outcome many = done;
         for (int i = 1; i <= 7; ++i)
             many.refused << QString("Data/%1.MPQ: HTTP Error 404").arg(i);
