@@ -103,7 +103,7 @@ void pressToStart(int runs) {
     MainWindow window;
     window.show();
     auto* status = window.findChild<QLabel*>("Texte");
-    const QString started = QStringLiteral("World Of Warcraft lancé.");
+    const QString started = QStringLiteral("World of Warcraft lancé.");
     const QString ready = QStringLiteral("World of Warcraft est prêt à être lancé");
     QList<double> times;
     for (int run = 0; run < runs; ++run) {

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <algorithm>
 
 namespace {
@@ -143,6 +144,15 @@ bool Config::save() {
 }
 
 bool Config::load() {
+    const bool loaded = loadFile();
+    // A package's version is the package's, whatever line 9 holds: the package manager installs
+    // new launchers, and none of them stores its version there.
+    if (vestrahal::kPackaged)
+        version = QString::fromLatin1(vestrahal::kLauncherVersion);
+    return loaded;
+}
+
+bool Config::loadFile() {
     try {
         QFile file(filePath());
         if (!file.open(QIODevice::ReadOnly)) {
@@ -150,7 +160,7 @@ bool Config::load() {
             // the player's settings.
             // A package's folder is the player's own, made at the first start.
             if (QFileInfo::exists(file.fileName()) ||
-                (vestrahal::kPackaged && !QDir().mkpath(baseDir)) || !save() ||
+                (!QFileInfo::exists(baseDir) && !QDir().mkpath(baseDir)) || !save() ||
                 !file.open(QIODevice::ReadOnly))
                 return false;
         }
@@ -159,6 +169,41 @@ bool Config::load() {
         // The callers know only true or false: nothing may escape.
         return false;
     }
+}
+
+bool Config::fileCannotBeMade() const {
+    // A failed load creates a missing file first: still missing, it could not be made.
+    return !QFileInfo::exists(filePath());
+}
+
+QString Config::whyNotWritten() const {
+    const QFileInfo folder(baseDir);
+    const QFileInfo file(filePath());
+    const QString where = QDir::toNativeSeparators(baseDir);
+    if (!folder.exists())
+        return QStringLiteral("le dossier %1 n'existe pas et ne peut pas être créé").arg(where);
+    if (!folder.isDir())
+        return QStringLiteral("%1 n'est pas un dossier").arg(where);
+    if (file.exists() && !file.isFile())
+        return QStringLiteral("un dossier ou un autre objet porte déjà le nom launcher.conf");
+    // Tried rather than read from the rights: they say nothing of what the system allows this
+    // process (root, access lists, a read-only disk). Nothing is changed by either try.
+    QFile existing(filePath());
+    const bool fileReadOnly =
+        file.isFile() && !existing.open(QIODevice::WriteOnly | QIODevice::Append);
+    QTemporaryFile probe(baseDir + QStringLiteral("/.launcher.conf-XXXXXX"));
+    const bool folderTakesFiles = probe.open();
+    if (fileReadOnly)
+        return folderTakesFiles
+                   ? QStringLiteral("le fichier est en lecture seule")
+                   : QStringLiteral("le fichier et son dossier %1 sont en lecture seule")
+                         .arg(where);
+    if (!folderTakesFiles && !file.exists())
+        return QStringLiteral("le dossier %1 est en lecture seule").arg(where);
+    if (file.isSymLink())
+        return QStringLiteral("le lien launcher.conf mène à un emplacement qui ne peut pas être "
+                              "écrit");
+    return QStringLiteral("l'écriture a échoué (disque plein ?)");
 }
 
 bool Config::read(QIODevice& file) {

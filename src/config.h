@@ -14,9 +14,15 @@ public:
     Config(const Config&) = delete;
     Config& operator=(const Config&) = delete;
 
-    // Reads the nine lines of launcher.conf, creating the file first when it is missing.
-    // False when a line is missing or the file cannot be read; the lines read so far stay in.
+    // Reads the nine lines of launcher.conf, creating the file first (and its folder) when it is
+    // missing. False when a line is missing, the file cannot be read, or it cannot be made; the
+    // lines read so far stay in. A package's version is then the package's own.
     bool load();
+    // After a failed load: launcher.conf is still missing, its folder cannot be made or written.
+    // The built-in settings stand, and nothing of the player's is lost by playing with them.
+    bool fileCannotBeMade() const;
+    // Why launcher.conf could not be written, in French for the player, once a save failed.
+    QString whyNotWritten() const;
     // Writes all nine lines, whole or not at all.
     bool save();
     // Reads the nine lines from an open device, as load does from the file.
@@ -58,6 +64,9 @@ public:
     QString cataPath;
     QMap<int, QByteArray> realmHosts;
     QMap<int, bool> realmWotlk;
+
+private:
+    bool loadFile();
 };
 
 // A host of exactly one space: the personal realm has no host.

@@ -49,8 +49,10 @@ constexpr qsizetype kStatsPerThread = 2000;
 
 const QString kChecking = QStringLiteral("Vérification des fichiers du jeu...");
 const QString kUpToDate = QStringLiteral("Fichiers du jeu à jour");
+// The report's lines are the admins', in English: the player is sent to its French summary, the
+// last line of the last report.
 const QString kFailed =
-    QStringLiteral("Les fichiers du jeu n'ont pas pu être mis à jour (détails dans errors.log)");
+    QStringLiteral("Fichiers du jeu non mis à jour : résumé en français à la fin de errors.log");
 
 // The whole new file takes the name in one step, replacing what it held.
 bool replaceFile(const QString& from, const QString& to) {

@@ -262,6 +262,56 @@ QString folderProblem(const QString& root, const QString& path, QSet<QString>* s
     return {};
 }
 
+namespace {
+
+// "1 fichier", "3 fichiers": French takes the singular for 0 and 1.
+QString count(qint64 n, const char* singular, const char* plural) {
+    return QString::number(n) + u' ' + QString::fromUtf8(n > 1 ? plural : singular);
+}
+
+QString clientName(const QString& client) {
+    return client == QLatin1String(kCataclysm) ? QStringLiteral("Cataclysm")
+                                               : QStringLiteral("Wrath of the Lich King");
+}
+
+} // namespace
+
+QString frenchSummary(const Outcome& outcome) {
+    const QString where =
+        QStringLiteral(" dans %1 (%2)").arg(outcome.folder, clientName(outcome.client));
+    const QString again = QStringLiteral(" Le jeu peut être lancé ; le launcher réessaiera à son "
+                                         "prochain démarrage.");
+    if (!outcome.manifestReceived)
+        return QStringLiteral("Résumé : la liste des fichiers du jeu n'a pas pu être "
+                              "téléchargée ; rien n'a été modifié") +
+               where + u'.' + again;
+    if (!outcome.manifestProblem.isEmpty())
+        return QStringLiteral("Résumé : la liste des fichiers du jeu a été refusée (le détail "
+                              "est en anglais ci-dessus) ; rien n'a été modifié") +
+               where + u'.' + again;
+    const QString done = count(outcome.checked, "fichier vérifié", "fichiers vérifiés") +
+                         QStringLiteral(", ") + count(outcome.fetched, "mis à jour", "mis à jour") +
+                         QStringLiteral(", ") + count(outcome.removed, "supprimé", "supprimés");
+    if (outcome.refused.isEmpty())
+        return QStringLiteral("Résumé : les fichiers du jeu sont à jour") + where +
+               QStringLiteral(" : ") + done + u'.';
+    // The paths alone: the reasons are in the lines above. A path never holds ":".
+    constexpr qsizetype kNamed = 5;
+    const qsizetype refused = outcome.refused.size();
+    QStringList paths;
+    for (const QString& line : outcome.refused.mid(0, kNamed))
+        paths << line.section(u':', 0, 0);
+    QString named = paths.join(QStringLiteral(", "));
+    if (refused > kNamed)
+        named += QStringLiteral(" et ") + count(refused - kNamed, "autre", "autres");
+    const QString lead =
+        refused > 1 ? QStringLiteral("Résumé : %1 fichiers du jeu n'ont pas pu être mis à jour")
+                          .arg(refused)
+                    : QStringLiteral("Résumé : 1 fichier du jeu n'a pas pu être mis à jour");
+    return lead + where + QStringLiteral(" : ") + named +
+           QStringLiteral(" (le détail est en anglais ci-dessus) ; ") + done + u'.' + again;
+}
+
 QString report(const Outcome& outcome, const QDateTime& date) {
     const auto ok = [](bool yes) {
         return yes ? QStringLiteral("[OK]") : QStringLiteral("[FAIL]");
@@ -291,6 +341,9 @@ QString report(const Outcome& outcome, const QDateTime& date) {
         for (const QString& line : outcome.refused)
             text += QStringLiteral("  ") + line + u'\n';
     }
+    // The lines above are the admins', in English; the player, whom the status line sends here,
+    // reads this one.
+    text += frenchSummary(outcome) + u'\n';
     text += QStringLiteral("\n\n");
     return text;
 }

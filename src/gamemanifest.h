@@ -84,7 +84,11 @@ struct Outcome {
     QStringList refused; // "path: reason", one per file that could not be brought up to date
 };
 
-// The report appended to errors.log after a run, "\n" for each line end.
+// The report appended to errors.log after a run, "\n" for each line end: the admins' lines in
+// English, then the player's summary in French.
 QString report(const Outcome& outcome, const QDateTime& date);
+// That summary, one line: what came of the folder, and which files could not be brought up to
+// date.
+QString frenchSummary(const Outcome& outcome);
 
 } // namespace gamemanifest

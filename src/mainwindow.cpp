@@ -23,13 +23,13 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QTimer>
 
 using namespace vestrahal;
 
 namespace {
 
 const QString kReadyText = QStringLiteral("World of Warcraft est prêt à être lancé");
-const QString kSaveFailedText = QStringLiteral("Impossible de save");
 
 QByteArray newsAddress(const char* path) {
     return QByteArray(vestrahal::kWebScheme) + "://" + vestrahal::kWebDomain + path;
@@ -83,21 +83,34 @@ MainWindow::MainWindow(QWidget* parent)
     realmButtons = {ui->radioButton,   ui->radioButton_2, ui->radioButton_3,
                     ui->radioButton_4, ui->radioButton_5, ui->radioButton_6};
 
-    if (config.load()) {
+    const bool loaded = config.load();
+    // A folder that cannot take launcher.conf holds nothing of the player's: the built-in
+    // settings are played with, and the player is told why, once.
+    const bool builtInSettings = !loaded && config.fileCannotBeMade();
+    if (loaded || builtInSettings) {
         // The gate is judged twice, before and after the flag is set: deliberate, the first
         // look can only keep "Jouer" shut and changes nothing.
         gate->evaluate();
         gate->set(PlayGate::Condition::LaunchAllowed, true);
         ui->Texte->setText(QStringLiteral("Launcher chargé correctement"));
         ui->Chargement->setValue(kProgressSettingsLoaded);
-        ui->labelVersion->setText(QStringLiteral("Version ") + config.version);
         game->setReportFile(config.reportFilePath());
-        startSelfUpdate();
+        // A portable launcher that cannot store its settings could not record a new version
+        // either (an update not recorded is undone): it plays as it is. A package's version is
+        // its own, so it still checks.
+        if (loaded || kPackaged)
+            startSelfUpdate();
+        else
+            playAsItIs();
+        if (builtInSettings)
+            showSettingsNotice(settingsNotice.atStartWithBuiltInSettings(config));
     } else {
         ui->Texte->setText(
             QStringLiteral("Erreur lors du chargement. launcher.conf n'existe pas."));
         gate->set(PlayGate::Condition::LaunchAllowed, false);
     }
+    // Whatever the load came to: the form's own text is a placeholder.
+    ui->labelVersion->setText(QStringLiteral("Version ") + config.version);
 
     startRealmStatus();
     refreshOptions();
@@ -140,12 +153,17 @@ void MainWindow::startSelfUpdate() {
         gate->launcherInstalled();
         QMessageBox::information(
             nullptr, QStringLiteral("Mise à jour"),
-            QStringLiteral("Votre launcher a été mis à jour avec succès ! \n\n Merci de le "
-                           "re-démarrer pour prendre en compte les modifications"),
+            QStringLiteral("Votre launcher a été mis à jour avec succès !\n\nMerci de le "
+                           "redémarrer pour prendre en compte les modifications."),
             QMessageBox::Ok, QMessageBox::NoButton);
         QCoreApplication::quit();
     });
     selfUpdater->checkVersion();
+}
+
+void MainWindow::playAsItIs() {
+    ui->Chargement->setValue(kProgressDone);
+    gameFiles->launcherFoundCurrent();
 }
 
 void MainWindow::on_VerifierFichiers_clicked() {
@@ -258,8 +276,8 @@ void MainWindow::LaunchGame(bool wotlk, int realm) {
     if (folder.isEmpty()) {
         ui->Texte->setText(
             wotlk ? QStringLiteral(
-                        "Merci de séléctionner un chemin valide pour WoTLK dans le menu d'options")
-                  : QStringLiteral("Merci de séléctionner un chemin valide pour Cataclysme dans "
+                        "Merci de sélectionner un chemin valide pour WoTLK dans le menu d'options")
+                  : QStringLiteral("Merci de sélectionner un chemin valide pour Cataclysme dans "
                                    "le menu d'options"));
         return;
     }
@@ -274,7 +292,7 @@ void MainWindow::LaunchGame(bool wotlk, int realm) {
 }
 
 void MainWindow::LaunchingProcessEnd() {
-    ui->Texte->setText(QStringLiteral("World Of Warcraft lancé."));
+    ui->Texte->setText(QStringLiteral("World of Warcraft lancé."));
     showMinimized();
     // Nobody reads the news while the game runs, often for hours.
     if (kRestNewsWhilePlaying)
@@ -314,19 +332,25 @@ void MainWindow::on_Options_clicked() {
 
 void MainWindow::reportFailedSave(bool saved) {
     // Shown in memory but not stored, the change would be gone at the next start.
-    if (!saved)
-        ui->Texte->setText(kSaveFailedText);
+    showSettingsNotice(settingsNotice.afterSave(saved, config));
+}
+
+void MainWindow::showSettingsNotice(const QString& notice) {
+    if (notice.isEmpty())
+        return;
+    // From the event loop: a save may fail inside the constructor or a refresh, and the box is
+    // over whatever is open then, the options panel included.
+    QTimer::singleShot(
+        0, this, [this, notice] { QMessageBox::warning(this, SettingsNotice::title(), notice); });
 }
 
 void MainWindow::on_SauvegarderOptions_clicked() {
-    if (config.save()) {
-        refreshOptions();
-        refreshRealmButtons();
-        gate->evaluate();
-    } else {
-        ui->Texte->setText(kSaveFailedText);
-        gate->set(PlayGate::Condition::LaunchAllowed, false);
-    }
+    // The choices hold whether or not they reached the file: a failed save is told, and never
+    // keeps the player from playing.
+    reportFailedSave(config.save());
+    refreshOptions();
+    refreshRealmButtons();
+    gate->evaluate();
     ui->Fading->hide();
     ui->OptionsMenu->hide();
 }
@@ -378,26 +402,26 @@ void MainWindow::giveUpClient(bool& enabled, QString& path, QLabel* label) {
 
 void MainWindow::on_ModifierCheminWoTLK_clicked() {
     chooseGameFolder(config.wotlkEnabled, config.wotlkPath, ui->CheminWoTLK,
-                     QStringLiteral("Etes-vous sûr de ne pas utiliser WoTLK?"),
-                     QStringLiteral("Etes-vous sûr d'utiliser votre version de WoTLK?"));
+                     QStringLiteral("Êtes-vous sûr de ne pas utiliser WoTLK ?"),
+                     QStringLiteral("Êtes-vous sûr d'utiliser votre version de WoTLK ?"));
 }
 
 void MainWindow::on_ModifierCheminCata_clicked() {
     chooseGameFolder(config.cataEnabled, config.cataPath, ui->CheminCata,
-                     QStringLiteral("Etes-vous sûr de ne pas utiliser Cataclysme ?"),
-                     QStringLiteral("Etes-vous sûr d'utiliser votre version de Cataclyme ?"));
+                     QStringLiteral("Êtes-vous sûr de ne pas utiliser Cataclysme ?"),
+                     QStringLiteral("Êtes-vous sûr d'utiliser votre version de Cataclysme ?"));
 }
 
 void MainWindow::on_DeleteCheminWoTLK_clicked() {
     if (!ask(QStringLiteral("Confirmation"),
-             QStringLiteral("Etes-vous sûr de ne pas utiliser Wrath of the Lich King ?")))
+             QStringLiteral("Êtes-vous sûr de ne pas utiliser Wrath of the Lich King ?")))
         return;
     giveUpClient(config.wotlkEnabled, config.wotlkPath, ui->CheminWoTLK);
 }
 
 void MainWindow::on_DeleteCheminCata_clicked() {
     if (!ask(QStringLiteral("Pas de dossier"),
-             QStringLiteral("Etes-vous sûr de ne pas utiliser Cataclysme ?")))
+             QStringLiteral("Êtes-vous sûr de ne pas utiliser Cataclysme ?")))
         return;
     giveUpClient(config.cataEnabled, config.cataPath, ui->CheminCata);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config.h"
+#include "settingsnotice.h"
 
 #include <QMainWindow>
 #include <QProcess>
@@ -75,6 +76,10 @@ private:
     void enterPersonalRealm(int row);
     void deletePersonalRealm(int row);
     void reportFailedSave(bool saved);
+    // A box over the window, once the event loop turns; nothing for an empty notice.
+    void showSettingsNotice(const QString& notice);
+    // No self-update can run: the launcher is taken as current.
+    void playAsItIs();
     // Back to the news home page, the launcher's controls shown again.
     void showNewsHome();
     // The controls over the news: shown for the news home, hidden under a page shown in place.
@@ -84,6 +89,7 @@ private:
     // A server page covers the window and its controls are hidden.
     bool pageShownInPlace = false;
     Config config;
+    SettingsNotice settingsNotice;
     PlayGate* gate;
     GameSession* game;
     GameFilesControls* gameFiles = nullptr;

@@ -9,6 +9,7 @@
 #include "releasesequence.h"
 #include "updatereport.h"
 #include "updatesignature.h"
+#include "versionorder.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -84,7 +85,7 @@ void updater::checkVersion() {
     // Asked twice on purpose, the explicit header first: the server counts on both requests.
     versionClient->request(header);
     versionClient->get(kVersionPath);
-    emit statusChanged(QStringLiteral("Vérification des mises à jours disponibles..."));
+    emit statusChanged(QStringLiteral("Vérification des mises à jour disponibles..."));
     connect(versionClient, &HttpClient::done, this, &updater::onCheckComplete);
     // A server that never answers ends like any failed check: aborted, code 7.
     checkTimer = abortTimerFor(this, versionClient);
@@ -103,12 +104,18 @@ void updater::onCheckComplete(bool erreur) {
     if (serverVersion == config->version) {
         emit current();
     } else if (!installsUpdates) {
+        // The package manager installs new launchers, and takes only a later version as one: an
+        // older text, or one that is no version at all, leaves this package as current as it is.
+        if (!versionorder::isNewer(serverVersion, config->version)) {
+            emit current();
+            return;
+        }
         emit progressChanged(vestrahal::kProgressDone);
         emit packageOutdated(QStringLiteral("Une nouvelle version du launcher existe : mettez à "
                                             "jour le paquet vestrahal-launcher."));
     } else {
         newVersion = serverVersion;
-        emit statusChanged(QStringLiteral("Telechargement de la nouvelle version en cours..."));
+        emit statusChanged(QStringLiteral("Téléchargement de la nouvelle version en cours..."));
         downloadUpdate();
     }
 }
@@ -139,7 +146,7 @@ void updater::downloadUpdate() {
     // Nothing is moved yet, but an update that could not put its file in place is not started.
     if (!canMoveAside(executableName(), backupName())) {
         emit statusChanged(QStringLiteral(
-            "Le launcher ne parvient pas à créer/modifier le fichier 'LauncherVestrahal.exe.bak'"));
+            "Le launcher ne parvient pas à créer/modifier le fichier 'VestrahalLauncher.exe.bak'"));
         return;
     }
     newExeFile.setHashing(signedUpdates());
@@ -201,7 +208,7 @@ void updater::onDownloadComplete(bool bol_errorWhiledownload) {
 void updater::finishUpdate(bool installed, const QString& failure) {
     // On success the status line keeps the download's text until updated() takes over.
     const QString status =
-        installed           ? QStringLiteral("Telechargement de la nouvelle version en cours...")
+        installed           ? QStringLiteral("Téléchargement de la nouvelle version en cours...")
         : failure.isEmpty() ? QStringLiteral("Problème lors du téléchargement de la mise à jour, "
                                              "merci de relancer le launcher")
                             : failure;

@@ -13,7 +13,7 @@ namespace {
 
 // What the status line says around a launch.
 const QString kReady = QStringLiteral("World of Warcraft est prêt à être lancé");
-const QString kStarted = QStringLiteral("World Of Warcraft lancé.");
+const QString kStarted = QStringLiteral("World of Warcraft lancé.");
 const QString kCode1 =
     QStringLiteral("Une erreur s'est produite lors du démarrage de World of Warcraft - (Code 1).");
 

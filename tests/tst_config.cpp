@@ -1,6 +1,7 @@
 #include "buildoptions.h"
 #include "config.h"
 #include "filesizelimit.h"
+#include "settingsnotice.h"
 #include "testfiles.h"
 
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
 #include <stdexcept>
 
 #ifdef Q_OS_UNIX
@@ -414,6 +416,106 @@ private slots:
         QCOMPARE(written, QByteArray("0\n/jeux/wotlk\n0\n\n0\n |0\n |0\n |0\n\n"));
         QVERIFY(failedWhenCut);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"launcher.conf"});
+    }
+
+    // A folder that cannot take launcher.conf: nothing is written, the load says whether the
+    // built-in settings may stand (the file could not be made) and why, in French.
+    void settingsThatCannotBeWritten_data() {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<bool>("loaded");
+        QTest::addColumn<bool>("cannotBeMade");
+        QTest::addColumn<QString>("reason"); // %1: the folder
+        QTest::newRow("folder below a file")
+            << "below a file" << false << true
+            << QString::fromUtf8("le dossier %1 n'existe pas et ne peut pas être créé");
+        QTest::newRow("a folder named launcher.conf")
+            << "folder in place" << false << false
+            << QString::fromUtf8("un dossier ou un autre objet porte déjà le nom launcher.conf");
+        QTest::newRow("a link that leads nowhere writable")
+            << "dangling link" << false << true
+            << QString::fromUtf8("le lien launcher.conf mène à un emplacement qui ne peut pas "
+                                 "être écrit");
+        QTest::newRow("read-only folder")
+            << "read-only folder" << false << true
+            << QString::fromUtf8("le dossier %1 est en lecture seule");
+        QTest::newRow("read-only file in a read-only folder")
+            << "read-only file" << true << false
+            << QString::fromUtf8("le fichier et son dossier %1 sont en lecture seule");
+    }
+    void settingsThatCannotBeWritten() {
+        QFETCH(QString, setup);
+        Config config;
+        config.baseDir = dir->filePath("reglages");
+        const auto readOnly = QFile::ReadOwner | QFile::ReadUser | QFile::ReadGroup |
+                              QFile::ReadOther | QFile::ExeOwner | QFile::ExeUser |
+                              QFile::ExeGroup | QFile::ExeOther;
+        if (setup == "below a file") {
+            writeFile(dir->filePath("fichier"), "x");
+            config.baseDir = dir->filePath("fichier/reglages");
+        } else if (setup == "folder in place") {
+            QVERIFY(QDir().mkpath(config.filePath()));
+        } else if (setup == "dangling link") {
+            VESTRAHAL_SKIP_WITHOUT_SYMBOLIC_LINKS();
+            writeFile(dir->filePath("fichier"), "x");
+            QVERIFY(QDir().mkpath(config.baseDir));
+            QVERIFY(QFile::link(dir->filePath("fichier/launcher.conf"), config.filePath()));
+        } else {
+            // Root writes through read-only rights: the case runs as an unprivileged user.
+            VESTRAHAL_SKIP_WITHOUT_USER_SWITCH();
+            QVERIFY(QDir().mkpath(config.baseDir));
+            QVERIFY(QFile::setPermissions(dir->path(),
+                                          readOnly | QFile::WriteOwner | QFile::WriteUser));
+            if (setup == "read-only file") {
+                writeFile(config.filePath(), kDefaultFile);
+                QVERIFY(QFile::setPermissions(config.filePath(),
+                                              readOnly & ~QFile::ExeOwner & ~QFile::ExeUser &
+                                                  ~QFile::ExeGroup & ~QFile::ExeOther));
+            }
+            QVERIFY(QFile::setPermissions(config.baseDir, readOnly));
+        }
+        bool loaded = false;
+        bool saved = true;
+        bool cannotBeMade = false;
+        QString said;
+        {
+            std::optional<UnprivilegedUser> user;
+            if (setup.startsWith("read-only")) {
+                user.emplace();
+                QVERIFY(user->isActive());
+            }
+            loaded = config.load();
+            cannotBeMade = !loaded && config.fileCannotBeMade();
+            config.wotlkPath = QStringLiteral("/jeux/wotlk");
+            saved = config.save();
+            said = config.whyNotWritten();
+        }
+        // The temporary folder is removed afterwards.
+        if (QFileInfo(dir->filePath("reglages")).isDir())
+            QVERIFY(QFile::setPermissions(dir->filePath("reglages"),
+                                          readOnly | QFile::WriteOwner | QFile::WriteUser));
+        QTEST(loaded, "loaded");
+        QTEST(cannotBeMade, "cannotBeMade");
+        QVERIFY(!saved);
+        QFETCH(QString, reason);
+        QCOMPARE(said, reason.contains("%1") ? reason.arg(QDir::toNativeSeparators(config.baseDir))
+                                             : reason);
+        // The built-in settings stand, untouched by what could not be read.
+        QCOMPARE(config.version, QString());
+        QVERIFY(!QFileInfo(config.filePath()).isFile() || loaded);
+    }
+
+    // A failure is told once for its cause (the window's suite sees it said again after a save
+    // that succeeded); another cause is told, and what was said at start-up is not said again.
+    void settingsNoticeIsToldOncePerCause() {
+        Config config;
+        SettingsNotice notice;
+        QVERIFY(QDir().mkdir(config.filePath()));
+        QVERIFY(!notice.atStartWithBuiltInSettings(config).isEmpty());
+        QCOMPARE(notice.afterSave(config.save(), config), QString());
+        writeFile(dir->filePath("fichier"), "x");
+        config.baseDir = dir->filePath("fichier");
+        QVERIFY(notice.afterSave(config.save(), config)
+                    .contains(QString::fromUtf8("n'est pas un dossier")));
     }
 
 private:

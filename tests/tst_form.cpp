@@ -179,7 +179,7 @@ private slots:
             {"CheminWoTLK_2", "Royaumes personnels (hors Vestrahal)"},
             {"label_1", "Royaume 1"},
             {"checkBox_Realm1", "Wotlk"},
-            {"SetRealm1", "Modifie"},
+            {"SetRealm1", "Modifier"},
             {"DeleteRealm1", "Supprimer"},
             {"label_4", "Royaume 2"},
             {"checkBox_Realm2", "Wotlk"},

@@ -33,7 +33,7 @@ constexpr int kTimeout = 30000;
 const QString kChecking = QString::fromUtf8("Vérification des fichiers du jeu...");
 const QString kUpToDate = QString::fromUtf8("Fichiers du jeu à jour");
 const QString kFailed =
-    QString::fromUtf8("Les fichiers du jeu n'ont pas pu être mis à jour (détails dans errors.log)");
+    QString::fromUtf8("Fichiers du jeu non mis à jour : résumé en français à la fin de errors.log");
 const QString kKeys = QStringLiteral(VESTRAHAL_SOURCE_DIR "/tests/keys");
 const QString kPart = QStringLiteral(".vestrahal-part");
 
@@ -103,6 +103,8 @@ enum class Server { Nginx, InProcess };
 } // namespace
 
 Q_DECLARE_METATYPE(Server)
+
+Q_DECLARE_METATYPE(gamemanifest::Outcome)
 
 class GameFilesTest : public QObject {
     Q_OBJECT
@@ -312,7 +314,60 @@ private slots:
         QVERIFY(report().endsWith("Files checked ....................... 4 (hashed 0)\n"
                                   "Files fetched ....................... 0 (0 Bytes)\n"
                                   "Files removed ....................... 0\n"
-                                  "Files refused ....................... [OK] 0\n\n\n"));
+                                  "Files refused ....................... [OK] 0\n" +
+                                  QString::fromUtf8("Résumé : les fichiers du jeu sont à jour dans "
+                                                    "%1 (Wrath of the Lich King) : 4 fichiers "
+                                                    "vérifiés, 0 mis à jour, 0 supprimé.\n\n\n")
+                                      .arg(game)
+                                      .toUtf8()));
+    }
+
+    // The player reads the summary the status line sends them to: in French, the files that
+    // could not be brought up to date named, the reasons left to the admins' lines above it.
+    void frenchSummary_data() {
+        QTest::addColumn<gamemanifest::Outcome>("outcome");
+        QTest::addColumn<QString>("summary");
+        gamemanifest::Outcome base;
+        base.client = gamemanifest::kCataclysm;
+        base.folder = "C:/Jeux/Cata";
+        const QString again = QString::fromUtf8(
+            " Le jeu peut être lancé ; le launcher réessaiera à son prochain démarrage.");
+        QTest::newRow("list not received")
+            << base
+            << QString::fromUtf8("Résumé : la liste des fichiers du jeu n'a pas pu être "
+                                 "téléchargée ; rien n'a été modifié dans C:/Jeux/Cata "
+                                 "(Cataclysm).") +
+                   again;
+        gamemanifest::Outcome done = base;
+        done.client = gamemanifest::kWotlk;
+        done.manifestReceived = true;
+        done.checked = 1;
+        done.fetched = 1;
+        done.removed = 2;
+        QTest::newRow("up to date")
+            << done
+            << QString::fromUtf8("Résumé : les fichiers du jeu sont à jour dans C:/Jeux/Cata "
+                                 "(Wrath of the Lich King) : 1 fichier vérifié, 1 mis à jour, 2 "
+                                 "supprimés.");
+        gamemanifest::Outcome many = done;
+        for (int i = 1; i <= 7; ++i)
+            many.refused << QString("Data/%1.MPQ: HTTP Error 404").arg(i);
+        QTest::newRow("many files refused")
+            << many
+            << QString::fromUtf8("Résumé : 7 fichiers du jeu n'ont pas pu être mis à jour dans "
+                                 "C:/Jeux/Cata (Wrath of the Lich King) : Data/1.MPQ, Data/2.MPQ, "
+                                 "Data/3.MPQ, Data/4.MPQ, Data/5.MPQ et 2 autres (le détail est "
+                                 "en anglais ci-dessus) ; 1 fichier vérifié, 1 mis à jour, 2 "
+                                 "supprimés.") +
+                   again;
+    }
+    void frenchSummary() {
+        QFETCH(gamemanifest::Outcome, outcome);
+        QTEST(gamemanifest::frenchSummary(outcome), "summary");
+        // The last line of the report, after the admins' lines, before the two empty ones.
+        QFETCH(QString, summary);
+        QVERIFY(gamemanifest::report(outcome, QDateTime::currentDateTime())
+                    .endsWith("\n" + summary + "\n\n\n"));
     }
 
     // The whole list is refused, nothing written, when it cannot be trusted or used.

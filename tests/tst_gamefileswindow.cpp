@@ -24,7 +24,7 @@ namespace {
 constexpr int kTimeout = 30000;
 const QString kKeys = QStringLiteral(VESTRAHAL_SOURCE_DIR "/tests/keys");
 const QString kFailed =
-    QString::fromUtf8("Les fichiers du jeu n'ont pas pu être mis à jour (détails dans errors.log)");
+    QString::fromUtf8("Fichiers du jeu non mis à jour : résumé en français à la fin de errors.log");
 
 } // namespace
 

@@ -264,12 +264,12 @@ private slots:
         QTest::addColumn<int>("realm");
         QTest::addColumn<QString>("text");
         QTest::newRow("Wrath client") << 0
-                                      << QString::fromUtf8("Merci de séléctionner un chemin valide "
+                                      << QString::fromUtf8("Merci de sélectionner un chemin valide "
                                                            "pour WoTLK dans le menu d'options");
         QTest::newRow("Cataclysm client")
             << 2
             << QString::fromUtf8(
-                   "Merci de séléctionner un chemin valide pour Cataclysme dans le menu d'options");
+                   "Merci de sélectionner un chemin valide pour Cataclysme dans le menu d'options");
     }
     void emptyFolderIsReported() {
         QFETCH(int, realm);

@@ -11,6 +11,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -21,7 +22,7 @@ namespace {
 
 const QString kReady = QStringLiteral("World of Warcraft est prêt à être lancé");
 // "Launcher chargé correctement" gives way at once to the version check.
-const QString kChecking = QStringLiteral("Vérification des mises à jours disponibles...");
+const QString kChecking = QStringLiteral("Vérification des mises à jour disponibles...");
 const QString kCurrent = QStringLiteral("Version à jour");
 const QString kLoadError = QStringLiteral("Erreur lors du chargement. launcher.conf n'existe pas.");
 constexpr int kLoadTimeout = 30000;
@@ -190,11 +191,47 @@ private slots:
         auto form = ui(window);
         QCOMPARE(form->Texte->text(), kLoadError);
         QCOMPARE(form->Chargement->value(), 25);
-        QCOMPARE(form->labelVersion->text(), QString("Version 1.2.3"));
+        // Never the form's placeholder.
+        QCOMPARE(form->labelVersion->text(), QString("Version "));
         window.show();
         waitForNews(window);
         QVERIFY(!form->Jouer->isEnabled());
         QCOMPARE(form->Texte->text(), kLoadError);
+    }
+
+    // launcher.conf cannot be made (here it is a link to a place below a file): the built-in
+    // settings are played with, and the player is told why, once. A launcher that cannot record a
+    // version makes no update either.
+    void settingsThatCannotBeMadeLetThePlayerPlay() {
+        VESTRAHAL_SKIP_WITHOUT_SYMBOLIC_LINKS();
+        writeFile("fichier", "");
+        QVERIFY(QFile::link("fichier/launcher.conf", "launcher.conf"));
+        DialogScript dialogs;
+        QString told;
+        dialogs.then([&told](QWidget* widget) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            QVERIFY(box);
+            told = box->windowTitle() + ": " + box->text();
+            box->accept();
+        });
+        MainWindow window;
+        auto form = ui(window);
+        QCOMPARE(form->labelVersion->text(), QString("Version "));
+        window.show();
+        waitForNews(window);
+        QTRY_VERIFY_WITH_TIMEOUT(form->Jouer->isEnabled(), kLoadTimeout);
+        QCOMPARE(form->Texte->text(), kReady);
+        QCOMPARE(told,
+                 QString::fromUtf8("Réglages non enregistrés: Les réglages ne peuvent pas être "
+                                   "enregistrés dans le fichier ") +
+                     QDir::toNativeSeparators(dir->path() + "/launcher.conf") +
+                     QString::fromUtf8(" : le lien launcher.conf mène à un emplacement qui "
+                                       "ne peut pas être écrit.\n\nLe launcher utilise ses "
+                                       "réglages par défaut ; vos choix resteront valables "
+                                       "jusqu'à sa fermeture."));
+        QVERIFY(server.requestsFor("/launcher/version.php").isEmpty());
+        QCOMPARE(dialogs.answered(), 1);
+        QCOMPARE(dialogs.unexpected(), 0);
     }
 
     // "Jouer" opens when the news has loaded, the settings are usable and the launcher is
@@ -211,7 +248,7 @@ private slots:
             << true << true << true << false << true << kCurrent;
         QTest::newRow("a new version to download")
             << true << false << false << false << false
-            << QString::fromUtf8("Telechargement de la nouvelle version en cours...");
+            << QString::fromUtf8("Téléchargement de la nouvelle version en cours...");
         QTest::newRow("settings that fail to load")
             << false << true << false << false << false << kLoadError;
     }

@@ -6,14 +6,17 @@
 #include "windowsupport.h"
 
 #include <QAccessible>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTreeView>
 
 namespace {} // namespace
 
@@ -128,13 +131,13 @@ private slots:
         QTest::addColumn<QStringList>("seen");
         QTest::addColumn<QString>("folder"); // empty: given up
         const QString ownWrath =
-            QString::fromUtf8("Jeu existant: Etes-vous sûr d'utiliser votre version de WoTLK?");
+            QString::fromUtf8("Jeu existant: Êtes-vous sûr d'utiliser votre version de WoTLK ?");
         const QString ownCata = QString::fromUtf8(
-            "Jeu existant: Etes-vous sûr d'utiliser votre version de Cataclyme ?");
+            "Jeu existant: Êtes-vous sûr d'utiliser votre version de Cataclysme ?");
         const QString noWrath =
-            QString::fromUtf8("Pas de dossier: Etes-vous sûr de ne pas utiliser WoTLK?");
+            QString::fromUtf8("Pas de dossier: Êtes-vous sûr de ne pas utiliser WoTLK ?");
         const QString noCata =
-            QString::fromUtf8("Pas de dossier: Etes-vous sûr de ne pas utiliser Cataclysme ?");
+            QString::fromUtf8("Pas de dossier: Êtes-vous sûr de ne pas utiliser Cataclysme ?");
         const QString refused = QString::fromUtf8(
             "Dossier non valide: Ce dossier ne peut pas être enregistré : son chemin ne doit "
             "contenir que des lettres de l'alphabet latin (sans « œ » ni autre alphabet), et ni "
@@ -212,9 +215,9 @@ private slots:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("question");
         const QString wrath = QString::fromUtf8(
-            "Confirmation: Etes-vous sûr de ne pas utiliser Wrath of the Lich King ?");
+            "Confirmation: Êtes-vous sûr de ne pas utiliser Wrath of the Lich King ?");
         const QString cata =
-            QString::fromUtf8("Pas de dossier: Etes-vous sûr de ne pas utiliser Cataclysme ?");
+            QString::fromUtf8("Pas de dossier: Êtes-vous sûr de ne pas utiliser Cataclysme ?");
         QTest::newRow("Wrath, yes") << true << "yes" << wrath;
         QTest::newRow("Wrath, no") << true << "no" << wrath;
         QTest::newRow("Cataclysm, yes") << false << "yes" << cata;
@@ -287,19 +290,101 @@ private slots:
             QCOMPARE(focused, now);
     }
 
-    void failedSaveShutsThePlayButton() {
+    // launcher.conf cannot be written (a folder stands in its place): the player is told what
+    // and where, over the panel; the choices hold and "Jouer" stays open. Told once, and again
+    // after a save that succeeded.
+    void failedSaveIsToldAndPlayGoesOn() {
         answerCurrent();
+        writeFile("launcher.conf", "0\n\n1\n/ancien/cata\n1\n |0\n |0\n |0\n1.0\n");
         MainWindow window;
         readyToPlay(window);
-        // A folder standing where the file should be: no write can replace it.
         QVERIFY(QFile::remove("launcher.conf"));
         QVERIFY(QDir().mkdir("launcher.conf"));
+        QStringList seen;
+        QString told;
+        script(window, {"officiel"}, seen);
+        dialogs->then([&](QWidget* widget) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            QVERIFY(box);
+            // Over the options panel, in front of the player.
+            QCOMPARE(box->parentWidget(), &window);
+            told = box->windowTitle() + ": " + box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        ui(window)->Options->click();
+        ui(window)->ModifierCheminWoTLK->click();
+        ui(window)->SauvegarderOptions->click();
+        QTRY_COMPARE_WITH_TIMEOUT(dialogs->answered(), 2, 30000);
+        QCOMPARE(told, QString::fromUtf8("Réglages non enregistrés: Les réglages n'ont pas pu être "
+                                         "enregistrés dans le fichier ") +
+                           QDir::toNativeSeparators(launcher + "/launcher.conf") +
+                           QString::fromUtf8(" : un dossier ou un autre objet porte déjà le nom "
+                                             "launcher.conf.\n\nVos choix restent valables "
+                                             "jusqu'à la fermeture du launcher."));
+        QVERIFY(ui(window)->OptionsMenu->isHidden());
+        QVERIFY(ui(window)->Jouer->isEnabled());
+        // The chosen client is played with: its realm is offered.
+        QVERIFY(!ui(window)->radioButton->isHidden());
+        QCOMPARE(ui(window)->CheminWoTLK->text(), games + "/officiel");
+
+        // Said already: the same failure again is not said twice.
         ui(window)->Options->click();
         ui(window)->SauvegarderOptions->click();
-        QCOMPARE(ui(window)->Texte->text(), QString("Impossible de save"));
-        QVERIFY(!ui(window)->Jouer->isEnabled());
-        QVERIFY(ui(window)->Fading->isHidden());
-        QVERIFY(ui(window)->OptionsMenu->isHidden());
+        QVERIFY(ui(window)->Jouer->isEnabled());
+        // Writable again: saved, and the next failure is told anew.
+        QVERIFY(QDir().rmdir("launcher.conf"));
+        ui(window)->Options->click();
+        ui(window)->SauvegarderOptions->click();
+        QCOMPARE(readTextFile("launcher.conf").split('\n').value(1),
+                 (games + "/officiel").toUtf8());
+        QVERIFY(QFile::remove("launcher.conf"));
+        QVERIFY(QDir().mkdir("launcher.conf"));
+        dialogs->then([](QWidget* widget) { static_cast<QDialog*>(widget)->accept(); });
+        ui(window)->Options->click();
+        ui(window)->SauvegarderOptions->click();
+        QTRY_COMPARE_WITH_TIMEOUT(dialogs->answered(), 3, 30000);
+        QVERIFY(ui(window)->Jouer->isEnabled());
+    }
+
+    // The folder dialog speaks French, its list of folders included (Qt 6.4's catalogue has no
+    // word for a folder's type there).
+    void folderDialogIsFrench() {
+        MainWindow window;
+        QStringList texts;
+        dialogs->then([&](QWidget* widget) {
+            auto* files = qobject_cast<QFileDialog*>(widget);
+            QVERIFY(files);
+            files->setDirectory(games);
+            auto* list = files->findChild<QTreeView*>("treeView");
+            QVERIFY(list);
+            QAbstractItemModel* model = list->model();
+            QModelIndex officiel;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (officiel = model
+                                ->match(model->index(0, 0, list->rootIndex()), Qt::DisplayRole,
+                                        "officiel", 1, Qt::MatchExactly)
+                                .value(0))
+                    .isValid(),
+                30000);
+            texts << model->index(officiel.row(), 2, officiel.parent()).data().toString();
+            for (int column = 0; column < model->columnCount(list->rootIndex()); ++column)
+                texts << model->headerData(column, Qt::Horizontal).toString();
+            for (const char* name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"})
+                texts << files->findChild<QLabel*>(name)->text();
+            for (QAbstractButton* button :
+                 files->findChildren<QDialogButtonBox*>().value(0)->buttons())
+                texts << button->text().remove('&');
+            texts << files->windowTitle();
+            files->reject();
+        });
+        dialogs->then([](QWidget* widget) {
+            qobject_cast<QMessageBox*>(widget)->button(QMessageBox::Yes)->click();
+        });
+        ui(window)->ModifierCheminWoTLK->click();
+        QCOMPARE(texts, QStringList({"Dossier", "Nom", "Taille", "Type",
+                                     QString::fromUtf8("Dernière modification"),
+                                     "Voir dans :", "Dossier :", "Fichiers de type :", "Choisir",
+                                     "Annuler", "Chercher dans le dossier"}));
     }
 
     // ---- The keyboard alone ----

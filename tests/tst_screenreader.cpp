@@ -21,7 +21,8 @@ constexpr int kTimeout = 60000;
 const QString kReader = QStringLiteral(VESTRAHAL_SOURCE_DIR "/tests/atspi_reader.py");
 const QString kApplication = QStringLiteral("VestrahalLauncher");
 const QString kReady = QStringLiteral("World of Warcraft est prêt à être lancé");
-const QString kSaveFailed = QStringLiteral("Impossible de save");
+const QString kRealmlistFailed =
+    QStringLiteral("Une erreur s'est produite lors du changement du realmlist.");
 const QString kFirstLink = QStringLiteral("Lire l'article complet");
 const QString kWayBack = QStringLiteral("← Retour aux nouvelles");
 
@@ -143,6 +144,20 @@ class ScreenReaderTest : public QObject {
                 return i;
         }
         return -1;
+    }
+
+    // An alert of that title is showing, with a text that starts so.
+    bool alertSays(const QString& title, const QString& start) {
+        const QList<Node> nodes = tree();
+        const auto alert = find(nodes, "alert", title);
+        if (!alert || !alert->value("showing").toBool())
+            return false;
+        for (const Node& node : nodes) {
+            if (text(node, "path").startsWith(text(*alert, "path") + '.') &&
+                text(node, "name").startsWith(start))
+                return true;
+        }
+        return false;
     }
 
     void startProcess(QProcess& process, const QString& program, const QStringList& arguments) {
@@ -486,19 +501,39 @@ private slots:
     }
 
     void statusLineChangeIsAnnounced() {
-        // The settings can no longer be written: a folder stands where the file goes.
+        // "Jouer" on a client folder that cannot take a realmlist (no Data/frFR): the status
+        // line says so.
+        const int before = int(heard().size());
+        QVERIFY(press("Jouer"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            heardIndexOf("object:state-changed:showing", kRealmlistFailed, before) >= 0, kTimeout);
+        const auto status = find(windowNodes(tree()), "notification", kRealmlistFailed);
+        QVERIFY(status && status->value("showing").toBool());
+    }
+
+    // Settings that cannot be saved are told in a box a screen reader reads as an alert, over
+    // the options panel, with what could not be written and where.
+    void failedSaveIsAnAlert() {
+        // A folder stands where the file goes.
         QVERIFY(QFile::rename(folder.filePath("launcher.conf"), folder.filePath("launcher.old")));
         QVERIFY(QDir(folder.path()).mkdir("launcher.conf"));
-        const int before = int(heard().size());
         QVERIFY(press("Options"));
         QTRY_VERIFY_WITH_TIMEOUT(
-            heardIndexOf("object:state-changed:focused", "Modifier le chemin WoTLK", before) >= 0,
+            [this] {
+                const auto panel = find(windowNodes(tree()), "panel", "Options du launcher");
+                return panel && panel->value("showing").toBool();
+            }(),
             kTimeout);
         QVERIFY(press("Sauvegarder les options"));
         QTRY_VERIFY_WITH_TIMEOUT(
-            heardIndexOf("object:state-changed:showing", kSaveFailed, before) >= 0, kTimeout);
-        const auto status = find(windowNodes(tree()), "notification", kSaveFailed);
-        QVERIFY(status && status->value("showing").toBool());
+            alertSays(QString::fromUtf8("Réglages non enregistrés"),
+                      QString::fromUtf8("Les réglages n'ont pas pu être enregistrés dans le "
+                                        "fichier ") +
+                          folder.filePath("launcher.conf")),
+            kTimeout);
+        QVERIFY(press("OK"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !find(tree(), "alert", QString::fromUtf8("Réglages non enregistrés")), kTimeout);
     }
 
 private:

@@ -14,6 +14,7 @@
 #include "updater.h"
 #include "updatereport.h"
 #include "updatesignature.h"
+#include "versionorder.h"
 #include "windowsupport.h"
 
 #include <QCryptographicHash>
@@ -28,6 +29,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QWebEngineView>
 
@@ -51,15 +53,15 @@ const QByteArray kProgramMagic = "\177ELF";
 #endif
 const QByteArray kOldLauncher = kProgramMagic + " the launcher that runs";
 
-const QString kChecking = QString::fromUtf8("Vérification des mises à jours disponibles...");
+const QString kChecking = QString::fromUtf8("Vérification des mises à jour disponibles...");
 const QString kCurrent = QString::fromUtf8("Version à jour");
 const QString kNotOffered = QString::fromUtf8(
     "Aucune nouvelle version du launcher n'est proposée pour ce système : le jeu peut être lancé.");
-const QString kDownloading = "Telechargement de la nouvelle version en cours...";
+const QString kDownloading = "Téléchargement de la nouvelle version en cours...";
 const QString kDownloadFailed = QString::fromUtf8(
     "Problème lors du téléchargement de la mise à jour, merci de relancer le launcher");
 const QString kBackupFailed = QString::fromUtf8(
-    "Le launcher ne parvient pas à créer/modifier le fichier 'LauncherVestrahal.exe.bak'");
+    "Le launcher ne parvient pas à créer/modifier le fichier 'VestrahalLauncher.exe.bak'");
 const QString kReady = QString::fromUtf8("World of Warcraft est prêt à être lancé");
 
 // A body that starts like an executable of this platform.
@@ -952,19 +954,30 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(launcher.current, kTimeout);
     }
 
-    // A package's launcher belongs to the package manager: another version on the server is
+    // A package's launcher belongs to the package manager: a newer version on the server is
     // only told, the launcher stays playable, and nothing in the working folder is touched, not
-    // even what an interrupted update of a portable launcher there left.
-    void packageOnlyTellsOfAnotherVersion_data() {
+    // even what an interrupted update of a portable launcher there left. Only a version that the
+    // package manager would take as an upgrade is news; the package's own is current.
+    void packageOnlyTellsOfANewerVersion_data() {
         QTest::addColumn<CommunityServer::Reply>("reply");
         QTest::addColumn<bool>("told");
-        QTest::newRow("newer") << CommunityServer::Reply{200, "text/plain", "1.5"} << true;
-        QTest::newRow("older") << CommunityServer::Reply{200, "text/plain", "1.3"} << true;
+        const auto text = [](const QByteArray& body) {
+            return CommunityServer::Reply{200, "text/plain", body};
+        };
+        QTest::newRow("newer") << text("1.5") << true;
+        QTest::newRow("newer by a part") << text("1.4.1") << true;
+        QTest::newRow("newer number, not newer text") << text("1.10") << true;
+        QTest::newRow("newer epoch") << text("1:0.9") << true;
+        QTest::newRow("the same") << text("1.4") << false;
+        QTest::newRow("the same, line break after it") << text("1.4\r\n") << false;
+        QTest::newRow("older") << text("1.3") << false;
+        QTest::newRow("its release candidate") << text("1.4~rc1") << false;
+        QTest::newRow("empty") << text("") << false;
+        QTest::newRow("not a version") << text("version 2") << false;
         QTest::newRow("404 page") << CommunityServer::Reply{404, "text/html", "<h1>404</h1>"}
-                                  << true;
-        QTest::newRow("the same") << CommunityServer::Reply{200, "text/plain", "1.4"} << false;
+                                  << false;
     }
-    void packageOnlyTellsOfAnotherVersion() {
+    void packageOnlyTellsOfANewerVersion() {
         QFETCH(CommunityServer::Reply, reply);
         QFETCH(bool, told);
         writeFile(kPartial, "\177ELF half of a launcher");
@@ -993,6 +1006,48 @@ private slots:
         QVERIFY(!QFile::exists(kBackup));
         QVERIFY(!QFile::exists(kReport));
         QVERIFY(boxes.isEmpty());
+    }
+
+    // The order of version texts is the package manager's own: dpkg answers every row too.
+    void versionOrderIsThePackageManagers_data() {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<int>("order");
+        QTest::newRow("equal") << "1.4"
+                               << "1.4" << 0;
+        QTest::newRow("numbers, not texts") << "1.10"
+                                            << "1.9" << 1;
+        QTest::newRow("leading zeros") << "1.04"
+                                       << "1.4" << 0;
+        QTest::newRow("one more part") << "1.0.0"
+                                       << "1.0" << 1;
+        QTest::newRow("tilde before the end") << "1.0~rc1"
+                                              << "1.0" << -1;
+        QTest::newRow("letters before signs") << "1.0a"
+                                              << "1.0+" << -1;
+        QTest::newRow("epoch first") << "1:0.1"
+                                     << "9.9" << 1;
+        QTest::newRow("revision") << "1.4-2"
+                                  << "1.4-10" << -1;
+        QTest::newRow("no revision is zero") << "1.4"
+                                             << "1.4-0" << 0;
+        QTest::newRow("long numbers") << "1.20240101000000"
+                                      << "1.9999999999999" << 1;
+    }
+    void versionOrderIsThePackageManagers() {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(int, order);
+        const auto sign = [](int n) { return (n > 0) - (n < 0); };
+        QCOMPARE(sign(versionorder::compare(a, b)), order);
+        QCOMPARE(sign(versionorder::compare(b, a)), -order);
+        if (QStandardPaths::findExecutable("dpkg").isEmpty())
+            QSKIP("no dpkg on this system to compare with");
+        const char* relations[] = {"lt", "eq", "gt"};
+        QProcess dpkg;
+        dpkg.start("dpkg", {"--compare-versions", a, relations[order + 1], b});
+        QVERIFY(dpkg.waitForFinished(kTimeout));
+        QCOMPARE(dpkg.exitCode(), 0);
     }
 
     // The documented limits: a test that fails when one of them changes by accident.
@@ -1541,8 +1596,8 @@ private slots:
             << QString("4") << false;
         QTest::newRow("installed update")
             << CommunityServer::Reply{200, "text/plain", "1.5"} << QString::fromUtf8("Mise à jour")
-            << QString::fromUtf8("Votre launcher a été mis à jour avec succès ! \n\n Merci de le "
-                                 "re-démarrer pour prendre en compte les modifications")
+            << QString::fromUtf8("Votre launcher a été mis à jour avec succès !\n\nMerci de le "
+                                 "redémarrer pour prendre en compte les modifications.")
             << true;
     }
     void windowShowsTheUpdatersBoxes() {

@@ -4,9 +4,11 @@
 #   local community server for its version, and its TGZ holds it;
 # - the packaged build (the linux-package preset, with the test build's hosts) makes a TGZ and a
 #   DEB that lintian finds no error in; as root the DEB is installed with dpkg, an ordinary user
-#   starts it from the home folder under Xvfb and plays through a fake wine, first with the
-#   server's version, then with a newer one (the launcher says so and plays); nothing is written
-#   outside that user's folder for the program; the package is removed and the user deleted.
+#   starts it from the home folder under Xvfb: in a data folder that cannot be made (built-in
+#   settings, a box says why, ready all the same), then it plays through a fake wine, first with
+#   the server answering the package's version (ready, read through AT-SPI), then a newer one
+#   (the launcher says so and plays); nothing is written outside that user's folder for the
+#   program; the package is removed and the user deleted.
 #   $1  the test build tree (default: build/ beside tools/): its community server and fake game
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -201,10 +203,13 @@ runuser -u "$user" -- "${player_env[@]}" dbus-send --session --print-reply --des
     string:IsEnabled variant:boolean:true >"$work/a11y.log" 2>&1 ||
     fail "the accessibility bus did not start: $(cat "$work/a11y.log")"
 install -m 755 "$top/tools/read-status-line.py" "$work/read-status-line.py"
-# Waits (60 s at most) until a screen reader reads TEXT in the status line.
-status_line_reads() { # WHAT TEXT
-    runuser -u "$user" -- "${player_env[@]}" "$work/read-status-line.py" 60 "$2" \
-        >"$work/status.log" 2>&1 || fail "$1: $(cat "$work/status.log")"
+# Waits (60 s at most) until a screen reader reads TEXT in the status line, and objects whose
+# names start with each ALSO (the version label, a message box's text).
+status_line_reads() { # WHAT TEXT [ALSO...]
+    local what="$1"
+    shift
+    runuser -u "$user" -- "${player_env[@]}" "$work/read-status-line.py" 60 "$@" \
+        >"$work/status.log" 2>&1 || fail "$what: $(cat "$work/status.log")"
 }
 # Whatever the player's programs write from here on is the player's and newer than this mark.
 touch "$work/start.mark"
@@ -248,6 +253,22 @@ play() {
 }
 requests() { grep -c "$1" "$work/server.log" || true; }
 
+# The server answers the package's own version: a packaged launcher is current with it.
+package_version="$(dpkg-deb -f "$deb" Version)"
+printf '%s' "$package_version" >"$work/site/launcher/version.php"
+ready="World of Warcraft est prêt à être lancé"
+
+# A first start in a data folder that cannot be made: the launcher plays with its built-in
+# settings, says why in a box, and is ready all the same.
+as_player mkdir -p "$home/.local/share"
+as_player chmod 555 "$home/.local/share"
+start_player
+status_line_reads "a data folder that cannot be made" "$ready" "Version $package_version" \
+    "Les réglages ne peuvent pas être enregistrés dans le fichier $data/launcher.conf : le dossier $data n'existe pas et ne peut pas être créé."
+stop_player
+as_player chmod 755 "$home/.local/share"
+[ ! -e "$data" ] || fail "$data was made in a folder that cannot take it"
+
 # First start: the folder is made with the default settings, never in the working folder.
 asked="$(requests 'launcher/version\.php')"
 start_player
@@ -261,12 +282,11 @@ done
 stop_player
 [ "$(stat -c %U "$data")" = "$user" ] || fail "$data does not belong to the player"
 
-# Second start: the player's game folder chosen and the server's version stored: current.
-version="$(cat "$work/site/launcher/version.php")"
-as_player sh -c "printf '1\n%s\n0\n\n0\n |0\n |0\n |0\n%s\n' '$game' '$version' \
-    >'$data/launcher.conf'"
+# Second start: the player's game folder chosen, no version stored (a package stores none of its
+# own): current, since the server answers the package's version.
+as_player sh -c "printf '1\n%s\n0\n\n0\n |0\n |0\n |0\n\n' '$game' >'$data/launcher.conf'"
 start_player
-status_line_reads "the current launcher" "World of Warcraft est prêt à être lancé"
+status_line_reads "the current launcher" "$ready" "Version $package_version"
 play "the current launcher"
 grep -qx "$game/Wow.exe" "$home/wine.log" || fail "wine was not asked to start $game/Wow.exe"
 grep -qx 'set realmlist logon.vestrahal.test' "$game/Data/frFR/realmlist.wtf" ||
@@ -275,15 +295,15 @@ stop_player
 
 # Third start: the server offers a newer version. The launcher says so, plays, stores nothing
 # and downloads nothing.
-printf '%s.1' "$version" >"$work/site/launcher/version.php"
+printf '%s.1' "$package_version" >"$work/site/launcher/version.php"
 start_player
 status_line_reads "a launcher with a newer version on the server" \
     "Une nouvelle version du launcher existe : mettez à jour le paquet vestrahal-launcher."
 play "a launcher with a newer version on the server"
 [ "$(wc -l <"$home/wine.log")" -eq 2 ] || fail "wine started the game $(wc -l <"$home/wine.log") times"
 stop_player
-[ "$(sed -n 9p "$data/launcher.conf")" = "$version" ] ||
-    fail "the packaged launcher stored the server's version: $(sed -n 9p "$data/launcher.conf")"
+[ "$(sed -n 9p "$data/launcher.conf")" != "$package_version.1" ] ||
+    fail "the packaged launcher stored the server's version"
 [ "$(requests 'launcher/download')" -eq 0 ] || fail "the packaged launcher downloaded an update"
 
 echo "package-test: nothing written outside $data"
