@@ -10,10 +10,27 @@
 
 #include <memory>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
+namespace {
+
+// Every session of this process, for whoever must know which game folders are in use.
+QList<const GameSession*>& sessions() {
+    static QList<const GameSession*> all;
+    return all;
+}
+
+} // namespace
+
 GameSession::GameSession(QObject* parent)
-    : QObject(parent) {}
+    : QObject(parent) {
+    sessions().append(this);
+}
 
 GameSession::~GameSession() {
+    sessions().removeOne(this);
     // Deleting a process object ends its game; that end is nobody's news any more.
     blockSignals(true);
     const QList<QProcess*> games = findChildren<QProcess*>(Qt::FindDirectChildrenOnly);
@@ -72,6 +89,11 @@ void GameSession::start(const QString& program) {
         process->setStandardErrorFile(QProcess::nullDevice());
     } else {
         runnerOutput = std::make_shared<RunnerOutput>();
+#ifdef Q_OS_UNIX
+        // The launcher that reads the runner's error output may go before the game (killed):
+        // the runner's next words must not end the game with SIGPIPE.
+        process->setChildProcessModifier([] { ::signal(SIGPIPE, SIG_IGN); });
+#endif
         // Taken from the process's buffer as it comes, read or not: left there, it would grow
         // for as long as the game runs.
         connect(process, &QProcess::readyReadStandardError, this, [process, runnerOutput] {
@@ -116,7 +138,7 @@ void GameSession::onEnded(const QString& program, int exitCode, qint64 milliseco
                     : QStringLiteral("Le jeu s'est arrêté aussitôt (code %1).").arg(exitCode));
 }
 
-void GameSession::note(const QString& line) {
+void GameSession::note(const QString& reportFile, const QString& line) {
     appendUpdateReport(
         reportFile,
         QStringLiteral("%1 : %2\n").arg(QDateTime::currentDateTime().toString(Qt::TextDate), line));
@@ -133,4 +155,16 @@ bool GameSession::isRunning() const {
 
 qint64 GameSession::processId() const {
     return game ? game->processId() : 0;
+}
+
+QStringList GameSession::runningFolders() {
+    QStringList folders;
+    for (const GameSession* session : sessions()) {
+        const QList<QProcess*> games = session->findChildren<QProcess*>(Qt::FindDirectChildrenOnly);
+        for (const QProcess* process : games) {
+            if (process->state() != QProcess::NotRunning)
+                folders << process->workingDirectory();
+        }
+    }
+    return folders;
 }

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 // One start of the game: the folder made ready for the chosen realm, then the game program
 // started (through the build's runner, if it names one) and watched until it ends. Every game
@@ -27,6 +28,8 @@ public:
     bool isRunning() const;
     // The process id of the game started last, 0 when none runs.
     qint64 processId() const;
+    // The folders of the games that the sessions of this process hold now.
+    static QStringList runningFolders();
 
     // A game that ends sooner than this after its start never reached the player: it could not
     // run (a runner without 32-bit support, a missing library) and is reported as such. Only
@@ -35,6 +38,8 @@ public:
     void setQuickExitLimit(int milliseconds) { quickExitLimit = milliseconds; }
     // Where such a game, and a runner that cannot be found, are noted: the launcher's errors.log.
     void setReportFile(const QString& path) { reportFile = path; }
+    // One dated line at the end of a report file, as the game's own lines are written.
+    static void note(const QString& reportFile, const QString& line);
 
 signals:
     void started();
@@ -50,7 +55,7 @@ signals:
 private:
     void onEnded(const QString& program, int exitCode, qint64 milliseconds, bool runnerLacks32Bit);
     // One dated line in errors.log.
-    void note(const QString& line);
+    void note(const QString& line) { note(reportFile, line); }
 
     QProcess* game = nullptr;
     int quickExitLimit = kDefaultQuickExitLimit;

@@ -9,6 +9,7 @@
 #include "hidpiimages.h"
 #include "keyboardnavigation.h"
 #include "newspage.h"
+#include "playedgame.h"
 #include "playgate.h"
 #include "realmchoice.h"
 #include "realmgems.h"
@@ -17,6 +18,7 @@
 #include "updater.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -45,7 +47,7 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , gate(new PlayGate(this))
-    , game(new GameSession(this)) {
+    , game(new PlayedGame(this)) {
     ui->setupUi(this);
     gameFiles = new GameFilesControls(ui.get(), gate, &config, this);
     useHighDensityImages(this);
@@ -68,10 +70,13 @@ MainWindow::MainWindow(QWidget* parent)
             SLOT(ErrorLaunchingProcess(QProcess::ProcessError)));
     // Without a word, the player would wait for a game that is already gone, or never learn
     // what to install.
-    connect(game, &GameSession::notice, ui->Texte, [this](const QString& text) {
+    connect(game, &PlayedGame::notice, ui->Texte, [this](const QString& text) {
         gameNotice = text;
         ui->Texte->setText(gameNotice);
     });
+    // The watcher holds the game: this process ends, and the watcher starts the launcher again
+    // when the game ends.
+    connect(game, &PlayedGame::handedOver, this, [] { QCoreApplication::quit(); });
 
     NewsPage* news = ui->Web->newsPage();
     news->setLinkDelegationPolicy(NewsPage::DelegateAllLinks);
@@ -83,6 +88,8 @@ MainWindow::MainWindow(QWidget* parent)
     realmButtons = {ui->radioButton,   ui->radioButton_2, ui->radioButton_3,
                     ui->radioButton_4, ui->radioButton_5, ui->radioButton_6};
 
+    // Before anything is asked of the network: a game of the folder may be running.
+    const PlayedGame::FolderGame folderGame = game->joinFolderGame(Config::launcherFolder());
     const bool loaded = config.load();
     // A folder that cannot take launcher.conf holds nothing of the player's: the built-in
     // settings are played with, and the player is told why, once.
@@ -98,10 +105,16 @@ MainWindow::MainWindow(QWidget* parent)
         // A portable launcher that cannot store its settings could not record a new version
         // either (an update not recorded is undone): it plays as it is. A package's version is
         // its own, so it still checks.
-        if (loaded || kPackaged)
-            startSelfUpdate();
+        const auto checkLauncher = [this, loaded] {
+            if (loaded || kPackaged)
+                startSelfUpdate();
+            else
+                playAsItIs();
+        };
+        if (folderGame == PlayedGame::FolderGame::Running)
+            waitForFolderGame(checkLauncher);
         else
-            playAsItIs();
+            checkLauncher();
         if (builtInSettings)
             showSettingsNotice(settingsNotice.atStartWithBuiltInSettings(config));
     } else {
@@ -112,7 +125,10 @@ MainWindow::MainWindow(QWidget* parent)
     // Whatever the load came to: the form's own text is a placeholder.
     ui->labelVersion->setText(QStringLiteral("Version ") + config.version);
 
+    if (folderGame == PlayedGame::FolderGame::Ended)
+        comeBackFromGame();
     startRealmStatus();
+    pauseRealmStatusWhileGameRuns();
     refreshOptions();
     refreshRealmButtons();
 
@@ -159,6 +175,38 @@ void MainWindow::startSelfUpdate() {
         QCoreApplication::quit();
     });
     selfUpdater->checkVersion();
+}
+
+void MainWindow::waitForFolderGame(const std::function<void()>& checkLauncher) {
+    gate->set(PlayGate::Condition::LaunchAllowed, false);
+    ui->Texte->setText(QStringLiteral("World of Warcraft lancé."));
+    connect(game, &PlayedGame::folderGameEnded, this,
+            [this, checkLauncher](const gamewatch::GameEnd& end) {
+                gameNotice = end.notice;
+                gate->set(PlayGate::Condition::LaunchAllowed, true);
+                ui->Texte->setText(gameNotice.isEmpty() ? kReadyText : gameNotice);
+                pauseRealmStatusWhileGameRuns();
+                checkLauncher();
+            });
+}
+
+void MainWindow::comeBackFromGame() {
+    const gamewatch::GameEnd& end = game->endAtStart();
+    if (end.realm >= 0 && end.realm < kRealmCount)
+        config.selectedRealm = end.realm;
+    gameNotice = end.notice;
+    setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!game->session()->isRunning()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    // Ending the process would end the player's game with it, unsaved.
+    leaveWithTheGame = true;
+    event->ignore();
+    hide();
 }
 
 void MainWindow::playAsItIs() {
@@ -282,12 +330,12 @@ void MainWindow::LaunchGame(bool wotlk, int realm) {
         return;
     }
     config.selectedRealm = realm;
-    if (!game->prepare(folder, config.realmHosts.value(realm))) {
+    if (!game->session()->prepare(folder, config.realmHosts.value(realm))) {
         ui->Texte->setText(
             QStringLiteral("Une erreur s'est produite lors du changement du realmlist."));
         return;
     }
-    game->start(folder + gamefolder::executableFor(wotlk, realm));
+    game->start(folder + gamefolder::executableFor(wotlk, realm), realm);
     pauseRealmStatusWhileGameRuns();
 }
 
@@ -300,6 +348,12 @@ void MainWindow::LaunchingProcessEnd() {
 }
 
 void MainWindow::ProcessEnd(int) {
+    if (leaveWithTheGame) {
+        // Closed while the game ran: the game was all that kept the process.
+        if (!game->session()->isRunning())
+            close();
+        return;
+    }
     gate->set(PlayGate::Condition::LaunchAllowed, true);
     ui->Texte->setText(kReadyText);
     // The news comes back, loaded afresh: the page shown in place if there was one (a rest that

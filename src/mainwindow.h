@@ -8,13 +8,14 @@
 #include <QUrl>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 namespace Ui {
 class MainWindow;
 }
 class GameFilesControls;
-class GameSession;
+class PlayedGame;
 class KeyboardNavigation;
 class PlayGate;
 class QLabel;
@@ -28,6 +29,11 @@ class MainWindow : public QMainWindow {
 public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
+
+protected:
+    // Closed while its own process holds the game, the window goes and the game goes on: the
+    // process ends with the game.
+    void closeEvent(QCloseEvent* event) override;
 
 private slots:
     void on_ModifierCheminCata_clicked();
@@ -80,6 +86,12 @@ private:
     void showSettingsNotice(const QString& notice);
     // No self-update can run: the launcher is taken as current.
     void playAsItIs();
+    // The folder's watcher holds a game: "Jouer" stays shut and nothing is checked until it
+    // ends, then the launcher is checked as at any start.
+    void waitForFolderGame(const std::function<void()>& checkLauncher);
+    // The window that comes back after the game: maximised, the played realm checked, and why
+    // the game ended at once if it did.
+    void comeBackFromGame();
     // Back to the news home page, the launcher's controls shown again.
     void showNewsHome();
     // The controls over the news: shown for the news home, hidden under a page shown in place.
@@ -91,7 +103,9 @@ private:
     Config config;
     SettingsNotice settingsNotice;
     PlayGate* gate;
-    GameSession* game;
+    PlayedGame* game;
+    // Closed while the game runs in this process: the process ends with the game.
+    bool leaveWithTheGame = false;
     GameFilesControls* gameFiles = nullptr;
     // It uses the settings: declared after them, it goes first.
     std::unique_ptr<updater> selfUpdater;

@@ -1,11 +1,8 @@
 #include "singlelauncher.h"
 
-#include "buildoptions.h"
+#include "foldersocket.h"
 
-#include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 
@@ -15,8 +12,6 @@ namespace {
 // answers from its event loop, and a busy one must not keep the new one around.
 constexpr int kAskMilliseconds = 3000;
 const QByteArray kRaise = "raise\n";
-// A Unix socket's path must fit its address (108 bytes with its end on Linux, 104 on macOS).
-constexpr qsizetype kLongestSocketPath = 100;
 
 } // namespace
 
@@ -35,24 +30,8 @@ SingleLauncher::~SingleLauncher() {
 }
 
 QString SingleLauncher::serverName(const QString& folder) {
-    const QFileInfo info(folder);
-    const QString canonical = info.canonicalFilePath();
-    const QString path = canonical.isEmpty() ? info.absoluteFilePath() : canonical;
-#ifdef Q_OS_UNIX
-    // A package keeps every file of the launcher's own in the player's folder for it, the
-    // socket too, rather than in the system's temporary folder; unless the path is too long
-    // for a socket, where the name below still holds.
-    if (vestrahal::kPackaged) {
-        const QString socket = path + QStringLiteral("/VestrahalLauncher.socket");
-        if (QFile::encodeName(socket).size() <= kLongestSocketPath)
-            return socket;
-    }
-#endif
-    // Local server names are short on some systems and must not hold path separators.
-    return QStringLiteral("vestrahal-launcher-") +
-           QString::fromLatin1(QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha256)
-                                   .toHex()
-                                   .left(32));
+    return foldersocket::name(folder, QStringLiteral("VestrahalLauncher.socket"),
+                              QStringLiteral("vestrahal-launcher-"));
 }
 
 bool SingleLauncher::claim() {

@@ -1,7 +1,7 @@
 // A stand-in for the game client and the partner's start-up program, for the tests and the demo.
 // Copied into a game folder as "Wow.exe" or "brontavale.exe", it records how it was started in
-// "<its name>.started.json" beside itself: its path, arguments, working directory and the bytes
-// of the realmlist it would read. "fakegame.ini" beside it says how it behaves:
+// "<its name>.started.json" beside itself: its path, arguments, working directory, process id
+// and the bytes of the realmlist it would read. "fakegame.ini" beside it says how it behaves:
 //   exit-code=N   code to exit with (default 0)
 //   seconds=N     end by itself after N seconds (default 0: never)
 //   window=1      show a small window, closed to end the game (default 0)
@@ -64,6 +64,7 @@ int main(int argc, char* argv[]) {
         {QStringLiteral("program"), self.absoluteFilePath()},
         {QStringLiteral("arguments"), arguments},
         {QStringLiteral("workingDirectory"), QDir::currentPath()},
+        {QStringLiteral("pid"), QCoreApplication::applicationPid()},
         {QStringLiteral("realmlistFound"), hasRealmlist},
         {QStringLiteral("realmlist"),
          QString::fromLatin1(hasRealmlist ? realmlist.readAll().toBase64() : QByteArray())},
