@@ -35,6 +35,7 @@ int main(int argc, char* argv[]) {
         window.raise();
         window.activateWindow();
     });
+    QObject::connect(&window, &MainWindow::closedWithTheGame, &app, &QCoreApplication::quit);
     window.setVisible(true);
     return app.exec();
 }

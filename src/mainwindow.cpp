@@ -186,6 +186,10 @@ void MainWindow::waitForFolderGame(const std::function<void()>& checkLauncher) {
                 gate->set(PlayGate::Condition::LaunchAllowed, true);
                 ui->Texte->setText(gameNotice.isEmpty() ? kReadyText : gameNotice);
                 pauseRealmStatusWhileGameRuns();
+                // The news has long been on screen: the launcher found current would open
+                // "Jouer" without the ready text, so the gate is judged again then.
+                connect(gate, &PlayGate::openedEarly, gate, &PlayGate::evaluate,
+                        Qt::SingleShotConnection);
                 checkLauncher();
             });
 }
@@ -348,12 +352,13 @@ void MainWindow::LaunchingProcessEnd() {
 }
 
 void MainWindow::ProcessEnd(int) {
-    if (leaveWithTheGame) {
+    if (leaveWithTheGame && !isVisible()) {
         // Closed while the game ran: the game was all that kept the process.
         if (!game->session()->isRunning())
-            close();
+            emit closedWithTheGame();
         return;
     }
+    leaveWithTheGame = false;
     gate->set(PlayGate::Condition::LaunchAllowed, true);
     ui->Texte->setText(kReadyText);
     // The news comes back, loaded afresh: the page shown in place if there was one (a rest that

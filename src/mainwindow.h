@@ -30,9 +30,13 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
+signals:
+    // The window was closed while its own process held the game, and that game has ended:
+    // nothing is left for the process to do.
+    void closedWithTheGame();
+
 protected:
-    // Closed while its own process holds the game, the window goes and the game goes on: the
-    // process ends with the game.
+    // Closed while its own process holds the game, the window goes and the game goes on.
     void closeEvent(QCloseEvent* event) override;
 
 private slots:
@@ -104,7 +108,7 @@ private:
     SettingsNotice settingsNotice;
     PlayGate* gate;
     PlayedGame* game;
-    // Closed while the game runs in this process: the process ends with the game.
+    // Closed while the game ran in this process (and not shown again since).
     bool leaveWithTheGame = false;
     GameFilesControls* gameFiles = nullptr;
     // It uses the settings: declared after them, it goes first.

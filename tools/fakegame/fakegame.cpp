@@ -26,6 +26,24 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
+namespace {
+
+// Whether writing to a pipe nobody reads any more would leave it running.
+bool sigpipeIgnored() {
+#ifdef Q_OS_UNIX
+    struct sigaction action {};
+    return sigaction(SIGPIPE, nullptr, &action) == 0 && action.sa_handler == SIG_IGN;
+#else
+    return false;
+#endif
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const QFileInfo self(QString::fromLocal8Bit(argv[0]));
@@ -65,6 +83,7 @@ int main(int argc, char* argv[]) {
         {QStringLiteral("arguments"), arguments},
         {QStringLiteral("workingDirectory"), QDir::currentPath()},
         {QStringLiteral("pid"), QCoreApplication::applicationPid()},
+        {QStringLiteral("sigpipeIgnored"), sigpipeIgnored()},
         {QStringLiteral("realmlistFound"), hasRealmlist},
         {QStringLiteral("realmlist"),
          QString::fromLatin1(hasRealmlist ? realmlist.readAll().toBase64() : QByteArray())},
