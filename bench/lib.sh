@@ -60,11 +60,13 @@ memory_of() {
              END { printf "%.1f %.1f %.1f %d", pss / 1024, rss / 1024, pd / 1024, n }'
 }
 
-# The probe closes the program's window and collects its processes (15 s at most); any of them
-# still running after that is ended by its id.
+# The probe closes the window it watches and collects the processes under it (15 s at most); any
+# of them still running after that is ended by its id.
 stop() {
     local pids=""
-    [ -z "$program" ] || pids="$(tree "$program")"
+    # Everything under the probe, the watcher a launcher left and the launcher it started again
+    # included.
+    [ -z "$program" ] || pids="$(tree "$probe" | grep -vx "$probe" || true)"
     kill -TERM "$probe" 2>/dev/null || true
     wait "$probe" 2>/dev/null || true
     if [ -n "$pids" ]; then

@@ -3,12 +3,14 @@
 //   window_probe TIMEOUT_SECONDS -- PROGRAM [ARGS...]
 // Prints "probe t0 MS" (the steady clock, taken just before the fork), "probe pid PID", then
 // "probe shown MS" and "probe loaded MS" counted from t0, or "probe timeout" / "probe exited".
-// It then stays the program's parent, so that the caller can sample it. At SIGUSR1 it prints
-// "probe mark MS" and watches again: "probe again MS" once the news page is back on screen.
-// It stops at SIGTERM or SIGINT:
-// then it closes the window as a player would, which lets the program end its helper processes
-// itself, kills the program only if it is still there 10 s later, and waits up to 5 s more for
-// the helpers.
+// It then stays the program's parent, and the subreaper of whatever the program leaves running
+// (the launcher's watcher, and the launcher that watcher starts again), so that the caller can
+// sample them all. At SIGUSR1 it prints "probe mark MS" and watches again: "probe reshown MS"
+// once a main window of the program or of a process under the probe is on screen (at once when
+// the program's window stayed), "probe again MS" once the news page is back in it.
+// It stops at SIGTERM or SIGINT: then it closes the window it watches as a player would, which
+// lets its program end its helper processes itself, kills the program only if it is still there
+// 10 s later, and waits up to 5 s more for the rest.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -17,6 +19,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <string>
 #include <string_view>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -65,7 +69,7 @@ long windowPid(Display* display, Window window, Atom pidAtom) {
 // Matched by owner rather than title: a page may retitle its view. The size rules out the
 // small helper windows a toolkit maps. The bench's X server runs no window manager, so top-level
 // windows are the root's own children.
-Window findMainWindow(Display* display, pid_t pid, Atom pidAtom) {
+Window findMainWindow(Display* display, const std::function<bool(long)>& owner, Atom pidAtom) {
     Window root = DefaultRootWindow(display), parent, *children = nullptr;
     unsigned count = 0;
     Window found = 0;
@@ -75,12 +79,43 @@ Window findMainWindow(Display* display, pid_t pid, Atom pidAtom) {
         XWindowAttributes attributes;
         if (XGetWindowAttributes(display, children[i], &attributes) &&
             attributes.map_state == IsViewable && attributes.width >= 640 &&
-            attributes.height >= 480 && windowPid(display, children[i], pidAtom) == pid)
+            attributes.height >= 480 && owner(windowPid(display, children[i], pidAtom)))
             found = children[i];
     }
     if (children)
         XFree(children);
     return found;
+}
+
+long parentOf(long pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%ld/stat", pid);
+    FILE* stat = std::fopen(path, "r");
+    if (!stat)
+        return 0;
+    char line[1024] = {};
+    const size_t read = std::fread(line, 1, sizeof line - 1, stat);
+    std::fclose(stat);
+    const std::string text(line, read);
+    const size_t close = text.rfind(')');
+    return close == std::string::npos ? 0 : std::atol(text.c_str() + close + 4);
+}
+
+// Whether a process runs under the probe: the program, or what it left to the probe.
+bool underProbe(long pid) {
+    const long probe = long(getpid());
+    for (int depth = 0; pid > 1 && depth < 64; ++depth) {
+        pid = parentOf(pid);
+        if (pid == probe)
+            return true;
+    }
+    return false;
+}
+
+bool viewable(Display* display, Window window) {
+    XWindowAttributes attributes;
+    return window && XGetWindowAttributes(display, window, &attributes) &&
+           attributes.map_state == IsViewable;
 }
 
 int channel(unsigned long pixel, unsigned long mask) {
@@ -193,7 +228,8 @@ int main(int argc, char* argv[]) {
             break;
         }
         if (!window) {
-            window = findMainWindow(display, pid, pidAtom);
+            window = findMainWindow(
+                display, [pid](long owner) { return owner == long(pid); }, pidAtom);
             if (window)
                 std::printf("probe shown %.1f\nprobe window 0x%lx\n", nowMs() - t0, window);
         } else if (newsShown(display, window)) {
@@ -206,30 +242,42 @@ int main(int argc, char* argv[]) {
     }
     std::fflush(stdout);
 
+    // The program may end while the game runs (a launcher that leaves a watcher behind): the
+    // probe stays, collecting what ends under it, until it is told to stop.
     bool exited = false;
     bool watching = false;
-    while (!stopRequested && !exited) {
+    bool reshown = false;
+    while (!stopRequested) {
         if (markRequested) {
             markRequested = 0;
-            watching = window != 0;
+            watching = true;
+            reshown = false;
             std::printf("probe mark %.1f\n", nowMs() - t0);
         }
-        if (watching && newsShown(display, window)) {
+        if (watching && !reshown) {
+            if (!viewable(display, window))
+                window = findMainWindow(display, underProbe, pidAtom);
+            if (viewable(display, window)) {
+                reshown = true;
+                std::printf("probe reshown %.1f\n", nowMs() - t0);
+            }
+        }
+        if (watching && reshown && newsShown(display, window)) {
             watching = false;
             std::printf("probe again %.1f\n", nowMs() - t0);
         }
         std::fflush(stdout);
-        exited = exitedWithin(pid, 10);
+        for (pid_t ended; (ended = waitpid(-1, &status, WNOHANG)) > 0;)
+            exited = exited || ended == pid;
+        usleep(watching ? 3000 : 10000);
     }
-    if (!exited) {
-        if (window)
-            closeWindow(display, window);
-        else
-            kill(pid, SIGTERM);
-        if (!exitedWithin(pid, 10000)) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-        }
+    if (viewable(display, window))
+        closeWindow(display, window);
+    else if (!exited)
+        kill(pid, SIGTERM);
+    if (!exited && !exitedWithin(pid, 10000)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
     }
     for (int waited = 0; waited < 5000 && waitpid(-1, &status, WNOHANG) != -1; waited += 10)
         usleep(10000);

@@ -154,5 +154,10 @@ xvfb-run -a -s "-screen 0 800x600x24" bash -c '
     sleep 1.5; shot game
     # The news is loaded again when the game ends, and this server delays it.
     touch "$STAGE/jeux/WoTLK/Wow.exe.stop"; sleep 4; shot back
-    sleep '"$seconds"'; kill $launcher; wait $launcher 2>/dev/null || true'
+    # The launcher on screen now is the one started again after the game.
+    sleep '"$seconds"'
+    for window in $(xdotool search --name "^Vestrahal Launcher\$"); do
+        kill "$(xdotool getwindowpid "$window")" 2>/dev/null || true
+    done
+    wait $launcher 2>/dev/null || true'
 echo "no display: the launcher ran under Xvfb; screenshots in $stage/screenshots/"

@@ -7,8 +7,11 @@
 #   starts it from the home folder under Xvfb: in a data folder that cannot be made (built-in
 #   settings, a box says why, ready all the same), then it plays through a fake wine, first with
 #   the server answering the package's version (ready, read through AT-SPI), then a newer one
-#   (the launcher says so and plays); nothing is written outside that user's folder for the
-#   program; the package is removed and the user deleted.
+#   (the launcher says so and plays); each time the window's process ends while the game runs,
+#   held by the package's watcher, and the window comes back at the game's end saying that it
+#   ended at once; then a wine without its 32-bit half, which the window that comes back names;
+#   nothing is written outside that user's folder for the program; the package is removed and
+#   the user deleted.
 #   $1  the test build tree (default: build/ beside tools/): its community server and fake game
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -80,6 +83,7 @@ echo "package-test: the test build's TGZ"
 }
 tgz="$(ls "$build"/packages/VestrahalLauncher-*-Linux.tar.gz)"
 tar -tzf "$tgz" | grep -q '/bin/VestrahalLauncher\.exe$' || fail "$tgz holds no launcher"
+tar -tzf "$tgz" | grep -q '/bin/VestrahalWatcher\.exe$' || fail "$tgz holds no watcher"
 
 echo "package-test: the packaged build (linux-package preset) and its TGZ and DEB"
 packaged="$top/build-package-test"
@@ -92,7 +96,7 @@ rm -f "$packaged/CMakeCache.txt"
     cat "$work/configure.log" >&2
     fail "the packaged build does not configure"
 }
-cmake --build "$packaged" --target VestrahalLauncher >"$work/build.log" 2>&1 || {
+cmake --build "$packaged" --target VestrahalLauncher VestrahalWatcher >"$work/build.log" 2>&1 || {
     tail -30 "$work/build.log" >&2
     fail "the packaged build does not build"
 }
@@ -104,6 +108,8 @@ rm -rf "$packaged/packages"
 tgz="$(ls "$packaged"/packages/VestrahalLauncher-*-Linux.tar.gz)"
 deb="$(ls "$packaged"/packages/vestrahal-launcher_*.deb)"
 tar -tzf "$tgz" | grep -q '/games/VestrahalLauncher\.exe$' || fail "$tgz holds no launcher"
+tar -tzf "$tgz" | grep -q '/libexec/vestrahal-launcher/VestrahalWatcher\.exe$' ||
+    fail "$tgz holds no watcher"
 depends="$(dpkg-deb -f "$deb" Depends)"
 echo "package-test: $(basename "$deb") depends on: $depends"
 for qt in libqt6webenginewidgets6 libqt6webenginecore6 libqt6widgets6 libqt6network6 qt6-qpa-plugins; do
@@ -111,15 +117,18 @@ for qt in libqt6webenginewidgets6 libqt6webenginecore6 libqt6widgets6 libqt6netw
 done
 [ "$(dpkg-deb -f "$deb" Recommends)" = wine ] || fail "the DEB does not recommend wine"
 contents="$(dpkg-deb -c "$deb" | awk '{ print $NF }')"
-for file in ./usr/games/VestrahalLauncher.exe ./usr/share/applications/vestrahal-launcher.desktop \
+for file in ./usr/games/VestrahalLauncher.exe ./usr/libexec/vestrahal-launcher/VestrahalWatcher.exe \
+    ./usr/share/applications/vestrahal-launcher.desktop \
     ./usr/share/icons/hicolor/128x128/apps/vestrahal-launcher.png \
     ./usr/share/icons/hicolor/256x256/apps/vestrahal-launcher.png \
     ./usr/share/doc/vestrahal-launcher/copyright ./usr/share/doc/vestrahal-launcher/changelog.gz; do
     grep -qx "$file" <<<"$contents" || fail "the DEB holds no $file"
 done
 dpkg-deb -x "$deb" "$work/deb"
-file "$work/deb/usr/games/VestrahalLauncher.exe" | grep -q ', stripped' ||
-    fail "the DEB's launcher is not stripped: $(file "$work/deb/usr/games/VestrahalLauncher.exe")"
+for program in games/VestrahalLauncher.exe libexec/vestrahal-launcher/VestrahalWatcher.exe; do
+    file "$work/deb/usr/$program" | grep -q ', stripped' ||
+        fail "the DEB's $program is not stripped: $(file "$work/deb/usr/$program")"
+done
 for size in 128 256; do
     icon="$work/deb/usr/share/icons/hicolor/${size}x$size/apps/vestrahal-launcher.png"
     file "$icon" | grep -q "$size x $size" || fail "the ${size}x$size icon is $(file -b "$icon")"
@@ -170,7 +179,10 @@ game="$home/Jeux/WoTLK"
 as_player mkdir -p "$game/Data/frFR" "$home/bin"
 as_player cp "$build/tools/fakegame" "$game/Wow.exe"
 as_player touch "$game/kvf.vestrahal"
+# With ~/wine32-missing it says what Debian's Wine without its 32-bit half says, and stops.
+install -m 644 "$top/tests/wine/wine32-missing.stderr" "$work/wine32-missing.stderr"
 as_player sh -c 'printf "%s\n" "#!/bin/sh" "printf \"%s\\n\" \"\$*\" >>\"\$HOME/wine.log\"" \
+    "if [ -e \"\$HOME/wine32-missing\" ]; then cat \"\$HOME/wine32-missing\" >&2; exit 1; fi" \
     "exec \"\$@\"" >"$HOME/bin/wine" && chmod 755 "$HOME/bin/wine"'
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xserver=$!
@@ -228,23 +240,52 @@ stop_player() {
     wait "$launcher" 2>/dev/null || true
     launcher=""
 }
-# Clicks "Jouer" until the fake game records its start (60 s at most): the game starts only
-# through an open "Jouer".
-play() {
+# Clicks "Jouer" until the window's process ends, its watcher holding the game (60 s at most): the
+# game starts only through an open "Jouer".
+press_play() {
     local window=""
-    rm -f "$game/Wow.exe.started.json"
     for _ in $(seq 600); do
         [ -n "$window" ] || window="$(DISPLAY="$display" xdotool search --name \
             '^Vestrahal Launcher$' 2>/dev/null | head -1)" || true
         [ -z "$window" ] || DISPLAY="$display" xdotool mousemove --window "$window" 720 535 \
             click 1 2>/dev/null || true
+        kill -0 "$launcher" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$launcher" 2>/dev/null && {
+        tail -20 "$work/player.log" >&2
+        fail "$1: the window's process did not end"
+    }
+    wait "$launcher" 2>/dev/null || true
+    launcher=""
+}
+# The launcher the watcher started again when the game ended, as the player's program.
+returned() { pgrep -u "$user" -x -f /usr/games/VestrahalLauncher.exe || true; }
+stop_returned() {
+    local pid
+    pid="$(returned)"
+    [ -n "$pid" ] || fail "no launcher came back after the game"
+    kill "$pid"
+    for _ in $(seq 100); do
+        [ -z "$(returned)" ] && break
+        sleep 0.1
+    done
+}
+# Plays: the game starts through wine, held by the package's watcher while the window's process
+# is gone, and ends; the launcher then comes back.
+play() {
+    rm -f "$game/Wow.exe.started.json"
+    press_play "$1"
+    for _ in $(seq 600); do
         [ -f "$game/Wow.exe.started.json" ] && break
         sleep 0.1
     done
-    [ -f "$game/Wow.exe.started.json" ] || {
-        tail -20 "$work/player.log" >&2
-        fail "$1: the game did not start"
-    }
+    [ -f "$game/Wow.exe.started.json" ] || fail "$1: the game did not start"
+    local watcher pid
+    watcher="$(pgrep -u "$user" -x -f /usr/libexec/vestrahal-launcher/VestrahalWatcher.exe)" ||
+        fail "$1: no watcher of the package holds the game"
+    pid="$(sed -n 's/.*"pid": *\([0-9]*\).*/\1/p' "$game/Wow.exe.started.json")"
+    [ "$(ps -o ppid= -p "$pid" | tr -d ' ')" = "$watcher" ] || fail "$1: the game is not the watcher's"
     as_player touch "$game/Wow.exe.stop"
     for _ in $(seq 100); do
         [ -f "$game/Wow.exe.stop" ] || break
@@ -291,7 +332,11 @@ play "the current launcher"
 grep -qx "$game/Wow.exe" "$home/wine.log" || fail "wine was not asked to start $game/Wow.exe"
 grep -qx 'set realmlist logon.vestrahal.test' "$game/Data/frFR/realmlist.wtf" ||
     fail "the realmlist was not written for the Vestrahal realms"
-stop_player
+# Stopped within seconds: the window that comes back says so, and errors.log has its line.
+status_line_reads "back from the game" "Le jeu s'est arrêté aussitôt (code 0)."
+grep -q " : $game/Wow.exe ended [0-9]* ms after its start, exit code 0$" "$data/errors.log" ||
+    fail "errors.log has no line for the game that ended at once"
+stop_returned
 
 # Third start: the server offers a newer version. The launcher says so, plays, stores nothing
 # and downloads nothing.
@@ -301,7 +346,22 @@ status_line_reads "a launcher with a newer version on the server" \
     "Une nouvelle version du launcher existe : mettez à jour le paquet vestrahal-launcher."
 play "a launcher with a newer version on the server"
 [ "$(wc -l <"$home/wine.log")" -eq 2 ] || fail "wine started the game $(wc -l <"$home/wine.log") times"
-stop_player
+status_line_reads "back from the game" "Le jeu s'est arrêté aussitôt (code 0)."
+stop_returned
+
+# A wine without its 32-bit half: it stops at once, and the window that comes back, held by
+# nobody while wine ran, says what to install.
+as_player cp "$work/wine32-missing.stderr" "$home/wine32-missing"
+start_player
+status_line_reads "before a wine without its 32-bit half" \
+    "Une nouvelle version du launcher existe : mettez à jour le paquet vestrahal-launcher."
+press_play "a wine without its 32-bit half"
+status_line_reads "back from a wine without its 32-bit half" \
+    "Wine ne peut pas lancer ce jeu 32 bits : installez le paquet wine32:i386."
+tail -1 "$data/errors.log" | grep -q ': wine cannot run 32-bit programs (on Debian' ||
+    fail "errors.log does not say that wine cannot run 32-bit programs: $(tail -1 "$data/errors.log")"
+stop_returned
+as_player rm "$home/wine32-missing"
 [ "$(sed -n 9p "$data/launcher.conf")" != "$package_version.1" ] ||
     fail "the packaged launcher stored the server's version"
 [ "$(requests 'launcher/download')" -eq 0 ] || fail "the packaged launcher downloaded an update"
@@ -312,7 +372,8 @@ echo "package-test: nothing written outside $data"
 # and Mesa's shader caches in ~/.cache and the session's runtime folder belong to the graphics
 # stack of every Qt program, not to the launcher.
 find / -xdev -path /proc -prune -o -user "$user" -newer "$work/start.mark" -print 2>/dev/null |
-    grep -vxF -e "$home" -e "$home/.local" -e "$home/.local/share" -e "$home/wine.log" |
+    grep -vxF -e "$home" -e "$home/.local" -e "$home/.local/share" -e "$home/wine.log" \
+        -e "$home/wine32-missing" |
     grep -vE "^($data|$game|$runtime)(/|$)" |
     grep -vE "^$home/\.cache(/(qtshadercache-[^/]*|mesa_shader_cache)(/|$)|$)" \
         >"$work/written.list" || true
