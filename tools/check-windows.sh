@@ -56,8 +56,8 @@ flags+=(
 )
 
 # Built for Linux only (tests/CMakeLists.txt): the library preloaded into the launcher, and the
-# suite that reads the launcher through AT-SPI.
-linux_only=(tests/killpoint.cpp tests/tst_screenreader.cpp)
+# suites that read the launcher through AT-SPI.
+linux_only=(tests/killpoint.cpp tests/tst_screenreader.cpp tests/tst_watcher.cpp)
 
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
