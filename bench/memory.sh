@@ -65,7 +65,7 @@ done
 bench_start_servers "$top/build-demo/tools/community_server"
 url="http://127.0.0.1:$port/launcher/launcher.php"
 
-game_pid() { sed -n 's/.*"pid": *\([0-9]*\).*/\1/p' "$1/wotlk/Wow.exe.started.json"; }
+game_pid() { sed -n 's/.*"pid": *\([0-9]*\).*/\1/p' "$1/wotlk/Wow.exe.started.json" 2>/dev/null || true; }
 # The launcher's processes: all under the probe but the probe and the game.
 launcher_processes() { # FOLDER
     local game

@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build
     qt6-base-dev qt6-webengine-dev libgl-dev qt6-translations-l10n
     binutils-mingw-w64-x86-64 cpp g++-mingw-w64-x86-64-posix nsis
-    xvfb xauth imagemagick xdotool
+    xvfb xauth imagemagick xdotool libx11-dev
     dbus at-spi2-core python3-pyatspi
     nginx-light libsodium-dev libssl-dev libcurl4-openssl-dev pkg-config openssl libnss3-tools
     lintian file dbus-daemon dbus-bin at-spi2-core python3-pyatspi
