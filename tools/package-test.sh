@@ -82,8 +82,10 @@ echo "package-test: the test build's TGZ"
     fail "cpack failed"
 }
 tgz="$(ls "$build"/packages/VestrahalLauncher-*-Linux.tar.gz)"
-tar -tzf "$tgz" | grep -q '/bin/VestrahalLauncher\.exe$' || fail "$tgz holds no launcher"
-tar -tzf "$tgz" | grep -q '/bin/VestrahalWatcher\.exe$' || fail "$tgz holds no watcher"
+# The whole listing first: grep leaving early would cut tar off.
+listing="$(tar -tzf "$tgz")"
+grep -q '/bin/VestrahalLauncher\.exe$' <<<"$listing" || fail "$tgz holds no launcher"
+grep -q '/bin/VestrahalWatcher\.exe$' <<<"$listing" || fail "$tgz holds no watcher"
 
 echo "package-test: the packaged build (linux-package preset) and its TGZ and DEB"
 packaged="$top/build-package-test"
@@ -107,8 +109,9 @@ rm -rf "$packaged/packages"
 }
 tgz="$(ls "$packaged"/packages/VestrahalLauncher-*-Linux.tar.gz)"
 deb="$(ls "$packaged"/packages/vestrahal-launcher_*.deb)"
-tar -tzf "$tgz" | grep -q '/games/VestrahalLauncher\.exe$' || fail "$tgz holds no launcher"
-tar -tzf "$tgz" | grep -q '/libexec/vestrahal-launcher/VestrahalWatcher\.exe$' ||
+listing="$(tar -tzf "$tgz")"
+grep -q '/games/VestrahalLauncher\.exe$' <<<"$listing" || fail "$tgz holds no launcher"
+grep -q '/libexec/vestrahal-launcher/VestrahalWatcher\.exe$' <<<"$listing" ||
     fail "$tgz holds no watcher"
 depends="$(dpkg-deb -f "$deb" Depends)"
 echo "package-test: $(basename "$deb") depends on: $depends"
