@@ -414,15 +414,17 @@ private slots:
     }
 
     // A launcher started while the game runs opens its window at once, "Jouer" shut; a third
-    // start calls it to the front. Its window either turns ready in place when the game ends,
-    // or, closed meanwhile, leaves the game running and the launcher comes back at its end.
+    // start calls it to the front. Its window turns ready in place when the game ends, or when
+    // the watcher is killed (nobody could tell it the end any more); closed meanwhile, it leaves
+    // the game running, and the launcher comes back at the game's end.
     void secondStartWhileTheGameRuns_data() {
-        QTest::addColumn<bool>("closed");
-        QTest::newRow("the game ends: ready in place") << false;
-        QTest::newRow("the window closed: the game runs on") << true;
+        QTest::addColumn<QString>("meanwhile");
+        QTest::newRow("the game ends: ready in place") << "";
+        QTest::newRow("the window closed: the game runs on") << "close";
+        QTest::newRow("the watcher killed: ready in place, the game runs on") << "kill";
     }
     void secondStartWhileTheGameRuns() {
-        QFETCH(bool, closed);
+        QFETCH(QString, meanwhile);
         layOut("seconds=12\n");
         QProcess& first = startLauncher();
         qint64 game = 0;
@@ -443,7 +445,7 @@ private slots:
         QCOMPARE(launcherWindows().size(), 1);
         QCOMPARE(windowPid(launcherWindows().first()), second.processId());
 
-        if (closed) {
+        if (meanwhile == "close") {
             const qint64 secondId = second.processId();
             closeWindow(launcherWindows().first());
             QVERIFY(second.waitForFinished(kTimeout));
@@ -452,12 +454,18 @@ private slots:
             QVERIFY(windowPid(launcherWindows().first()) != secondId);
             QVERIFY(maximised(launcherWindows().first()));
             QTRY_VERIFY_WITH_TIMEOUT(showsReady(), kTimeout);
+        } else if (meanwhile == "kill") {
+            const qint64 watcher = watcherPid();
+            QCOMPARE(::kill(pid_t(watcher), SIGKILL), 0);
+            QTRY_VERIFY_WITH_TIMEOUT(showsReady(), kTimeout);
+            QVERIFY(alive(game));
+            QCOMPARE(second.state(), QProcess::Running);
         } else {
             QTRY_VERIFY_WITH_TIMEOUT(showsReady(), kTimeout);
             QVERIFY(!alive(game));
             QCOMPARE(second.state(), QProcess::Running);
         }
-        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(folder() + "/" + kWatcherLock), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!alive(watcherPid()), kTimeout);
         QCOMPARE(launcherWindows().size(), 1);
     }
 
