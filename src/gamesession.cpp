@@ -14,23 +14,10 @@
 #include <csignal>
 #endif
 
-namespace {
-
-// Every session of this process, for whoever must know which game folders are in use.
-QList<const GameSession*>& sessions() {
-    static QList<const GameSession*> all;
-    return all;
-}
-
-} // namespace
-
 GameSession::GameSession(QObject* parent)
-    : QObject(parent) {
-    sessions().append(this);
-}
+    : QObject(parent) {}
 
 GameSession::~GameSession() {
-    sessions().removeOne(this);
     // Deleting a process object ends its game; that end is nobody's news any more.
     blockSignals(true);
     const QList<QProcess*> games = findChildren<QProcess*>(Qt::FindDirectChildrenOnly);
@@ -155,16 +142,4 @@ bool GameSession::isRunning() const {
 
 qint64 GameSession::processId() const {
     return game ? game->processId() : 0;
-}
-
-QStringList GameSession::runningFolders() {
-    QStringList folders;
-    for (const GameSession* session : sessions()) {
-        const QList<QProcess*> games = session->findChildren<QProcess*>(Qt::FindDirectChildrenOnly);
-        for (const QProcess* process : games) {
-            if (process->state() != QProcess::NotRunning)
-                folders << process->workingDirectory();
-        }
-    }
-    return folders;
 }

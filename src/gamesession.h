@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QProcess>
 #include <QString>
-#include <QStringList>
 
 // One start of the game: the folder made ready for the chosen realm, then the game program
 // started (through the build's runner, if it names one) and watched until it ends. Every game
@@ -28,8 +27,6 @@ public:
     bool isRunning() const;
     // The process id of the game started last, 0 when none runs.
     qint64 processId() const;
-    // The folders of the games that the sessions of this process hold now.
-    static QStringList runningFolders();
 
     // A game that ends sooner than this after its start never reached the player: it could not
     // run (a runner without 32-bit support, a missing library) and is reported as such. Only

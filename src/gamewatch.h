@@ -17,7 +17,7 @@
 //   hello    window -> watcher   a window of the folder opened: tell it about the game
 //   playing  watcher -> window   the game still runs, in "folder"; an "ended" follows
 //   ended    watcher -> window   the game ended (a GameEnd): the window is ready again
-//   ask      anyone -> watcher   is a game running? answered "playing" or "idle"
+//   idle     watcher -> window   no game yet: the window is the folder's as usual
 namespace gamewatch {
 
 // The lock a watcher holds in the launcher's folder for as long as it lives, and the name it

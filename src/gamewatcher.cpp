@@ -129,11 +129,6 @@ void GameWatcher::onLine(LocalPeer* peer, const QByteArray& text) {
         } else {
             peer->send(gamewatch::line(QStringLiteral("idle")));
         }
-    } else if (type == QLatin1String("ask")) {
-        peer->send(running
-                       ? gamewatch::line(QStringLiteral("playing"),
-                                         {{"folder", QFileInfo(request.program).absolutePath()}})
-                       : gamewatch::line(QStringLiteral("idle")));
     }
 }
 

@@ -241,16 +241,3 @@ QString PlayedGame::watcherProgram() {
                                     QFile::ExeOther);
     return QFileInfo(path).isExecutable() ? path : QString();
 }
-
-QStringList gamewatch::runningGameFolders(const QString& launcherFolder) {
-    QStringList folders = GameSession::runningFolders();
-    QLocalSocket watcher;
-    watcher.connectToServer(serverName(launcherFolder));
-    if (!watcher.waitForConnected(kAnswerMilliseconds))
-        return folders;
-    watcher.write(line(QStringLiteral("ask")) + '\n');
-    const QJsonObject answer = answerOf(watcher);
-    if (typeOf(answer) == QLatin1String("playing"))
-        folders << answer.value(QStringLiteral("folder")).toString();
-    return folders;
-}

@@ -75,11 +75,3 @@ private:
     QTimer handoverDeadline;
     gamewatch::GameEnd lastEnd;
 };
-
-namespace gamewatch {
-
-// The game folders whose game this launcher holds now: a game of this process's, or the one
-// its folder's watcher holds. The game files leave those folders alone.
-QStringList runningGameFolders(const QString& launcherFolder);
-
-} // namespace gamewatch

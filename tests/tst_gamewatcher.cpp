@@ -147,7 +147,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(endless->state(), QLocalSocket::UnconnectedState, kTimeout);
         auto asking = connectToWatcher();
         QVERIFY(asking);
-        send(*asking, gamewatch::line("ask"), 4096);
+        send(*asking, gamewatch::line("hello"), 4096);
         QCOMPARE(gamewatch::typeOf(answer(*asking)), QString("idle"));
     }
 
