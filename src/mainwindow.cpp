@@ -186,10 +186,7 @@ void MainWindow::waitForFolderGame(const std::function<void()>& checkLauncher) {
                 gate->set(PlayGate::Condition::LaunchAllowed, true);
                 ui->Texte->setText(gameNotice.isEmpty() ? kReadyText : gameNotice);
                 pauseRealmStatusWhileGameRuns();
-                // The news has long been on screen: the launcher found current would open
-                // "Jouer" without the ready text, so the gate is judged again then.
-                connect(gate, &PlayGate::openedEarly, gate, &PlayGate::evaluate,
-                        Qt::SingleShotConnection);
+                sayReadyWhenCurrent();
                 checkLauncher();
             });
 }
@@ -200,6 +197,20 @@ void MainWindow::comeBackFromGame() {
         config.selectedRealm = end.realm;
     gameNotice = end.notice;
     setWindowState(windowState() | Qt::WindowMaximized);
+    sayReadyWhenCurrent();
+}
+
+void MainWindow::sayReadyWhenCurrent() {
+    // A launcher found current opens "Jouer" without the ready text, which after a game is what
+    // the player waits for: with the news already in, the gate is judged again then and says it.
+    // With the news still on its way, its arrival says it.
+    connect(
+        gate, &PlayGate::openedEarly, this,
+        [this] {
+            if (gate->isOpen())
+                gate->evaluate();
+        },
+        Qt::SingleShotConnection);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

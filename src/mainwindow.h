@@ -96,6 +96,9 @@ private:
     // The window that comes back after the game: maximised, the played realm checked, and why
     // the game ended at once if it did.
     void comeBackFromGame();
+    // After a game, "World of Warcraft est prêt à être lancé" once "Jouer" opens, whichever of
+    // the news and the version check comes in last.
+    void sayReadyWhenCurrent();
     // Back to the news home page, the launcher's controls shown again.
     void showNewsHome();
     // The controls over the news: shown for the news home, hidden under a page shown in place.

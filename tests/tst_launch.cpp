@@ -1,10 +1,13 @@
 #include "buildoptions.h"
 #include "fakegame.h"
 #include "gamesession.h"
+#include "gamewatch.h"
 #include "heaptrim.h"
+#include "localchannel.h"
 #include "mainwindow.h"
 #include "newspage.h"
 #include "newsview.h"
+#include "playgate.h"
 #include "realmstatus.h"
 #include "testfiles.h"
 #include "testsupport.h"
@@ -18,8 +21,10 @@
 #include <QLabel>
 #include <QPointer>
 #include <QRadioButton>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <cstring>
 #include <vector>
@@ -31,6 +36,47 @@
 namespace {
 
 constexpr int kTimeout = 30000;
+
+// The folder's watcher as the launcher it starts again after the game finds it: the game over.
+// In a thread of its own, since the window asks it before its event loop runs.
+class EndedWatcher : public QThread {
+public:
+    EndedWatcher(const QString& folder, const gamewatch::GameEnd& end)
+        : name(gamewatch::serverName(folder))
+        , end(end) {}
+    // Listening, or false.
+    bool begin() {
+        start();
+        listening.acquire();
+        return ready;
+    }
+    ~EndedWatcher() override {
+        quit();
+        wait();
+    }
+
+private:
+    void run() override {
+        LocalListener listener;
+        ready = listener.listen(name);
+        connect(&listener, &LocalListener::connected, &listener, [this](LocalPeer* window) {
+            connect(window, &LocalPeer::lineReceived, window,
+                    [this, window](const QByteArray& line) {
+                        if (gamewatch::typeOf(gamewatch::parse(line)) == QLatin1String("hello"))
+                            window->send(
+                                gamewatch::line(QStringLiteral("ended"), gamewatch::toJson(end)));
+                    });
+        });
+        listening.release();
+        if (ready)
+            exec();
+    }
+
+    const QString name;
+    const gamewatch::GameEnd end;
+    QSemaphore listening;
+    bool ready = false;
+};
 
 } // namespace
 
@@ -448,6 +494,45 @@ private slots:
         QVERIFY2(before - after >= qint64(kBlocks) * kBlockSize / 4,
                  qPrintable(QString("%1 -> %2 bytes resident").arg(before).arg(after)));
 #endif
+    }
+
+    // The window the watcher starts again after the game: maximised, the played realm checked,
+    // and the ready text once "Jouer" opens, whichever of the news and the version check comes
+    // in last.
+    void windowBackFromTheGameSaysReady_data() {
+        QTest::addColumn<QByteArray>("last");
+        QTest::newRow("the news in first, the launcher found current last")
+            << QByteArray("/launcher/version.php");
+        QTest::newRow("the launcher found current first, the news in last")
+            << QByteArray("/launcher/launcher.php");
+    }
+    void windowBackFromTheGameSaysReady() {
+        QFETCH(QByteArray, last);
+        writeConf();
+        answerCurrent();
+        server.setDelay(last, 8000);
+        gamewatch::GameEnd end;
+        end.milliseconds = 3600000;
+        end.realm = 1;
+        EndedWatcher watcher(QDir::currentPath(), end);
+        QVERIFY(watcher.begin());
+        MainWindow window;
+        window.show();
+        QVERIFY(window.isMaximized());
+        QVERIFY(ui(window)->realms()[1]->isChecked());
+        // The order the row is about: the first of the two in, the other not yet.
+        auto* gate = window.findChild<PlayGate*>();
+        QVERIFY(gate);
+        const bool newsFirst = last == "/launcher/version.php";
+        QTRY_VERIFY_WITH_TIMEOUT(gate->holds(newsFirst ? PlayGate::Condition::NewsLoaded
+                                                       : PlayGate::Condition::LauncherCurrent),
+                                 kTimeout);
+        QVERIFY(!gate->holds(newsFirst ? PlayGate::Condition::LauncherCurrent
+                                       : PlayGate::Condition::NewsLoaded));
+        waitUntilReady(window);
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Chargement->value(), 100, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kReady, kTimeout);
+        server.setDelay(last, 0);
     }
 
     // Closed while its own process holds the game (a launcher without its watcher), the window
