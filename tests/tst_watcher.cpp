@@ -18,6 +18,7 @@
 #include <X11/Xlib.h>
 
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -343,18 +344,25 @@ private slots:
         QTest::addColumn<QByteArray>("gameSettings");
         QTest::addColumn<QByteArray>("watcherBeside");
         QTest::addColumn<QString>("status");
-        QTest::newRow("game played") << QByteArray("seconds=12\n") << QByteArray() << kReady;
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("game played")
+            << QByteArray("seconds=12\n") << QByteArray() << kReady << false;
         QTest::newRow("game ended at once: said in the window that comes back")
             << QByteArray("exit-code=3\nseconds=1\n") << QByteArray()
-            << QString::fromUtf8("Le jeu s'est arrêté aussitôt (code 3).");
+            << QString::fromUtf8("Le jeu s'est arrêté aussitôt (code 3).") << false;
         // What a self-update leaves: a new launcher beside the watcher of the old one.
         QTest::newRow("another watcher beside the launcher: its own replaces it")
-            << QByteArray("seconds=12\n") << QByteArray("#!/bin/sh\nexit 0\n") << kReady;
+            << QByteArray("seconds=12\n") << QByteArray("#!/bin/sh\nexit 0\n") << kReady << false;
+        // As a package manager updates it: a new file under the launcher's name while the game
+        // runs, which is the launcher that comes back.
+        QTest::newRow("launcher replaced while the game runs: the new one comes back")
+            << QByteArray("seconds=12\n") << QByteArray() << kReady << true;
     }
     void windowLeavesAndComesBack() {
         QFETCH(QByteArray, gameSettings);
         QFETCH(QByteArray, watcherBeside);
         QFETCH(QString, status);
+        QFETCH(bool, replaced);
         layOut(gameSettings);
         const QString watcherFile = folder() + "/VestrahalWatcher.exe";
         if (!watcherBeside.isEmpty()) {
@@ -369,6 +377,18 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         QVERIFY(!alive(windowId));
+        // Replaced as soon as the window has gone, while the game plays its 12 seconds.
+        const QString comesBack = folder() + "/came-back";
+        if (replaced) {
+            const QString executable = folder() + "/VestrahalLauncher.exe";
+            const QString part = executable + ".new";
+            writeFile(part,
+                      "#!/bin/sh\n: >came-back\nexec '" + QByteArray(LAUNCHER_PATH) + "' \"$@\"\n");
+            QVERIFY(QFile::setPermissions(part, QFile::permissions(part) | QFile::ExeOwner));
+            QCOMPARE(::rename(QFile::encodeName(part).constData(),
+                              QFile::encodeName(executable).constData()),
+                     0);
+        }
         const bool played = status == kReady;
         if (played) {
             // Held by the watcher, never left to the system alone; nothing of the window's is
@@ -386,6 +406,7 @@ private slots:
         QVERIFY(maximised(back));
         QTRY_VERIFY_WITH_TIMEOUT(showsReady(status), kTimeout);
         QCOMPARE(shown().checkedRealm, kChosenRealm);
+        QCOMPARE(QFile::exists(comesBack), replaced);
         QVERIFY(!alive(game));
         const QByteArray log = readFile(folder() + "/errors.log");
         if (played) {
