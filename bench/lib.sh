@@ -111,11 +111,14 @@ bench_start_servers() { # COMMUNITY_SERVER_EXECUTABLE
 }
 
 # Starts PROGRAM under the probe from FOLDER, as NAME, and waits until its news page is on
-# screen; on failure says what the probe saw and ends the bench.
+# screen; on failure says what the probe saw and ends the bench. With probe_end set to a game's
+# record, the probe's mark (SIGUSR1) ends that game and is taken at its end.
+probe_end=""
 start_probed() { # NAME FOLDER TIMEOUT PROGRAM [ARGS...]
-    local name="$1" folder="$2" seconds="$3" out="$work/$1.out"
+    local name="$1" folder="$2" seconds="$3" out="$work/$1.out" options=()
     shift 3
-    (cd "$folder" && exec "$top/build-bench/window_probe" "$seconds" -- "$@") \
+    [ -z "$probe_end" ] || options=(--end "$probe_end")
+    (cd "$folder" && exec "$top/build-bench/window_probe" "$seconds" "${options[@]}" -- "$@") \
         >"$out" 2>"$work/$name.err" &
     probe=$!
     for _ in $(seq $((seconds * 10 + 50))); do

@@ -9,8 +9,8 @@
 #               is the floor of any launcher's way back.
 # The launchers start from the same player's folder, against one local community server, in an
 # Xvfb of their own, BENCH_RUNS times each, alternating. The game is a shell script that records
-# its start and waits for its stop file: it shares no library with the launcher's processes, so
-# their PSS is what they would weigh beside a real game (Wine's).
+# its start and waits, asleep, until it is asked to end (SIGTERM): it shares no library with the
+# launcher's processes, so their PSS is what they would weigh beside a real game (Wine's).
 #
 # Each run, measured from outside by bench/window_probe.cpp (the start-up benchmark's probe) and
 # /proc; the probe is the subreaper of whatever the launcher leaves running:
@@ -20,9 +20,10 @@
 #   playing  "Jouer" pressed with the mouse; BENCH_PLAYING seconds after the game has started,
 #            the same sums over every process under the probe but the game: the watcher, or the
 #            minimised launcher and its helpers, and anything else still alive.
-#   back     the game ended (the probe's mark taken, then its stop file written): milliseconds
-#            until a launcher window is on screen again ("shown"), and until the news page is in
-#            it ("news"). Includes the game's own 100 ms stop check.
+#   back     the game ended by the probe, which takes its mark at the moment the system has the
+#            game gone: milliseconds from there until a launcher window is on screen again
+#            ("shown"), and until the news page is in it ("news"), as the probe sees the screen
+#            (every 3 ms).
 # Then one more game with the watcher: the watcher's CPU time over BENCH_CPU seconds of play.
 # Targets, reported only: while the game runs at most 8 MiB PSS and 4 MiB private dirty, the
 # window back within 0.8 s of the game's end and its news within 1.5 s, the watcher at 0 % CPU.
@@ -56,9 +57,11 @@ for name in watcher in-process; do
     cat >"$work/$name/wotlk/Wow.exe" <<'GAME'
 #!/bin/sh
 cd "$(dirname "$0")"
+sleep 2147483647 &
+asleep=$!
+trap 'kill $asleep; exit 0' TERM
 printf '{"pid": %s}\n' "$$" >Wow.exe.started.json.part && mv Wow.exe.started.json.part Wow.exe.started.json
-while [ ! -e Wow.exe.stop ]; do sleep 0.1; done
-rm -f Wow.exe.stop
+wait $asleep
 GAME
     chmod 755 "$work/$name/wotlk/Wow.exe"
 done
@@ -82,18 +85,15 @@ press_play() { # NAME FOLDER WINDOW
     [ -s "$2/wotlk/Wow.exe.started.json" ] || { echo "$1: the game did not start" >&2; exit 1; }
 }
 
-# Ends the game with the probe's mark taken just before, and waits for the news back on screen.
-end_game() { # NAME FOLDER
+# Has the probe end the game, its mark taken at the game's end, and waits for the news back on
+# screen.
+end_game() { # NAME
     local out="$work/$1.out" marks
     marks="$(grep -c '^probe mark' "$out" || true)"
     kill -USR1 "$probe"
-    for _ in $(seq 50); do
-        [ "$(grep -c '^probe mark' "$out" || true)" -gt "$marks" ] && break
-        sleep 0.1
-    done
-    touch "$2/wotlk/Wow.exe.stop"
-    for _ in $(seq 300); do
+    for _ in $(seq $((timeout * 10))); do
         [ "$(grep -c '^probe again' "$out" || true)" -gt "$marks" ] && break
+        grep -q '^probe unended' "$out" && { echo "$1: the probe could not end the game" >&2; exit 1; }
         sleep 0.1
     done
 }
@@ -102,8 +102,10 @@ end_game() { # NAME FOLDER
 # processes-idle processes-playing" to $work/NAME.runs, or nothing when KEEP is 0.
 measure() {
     local name="$1" keep="$2" folder="$work/$1" out="$work/$1.out" window idle busy mark shown again
-    rm -f "$folder/wotlk/Wow.exe.started.json" "$folder/wotlk/Wow.exe.stop"
+    rm -f "$folder/wotlk/Wow.exe.started.json"
+    probe_end="$folder/wotlk/Wow.exe.started.json"
     start_probed "$name" "$folder" "$timeout" ./VestrahalLauncher.exe
+    probe_end=""
     window="$(awk '$1 == "probe" && $2 == "window" { print $3 }' "$out")"
     sleep "$settle"
     # shellcheck disable=SC2046
@@ -112,7 +114,7 @@ measure() {
     sleep "$playing"
     # shellcheck disable=SC2046
     busy="$(memory_of $(launcher_processes "$folder"))"
-    end_game "$name" "$folder"
+    end_game "$name"
     mark="$(awk '$1 == "probe" && $2 == "mark" { print $3 }' "$out")"
     shown="$(awk '$1 == "probe" && $2 == "reshown" { print $3 }' "$out")"
     again="$(awk '$1 == "probe" && $2 == "again" { print $3 }' "$out")"
@@ -147,8 +149,10 @@ done
 
 # The watcher's CPU over a long stretch of play: clock ticks of the process, user and system.
 folder="$work/watcher"
-rm -f "$folder/wotlk/Wow.exe.started.json" "$folder/wotlk/Wow.exe.stop"
+rm -f "$folder/wotlk/Wow.exe.started.json"
+probe_end="$folder/wotlk/Wow.exe.started.json"
 start_probed cpu "$folder" "$timeout" ./VestrahalLauncher.exe
+probe_end=""
 press_play cpu "$folder" "$(awk '$1 == "probe" && $2 == "window" { print $3 }' "$work/cpu.out")"
 watcher="$(pgrep -f -n "$folder/VestrahalWatcher.exe")"
 ticks() { awk '{ print $14 + $15 }' "/proc/$watcher/stat"; }
@@ -156,7 +160,7 @@ switches() { awk '/_ctxt_switches/ { n += $2 } END { print n }' "/proc/$watcher/
 before="$(ticks) $(switches)"
 sleep "$cpu_seconds"
 after="$(ticks) $(switches)"
-end_game cpu "$folder"
+end_game cpu
 stop
 read -r ticks_before switches_before <<<"$before"
 read -r ticks_after switches_after <<<"$after"

@@ -1,13 +1,17 @@
 // Starts a program and watches it from the X server only, so that the launcher, which must not be
 // instrumented, and the bare view are timed by exactly the same method.
-//   window_probe TIMEOUT_SECONDS -- PROGRAM [ARGS...]
+//   window_probe TIMEOUT_SECONDS [--end GAME_RECORD] -- PROGRAM [ARGS...]
 // Prints "probe t0 MS" (the steady clock, taken just before the fork), "probe pid PID", then
 // "probe shown MS" and "probe loaded MS" counted from t0, or "probe timeout" / "probe exited".
 // It then stays the program's parent, and the subreaper of whatever the program leaves running
 // (the launcher's watcher, and the launcher that watcher starts again), so that the caller can
-// sample them all. At SIGUSR1 it prints "probe mark MS" and watches again: "probe reshown MS"
-// once a main window of the program or of a process under the probe is on screen (at once when
-// the program's window stayed), "probe again MS" once the news page is back in it.
+// sample them all. At SIGUSR1 it takes its mark and watches again: "probe reshown MS" once a main
+// window of the program or of a process under the probe is on screen (at once when the program's
+// window stayed), "probe again MS" once the news page is back in it. With --end, the mark is the
+// game's end: the probe reads the game's process id from GAME_RECORD (the first "pid": N in it),
+// asks it to end (SIGTERM) and takes the moment the system reports it gone (a pidfd), printing
+// "probe ending MS" then "probe mark MS"; whatever the launcher does about that end comes after
+// the mark. Without it, "probe mark MS" is the moment the signal was seen.
 // It stops at SIGTERM or SIGINT: then it closes the window it watches as a player would, which
 // lets its program end its helper processes itself, kills the program only if it is still there
 // 10 s later, and waits up to 5 s more for the rest.
@@ -15,14 +19,17 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <poll.h>
 #include <string>
 #include <string_view>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -169,6 +176,43 @@ void closeWindow(Display* display, Window window) {
     XFlush(display);
 }
 
+// The first "pid": N of a game's record, 0 when there is none.
+long recordedPid(const char* record) {
+    FILE* file = std::fopen(record, "r");
+    if (!file)
+        return 0;
+    char text[4096] = {};
+    const size_t read = std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    const std::string content(text, read);
+    const size_t key = content.find("\"pid\"");
+    if (key == std::string::npos)
+        return 0;
+    const size_t digits = content.find_first_of("0123456789", key);
+    return digits == std::string::npos ? 0 : std::atol(content.c_str() + digits);
+}
+
+// Ends the game and waits, without polling, until the system has it gone: true once it is.
+// Nobody else is told anything sooner than that moment, which makes it the game's end.
+bool endGame(long pid) {
+    const int pidfd = int(syscall(SYS_pidfd_open, pid_t(pid), 0));
+    if (pidfd < 0)
+        return false;
+    bool gone = false;
+    if (kill(pid_t(pid), SIGTERM) == 0) {
+        pollfd exited{pidfd, POLLIN, 0};
+        for (;;) {
+            const int ready = poll(&exited, 1, 30000);
+            if (ready < 0 && errno == EINTR)
+                continue;
+            gone = ready > 0;
+            break;
+        }
+    }
+    close(pidfd);
+    return gone;
+}
+
 bool exitedWithin(pid_t pid, int milliseconds) {
     int status;
     for (int waited = 0; waited < milliseconds; waited += 10) {
@@ -182,8 +226,16 @@ bool exitedWithin(pid_t pid, int milliseconds) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc < 4 || std::string_view(argv[2]) != "--") {
-        std::fprintf(stderr, "usage: window_probe TIMEOUT_SECONDS -- PROGRAM [ARGS...]\n");
+    const char* gameRecord = nullptr;
+    int command = 3;
+    if (argc >= 6 && std::string_view(argv[2]) == "--end") {
+        gameRecord = argv[3];
+        command = 5;
+    }
+    if (argc <= command || std::string_view(argv[command - 1]) != "--") {
+        std::fprintf(
+            stderr,
+            "usage: window_probe TIMEOUT_SECONDS [--end GAME_RECORD] -- PROGRAM [ARGS...]\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -209,7 +261,7 @@ int main(int argc, char* argv[]) {
     const double t0 = nowMs();
     const pid_t pid = fork();
     if (pid == 0) {
-        execvp(argv[3], argv + 3);
+        execvp(argv[command], argv + command);
         _exit(127);
     }
     std::printf("probe t0 %.3f\nprobe pid %d\n", t0, int(pid));
@@ -250,6 +302,15 @@ int main(int argc, char* argv[]) {
     while (!stopRequested) {
         if (markRequested) {
             markRequested = 0;
+            if (gameRecord) {
+                const long game = recordedPid(gameRecord);
+                std::printf("probe ending %.1f\n", nowMs() - t0);
+                if (game <= 0 || !endGame(game)) {
+                    std::printf("probe unended\n");
+                    std::fflush(stdout);
+                    continue;
+                }
+            }
             watching = true;
             reshown = false;
             std::printf("probe mark %.1f\n", nowMs() - t0);
