@@ -36,6 +36,11 @@ cleanup() {
 trap cleanup EXIT
 fail() {
     echo "package-test: FAIL: $*" >&2
+    # What the player's launcher said, if it ran: the folder goes with the run.
+    if [ -s "$work/player.log" ]; then
+        echo "package-test: the end of the player's launcher output:" >&2
+        tail -30 "$work/player.log" >&2
+    fi
     exit 1
 }
 # Waits up to $2 tenths of a second for the pattern $1 in the file $3.
