@@ -234,7 +234,7 @@ install -m 755 "$top/tools/read-status-line.py" "$work/read-status-line.py"
 status_line_reads() { # WHAT TEXT [ALSO...]
     local what="$1"
     shift
-    runuser -u "$user" -- "${player_env[@]}" "$work/read-status-line.py" 60 "$@" \
+    runuser -u "$user" -- "${player_env[@]}" "$work/read-status-line.py" 120 "$@" \
         >"$work/status.log" 2>&1 || fail "$what: $(cat "$work/status.log")"
 }
 # Whatever the player's programs write from here on is the player's and newer than this mark.
