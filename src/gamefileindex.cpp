@@ -80,12 +80,6 @@ private:
 
 } // namespace
 
-QString fileName(const QString& launcherDir, const QString& client, const QString& folder) {
-    const QByteArray which = Sha256::of(QFileInfo(folder).absoluteFilePath().toUtf8()).left(16);
-    return launcherDir + QStringLiteral("/gamefiles-") + client + u'-' +
-           QString::fromLatin1(which) + QStringLiteral(".index");
-}
-
 Index load(const QString& fileName, const QString& folder) {
     Index empty;
     empty.folder = QFileInfo(folder).absoluteFilePath();

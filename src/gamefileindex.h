@@ -28,10 +28,6 @@ struct Index {
     QList<Entry> entries; // one for each of manifest.files, in its order
 };
 
-// The index file of a client's game folder in the launcher's folder: one per folder, so that a
-// folder chosen again later is not judged by another folder's record.
-QString fileName(const QString& launcherDir, const QString& client, const QString& folder);
-
 // An empty index for the folder when the file is missing, damaged or another folder's.
 Index load(const QString& fileName, const QString& folder);
 // Written whole or not at all.

@@ -5,6 +5,7 @@
 #include "buildoptions.h"
 #include "communityaddress.h"
 #include "durablefile.h"
+#include "launcherfiles.h"
 #include "sha256.h"
 #include "updatereport.h"
 
@@ -361,7 +362,7 @@ GameFiles::GameFiles(QObject* parent)
     : QObject(parent)
     , publicKey(vestrahal::kUpdatePublicKey)
     , server(communityServer(vestrahal::kWebHost))
-    , launcherDir(QDir().absolutePath())
+    , launcherDir(launcherfiles::folder())
     , objectIdleLimit(vestrahal::kUpdateIdleSeconds * 1000)
     , cancelled(std::make_shared<std::atomic<bool>>(false))
     , hashedBytes(std::make_shared<std::atomic<qint64>>(0)) {}
@@ -491,7 +492,7 @@ void GameFiles::onSignature(bool error) {
     spoke = true;
     emit statusChanged(kChecking);
     const Folder& folder = folders.at(folderIndex);
-    indexFile = gamefileindex::fileName(launcherDir, folder.client, folder.path);
+    indexFile = launcherfiles::gameFilesIndex(launcherDir, folder.client, folder.path);
     // The signature is checked on one core while the index is read on the other: both are a
     // pass over megabytes that needs nothing of the other.
     const QByteArray signature = listClient->readAll();
@@ -931,7 +932,7 @@ void GameFiles::endFolder() {
     indexChanged = false;
     if (!outcome.manifestProblem.isEmpty() || !outcome.refused.isEmpty())
         allWell = false;
-    appendUpdateReport(launcherDir + u'/' + QString::fromLatin1(vestrahal::kReportFileName),
+    appendUpdateReport(launcherfiles::report(launcherDir),
                        gamemanifest::report(outcome, QDateTime::currentDateTime()));
     nextFolder();
 }

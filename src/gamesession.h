@@ -54,5 +54,5 @@ private:
 
     QProcess* game = nullptr;
     int quickExitLimit = kDefaultQuickExitLimit;
-    QString reportFile = QStringLiteral("errors.log");
+    QString reportFile;
 };

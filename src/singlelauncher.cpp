@@ -1,6 +1,6 @@
 #include "singlelauncher.h"
 
-#include "buildoptions.h"
+#include "launcherfiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -15,15 +15,13 @@ namespace {
 // answers from its event loop, and a busy one must not keep the new one around.
 constexpr int kAskMilliseconds = 3000;
 const QByteArray kRaise = "raise\n";
-// A Unix socket's path must fit its address (108 bytes with its end on Linux, 104 on macOS).
-constexpr qsizetype kLongestSocketPath = 100;
 
 } // namespace
 
 SingleLauncher::SingleLauncher(const QString& folder, QObject* parent)
     : QObject(parent)
     , folder(folder)
-    , lock(QDir(folder).filePath(lockFileName())) {
+    , lock(launcherfiles::lock(folder)) {
     // Only a lock whose process is gone is stale: an update may well run for many minutes.
     lock.setStaleLockTime(0);
 }
@@ -38,16 +36,11 @@ QString SingleLauncher::serverName(const QString& folder) {
     const QFileInfo info(folder);
     const QString canonical = info.canonicalFilePath();
     const QString path = canonical.isEmpty() ? info.absoluteFilePath() : canonical;
-#ifdef Q_OS_UNIX
-    // A package keeps every file of the launcher's own in the player's folder for it, the
-    // socket too, rather than in the system's temporary folder; unless the path is too long
-    // for a socket, where the name below still holds.
-    if (vestrahal::kPackaged) {
-        const QString socket = path + QStringLiteral("/VestrahalLauncher.socket");
-        if (QFile::encodeName(socket).size() <= kLongestSocketPath)
-            return socket;
-    }
-#endif
+    // A package keeps its socket with its other files rather than in the system's temporary
+    // folder.
+    const QString socket = launcherfiles::socket(path);
+    if (!socket.isEmpty())
+        return socket;
     // Local server names are short on some systems and must not hold path separators.
     return QStringLiteral("vestrahal-launcher-") +
            QString::fromLatin1(QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha256)

@@ -4,6 +4,7 @@
 #include "gamefileindex.h"
 #include "gamefiles.h"
 #include "gamemanifest.h"
+#include "launcherfiles.h"
 #include "nginxserver.h"
 #include "sha256.h"
 #include "testfiles.h"
@@ -671,6 +672,62 @@ private slots:
         QVERIFY(GameFiles::foldersOf(config).isEmpty());
     }
 
+    // A package started from a working folder keeps every file of its own in the player's data
+    // folder, also when the working folder cannot take a file (gone, even for root); nothing
+    // lands in the working folder.
+    void packagedFilesInTheDataFolder_data() {
+        QTest::addColumn<bool>("workingFolderGone");
+        QTest::newRow("an empty working folder stays empty") << false;
+        QTest::newRow("a working folder that is gone") << true;
+    }
+    void packagedFilesInTheDataFolder() {
+#ifdef Q_OS_LINUX
+        QFETCH(bool, workingFolderGone);
+        using_ = Server::Nginx;
+        const QByteArray bytes = content("packaged", 3000);
+        publish({gamemanifest::kWotlk, 7, {{ "Data/patch-P.MPQ", bytes }}, {}, {}});
+        const QString data = work->path() + "/data";
+        const QString working = work->path() + "/started-here";
+        QVERIFY(QDir().mkpath(working));
+        QProcess launcher;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", data);
+        launcher.setProcessEnvironment(environment);
+        launcher.setWorkingDirectory(working);
+        const QStringList arguments{QString::number(nginx.port()),
+                                    QString::fromLatin1(testPublicKey()), game, "/bin/true"};
+        if (workingFolderGone)
+            launcher.start("/bin/sh", QStringList{"-c", "rmdir \"$PWD\" && exec \"$@\"", "sh",
+                                                  PACKAGED_FILES} +
+                                          arguments);
+        else
+            launcher.start(PACKAGED_FILES, arguments);
+        QVERIFY(launcher.waitForFinished(kTimeout));
+        QCOMPARE(launcher.exitCode(), 0);
+        QStringList found = QString::fromUtf8(launcher.readAllStandardOutput()).split('\n');
+        found.removeAll(QString());
+        const QString record =
+            QFileInfo(launcherfiles::gameFilesIndex(data, gamemanifest::kWotlk, game))
+                .completeBaseName();
+        QStringList expected{"VestrahalLauncher.lock", "VestrahalLauncher.socket", "errors.log",
+                             "launcher.conf", record + ".index"};
+        expected.sort();
+        found.sort();
+        QCOMPARE(found, expected);
+        const QString log = QString::fromUtf8(readFile(data + "/vestrahal-launcher/errors.log"));
+        QVERIFY2(log.contains("Game files of wotlk") && log.contains("/bin/true ended "),
+                 qPrintable(log));
+        QCOMPARE(readFile(game + "/Data/patch-P.MPQ"), bytes);
+        QCOMPARE(QFileInfo::exists(working), !workingFolderGone);
+        if (!workingFolderGone)
+            QCOMPARE(QDir(working).entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                             QDir::Hidden | QDir::System),
+                     QStringList());
+#else
+        QSKIP("a package is a Linux package");
+#endif
+    }
+
     // The engine's process killed with SIGKILL in the middle of a large object: the next run
     // resumes the part it left with a Range request, and the file is whole and right.
     void killedMidObjectResumes() {
@@ -946,7 +1003,7 @@ private slots:
                                 {"Data/b.MPQ", 5, Sha256::of("b")}};
         index.manifest.removed = {{"Data/z.MPQ", Sha256::of("z")}};
         index.entries = {{12, 34, Sha256::of("a")}, {}};
-        const QString file = gamefileindex::fileName(launcher, "wotlk", game);
+        const QString file = launcherfiles::gameFilesIndex(launcher, "wotlk", game);
         QVERIFY(gamefileindex::save(file, index));
         const gamefileindex::Index read = gamefileindex::load(file, game);
         QCOMPARE(read.sequence, qint64(77));
@@ -966,8 +1023,8 @@ private slots:
         QCOMPARE(kept.at(1).modified, qint64(34));
         // Another folder's index is not this one's.
         QVERIFY(gamefileindex::load(file, work->path()).manifest.files.isEmpty());
-        QVERIFY(gamefileindex::fileName(launcher, "wotlk", game) !=
-                gamefileindex::fileName(launcher, "wotlk", work->path()));
+        QVERIFY(launcherfiles::gameFilesIndex(launcher, "wotlk", game) !=
+                launcherfiles::gameFilesIndex(launcher, "wotlk", work->path()));
     }
 
     // The look at each listed file through its folder, opened once for the files that follow in
