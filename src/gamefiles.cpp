@@ -720,25 +720,38 @@ void GameFiles::startFetching() {
 
 void GameFiles::fetchNext(Lane& lane) {
     lane.busy = false;
-    if (queue.isEmpty()) {
-        fetchingMayEnd();
-        return;
+    // A loop, never a call of its own per refused file: the list decides how many there are.
+    for (;;) {
+        if (queue.isEmpty()) {
+            fetchingMayEnd();
+            return;
+        }
+        lane.current = queue.takeFirst();
+        if (prepareObject(lane))
+            break;
     }
-    lane.current = queue.takeFirst();
+    startObject(lane);
+}
+
+bool GameFiles::prepareObject(Lane& lane) {
     const gamemanifest::File& file = manifest.files.at(lane.current.file);
     const QString path = target(file.path);
     const QString part = path + kPartSuffix;
     const gamefileindex::FileState partState = gamefileindex::stateOf(part);
     if (partState.exists && !partState.regular) {
         refuse(file.path, QStringLiteral("something other than a file stands at %1").arg(part));
-        fetchNext(lane);
-        return;
+        return false;
     }
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         refuse(file.path, QStringLiteral("its folder cannot be made"));
-        fetchNext(lane);
-        return;
+        return false;
     }
+    return true;
+}
+
+void GameFiles::startObject(Lane& lane) {
+    const gamemanifest::File& file = manifest.files.at(lane.current.file);
+    const QString part = target(file.path) + kPartSuffix;
     lane.busy = true;
     lane.headerSeen = false;
     lane.badStatus = 0;

@@ -98,6 +98,8 @@ private:
     void onHashed(int item, const QByteArray& sha256, gamefileindex::FileState state);
     void startFetching();
     void fetchNext(Lane& lane);
+    bool prepareObject(Lane& lane);
+    void startObject(Lane& lane);
     void onObjectHeader(Lane& lane, int status);
     void giveUp(Lane& lane);
     void onObjectDone(Lane& lane, bool error);

@@ -594,6 +594,35 @@ private slots:
                  report().constData());
     }
 
+    // A list of 100,000 files whose folder cannot be made (a file stands in its place) runs
+    // through on a 1 MiB stack, as Windows gives its main thread: every file refused, reported.
+    void manyRefusedFilesOnASmallStack() {
+#ifdef Q_OS_UNIX
+        using_ = Server::Nginx;
+        constexpr int kFiles = 100000;
+        writeFile(game + "/Blocked", "the player's");
+        const QByteArray hash = Sha256::of("x");
+        QByteArray manifest = R"({"format":1,"client":"wotlk","sequence":9,"files":[)";
+        for (int i = 0; i < kFiles; ++i)
+            manifest += (i ? "," : "") + QByteArray(R"({"path":"Blocked/f)") +
+                        QByteArray::number(i) + R"(","size":1,"sha256":")" + hash + "\"}";
+        manifest += "]}";
+        publish({gamemanifest::kWotlk, 9, {{ "Data/x", "x" }}, {}, {}}, manifest);
+        QProcess small;
+        small.start("/bin/sh", {"-c", "ulimit -s 1024 && exec \"$@\"", "sh", GAMEFILES_RUN,
+                                QString::number(nginx.port()), QString::fromLatin1(testPublicKey()),
+                                launcher, game});
+        QVERIFY(small.waitForFinished(4 * kTimeout));
+        QCOMPARE(small.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(small.exitCode(), 1);
+        QVERIFY2(report().contains("Files refused ....................... [FAIL] 100000\n"),
+                 report().left(2000).constData());
+        QCOMPARE(readFile(game + "/Blocked"), QByteArray("the player's"));
+#else
+        QSKIP("a 1 MiB stack through the shell's ulimit: POSIX only");
+#endif
+    }
+
     // A part file left by a kill is resumed with a Range request where the server takes one, and
     // read again from the start where it does not.
     void partFileIsResumed_data() {
