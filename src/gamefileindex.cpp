@@ -152,6 +152,35 @@ bool save(const QString& fileName, const Index& index) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
+namespace {
+
+QByteArray sequenceCheck(const QByteArray& number) {
+    return Sha256::quickDigest("vestrahal-files-sequence " + number).toHex().left(16);
+}
+
+} // namespace
+
+qint64 loadSequence(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    // A sequence, its check: a file cut short or changed by a byte is no sequence at all.
+    const QList<QByteArray> lines = file.read(128).split('\n');
+    if (lines.size() != 3 || !lines.at(2).isEmpty() || lines.at(0).size() > 19 ||
+        sequenceCheck(lines.at(0)) != lines.at(1))
+        return -1;
+    bool number = false;
+    const qint64 sequence = lines.at(0).toLongLong(&number);
+    return number && sequence >= 0 ? sequence : -1;
+}
+
+bool saveSequence(const QString& fileName, qint64 sequence) {
+    const QByteArray number = QByteArray::number(sequence);
+    const QByteArray text = number + '\n' + sequenceCheck(number) + '\n';
+    QSaveFile file(fileName);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
+}
+
 QList<Entry> entriesFor(const Index& index, const gamemanifest::Manifest& manifest) {
     QHash<QString, qsizetype> known;
     known.reserve(index.manifest.files.size());

@@ -33,6 +33,12 @@ Index load(const QString& fileName, const QString& folder);
 // Written whole or not at all.
 bool save(const QString& fileName, const Index& index);
 
+// The last list's sequence applied to a folder, kept apart from the index in a file of its own
+// (written whole, closed by a check): a lost or damaged index then costs a full check, never the
+// protection against an older list served again. -1 when the file is missing or damaged.
+qint64 loadSequence(const QString& fileName);
+bool saveSequence(const QString& fileName, qint64 sequence);
+
 // The entries of `index` for the files of another list, matched by path: a file the old list
 // had keeps what is known of it.
 QList<Entry> entriesFor(const Index& index, const gamemanifest::Manifest& manifest);

@@ -501,6 +501,11 @@ void GameFiles::onSignature(bool error) {
     std::thread checker(
         [&] { trusted = gamemanifest::verify(manifestBytes, signature, publicKey, &problem); });
     index = gamefileindex::load(indexFile, folder.path);
+    sequenceFile = launcherfiles::gameFilesSequence(launcherDir, folder.client, folder.path);
+    // Whichever record knows the higher sequence: a missing or damaged one never lets an older
+    // list back in while the other still knows better.
+    recordedSequence = gamefileindex::loadSequence(sequenceFile);
+    index.sequence = std::max(index.sequence, recordedSequence);
     // The same list as last time is taken as it was read then: only its signature is checked
     // again, and the disk.
     const QByteArray digest = Sha256::quickDigest(manifestBytes);
@@ -588,7 +593,13 @@ void GameFiles::checkFiles(const QByteArray& digest) {
         if (leadsElsewhere(manifest.removed.at(r).path, removedStates.at(r)))
             return;
     }
-    // Recorded before anything changes: a run cut short must not let an older list back in.
+    // Recorded before anything changes: a run cut short must not let an older list back in. A
+    // list whose sequence cannot be recorded is not applied: an older one could come back.
+    if (manifest.sequence > recordedSequence &&
+        !gamefileindex::saveSequence(sequenceFile, manifest.sequence)) {
+        failFolder(QStringLiteral("cannot record the sequence in %1").arg(sequenceFile));
+        return;
+    }
     const bool newer = manifest.sequence > index.sequence;
     index.sequence = std::max(index.sequence, manifest.sequence);
     index.manifestDigest = digest;

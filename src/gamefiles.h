@@ -134,6 +134,8 @@ private:
     gamefileindex::Index index;
     QList<gamefileindex::Entry> entries; // what is known of each listed file, kept up to date
     QString indexFile;
+    QString sequenceFile;
+    qint64 recordedSequence = -1;
     bool indexChanged = false;
 
     // Checking: one hashing job per file that needs it, on every core.

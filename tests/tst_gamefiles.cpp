@@ -738,8 +738,9 @@ private slots:
         const QString record =
             QFileInfo(launcherfiles::gameFilesIndex(data, gamemanifest::kWotlk, game))
                 .completeBaseName();
-        QStringList expected{"VestrahalLauncher.lock", "VestrahalLauncher.socket", "errors.log",
-                             "launcher.conf", record + ".index"};
+        QStringList expected{
+            "VestrahalLauncher.lock", "VestrahalLauncher.socket", "errors.log",
+            "launcher.conf",          record + ".index",          record + ".sequence"};
         expected.sort();
         found.sort();
         QCOMPARE(found, expected);
@@ -882,7 +883,7 @@ private slots:
         const QString path = game + "/Data/patch-I.MPQ";
         changeKeepingTime(path, teachTheIndexAWholeTime(path));
         const QByteArray changed = readFile(path);
-        const QStringList indexes = QDir(launcher).entryList({"gamefiles-*"}, QDir::Files);
+        const QStringList indexes = QDir(launcher).entryList({"gamefiles-*.index"}, QDir::Files);
         QCOMPARE(indexes.size(), 1);
         const QString index = launcher + '/' + indexes.first();
         QByteArray bytes = readFile(index);
@@ -901,6 +902,56 @@ private slots:
         QVERIFY(run().success);
         QCOMPARE(readFile(path), fullCheck ? listed : changed);
         QCOMPARE(objectRequests().size(), before + (fullCheck ? 1 : 0));
+    }
+
+    // A list older than the one applied is refused whatever happened to one of the two records
+    // of the last sequence: the index, or the sequence's own file. The newer patch stays.
+    void replayAfterALostRecord_data() {
+        QTest::addColumn<QString>("record"); // "index" or "sequence"
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("index cut to 100 bytes") << "index"
+                                                << "cut";
+        QTest::newRow("index lost") << "index"
+                                    << "lost";
+        QTest::newRow("sequence record lost") << "sequence"
+                                              << "lost";
+        QTest::newRow("sequence record cut short") << "sequence"
+                                                   << "cut";
+        QTest::newRow("sequence record changed") << "sequence"
+                                                 << "changed";
+    }
+    void replayAfterALostRecord() {
+        QFETCH(QString, record);
+        QFETCH(QString, damage);
+        using_ = Server::InProcess;
+        const QByteArray older = content("patch at 100", 5000);
+        const QByteArray newer = content("patch at 200", 5000);
+        publish({gamemanifest::kWotlk, 100, {{"Data/patch-R.MPQ", older}}, {}, {}});
+        QVERIFY(run().success);
+        publish({gamemanifest::kWotlk, 200, {{"Data/patch-R.MPQ", newer}}, {}, {}});
+        QVERIFY(run().success);
+        const QString file = record == "index"
+                                 ? launcherfiles::gameFilesIndex(launcher, "wotlk", game)
+                                 : launcherfiles::gameFilesSequence(launcher, "wotlk", game);
+        QVERIFY(QFileInfo::exists(file));
+        if (damage == "lost") {
+            QVERIFY(QFile::remove(file));
+        } else {
+            QByteArray bytes = readFile(file);
+            if (damage == "cut")
+                bytes = bytes.left(record == "index" ? 100 : 2);
+            else
+                bytes[0] = bytes[0] == '1' ? '9' : '1';
+            QFile::remove(file);
+            writeFile(file, bytes);
+        }
+        // A replay of the older list, genuinely signed.
+        publish({gamemanifest::kWotlk, 100, {{"Data/patch-R.MPQ", older}}, {}, {}});
+        const Run replay = run();
+        QVERIFY(!replay.success);
+        QVERIFY2(report().contains("sequence 100 lower than 200 applied before"),
+                 report().right(1500).constData());
+        QCOMPARE(readFile(game + "/Data/patch-R.MPQ"), newer);
     }
 
     // A full disk: the object that does not fit is given up, the old file stays, the part goes.
