@@ -8,6 +8,7 @@
 #include "nginxserver.h"
 #include "sha256.h"
 #include "testfiles.h"
+#include "teststeps.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -26,9 +27,15 @@
 
 #include <sodium.h>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 
 namespace {
+
+// What the suite does between two of the engine's steps on the disk; called from the engine's
+// threads.
+std::function<void(const QString& step, const QString& path)> betweenSteps;
 
 constexpr int kTimeout = 30000;
 const QString kChecking = QString::fromUtf8("Vérification des fichiers du jeu...");
@@ -37,6 +44,11 @@ const QString kFailed =
     QString::fromUtf8("Fichiers du jeu non mis à jour : résumé en français à la fin de errors.log");
 const QString kKeys = QStringLiteral(VESTRAHAL_SOURCE_DIR "/tests/keys");
 const QString kPart = QStringLiteral(".vestrahal-part");
+
+// The part file of a listed file: beside it, named for the object it is for.
+QString partOf(const QString& path, const QByteArray& bytes) {
+    return path + '.' + QString::fromLatin1(Sha256::of(bytes).left(16)) + kPart;
+}
 
 QByteArray testPublicKey() {
     return readFile(kKeys + "/update.pub").trimmed();
@@ -102,6 +114,11 @@ struct Run {
 enum class Server { Nginx, InProcess };
 
 } // namespace
+
+void teststeps::reached(const char* step, const QString& path) {
+    if (betweenSteps)
+        betweenSteps(QString::fromLatin1(step), path);
+}
 
 Q_DECLARE_METATYPE(Server)
 
@@ -514,8 +531,60 @@ private slots:
         const Run result = run();
         QVERIFY(!result.success);
         QCOMPARE(readFile(outside + "/patch.MPQ"), QByteArray("someone else's file"));
-        QVERIFY(!QFileInfo::exists(outside + "/patch.MPQ" + kPart));
+        QVERIFY(QDir(outside).entryList({"*" + kPart}, QDir::Files).isEmpty());
         QVERIFY2(report().contains("leads through the link"), report().constData());
+    }
+
+    // A link planted in a folder's place at any step of the work (the folder just made, the part
+    // file just opened, the part about to take its name, a removed file just hashed) stops that
+    // file: nothing is written or deleted where the link leads, and the report says why.
+    void linkPlantedMidRun_data() {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<int>("size"); // of the listed file; 0: a removed entry
+        QTest::newRow("folder made") << "folder made" << 5000;
+        QTest::newRow("part opened, small object") << "part opened" << 5000;
+        QTest::newRow("part opened, large object") << "part opened" << (3 << 20);
+        QTest::newRow("part about to be renamed, small object") << "part renamed" << 5000;
+        QTest::newRow("part about to be renamed, large object") << "part renamed" << (3 << 20);
+        QTest::newRow("removed file hashed") << "removal hashed" << 0;
+    }
+    void linkPlantedMidRun() {
+        VESTRAHAL_SKIP_WITHOUT_SYMBOLIC_LINKS();
+        QFETCH(QString, step);
+        QFETCH(int, size);
+        using_ = Server::Nginx;
+        const QString outside = work->path() + "/outside";
+        const QByteArray published = content("published", size > 0 ? size : 4000);
+        // What lies where the link leads: someone else's file, or the removed entry's very bytes.
+        const QByteArray theirs = size > 0 ? QByteArray("someone else's file") : published;
+        writeFile(outside + "/patch.MPQ", theirs);
+        const QString folder = game + "/Data/New";
+        if (step != "folder made")
+            QVERIFY(QDir().mkpath(folder));
+        if (size > 0)
+            publish({gamemanifest::kWotlk, 1, {{"Data/New/patch.MPQ", published}}, {}, {}});
+        else {
+            writeFile(folder + "/patch.MPQ", published);
+            publish({gamemanifest::kWotlk, 1, {}, {{"Data/New/patch.MPQ", published}}, {}});
+        }
+        std::atomic<bool> planted{false};
+        betweenSteps = [&](const QString& reached, const QString& path) {
+            const QString in = reached == "folder made" ? path : QFileInfo(path).path();
+            if (reached != step || in != folder || planted.exchange(true))
+                return;
+            QDir().rename(folder, work->path() + "/moved away");
+            QFile::link(outside, folder);
+        };
+        const Run result = run();
+        betweenSteps = nullptr;
+        QVERIFY(planted);
+        QVERIFY(result.finished);
+        QVERIFY(!result.success);
+        QCOMPARE(readFile(outside + "/patch.MPQ"), theirs);
+        QCOMPARE(QDir(outside).entryList(QDir::Files), QStringList{"patch.MPQ"});
+        QVERIFY2(report().contains("Files refused ....................... [FAIL] 1\n") &&
+                     report().contains("link"),
+                 report().constData());
     }
 
     // Objects that are not what the list says never take a file's name.
@@ -549,7 +618,7 @@ private slots:
         QCOMPARE(readFile(game + "/Data/patch-A.MPQ"), QByteArray("the old one"));
         // What came of a cut body may be kept to be resumed (when the network layer handed it
         // over before the close); what is known to be wrong never is.
-        const QString part = game + "/Data/patch-A.MPQ" + kPart;
+        const QString part = partOf(game + "/Data/patch-A.MPQ", listed);
         if (kind == "cut" && QFileInfo::exists(part))
             QVERIFY(listed.startsWith(readFile(part)) && !readFile(part).isEmpty());
         else
@@ -640,7 +709,7 @@ private slots:
         QByteArray left = listed.left(listed.size() / 2);
         if (part == "damaged")
             left[1000] = char(~left[1000]);
-        writeFile(game + "/Data/patch-L.MPQ" + kPart, left);
+        writeFile(partOf(game + "/Data/patch-L.MPQ", listed), left);
         publish({gamemanifest::kWotlk, 1, {{"Data/patch-L.MPQ", listed}}, {}, {}});
         const int before = objectRequests().size();
         const Run result = run();
@@ -655,12 +724,12 @@ private slots:
         QCOMPARE(result.progress.first().first, qint64(left.size()));
         if (part == "damaged") {
             QCOMPARE(readFile(game + "/Data/patch-L.MPQ"), QByteArray("<absent>"));
-            QVERIFY(!QFileInfo::exists(game + "/Data/patch-L.MPQ" + kPart));
+            QVERIFY(!QFileInfo::exists(partOf(game + "/Data/patch-L.MPQ", listed)));
             // The next start fetches it whole.
             QVERIFY(run().success);
         }
         QCOMPARE(readFile(game + "/Data/patch-L.MPQ"), listed);
-        QVERIFY(!QFileInfo::exists(game + "/Data/patch-L.MPQ" + kPart));
+        QVERIFY(!QFileInfo::exists(partOf(game + "/Data/patch-L.MPQ", listed)));
     }
 
     // Both clients' folders, one after the other: a client without a list is passed over quietly,
@@ -766,7 +835,7 @@ private slots:
         const QByteArray listed = content("very large", qint64(384) << 20);
         writeFile(game + "/Data/patch-K.MPQ", "the old one");
         publish({gamemanifest::kWotlk, 1, {{ "Data/patch-K.MPQ", listed }}, {}, {}});
-        const QString part = game + "/Data/patch-K.MPQ" + kPart;
+        const QString part = partOf(game + "/Data/patch-K.MPQ", listed);
         const QStringList arguments{QString::number(nginx.port()),
                                     QString::fromLatin1(testPublicKey()), launcher, game};
         QProcess first;
@@ -969,7 +1038,7 @@ private slots:
         QVERIFY(result.finished);
         QVERIFY(!result.success);
         QCOMPARE(readFile(game + "/Data/patch-F.MPQ"), QByteArray("the old one"));
-        QVERIFY(!QFileInfo::exists(game + "/Data/patch-F.MPQ" + kPart));
+        QVERIFY(!QFileInfo::exists(partOf(game + "/Data/patch-F.MPQ", listed)));
         QVERIFY2(report().contains("Data/patch-F.MPQ: cannot write"), report().constData());
     }
 

@@ -214,7 +214,8 @@ private slots:
             launcher.start(QDir::current().absoluteFilePath("VestrahalLauncher.exe"), {});
             QVERIFY2(launcher.waitForStarted(kTimeout), qPrintable(launcher.errorString()));
         };
-        const QString part = game + "/Data/patch-K.MPQ.vestrahal-part";
+        const QString part =
+            game + "/Data/patch-K.MPQ." + Sha256::of(patch).left(16) + ".vestrahal-part";
         QProcess first;
         start(first);
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(part).size() > (qint64(4) << 20), 2 * kTimeout);
