@@ -973,8 +973,11 @@ void GameFiles::placeObject(Finishing& done) {
         // range other than the one asked for throws the part away, and so does a second resume
         // that brought nothing.
         const bool brought = done.received > 0;
+        // Never bytes as long as the listed size or beyond (an endless body's): only what a cut
+        // left short of it may be resumed.
         keepPart = done.otherRange.isEmpty() && (done.error || done.badStatus != 0) &&
-                   done.file->size() > 0 && !(resumed && !brought && done.pending.triedOnce);
+                   done.file->size() > 0 && done.file->size() < file.size &&
+                   !(resumed && !brought && done.pending.triedOnce);
         if (keepPart && resumed && !brought && !done.pending.triedOnce) {
             const QString tried = partName(done.name, file.sha256, true);
             keepPart = folder.rename(done.part, tried, nullptr);

@@ -84,6 +84,11 @@ struct Outcome {
     QStringList refused; // "path: reason", one per file that could not be brought up to date
 };
 
+// A text from outside (a path, a folder, a reason quoting them) as the report writes it: control
+// characters, line and paragraph separators and backslashes as escapes ("\x01", "\u2028", "\\"),
+// so that a line of the report is always one line, whatever a list or a folder holds.
+QString escaped(const QString& text);
+
 // The report appended to errors.log after a run, "\n" for each line end: the admins' lines in
 // English, then the player's summary in French.
 QString report(const Outcome& outcome, const QDateTime& date);

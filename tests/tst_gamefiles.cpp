@@ -8,6 +8,9 @@
 #include "nginxserver.h"
 #include "sha256.h"
 #include "testfiles.h"
+// The suite links the engine built with its steps open (see CMakeLists.txt) and says what
+// happens between them.
+#define VESTRAHAL_TEST_STEPS
 #include "teststeps.h"
 
 #include <QCoreApplication>
@@ -134,6 +137,7 @@ class GameFilesTest : public QObject {
     QString game;     // the game folder
     QString launcher; // the launcher's own folder
     Server using_ = Server::Nginx;
+    QPair<qint64, int> minimumSpeed; // bytes in milliseconds
 
     quint16 port() const { return using_ == Server::Nginx ? nginx.port() : inProcess.serverPort(); }
 
@@ -157,6 +161,7 @@ class GameFilesTest : public QObject {
         files.setServer({QStringLiteral("127.0.0.1"), port(), false});
         files.setLauncherFolder(launcher);
         files.setObjectIdleLimit(3000);
+        files.setMinimumSpeed(minimumSpeed.first, minimumSpeed.second);
         Run result;
         connect(&files, &GameFiles::statusChanged, this,
                 [&result](const QString& text) { result.texts.append(text); });
@@ -253,6 +258,7 @@ private slots:
         QDir(site.path() + "/launcher").removeRecursively();
         inProcess.clearRequests();
         inProcess.clearReplies();
+        minimumSpeed = {GameFiles::kMinimumBytes, GameFiles::kMinimumWindow};
     }
 
     // A folder is brought to the list: what is missing or differs is fetched, what matches is not.
@@ -730,6 +736,267 @@ private slots:
         }
         QCOMPARE(readFile(game + "/Data/patch-L.MPQ"), listed);
         QVERIFY(!QFileInfo::exists(partOf(game + "/Data/patch-L.MPQ", listed)));
+    }
+
+    // Content-Range as HTTP writes it: the complete length may be unknown ("*").
+    void contentRangeForms_data() {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<qint64>("first");
+        QTest::addColumn<qint64>("last");
+        QTest::addColumn<qint64>("complete");
+        QTest::newRow("whole form")
+            << QByteArray("bytes 100-199/200") << true << 100LL << 199LL << 200LL;
+        QTest::newRow("complete length unknown")
+            << QByteArray("bytes 1000000-1999999/*") << true << 1000000LL << 1999999LL << -1LL;
+        QTest::newRow("spaces around") << QByteArray(" bytes 0-0/1 ") << true << 0LL << 0LL << 1LL;
+        QTest::newRow("unsatisfied range")
+            << QByteArray("bytes */200") << false << 0LL << 0LL << 0LL;
+        QTest::newRow("last before first")
+            << QByteArray("bytes 9-3/20") << false << 0LL << 0LL << 0LL;
+        QTest::newRow("complete not beyond last")
+            << QByteArray("bytes 0-99/99") << false << 0LL << 0LL << 0LL;
+        QTest::newRow("another unit") << QByteArray("items 0-9/10") << false << 0LL << 0LL << 0LL;
+        QTest::newRow("no complete length")
+            << QByteArray("bytes 0-9") << false << 0LL << 0LL << 0LL;
+        QTest::newRow("a sign") << QByteArray("bytes +1-9/10") << false << 0LL << 0LL << 0LL;
+    }
+    void contentRangeForms() {
+        QFETCH(QByteArray, value);
+        QFETCH(bool, valid);
+        ContentRange range;
+        QCOMPARE(parseContentRange(value, &range), valid);
+        if (valid) {
+            QTEST(range.first, "first");
+            QTEST(range.last, "last");
+            QTEST(range.complete, "complete");
+        }
+    }
+
+    // A resumed part's answer: a range of the complete length "*" is taken; another range than
+    // the one asked for throws the part away and the next start asks from the first byte; a
+    // resume refused twice starts afresh.
+    void resumedRangeAnswers_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("success");
+        QTest::addColumn<int>("runsUntilAfresh"); // runs before one asks without a Range
+        QTest::newRow("the rest, complete length *") << "star" << true << 0;
+        QTest::newRow("another range") << "other range" << false << 1;
+        QTest::newRow("206 without Content-Range") << "no range" << false << 1;
+        QTest::newRow("resume refused with 503, twice") << "503" << false << 2;
+    }
+    void resumedRangeAnswers() {
+        QFETCH(QString, answer);
+        QFETCH(bool, success);
+        QFETCH(int, runsUntilAfresh);
+        using_ = Server::InProcess;
+        const QByteArray listed = content("ranged", 2 << 20);
+        const qint64 kept = listed.size() / 2;
+        const QString path = game + "/Data/patch-G.MPQ";
+        writeFile(partOf(path, listed), listed.left(kept));
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-G.MPQ", listed}}, {}, {}});
+        const QByteArray object = "/launcher/files/objects/" + Sha256::of(listed);
+        const QByteArray rest = listed.mid(kept);
+        QByteArray raw;
+        if (answer == "503") {
+            raw = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n";
+        } else {
+            const QByteArray range = answer == "star"
+                                         ? "bytes " + QByteArray::number(kept) + '-' +
+                                               QByteArray::number(listed.size() - 1) + "/*"
+                                         : "bytes 0-" + QByteArray::number(rest.size() - 1) + '/' +
+                                               QByteArray::number(listed.size());
+            raw = "HTTP/1.1 206 Partial Content\r\n" +
+                  (answer == "no range" ? QByteArray() : "Content-Range: " + range + "\r\n") +
+                  "Content-Length: " + QByteArray::number(rest.size()) + "\r\n\r\n" +
+                  (answer == "other range" ? listed.left(rest.size()) : rest);
+        }
+        inProcess.setReply(object, {200, "", raw, CommunityServer::Reply::Raw});
+        const Run first = run();
+        QCOMPARE(first.success, success);
+        QCOMPARE(inProcess.requestsFor(object).last().header("Range"),
+                 "bytes=" + QByteArray::number(kept) + "-");
+        if (success) {
+            QCOMPARE(readFile(path), listed);
+            return;
+        }
+        QCOMPARE(readFile(path), QByteArray("<absent>"));
+        for (int run = 2; run <= runsUntilAfresh; ++run) {
+            QVERIFY(!this->run().success);
+            QCOMPARE(inProcess.requestsFor(object).last().header("Range"),
+                     "bytes=" + QByteArray::number(kept) + "-");
+        }
+        // The next start asks for the whole object, and takes it.
+        inProcess.clearReply(object);
+        QVERIFY(run().success);
+        QCOMPARE(inProcess.requestsFor(object).last().header("Range"), QByteArray());
+        QCOMPARE(readFile(path), listed);
+    }
+
+    // A part of an earlier publication's object (or of an older launcher, without the object in
+    // its name) is thrown away before any request: no Range asked, no part left. An endless body
+    // leaves no part: nothing as long as the listed size or beyond is ever kept.
+    void partsOfOtherObjects_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("part of an earlier publication's object") << "earlier";
+        QTest::newRow("part without its object's name") << "unnamed";
+        QTest::newRow("endless body") << "endless";
+    }
+    void partsOfOtherObjects() {
+        QFETCH(QString, kind);
+        using_ = Server::InProcess;
+        const QByteArray old = content("published before", 2 << 20);
+        const QByteArray listed = content("published now", 2 << 20);
+        const QString path = game + "/Data/patch-O.MPQ";
+        if (kind == "earlier")
+            writeFile(partOf(path, old), old.left(old.size() / 2));
+        else if (kind == "unnamed")
+            writeFile(path + kPart, old.left(old.size() / 2));
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-O.MPQ", listed}}, {}, {}});
+        const QByteArray object = "/launcher/files/objects/" + Sha256::of(listed);
+        if (kind == "endless")
+            inProcess.setReply(object, {200, "application/octet-stream", content("hostile", 65536),
+                                        CommunityServer::Reply::Endless});
+        const Run result = run();
+        QCOMPARE(result.success, kind != "endless");
+        QCOMPARE(inProcess.requestsFor(object).last().header("Range"), QByteArray());
+        QCOMPARE(QDir(game + "/Data").entryList({"*" + kPart}, QDir::Files), QStringList());
+        QCOMPARE(readFile(path), kind == "endless" ? QByteArray("<absent>") : listed);
+    }
+
+    // An object that brings less than the minimum in a window is given up as too slow, however
+    // regularly its bytes come; one that keeps the pace is taken.
+    void tooSlowObjects_data() {
+        QTest::addColumn<int>("bytesPerStep"); // every 50 ms
+        QTest::addColumn<bool>("success");
+        QTest::newRow("a byte every 50 ms: too slow") << 1 << false;
+        QTest::newRow("2 KiB every 50 ms: fast enough") << 2048 << true;
+    }
+    void tooSlowObjects() {
+        QFETCH(int, bytesPerStep);
+        QFETCH(bool, success);
+        using_ = Server::InProcess;
+        // The rule at a smaller scale: 4 KiB in any second.
+        minimumSpeed = {4096, 1000};
+        const QByteArray listed = content("trickled", 40000);
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-T.MPQ", listed}}, {}, {}});
+        inProcess.setReply("/launcher/files/objects/" + Sha256::of(listed),
+                           {200, "application/octet-stream", listed,
+                            CommunityServer::Reply::Trickle, 0, bytesPerStep});
+        const Run result = run();
+        QVERIFY(result.finished);
+        QCOMPARE(result.success, success);
+        QCOMPARE(readFile(game + "/Data/patch-T.MPQ"), success ? listed : "<absent>");
+        if (!success) {
+            QVERIFY2(report().contains("Data/patch-T.MPQ: too slow: less than 4096 bytes in 1000 "
+                                       "ms") &&
+                         report().contains("Data/patch-T.MPQ (trop lent)"),
+                     report().constData());
+        }
+    }
+
+    // What the report counts: the bytes that came over the network in this run (a resumed file
+    // counts what came, not its size).
+    void reportCountsWhatCame() {
+        using_ = Server::Nginx;
+        const QByteArray listed = content("counted", 3 << 20);
+        const qint64 kept = 1 << 20;
+        writeFile(partOf(game + "/Data/patch-C.MPQ", listed), listed.left(kept));
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-C.MPQ", listed}}, {}, {}});
+        QVERIFY(run().success);
+        QVERIFY2(report().contains("Files fetched ....................... 1 (" +
+                                   QByteArray::number(listed.size() - kept) + " Bytes)\n"),
+                 report().constData());
+    }
+
+    // A disk that fills up is said as such, to the admins and to the player; the file stays as
+    // it was. A file system of 1 MiB of its own (root, in a mount namespace of the engine's).
+    void diskFull_data() {
+        QTest::addColumn<int>("size");
+        QTest::newRow("a large object") << (4 << 20);
+        QTest::newRow("small objects") << (600 << 10);
+    }
+    void diskFull() {
+#ifdef Q_OS_LINUX
+        QFETCH(int, size);
+        if (QProcess::execute("unshare", {"-m", "true"}) != 0)
+            QSKIP("needs a mount namespace of its own (root)");
+        using_ = Server::Nginx;
+        const QList<QPair<QString, QByteArray>> files{{"Data/patch-F.MPQ", content("one", size)},
+                                                      { "Data/patch-G.MPQ",
+                                                        content("two", size) }};
+        publish({gamemanifest::kWotlk, 1, files, {}, {}});
+        QVERIFY(QDir().mkpath(game + "/Data"));
+        QProcess engine;
+        engine.start("unshare",
+                     {"-m", "sh", "-c",
+                      "mount -t tmpfs -o size=1m tmpfs \"$4/Data\" && exec \"$0\" \"$@\"",
+                      GAMEFILES_RUN, QString::number(nginx.port()),
+                      QString::fromLatin1(testPublicKey()), launcher, game});
+        QVERIFY(engine.waitForFinished(kTimeout));
+        QCOMPARE(engine.exitCode(), 1);
+        QVERIFY2(report().contains(": disk full\n") && report().contains("(disque plein)"),
+                 report().constData());
+#else
+        QSKIP("a file system of its own in a mount namespace: Linux only");
+#endif
+    }
+
+    // The index learns each file as it takes its name: the engine killed in the middle of a long
+    // object loses nothing of the small files done seconds before (no hashing at the next start).
+    void indexKeptAsFilesComplete() {
+#ifdef Q_OS_UNIX
+        using_ = Server::InProcess;
+        QList<QPair<QString, QByteArray>> files;
+        for (int i = 0; i < 30; ++i)
+            files.append({QString("Interface/f%1.lua").arg(i),
+                          content("small " + QByteArray::number(i), 3000)});
+        const QByteArray slow = content("slow", 2 << 20);
+        files.append({"Data/patch-S.MPQ", slow});
+        publish({gamemanifest::kWotlk, 1, files, {}, {}});
+        inProcess.setReply(
+            "/launcher/files/objects/" + Sha256::of(slow),
+            {200, "application/octet-stream", slow, CommunityServer::Reply::Trickle, 0, 2048});
+        const QStringList arguments{QString::number(inProcess.serverPort()),
+                                    QString::fromLatin1(testPublicKey()), launcher, game};
+        QProcess first;
+        first.start(GAMEFILES_RUN, arguments);
+        QVERIFY(first.waitForStarted(kTimeout));
+        const QString index = launcherfiles::gameFilesIndex(launcher, "wotlk", game);
+        const auto known = [&] {
+            int count = 0;
+            for (const auto& entry : gamefileindex::load(index, game).entries)
+                count += !entry.sha256.isEmpty();
+            return count;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(known() == 30, kTimeout);
+        first.kill();
+        QVERIFY(first.waitForFinished(kTimeout));
+        QCOMPARE(readFile(game + "/Data/patch-S.MPQ"), QByteArray("<absent>"));
+        inProcess.clearReplies();
+        QVERIFY(run().success);
+        QVERIFY2(report().contains("Files checked ....................... 31 (hashed 0)\n"),
+                 report().right(800).constData());
+        QCOMPARE(readFile(game + "/Data/patch-S.MPQ"), slow);
+#else
+        QSKIP("kills the engine's process with SIGKILL: POSIX only");
+#endif
+    }
+
+    // Whatever a list or a folder holds, a line of the report is one line: control characters
+    // and separators are written as escapes.
+    void reportEscapesPaths() {
+        gamemanifest::Outcome outcome;
+        outcome.client = gamemanifest::kWotlk;
+        outcome.folder = QString::fromUtf8("C:/Jeux\nForged : [OK]\u2028");
+        outcome.manifestReceived = true;
+        outcome.refused << QString::fromUtf8("Data/a\x1b[2J.MPQ: HTTP Error 404");
+        const QString text = gamemanifest::report(outcome, QDateTime::currentDateTime());
+        QVERIFY(!text.contains("Jeux\n") && !text.contains(QChar(0x2028)) &&
+                !text.contains(QChar(0x1b)));
+        QVERIFY(text.contains("Game files of wotlk in C:/Jeux\\x0aForged : [OK]\\u2028..."));
+        QVERIFY(text.contains("  Data/a\\x1b[2J.MPQ: HTTP Error 404\n"));
+        QVERIFY(text.contains(": Data/a\\x1b[2J.MPQ (le détail"));
     }
 
     // Both clients' folders, one after the other: a client without a list is passed over quietly,
