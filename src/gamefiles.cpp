@@ -5,6 +5,7 @@
 #include "buildoptions.h"
 #include "communityaddress.h"
 #include "durablefile.h"
+#include "gamerunning.h"
 #include "launcherfiles.h"
 #include "objectfile.h"
 #include "sha256.h"
@@ -48,6 +49,8 @@ constexpr int kIndexSaveMilliseconds = 2000;
 
 const QString kChecking = QStringLiteral("Vérification des fichiers du jeu...");
 const QString kUpToDate = QStringLiteral("Fichiers du jeu à jour");
+const QString kAfterTheGame = QStringLiteral(
+    "Le jeu est en cours : les fichiers du jeu seront mis à jour quand il sera fermé");
 // The report's lines are the admins', in English: the player is sent to its French summary, the
 // last line of the last report.
 const QString kFailed =
@@ -170,6 +173,7 @@ GameFiles::GameFiles(QObject* parent)
     , server(communityServer(vestrahal::kWebHost))
     , launcherDir(launcherfiles::folder())
     , objectIdleLimit(vestrahal::kUpdateIdleSeconds * 1000)
+    , gameRuns(&gamerunning::runsFrom)
     , cancelled(std::make_shared<std::atomic<bool>>(false))
     , hashedBytes(std::make_shared<std::atomic<qint64>>(0)) {}
 
@@ -250,6 +254,9 @@ bool GameFiles::start(const QList<Folder>& list, Check check) {
     running = true;
     allWell = true;
     spoke = false;
+    deferred = false;
+    stopping = false;
+    background = false;
     mode = check;
     // A build without the community's key makes no request and writes nothing.
     folders = publicKey.isEmpty() || !vestrahal::kGameFiles ? QList<Folder>() : list;
@@ -262,14 +269,21 @@ void GameFiles::nextFolder() {
     while (++folderIndex < folders.size()) {
         // The marker is looked at again: a folder that lost it is the player's own now.
         const Folder& folder = folders.at(folderIndex);
-        if (QFileInfo(folder.path + QStringLiteral("/kvf.vestrahal")).isFile()) {
-            fetchManifest();
-            return;
+        if (!QFileInfo(folder.path + QStringLiteral("/kvf.vestrahal")).isFile() || stopping)
+            continue;
+        // Not a file of a folder whose game runs is touched, nor even asked for.
+        if (gameRuns && gameRuns(folder.path)) {
+            deferred = spoke = true;
+            continue;
         }
+        fetchManifest();
+        return;
     }
     running = false;
+    if (holdTimer)
+        holdTimer->stop();
     if (spoke)
-        emit statusChanged(allWell ? kUpToDate : kFailed);
+        emit statusChanged(deferred ? kAfterTheGame : allWell ? kUpToDate : kFailed);
     emit finished(allWell);
 }
 
@@ -527,7 +541,7 @@ void GameFiles::onHashed(int item, HashedFile& result) {
         const gamemanifest::Removed& gone = manifest.removed.at(item - manifest.files.size());
         // Only the published bytes go: a player's own file of that name stays. The folder is
         // gone through again without a link, and the name must still hold the file read.
-        if (!sha256.isEmpty() && sha256 == gone.sha256) {
+        if (!sha256.isEmpty() && sha256 == gone.sha256 && !stopping) {
             VESTRAHAL_STEP("removal hashed", target(gone.path));
             const auto [relative, name] = split(gone.path);
             durablefile::Failure failure;
@@ -569,11 +583,10 @@ void GameFiles::startFetching() {
             }
         }
     }
-    if (queue.isEmpty()) {
+    if (queue.isEmpty() || stopping) {
         endFolder();
         return;
     }
-    Q_UNUSED(kIndexSaveMilliseconds)
     durablefile::Failure failure;
     rootFolder = durablefile::Folder::open(root, &failure);
     folders_.clear();
@@ -592,6 +605,18 @@ void GameFiles::startFetching() {
         connect(groupTimer, &QTimer::timeout, this, &GameFiles::placeGroup);
     }
     indexTimer->start();
+    if (!holdTimer) {
+        holdTimer = new QTimer(this);
+        holdTimer->setSingleShot(true);
+        connect(holdTimer, &QTimer::timeout, this, [this] {
+            background = true;
+            shownMegabytes = -1;
+            showFetchStatus();
+            emit playable();
+        });
+    }
+    if (!background)
+        holdTimer->start(holdLimit);
     // A lane may finish the last object before the others start: the folder ends once.
     for (auto& lane : lanes)
         fetchNext(*lane);
@@ -826,6 +851,8 @@ QString GameFiles::describe(const durablefile::Failure& failure, const QString& 
 void GameFiles::takeSmallObject(const Finishing& done, QByteArray body) {
     const gamemanifest::File& file = manifest.files.at(done.pending.file);
     const QString problem = requestProblem(done);
+    if (stopping)
+        return;
     if (!problem.isEmpty()) {
         refuse(file.path, problem);
         return;
@@ -940,6 +967,8 @@ void GameFiles::onGroupPlaced(const std::vector<SmallObject>& objects) {
     placing = false;
     for (const SmallObject& object : objects) {
         const gamemanifest::File& file = manifest.files.at(object.file);
+        if (object.problem == QLatin1String("-"))
+            continue;
         if (!object.problem.isEmpty()) {
             refuse(file.path, object.problem);
             continue;
@@ -962,7 +991,11 @@ void GameFiles::placeObject(Finishing& done) {
     const QString problem = requestProblem(done);
     const bool resumed = done.pending.resumeFrom > 0;
     bool keepPart = false;
-    if (!whole) {
+    if (stopping) {
+        // The game starts: a whole object waits as its part (its hash is checked again when it
+        // is resumed), a cut one is resumed later.
+        keepPart = whole && done.file->size() < file.size;
+    } else if (!whole) {
         // The disk took no more, or the body grew past the listed size: the part goes, and
         // leaves its room to the player.
         refuse(file.path, describe(done.file->failure(), QStringLiteral("cannot write")));
@@ -1031,11 +1064,36 @@ void GameFiles::fetchingMayEnd() {
 }
 
 void GameFiles::saveIndexNow() {
+    // A game started from the folder meanwhile (not by this launcher) stops the run too.
+    if (fetching && !stopping && gameRuns && gameRuns(root)) {
+        deferred = true;
+        stopFetching();
+    }
     if (!indexChanged || !outcome.manifestProblem.isEmpty())
         return;
     index.entries = entries;
     gamefileindex::save(indexFile, index);
     indexChanged = false;
+}
+
+void GameFiles::stop() {
+    if (!running || stopping)
+        return;
+    deferred = true;
+    stopFetching();
+}
+
+void GameFiles::stopFetching() {
+    stopping = true;
+    spoke = true;
+    outcome.deferred = true;
+    queue.clear();
+    waitingLanes.clear();
+    for (auto& lane : lanes) {
+        if (lane && lane->busy)
+            giveUp(*lane);
+    }
+    fetchingMayEnd();
 }
 
 void GameFiles::showFetchStatus() {
@@ -1049,8 +1107,10 @@ void GameFiles::showFetchStatus() {
     if (shown == shownMegabytes)
         return;
     shownMegabytes = shown;
-    emit statusChanged(QStringLiteral("Mise à jour des fichiers du jeu : %1 Mo sur %2 Mo")
-                           .arg(megabytes(done, false), megabytes(bytesToFetch, true)));
+    emit statusChanged(
+        QStringLiteral("Mise à jour des fichiers du jeu : %1 Mo sur %2 Mo")
+            .arg(megabytes(done, false), megabytes(bytesToFetch, true)) +
+        (background ? QStringLiteral(" (vous pouvez jouer pendant ce temps)") : QString()));
 }
 
 void GameFiles::refuse(const QString& path, const QString& why) {

@@ -13,6 +13,7 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <functional>
 #include <list>
 #include <memory>
 
@@ -85,6 +86,18 @@ public:
     // follows in every case, also when there is nothing to do.
     bool start(const QList<Folder>& folders, Check check = Check::ByIndex);
     bool isRunning() const { return running; }
+    // The launcher's game starts: nothing more is put in place, what is on its way is left as a
+    // part file to resume, and the run ends (finished() follows).
+    void stop();
+    // Whether the last run left files for when a game has ended.
+    bool leftForAfterTheGame() const { return deferred; }
+
+    // How long fetching may keep "Jouer" shut before the player may play the files already whole
+    // (the rest goes on meanwhile, and stops when the game starts); and how a game running from
+    // a folder is found (gamerunning::runsFrom unless set).
+    static constexpr int kHoldLimit = 60000;
+    void setHoldLimit(int milliseconds) { holdLimit = milliseconds; }
+    void setGameRunning(std::function<bool(const QString&)> check) { gameRuns = std::move(check); }
 
 signals:
     // The status line's text, in French.
@@ -93,6 +106,8 @@ signals:
     void progressChanged(qint64 done, qint64 total);
     // The run is over; false when anything failed (what was replaced stays, each file whole).
     void finished(bool success);
+    // Fetching has kept "Jouer" shut for the hold limit: the player may play now.
+    void playable();
 
 private:
     struct Lane;
@@ -159,6 +174,7 @@ private:
     void placeObject(Finishing& done);
     void fetchingMayEnd();
     void saveIndexNow();
+    void stopFetching();
     FolderEntry& folderFor(const QString& relative);
     static bool stillInPlace(const durablefile::Folder& root, const durablefile::Folder& held,
                              const QString& relative, durablefile::Failure* failure);
@@ -177,6 +193,12 @@ private:
     int minimumWindow = kMinimumWindow;
 
     bool running = false;
+    bool deferred = false;   // a game ran from a folder: its files wait for the game's end
+    bool stopping = false;   // nothing more is put in place in this run
+    bool background = false; // the player may play meanwhile
+    int holdLimit = kHoldLimit;
+    QTimer* holdTimer = nullptr;
+    std::function<bool(const QString&)> gameRuns;
     bool allWell = true;
     bool spoke = false; // the run said something: it says how it ended
     Check mode = Check::ByIndex;

@@ -320,6 +320,10 @@ QString frenchSummary(const Outcome& outcome) {
         return QStringLiteral("Résumé : la liste des fichiers du jeu a été refusée (le détail "
                               "est en anglais ci-dessus) ; rien n'a été modifié") +
                where + u'.' + again;
+    if (outcome.deferred)
+        return QStringLiteral("Résumé : le jeu a été lancé depuis le dossier") + where +
+               QStringLiteral(" ; les fichiers du jeu qui restent seront mis à jour quand il sera "
+                              "fermé.");
     const QString done = count(outcome.checked, "fichier vérifié", "fichiers vérifiés") +
                          QStringLiteral(", ") + count(outcome.fetched, "mis à jour", "mis à jour") +
                          QStringLiteral(", ") + count(outcome.removed, "supprimé", "supprimés");
@@ -367,6 +371,9 @@ QString report(const Outcome& outcome, const QDateTime& date) {
                     .arg(outcome.fetched)
                     .arg(outcome.bytesFetched);
         text += QStringLiteral("Files removed ....................... %1\n").arg(outcome.removed);
+        if (outcome.deferred)
+            text += QStringLiteral("Files left .......................... the game started: "
+                                   "the rest when it has ended\n");
         text += QStringLiteral("Files refused ....................... %1 %2\n")
                     .arg(ok(outcome.refused.isEmpty()))
                     .arg(outcome.refused.size());

@@ -81,7 +81,8 @@ struct Outcome {
     int fetched = 0;
     qint64 bytesFetched = 0;
     int removed = 0;
-    QStringList refused; // "path: reason", one per file that could not be brought up to date
+    bool deferred = false; // a game started from the folder: the rest waits for its end
+    QStringList refused;   // "path: reason", one per file that could not be brought up to date
 };
 
 // A text from outside (a path, a folder, a reason quoting them) as the report writes it: control

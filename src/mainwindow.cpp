@@ -68,6 +68,9 @@ MainWindow::MainWindow(QWidget* parent)
             SLOT(ErrorLaunchingProcess(QProcess::ProcessError)));
     // Without a word, the player would wait for a game that is already gone, or never learn
     // what to install.
+    // The community's files are left alone while the game runs.
+    connect(game, &GameSession::started, gameFiles, &GameFilesControls::gameStarted);
+    connect(game, &GameSession::ended, gameFiles, &GameFilesControls::gameEnded);
     connect(game, &GameSession::notice, ui->Texte, [this](const QString& text) {
         gameNotice = text;
         ui->Texte->setText(gameNotice);

@@ -983,6 +983,99 @@ private slots:
 #endif
     }
 
+    // A game running from the folder (its program, or mapped as Wine maps it) keeps every file
+    // of the folder as it is: nothing asked for, nothing written; once it has ended, the files
+    // are brought up to date.
+    void runningGameHoldsTheFolder_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<bool>("mapped");
+        QTest::newRow("Wow.exe running") << "Wow.exe" << false;
+        QTest::newRow("Wow.exe mapped, as through Wine") << "Wow.exe" << true;
+        QTest::newRow("brontavale.exe running") << "brontavale.exe" << false;
+    }
+    void runningGameHoldsTheFolder() {
+#ifdef Q_OS_LINUX
+        QFETCH(QString, program);
+        QFETCH(bool, mapped);
+        using_ = Server::Nginx;
+        const QString path = game + '/' + program;
+        QFile::remove(path);
+        QVERIFY(QFile::copy(mapped ? "/bin/cat" : "/bin/sleep", path));
+        const QByteArray running = readFile(path);
+        const QByteArray patch = content("patch under the game", 5000);
+        const QByteArray newProgram = content("new program", 7000);
+        publish({gamemanifest::kWotlk,
+                 1,
+                 {{program, newProgram},
+                  { "Data/patch-W.MPQ",
+                    patch }},
+                 {},
+                 {}});
+        QProcess game_;
+        if (mapped)
+            game_.start("/usr/bin/python3",
+                        {"-c",
+                         "import mmap, sys; f = open(sys.argv[1], 'rb'); "
+                         "m = mmap.mmap(f.fileno(), 0, prot=mmap.PROT_READ); print('mapped', "
+                         "flush=True); sys.stdin.read()",
+                         path});
+        else
+            game_.start(path, {"600"});
+        QVERIFY(game_.waitForStarted(kTimeout));
+        if (mapped)
+            QVERIFY2(game_.waitForReadyRead(kTimeout), game_.readAllStandardError().constData());
+        const int before = requestCount();
+        const Run held = run();
+        QVERIFY(held.finished);
+        QCOMPARE(held.texts.last(),
+                 QString::fromUtf8("Le jeu est en cours : les fichiers du jeu seront mis à jour "
+                                   "quand il sera fermé"));
+        QCOMPARE(requestCount(), before);
+        QCOMPARE(readFile(path), running);
+        QCOMPARE(readFile(game + "/Data/patch-W.MPQ"), QByteArray("<absent>"));
+        game_.kill();
+        QVERIFY(game_.waitForFinished(kTimeout));
+        QVERIFY(run().success);
+        QCOMPARE(readFile(path), newProgram);
+        QCOMPARE(readFile(game + "/Data/patch-W.MPQ"), patch);
+#else
+        QSKIP("finds a running game through /proc: Linux only");
+#endif
+    }
+
+    // The launcher's own game starts in the middle of a fetch: nothing more takes its name, what
+    // came waits in its part, and the next run resumes it.
+    void stopForTheGame() {
+        using_ = Server::InProcess;
+        const QByteArray listed = content("fetched when the game starts", 3 << 20);
+        writeFile(game + "/Data/patch-P.MPQ", "the old one");
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-P.MPQ", listed}}, {}, {}});
+        const QByteArray object = "/launcher/files/objects/" + Sha256::of(listed);
+        inProcess.setReply(object, {200, "application/octet-stream", listed,
+                                    CommunityServer::Reply::Trickle, 0, 20000});
+        GameFiles files;
+        files.setPublicKey(testPublicKey());
+        files.setServer({QStringLiteral("127.0.0.1"), port(), false});
+        files.setLauncherFolder(launcher);
+        QSignalSpy finished(&files, &GameFiles::finished);
+        QVERIFY(files.start({{gamemanifest::kWotlk, game}}));
+        const QString part = partOf(game + "/Data/patch-P.MPQ", listed);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(part).size() > 0, kTimeout);
+        files.stop();
+        QVERIFY(finished.wait(kTimeout));
+        QVERIFY(files.leftForAfterTheGame());
+        QCOMPARE(readFile(game + "/Data/patch-P.MPQ"), QByteArray("the old one"));
+        const qint64 kept = QFileInfo(part).size();
+        QVERIFY2(kept > 0 && kept < listed.size(), qPrintable(QString::number(kept)));
+        QVERIFY2(report().contains("Files left .......................... the game started"),
+                 report().constData());
+        inProcess.clearReplies();
+        using_ = Server::Nginx;
+        QVERIFY(run().success);
+        QCOMPARE(objectRequests().last(), shortHash(listed) + " 206");
+        QCOMPARE(readFile(game + "/Data/patch-P.MPQ"), listed);
+    }
+
     // Whatever a list or a folder holds, a line of the report is one line: control characters
     // and separators are written as escapes.
     void reportEscapesPaths() {

@@ -111,6 +111,29 @@ private slots:
         QCOMPARE(texts.last().first().toString(), QString::fromUtf8("Fichiers du jeu à jour"));
     }
 
+    // A fetch that would keep "Jouer" shut longer than the hold limit opens it: the player plays
+    // the files already whole while the rest comes, and a half-written file is never played.
+    void jouerOpensAfterTheHoldLimit() {
+        const QByteArray patch = content("long patch", 2 << 20);
+        writeFile(game + "/Data/patch-H.MPQ", "the old one");
+        publish({{"Data/patch-H.MPQ", patch}, {"kvf.vestrahal", ""}});
+        server.setReply(objectOf(patch).toLatin1(), {200, "application/octet-stream", patch,
+                                                     CommunityServer::Reply::Trickle, 0, 16384});
+        MainWindow window;
+        auto* files = window.findChild<GameFiles*>();
+        files->setHoldLimit(500);
+        QSignalSpy finished(files, &GameFiles::finished);
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kTimeout);
+        QVERIFY(files->isRunning());
+        QCOMPARE(readFile(game + "/Data/patch-H.MPQ"), QByteArray("the old one"));
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Texte->text().endsWith(
+                                     QString::fromUtf8("(vous pouvez jouer pendant ce temps)")),
+                                 kTimeout);
+        QVERIFY(finished.wait(kTimeout));
+        QCOMPARE(readFile(game + "/Data/patch-H.MPQ"), patch);
+        QVERIFY(ui(window)->Jouer->isEnabled());
+    }
+
     // "Vérifier les fichiers" hashes every file, whatever the index says, and repairs it.
     void verifyButtonRepairs() {
         const QByteArray patch = content("patch 5", 300000);
