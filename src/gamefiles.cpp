@@ -1064,8 +1064,9 @@ void GameFiles::fetchingMayEnd() {
 }
 
 void GameFiles::saveIndexNow() {
-    // A game started from the folder meanwhile (not by this launcher) stops the run too.
-    if (fetching && !stopping && gameRuns && gameRuns(root)) {
+    // A game started from the folder meanwhile (not by this launcher) stops the run too. Looked
+    // for every fifth save: reading every process's mapped files costs milliseconds.
+    if (fetching && !stopping && gameRuns && ++savesSinceLook % 5 == 0 && gameRuns(root)) {
         deferred = true;
         stopFetching();
     }

@@ -242,6 +242,7 @@ private:
     QList<Lane*> waitingLanes; // held back while small objects wait for the disk
     QTimer* groupTimer = nullptr;
     QTimer* indexTimer = nullptr;
+    int savesSinceLook = 0;
     qint64 bytesToFetch = 0;
     qint64 bytesDone = 0;
     qint64 shownMegabytes = -1;
