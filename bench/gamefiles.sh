@@ -13,13 +13,14 @@
 #      fetching the same objects over one kept-alive connection (target: at most 1.5 times curl).
 #   BENCH_RUNS  runs of each (default 3); the median is reported
 #   BENCH_PARTS which of the four to run (default "1 2 3 4")
-#   BENCH_PORT  nginx's loopback port (default 47690)
+#   BENCH_PORT  nginx's loopback port (default: one the system picks)
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$top/build-bench-gamefiles"
 runs="${BENCH_RUNS:-3}"
 files="${BENCH_FILES:-20000}"
-port="${BENCH_PORT:-47690}"
+# A loopback port the system picks, unless one is given.
+port="${BENCH_PORT:-$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')}"
 parts=" ${BENCH_PARTS:-1 2 3 4} "
 small="${BENCH_SMALL:-20000}"
 
@@ -191,7 +192,7 @@ for ((pack = 0; pack * 100 < small; pack++)); do
     (cd "$reference/Interface" && mv $(printf 'f%06d ' $(seq $((pack * 100)) $((pack * 100 + 99)) | head -n $((small - pack * 100)))) "Pack$pack/")
 done
 publish "$reference"
-cat "$site/launcher/files/objects/"* >/dev/null
+find "$site/launcher/files/objects" -type f -exec cat {} + >/dev/null
 : >"$work/curl.conf"
 for object in "$site/launcher/files/objects/"*; do
     printf 'url = "http://127.0.0.1:%s/launcher/files/objects/%s"\noutput = "%s"\n' \

@@ -214,11 +214,12 @@ status_line_reads() { # WHAT TEXT [ALSO...]
 # Whatever the player's programs write from here on is the player's and newer than this mark.
 touch "$work/start.mark"
 
-# Starts the installed launcher as the player, from the home folder, by its name on Debian's PATH
-# for users, through the server as its proxy (the build names hosts that never resolve). Qt
+# Starts the installed launcher as the player, from a working folder the player cannot write (/),
+# by its name on Debian's PATH for users, through the server as its proxy (the build names hosts
+# that never resolve): every file of its own lands in its data folder all the same. Qt
 # WebEngine's sandbox is off for the test.
 start_player() {
-    (cd "$home" && exec runuser -u "$user" -- "${player_env[@]}" QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu" \
+    (cd / && exec runuser -u "$user" -- "${player_env[@]}" QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu" \
         http_proxy="http://127.0.0.1:$port" no_proxy="" VestrahalLauncher.exe) \
         >>"$work/player.log" 2>&1 &
     launcher=$!
