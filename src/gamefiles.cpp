@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRunnable>
+#include <QThread>
 #include <QTimer>
 
 #include <functional>
@@ -42,6 +43,8 @@ constexpr qint64 kSmallObject = qint64(1) << 20;
 constexpr int kGroupObjects = 256;
 constexpr qint64 kGroupBytes = qint64(16) << 20;
 constexpr int kGroupMilliseconds = 50;
+// Large objects fetched at once, at most: each is written as it comes and synced.
+constexpr int kLargeAtOnce = 2;
 // Small objects written or waiting to be, at most: the network waits beyond that.
 constexpr qint64 kSmallBytesInFlight = qint64(16) << 20;
 // A kill loses at most this much of what the index learnt.
@@ -496,6 +499,8 @@ void GameFiles::checkFiles(const QByteArray& digest) {
     hashesLeft = int(jobs.size());
     durablefile::Failure failure;
     rootFolder = durablefile::Folder::open(root, &failure);
+    // Hashing takes every core.
+    pool.setMaxThreadCount(QThread::idealThreadCount());
     if (hashesLeft == 0) {
         startFetching();
         return;
@@ -590,6 +595,8 @@ void GameFiles::startFetching() {
     durablefile::Failure failure;
     rootFolder = durablefile::Folder::open(root, &failure);
     folders_.clear();
+    // Files are made one at a time: threads making files in one folder only wait for its lock.
+    pool.setMaxThreadCount(1);
     showFetchStatus();
     for (auto& lane : lanes) {
         if (!lane)
@@ -633,15 +640,32 @@ void GameFiles::fetchNext(Lane& lane) {
     }
     // A loop, never a call of its own per refused file: the list decides how many there are.
     for (;;) {
-        if (queue.isEmpty()) {
+        const qsizetype next = nextFor(lane);
+        if (next < 0) {
             fetchingMayEnd();
             return;
         }
-        lane.current = queue.takeFirst();
+        lane.current = queue.takeAt(next);
         if (prepareObject(lane))
             break;
     }
     startObject(lane);
+}
+
+// The next object in the list for the lane: the first one, but never a third large object at
+// once, which would only make the disk seek between three files and wait for three syncs; -1 when
+// the lane has nothing to do.
+qsizetype GameFiles::nextFor(const Lane& lane) const {
+    int large = 0;
+    for (const auto& other : lanes) {
+        if (other && other.get() != &lane && other->busy && other->file)
+            ++large;
+    }
+    for (qsizetype i = 0; i < queue.size(); ++i) {
+        if (large < kLargeAtOnce || manifest.files.at(queue.at(i).file).size <= kSmallObject)
+            return i;
+    }
+    return -1;
 }
 
 bool GameFiles::prepareObject(Lane& lane) {

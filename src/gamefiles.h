@@ -159,6 +159,7 @@ private:
     void onHashed(int item, HashedFile& result);
     void startFetching();
     void fetchNext(Lane& lane);
+    qsizetype nextFor(const Lane& lane) const;
     bool prepareObject(Lane& lane);
     void startObject(Lane& lane);
     void onObjectHeader(Lane& lane, int status);
