@@ -965,7 +965,6 @@ void GameFiles::placeGroup() {
                 return;
             if (durablefile::Folder::canSyncFileSystem())
                 root.syncFileSystem();
-            std::vector<const durablefile::Folder*> renamedIn;
             for (SmallObject& object : objects) {
                 VESTRAHAL_STEP("part renamed", object.folder->path() + u'/' + object.part);
                 durablefile::Failure failure;
@@ -976,11 +975,7 @@ void GameFiles::placeGroup() {
                     continue;
                 }
                 object.state = gamefileindex::stateOf(object.folder->path() + u'/' + object.name);
-                if (renamedIn.empty() || renamedIn.back() != object.folder.get())
-                    renamedIn.push_back(object.folder.get());
             }
-            for (const durablefile::Folder* folder : renamedIn)
-                folder->sync();
             QMetaObject::invokeMethod(
                 this, [this, objects = std::move(objects)] { onGroupPlaced(objects); },
                 Qt::QueuedConnection);
@@ -1056,7 +1051,6 @@ void GameFiles::placeObject(Finishing& done) {
         }
         if (stillInPlace(rootFolder, folder, done.relative, &failure) &&
             folder.rename(done.part, done.name, &failure)) {
-            folder.sync();
             const gamefileindex::FileState state =
                 gamefileindex::stateOf(folder.path() + u'/' + done.name);
             entries[done.pending.file] = {state.size, state.modified, file.sha256};
@@ -1083,6 +1077,11 @@ void GameFiles::fetchingMayEnd() {
     fetching = false;
     indexTimer->stop();
     folders_.clear();
+    // The renames on the disk, once for the whole run. Each file's bytes were there before it
+    // took its name; a rename lost to a power cut only brings the old file back, which the index
+    // (its time differs) never vouches for and the next start fetches again.
+    if (outcome.fetched > 0 && !rootFolder.syncFileSystem())
+        durablefile::syncFolderOf(root + QStringLiteral("/."));
     rootFolder = {};
     endFolder();
 }
