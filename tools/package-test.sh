@@ -4,8 +4,8 @@
 #   local community server for its version, and its TGZ holds it;
 # - the packaged build (the linux-package preset, with the test build's hosts) makes a TGZ and a
 #   DEB that lintian finds no error in; as root the DEB is installed with dpkg, an ordinary user
-#   starts it from the home folder under Xvfb: in a data folder that cannot be made (built-in
-#   settings, a box says why, ready all the same), then it plays through a fake wine, first with
+#   starts it from / (a folder it cannot write) under Xvfb: in a data folder that cannot be made
+#   (built-in settings, a box says why, ready all the same), then it plays through a fake wine, first with
 #   the server answering the package's version (ready, read through AT-SPI), then a newer one
 #   (the launcher says so and plays); nothing is written outside that user's folder for the
 #   program; the package is removed and the user deleted.
@@ -158,7 +158,7 @@ echo "package-test: installed $name; its Qt dependencies:"
 dpkg-query -W -f='${Depends}\n' "$name" | tr ',' '\n' | grep -i qt | sed 's/^ */  /'
 [ -x /usr/games/VestrahalLauncher.exe ] || fail "dpkg did not install /usr/games/VestrahalLauncher.exe"
 
-echo "package-test: an ordinary player, from the home folder, under Xvfb"
+echo "package-test: an ordinary player, from / (a folder it cannot write), under Xvfb"
 user="vtest$$"
 chmod 755 "$work"
 home="$work/home"
