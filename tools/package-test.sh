@@ -139,6 +139,12 @@ sed 's/^/  /' "$work/lintian.log"
 grep -q '^E: ' "$work/lintian.log" && fail "lintian reports errors on $(basename "$deb")"
 
 name="$(dpkg-deb -f "$deb" Package)"
+# Two test runs on one machine would install and purge the same package under each other: the
+# second waits for the first to be done with it.
+if [ "$(id -u)" -eq 0 ]; then
+    exec 9>/run/lock/vestrahal-package-test.lock
+    flock 9
+fi
 if [ "$(id -u)" -ne 0 ]; then
     echo "package-test: not root, the DEB is not installed"
     echo "package-test: passed"
