@@ -670,18 +670,28 @@ private slots:
     }
 
     // A list of 100,000 files whose folder cannot be made (a file stands in its place) runs
-    // through on a 1 MiB stack, as Windows gives its main thread: every file refused, reported.
+    // through on a 1 MiB stack, as Windows gives its main thread: every file refused, reported,
+    // and the file listed after them all still fetched.
+    void manyRefusedFilesOnASmallStack_data() {
+        QTest::addColumn<QString>("layout"); // "%1": the file's number
+        QTest::newRow("all in one folder that cannot be made") << "Blocked/f%1";
+        QTest::newRow("each in a folder of its own below a file") << "Blocked/d%1/f";
+    }
     void manyRefusedFilesOnASmallStack() {
 #ifdef Q_OS_UNIX
+        QFETCH(QString, layout);
         using_ = Server::Nginx;
         constexpr int kFiles = 100000;
         writeFile(game + "/Blocked", "the player's");
         const QByteArray hash = Sha256::of("x");
         QByteArray manifest = R"({"format":1,"client":"wotlk","sequence":9,"files":[)";
+        const auto entry = [&hash](const QString& path) {
+            return "{\"path\":\"" + path.toLatin1() + "\",\"size\":1,\"sha256\":\"" + hash + "\"}";
+        };
         for (int i = 0; i < kFiles; ++i)
-            manifest += (i ? "," : "") + QByteArray(R"({"path":"Blocked/f)") +
-                        QByteArray::number(i) + R"(","size":1,"sha256":")" + hash + "\"}";
-        manifest += "]}";
+            manifest += entry(layout.arg(i)) + ',';
+        // Listed after them all: still fetched.
+        manifest += entry("Data/x") + "]}";
         publish({gamemanifest::kWotlk, 9, {{ "Data/x", "x" }}, {}, {}}, manifest);
         QProcess small;
         small.start("/bin/sh", {"-c", "ulimit -s 1024 && exec \"$@\"", "sh", GAMEFILES_RUN,
@@ -690,9 +700,11 @@ private slots:
         QVERIFY(small.waitForFinished(4 * kTimeout));
         QCOMPARE(small.exitStatus(), QProcess::NormalExit);
         QCOMPARE(small.exitCode(), 1);
-        QVERIFY2(report().contains("Files refused ....................... [FAIL] 100000\n"),
+        QVERIFY2(report().contains("Files fetched ....................... 1 (1 Bytes)\n") &&
+                     report().contains("Files refused ....................... [FAIL] 100000\n"),
                  report().left(2000).constData());
         QCOMPARE(readFile(game + "/Blocked"), QByteArray("the player's"));
+        QCOMPARE(readFile(game + "/Data/x"), QByteArray("x"));
 #else
         QSKIP("a 1 MiB stack through the shell's ulimit: POSIX only");
 #endif
@@ -895,17 +907,84 @@ private slots:
         }
     }
 
+    // Fetching keeps "Jouer" shut only so long: past the hold limit the player may play the
+    // files already whole (never a half-written one) while the rest comes; a fetch done within
+    // the limit never says so.
+    void holdLimit_data() {
+        QTest::addColumn<bool>("held"); // the large object held back by the server
+        QTest::newRow("a fetch past the limit: playable meanwhile") << true;
+        QTest::newRow("a fetch within the limit: done first") << false;
+    }
+    void holdLimit() {
+        QFETCH(bool, held);
+        using_ = Server::InProcess;
+        const QByteArray small = content("whole early", 3000);
+        const QByteArray large = content("held back", 2 << 20);
+        const QString path = game + "/Data/patch-H.MPQ";
+        writeFile(path, "the old one");
+        publish({gamemanifest::kWotlk,
+                 1,
+                 {{"Data/early.lua", small}, {"Data/patch-H.MPQ", large}},
+                 {},
+                 {}});
+        if (held)
+            inProcess.setReply(
+                "/launcher/files/objects/" + Sha256::of(large),
+                {200, "application/octet-stream", large, CommunityServer::Reply::Held});
+        GameFiles files;
+        files.setPublicKey(testPublicKey());
+        files.setServer({QStringLiteral("127.0.0.1"), port(), false});
+        files.setLauncherFolder(launcher);
+        files.setHoldLimit(held ? 300 : GameFiles::kHoldLimit);
+        QStringList texts;
+        connect(&files, &GameFiles::statusChanged, this,
+                [&texts](const QString& text) { texts.append(text); });
+        QSignalSpy playable(&files, &GameFiles::playable);
+        QSignalSpy finished(&files, &GameFiles::finished);
+        QVERIFY(files.start({{gamemanifest::kWotlk, game}}));
+        if (held) {
+            QVERIFY(playable.wait(kTimeout));
+            QVERIFY(finished.isEmpty());
+            QVERIFY2(
+                texts.last().endsWith(QString::fromUtf8("(vous pouvez jouer pendant ce temps)")),
+                qPrintable(texts.join(" | ")));
+            QCOMPARE(readFile(path), QByteArray("the old one"));
+            QTRY_COMPARE_WITH_TIMEOUT(readFile(game + "/Data/early.lua"), small, kTimeout);
+            QCOMPARE(readFile(path), QByteArray("the old one"));
+            inProcess.releaseHeld();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, kTimeout);
+        QVERIFY(finished.first().first().toBool());
+        QCOMPARE(playable.size(), held ? 1 : 0);
+        QCOMPARE(readFile(path), large);
+        QCOMPARE(texts.last(), kUpToDate);
+    }
+
     // What the report counts: the bytes that came over the network in this run (a resumed file
-    // counts what came, not its size).
+    // counts what came, not its size; a server that ignores the Range sends it all again).
+    void reportCountsWhatCame_data() {
+        QTest::addColumn<Server>("server");
+        QTest::addColumn<int>("kept"); // bytes of the part a kill left
+        QTest::addColumn<bool>("resumed");
+        QTest::newRow("resumed, nginx takes the Range") << Server::Nginx << (1 << 20) << true;
+        QTest::newRow("resumed, the in-process server ignores the Range")
+            << Server::InProcess << (1 << 20) << false;
+        QTest::newRow("fetched whole, nginx") << Server::Nginx << 0 << false;
+    }
     void reportCountsWhatCame() {
-        using_ = Server::Nginx;
+        QFETCH(Server, server);
+        QFETCH(int, kept);
+        QFETCH(bool, resumed);
+        using_ = server;
         const QByteArray listed = content("counted", 3 << 20);
-        const qint64 kept = 1 << 20;
-        writeFile(partOf(game + "/Data/patch-C.MPQ", listed), listed.left(kept));
+        if (kept > 0)
+            writeFile(partOf(game + "/Data/patch-C.MPQ", listed), listed.left(kept));
         publish({gamemanifest::kWotlk, 1, {{"Data/patch-C.MPQ", listed}}, {}, {}});
         QVERIFY(run().success);
+        QCOMPARE(readFile(game + "/Data/patch-C.MPQ"), listed);
+        const qint64 came = resumed ? listed.size() - kept : listed.size();
         QVERIFY2(report().contains("Files fetched ....................... 1 (" +
-                                   QByteArray::number(listed.size() - kept) + " Bytes)\n"),
+                                   QByteArray::number(came) + " Bytes)\n"),
                  report().constData());
     }
 
@@ -1076,20 +1155,46 @@ private slots:
         QCOMPARE(readFile(game + "/Data/patch-P.MPQ"), listed);
     }
 
-    // Whatever a list or a folder holds, a line of the report is one line: control characters
-    // and separators are written as escapes.
+    // Whatever a list or a folder holds, a line of the report is one line: control characters,
+    // separators and backslashes are written as escapes, in the admins' lines and the player's.
+    void reportEscapesPaths_data() {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("line feed") << "a\nForged [OK]"
+                                   << "a\\x0aForged [OK]";
+        QTest::newRow("carriage return") << "a\rb"
+                                         << "a\\x0db";
+        QTest::newRow("terminal escape") << "a\x1b[2J.MPQ"
+                                         << "a\\x1b[2J.MPQ";
+        QTest::newRow("delete character") << "a\x7f"
+                                          << "a\\x7f";
+        QTest::newRow("next line, C1") << QString::fromUtf16(u"a\u0085b") << "a\\x85b";
+        QTest::newRow("line separator") << QString::fromUtf16(u"a\u2028b") << "a\\u2028b";
+        QTest::newRow("paragraph separator") << QString::fromUtf16(u"a\u2029b") << "a\\u2029b";
+        QTest::newRow("a backslash, so that no escape can be forged") << "a\\x0ab"
+                                                                      << "a\\\\x0ab";
+        QTest::newRow("accents kept") << QString::fromUtf16(u"\u00c9cran/\u00e9.lua")
+                                      << QString::fromUtf16(u"\u00c9cran/\u00e9.lua");
+    }
     void reportEscapesPaths() {
-        gamemanifest::Outcome outcome;
-        outcome.client = gamemanifest::kWotlk;
-        outcome.folder = QString::fromUtf8("C:/Jeux\nForged : [OK]\u2028");
-        outcome.manifestReceived = true;
-        outcome.refused << QString::fromUtf8("Data/a\x1b[2J.MPQ: HTTP Error 404");
-        const QString text = gamemanifest::report(outcome, QDateTime::currentDateTime());
-        QVERIFY(!text.contains("Jeux\n") && !text.contains(QChar(0x2028)) &&
-                !text.contains(QChar(0x1b)));
-        QVERIFY(text.contains("Game files of wotlk in C:/Jeux\\x0aForged : [OK]\\u2028..."));
-        QVERIFY(text.contains("  Data/a\\x1b[2J.MPQ: HTTP Error 404\n"));
-        QVERIFY(text.contains(": Data/a\\x1b[2J.MPQ (le détail"));
+        QFETCH(QString, raw);
+        QFETCH(QString, written);
+        const auto reportFor = [](const QString& name) {
+            gamemanifest::Outcome outcome;
+            outcome.client = gamemanifest::kWotlk;
+            outcome.folder = "C:/Jeux/" + name;
+            outcome.manifestReceived = true;
+            outcome.refused << "Data/" + name + ": HTTP Error 404";
+            return gamemanifest::report(outcome, QDateTime::currentDateTime());
+        };
+        const QString text = reportFor(raw);
+        // As many lines as a report of plain names.
+        QCOMPARE(text.split(u'\n').size(), reportFor("plain").split(u'\n').size());
+        QVERIFY2(text.contains("Game files of wotlk in C:/Jeux/" + written + "...\n"),
+                 qPrintable(text));
+        QVERIFY2(text.contains("\n  Data/" + written + ": HTTP Error 404\n"), qPrintable(text));
+        QVERIFY2(text.contains(": Data/" + written + " (le d"), qPrintable(text));
+        QVERIFY2(text.contains(" dans C:/Jeux/" + written + " ("), qPrintable(text));
     }
 
     // Both clients' folders, one after the other: a client without a list is passed over quietly,
