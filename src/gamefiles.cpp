@@ -30,6 +30,9 @@ namespace {
 // carries the object it is for, and whether a resumed request for it already failed once.
 const QString kPartSuffix = QStringLiteral(".vestrahal-part");
 const QString kTriedOnce = QStringLiteral(".1");
+// A small object that did not take its name because the run stopped for a game: neither placed
+// nor refused.
+const QString kHalted = QStringLiteral("-");
 constexpr qsizetype kPartHashLength = 16;
 constexpr qint64 kMegabyte = qint64(1) << 20;
 // Below this many listed files one thread looks at them all.
@@ -178,6 +181,7 @@ GameFiles::GameFiles(QObject* parent)
     , objectIdleLimit(vestrahal::kUpdateIdleSeconds * 1000)
     , gameRuns(&gamerunning::runsFrom)
     , cancelled(std::make_shared<std::atomic<bool>>(false))
+    , halted(std::make_shared<std::atomic<bool>>(false))
     , hashedBytes(std::make_shared<std::atomic<qint64>>(0)) {}
 
 GameFiles::~GameFiles() {
@@ -259,6 +263,8 @@ bool GameFiles::start(const QList<Folder>& list, Check check) {
     spoke = false;
     deferred = false;
     stopping = false;
+    // A flag of its own for each run: a group still on its way from the last one keeps its own.
+    halted = std::make_shared<std::atomic<bool>>(false);
     background = false;
     mode = check;
     // A build without the community's key makes no request and writes nothing.
@@ -922,11 +928,16 @@ void GameFiles::takeSmallObject(const Finishing& done, QByteArray body) {
 void GameFiles::onSmallWritten(const SmallObject& object, qint64 size) {
     --smallWrites;
     smallBytesInFlight -= size;
-    if (!object.problem.isEmpty())
+    if (stopping) {
+        // The game has started: a small object waits for no name, it comes again next time.
+        if (object.problem.isEmpty())
+            object.folder->remove(object.part, nullptr);
+    } else if (!object.problem.isEmpty()) {
         refuse(manifest.files.at(object.file).path, object.problem);
-    else
+    } else {
         group.push_back(object);
-    groupBytes += object.problem.isEmpty() ? size : 0;
+        groupBytes += size;
+    }
     if (int(group.size()) >= kGroupObjects || groupBytes >= kGroupBytes || !fetchingGoesOn())
         placeGroup();
     else if (!group.empty() && !groupTimer->isActive())
@@ -959,34 +970,40 @@ void GameFiles::placeGroup() {
     groupBytes = 0;
     // On a worker thread: the file system synced once for the whole group, then each part takes
     // its name, then the folders' renames go to the disk.
-    pool.start(
-        [this, objects = std::move(objects), root = rootFolder, alive = cancelled]() mutable {
-            if (alive->load())
-                return;
-            if (durablefile::Folder::canSyncFileSystem())
-                root.syncFileSystem();
-            for (SmallObject& object : objects) {
-                VESTRAHAL_STEP("part renamed", object.folder->path() + u'/' + object.part);
-                durablefile::Failure failure;
-                if (!stillInPlace(root, *object.folder, object.relative, &failure) ||
-                    !object.folder->rename(object.part, object.name, &failure)) {
-                    object.problem = describe(failure, QStringLiteral("cannot take its name"));
-                    object.folder->remove(object.part, nullptr);
-                    continue;
-                }
-                object.state = gamefileindex::stateOf(object.folder->path() + u'/' + object.name);
+    pool.start([this, objects = std::move(objects), root = rootFolder, alive = cancelled,
+                halt = halted]() mutable {
+        if (alive->load())
+            return;
+        if (durablefile::Folder::canSyncFileSystem())
+            root.syncFileSystem();
+        for (SmallObject& object : objects) {
+            VESTRAHAL_STEP("part renamed", object.folder->path() + u'/' + object.part);
+            // The game started meanwhile: nothing more takes its name under it.
+            if (halt->load()) {
+                object.folder->remove(object.part, nullptr);
+                object.problem = kHalted;
+                continue;
             }
-            QMetaObject::invokeMethod(
-                this, [this, objects = std::move(objects)] { onGroupPlaced(objects); },
-                Qt::QueuedConnection);
-        });
+            durablefile::Failure failure;
+            if (!stillInPlace(root, *object.folder, object.relative, &failure) ||
+                !object.folder->rename(object.part, object.name, &failure)) {
+                object.problem = describe(failure, QStringLiteral("cannot take its name"));
+                object.folder->remove(object.part, nullptr);
+                continue;
+            }
+            object.state = gamefileindex::stateOf(object.folder->path() + u'/' + object.name);
+        }
+        QMetaObject::invokeMethod(
+            this, [this, objects = std::move(objects)] { onGroupPlaced(objects); },
+            Qt::QueuedConnection);
+    });
 }
 
 void GameFiles::onGroupPlaced(const std::vector<SmallObject>& objects) {
     placing = false;
     for (const SmallObject& object : objects) {
         const gamemanifest::File& file = manifest.files.at(object.file);
-        if (object.problem == QLatin1String("-"))
+        if (object.problem == kHalted)
             continue;
         if (!object.problem.isEmpty()) {
             refuse(file.path, object.problem);
@@ -1109,6 +1126,7 @@ void GameFiles::stop() {
 
 void GameFiles::stopFetching() {
     stopping = true;
+    halted->store(true);
     spoke = true;
     outcome.deferred = true;
     queue.clear();

@@ -225,6 +225,8 @@ private:
     // Checking: one hashing job per file that needs it, on every core.
     QThreadPool pool;
     std::shared_ptr<std::atomic<bool>> cancelled;
+    // Set when the run stops for a game: the writer's thread puts nothing more in place.
+    std::shared_ptr<std::atomic<bool>> halted;
     std::shared_ptr<std::atomic<qint64>> hashedBytes;
     qint64 bytesToHash = 0;
     int hashesLeft = 0;

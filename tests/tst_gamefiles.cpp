@@ -31,7 +31,9 @@
 #include <sodium.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 
 namespace {
@@ -1153,6 +1155,51 @@ private slots:
         QVERIFY(run().success);
         QCOMPARE(objectRequests().last(), shortHash(listed) + " 206");
         QCOMPARE(readFile(game + "/Data/patch-P.MPQ"), listed);
+    }
+
+    // The launcher's own game starts while small objects are about to take their names: not one
+    // more does, none is left as a part (a small object is fetched whole again), and the next
+    // run brings them all.
+    void stopForTheGameBeforeSmallObjectsTakeTheirNames_data() {
+        QTest::addColumn<int>("count");
+        QTest::newRow("one small object") << 1;
+        QTest::newRow("a group of small objects") << 40;
+    }
+    void stopForTheGameBeforeSmallObjectsTakeTheirNames() {
+        QFETCH(int, count);
+        using_ = Server::Nginx;
+        QList<QPair<QString, QByteArray>> files;
+        for (int i = 0; i < count; ++i)
+            files.append({QString("Interface/f%1.lua").arg(i),
+                          content("small " + QByteArray::number(i), 3000)});
+        publish({gamemanifest::kWotlk, 1, files, {}, {}});
+        GameFiles engine;
+        engine.setPublicKey(testPublicKey());
+        engine.setServer({QStringLiteral("127.0.0.1"), port(), false});
+        engine.setLauncherFolder(launcher);
+        // The writer's thread waits at its first rename until the game has started.
+        std::atomic<bool> reached{false};
+        std::promise<void> gameStarted;
+        std::shared_future<void> started = gameStarted.get_future().share();
+        betweenSteps = [&](const QString& step, const QString&) {
+            if (step == "part renamed" && !reached.exchange(true))
+                started.wait_for(std::chrono::milliseconds(kTimeout));
+        };
+        QSignalSpy finished(&engine, &GameFiles::finished);
+        QVERIFY(engine.start({{gamemanifest::kWotlk, game}}));
+        QTRY_VERIFY_WITH_TIMEOUT(reached, kTimeout);
+        engine.stop();
+        gameStarted.set_value();
+        QVERIFY(finished.wait(kTimeout));
+        betweenSteps = nullptr;
+        QVERIFY(engine.leftForAfterTheGame());
+        QCOMPARE(QDir(game + "/Interface").entryList(QDir::Files), QStringList());
+        QVERIFY2(report().contains("Files fetched ....................... 0 (") &&
+                     report().contains("Files left .......................... the game started"),
+                 report().constData());
+        QVERIFY(run().success);
+        for (const auto& [path, bytes] : files)
+            QCOMPARE(readFile(game + '/' + path), bytes);
     }
 
     // Whatever a list or a folder holds, a line of the report is one line: control characters,
