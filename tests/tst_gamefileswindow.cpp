@@ -1,6 +1,7 @@
 // The community's game files as the player sees them: in the window, once the launcher is
 // current, "Jouer" shut while they are brought up to date, the status line and the bar, the
 // "Vérifier les fichiers" button; and the real launcher killed in the middle of an object.
+#include "fakegame.h"
 #include "gamefiles.h"
 #include "gamemanifest.h"
 #include "mainwindow.h"
@@ -131,6 +132,40 @@ private slots:
                                  kTimeout);
         QVERIFY(finished.wait(kTimeout));
         QCOMPARE(readFile(game + "/Data/patch-H.MPQ"), patch);
+        QVERIFY(ui(window)->Jouer->isEnabled());
+    }
+
+    // The launcher's own game starts while the files still come after the hold limit: nothing
+    // more takes its name while it runs, and once it has ended the files are brought up to date,
+    // "Jouer" open all along.
+    void ownGameHoldsTheFilesUntilItEnds() {
+        QVERIFY(QFile::remove(game + "/Wow.exe"));
+        makeGame(game, {"Wow.exe"});
+        const QByteArray patch = content("patch under the game", 2 << 20);
+        writeFile(game + "/Data/patch-G.MPQ", "the old one");
+        publish({{"Data/patch-G.MPQ", patch}, {"kvf.vestrahal", ""}});
+        const QByteArray object = objectOf(patch).toLatin1();
+        server.setReply(object,
+                        {200, "application/octet-stream", patch, CommunityServer::Reply::Held});
+        MainWindow window;
+        auto* files = window.findChild<GameFiles*>();
+        files->setHoldLimit(300);
+        // Only the launcher's word that its game started and ended counts here (a game found
+        // among the processes has its rows in the engine's suite).
+        files->setGameRunning([](const QString&) { return false; });
+        QSignalSpy finished(files, &GameFiles::finished);
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kTimeout);
+        QVERIFY(files->isRunning());
+        ui(window)->Jouer->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!startRecord(game, "Wow.exe").isEmpty(), kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, kTimeout);
+        QVERIFY(files->leftForAfterTheGame());
+        QCOMPARE(readFile(game + "/Data/patch-G.MPQ"), QByteArray("the old one"));
+        server.clearReply(object);
+        stopGame(game, "Wow.exe");
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, kTimeout);
+        QVERIFY(finished.last().first().toBool());
+        QCOMPARE(readFile(game + "/Data/patch-G.MPQ"), patch);
         QVERIFY(ui(window)->Jouer->isEnabled());
     }
 
