@@ -5,10 +5,10 @@
 # - the packaged build (the linux-package preset, with the test build's hosts) makes a TGZ and a
 #   DEB that lintian finds no error in; as root the DEB is installed with dpkg, an ordinary user
 #   starts it from / (a folder it cannot write) under Xvfb: in a data folder that cannot be made
-#   (built-in settings, a box says why, ready all the same), then it plays through a fake wine, first with
-#   the server answering the package's version (ready, read through AT-SPI), then a newer one
-#   (the launcher says so and plays); nothing is written outside that user's folder for the
-#   program; the package is removed and the user deleted.
+#   (built-in settings, a box says why, ready all the same), then it plays through a fake wine,
+#   first with the server answering the package's version (ready, read through AT-SPI), then a
+#   newer one (the launcher says so and plays); nothing is written outside that user's folder for
+#   the program; the package is removed and the user deleted.
 #   $1  the test build tree (default: build/ beside tools/): its community server and fake game
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
