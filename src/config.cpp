@@ -1,6 +1,7 @@
 #include "config.h"
 
 #include "buildoptions.h"
+#include "launcherfiles.h"
 #include "realmsandprogress.h"
 
 #include <QDir>
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QTemporaryFile>
 #include <algorithm>
 
@@ -82,21 +82,19 @@ QString Config::serverVersionText(const QByteArray& body) {
 }
 
 QString Config::filePath() const {
-    return baseDir + QStringLiteral("/launcher.conf");
+    return launcherfiles::settings(baseDir);
 }
 
 QString Config::reportFilePath() const {
-    const QString name = QString::fromLatin1(vestrahal::kReportFileName);
-    return vestrahal::kPackaged ? baseDir + QLatin1Char('/') + name : name;
+    return launcherfiles::report(baseDir);
 }
 
 QString Config::launcherFolder() {
-    return vestrahal::kPackaged ? playerDataFolder() : QDir().absolutePath();
+    return launcherfiles::folder();
 }
 
 QString Config::playerDataFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QLatin1Char('/') + QString::fromLatin1(vestrahal::kDataFolderName);
+    return launcherfiles::playerDataFolder();
 }
 
 QByteArray Config::serialized() const {

@@ -45,8 +45,7 @@ public:
     // it back without line ends, so a text with a line break would never again equal the stored
     // one.
     static QString serverVersionText(const QByteArray& body);
-    // Where the updater appends its reports: beside launcher.conf in a package, else in the
-    // working folder.
+    // errors.log, beside launcher.conf (see launcherfiles).
     QString reportFilePath() const;
     // The player's own folder for the program, under $XDG_DATA_HOME (~/.local/share when the
     // variable is unset): a package's baseDir.

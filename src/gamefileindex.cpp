@@ -80,12 +80,6 @@ private:
 
 } // namespace
 
-QString fileName(const QString& launcherDir, const QString& client, const QString& folder) {
-    const QByteArray which = Sha256::of(QFileInfo(folder).absoluteFilePath().toUtf8()).left(16);
-    return launcherDir + QStringLiteral("/gamefiles-") + client + u'-' +
-           QString::fromLatin1(which) + QStringLiteral(".index");
-}
-
 Index load(const QString& fileName, const QString& folder) {
     Index empty;
     empty.folder = QFileInfo(folder).absoluteFilePath();
@@ -156,6 +150,35 @@ bool save(const QString& fileName, const Index& index) {
     bytes += Sha256::quickDigest(bytes);
     QSaveFile file(fileName);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+namespace {
+
+QByteArray sequenceCheck(const QByteArray& number) {
+    return Sha256::quickDigest("vestrahal-files-sequence " + number).toHex().left(16);
+}
+
+} // namespace
+
+qint64 loadSequence(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    // A sequence, its check: a file cut short or changed by a byte is no sequence at all.
+    const QList<QByteArray> lines = file.read(128).split('\n');
+    if (lines.size() != 3 || !lines.at(2).isEmpty() || lines.at(0).size() > 19 ||
+        sequenceCheck(lines.at(0)) != lines.at(1))
+        return -1;
+    bool number = false;
+    const qint64 sequence = lines.at(0).toLongLong(&number);
+    return number && sequence >= 0 ? sequence : -1;
+}
+
+bool saveSequence(const QString& fileName, qint64 sequence) {
+    const QByteArray number = QByteArray::number(sequence);
+    const QByteArray text = number + '\n' + sequenceCheck(number) + '\n';
+    QSaveFile file(fileName);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
 }
 
 QList<Entry> entriesFor(const Index& index, const gamemanifest::Manifest& manifest) {

@@ -28,14 +28,16 @@ struct Index {
     QList<Entry> entries; // one for each of manifest.files, in its order
 };
 
-// The index file of a client's game folder in the launcher's folder: one per folder, so that a
-// folder chosen again later is not judged by another folder's record.
-QString fileName(const QString& launcherDir, const QString& client, const QString& folder);
-
 // An empty index for the folder when the file is missing, damaged or another folder's.
 Index load(const QString& fileName, const QString& folder);
 // Written whole or not at all.
 bool save(const QString& fileName, const Index& index);
+
+// The last list's sequence applied to a folder, kept apart from the index in a file of its own
+// (written whole, closed by a check): a lost or damaged index then costs a full check, never the
+// protection against an older list served again. -1 when the file is missing or damaged.
+qint64 loadSequence(const QString& fileName);
+bool saveSequence(const QString& fileName, qint64 sequence);
 
 // The entries of `index` for the files of another list, matched by path: a file the old list
 // had keeps what is known of it.

@@ -1,21 +1,33 @@
 #pragma once
 
+#include "durablefile.h"
 #include "gamefileindex.h"
 #include "gamemanifest.h"
 #include "httpclient.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QThreadPool>
 
 #include <atomic>
+#include <functional>
 #include <list>
 #include <memory>
 
 class Config;
 class ObjectFile;
 class QTimer;
+
+// A listed or removed file as a worker read it.
+struct HashedFile {
+    QByteArray hex; // empty when the file could not be read
+    gamefileindex::FileState state;
+    durablefile::File file; // still open when asked for
+    QString problem;
+};
 
 // Keeps the community's client package current: for each of its game folders it fetches the
 // signed list of the files the package must hold, checks which ones differ, fetches those from
@@ -53,17 +65,39 @@ public:
     void setLauncherFolder(const QString& dir) { launcherDir = dir; }
     void setManifestTimeLimit(int milliseconds) { manifestTimeLimit = milliseconds; }
     void setObjectIdleLimit(int milliseconds) { objectIdleLimit = milliseconds; }
+    void setMinimumSpeed(qint64 bytes, int windowMilliseconds) {
+        minimumBytes = bytes;
+        minimumWindow = windowMilliseconds;
+    }
 
     static constexpr qint64 kManifestMaxBytes = qint64(16) << 20;
     static constexpr qint64 kSignatureMaxBytes = 1024;
     static constexpr int kManifestTimeLimit = 30000;
-    // Objects are fetched two at a time: one hashes while the other arrives.
-    static constexpr int kLanes = 2;
+    // An object that brings less than this in any such window is given up as too slow ("trop
+    // lent"): a server that trickles cannot hold the files, nor the player, for ever.
+    static constexpr qint64 kMinimumBytes = qint64(32) << 10;
+    static constexpr int kMinimumWindow = 30000;
+    // Objects are fetched four at a time, each lane over a connection it keeps: thousands of
+    // small objects do not wait for one another's round trips, large ones hash while others
+    // arrive.
+    static constexpr int kLanes = 4;
 
     // Starts a run over the folders; false (and nothing happens) while one runs. finished()
     // follows in every case, also when there is nothing to do.
     bool start(const QList<Folder>& folders, Check check = Check::ByIndex);
     bool isRunning() const { return running; }
+    // The launcher's game starts: nothing more is put in place, what is on its way is left as a
+    // part file to resume, and the run ends (finished() follows).
+    void stop();
+    // Whether the last run left files for when a game has ended.
+    bool leftForAfterTheGame() const { return deferred; }
+
+    // How long fetching may keep "Jouer" shut before the player may play the files already whole
+    // (the rest goes on meanwhile, and stops when the game starts); and how a game running from
+    // a folder is found (gamerunning::runsFrom unless set).
+    static constexpr int kHoldLimit = 60000;
+    void setHoldLimit(int milliseconds) { holdLimit = milliseconds; }
+    void setGameRunning(std::function<bool(const QString&)> check) { gameRuns = std::move(check); }
 
 signals:
     // The status line's text, in French.
@@ -72,21 +106,48 @@ signals:
     void progressChanged(qint64 done, qint64 total);
     // The run is over; false when anything failed (what was replaced stays, each file whole).
     void finished(bool success);
+    // Fetching has kept "Jouer" shut for the hold limit: the player may play now.
+    void playable();
 
 private:
     struct Lane;
     struct Pending {
         int file = -1; // in manifest.files
         qint64 resumeFrom = 0;
+        bool triedOnce = false; // its part's resume already failed once
     };
     // An object whose request has ended, on its way to the disk before it takes its name.
     struct Finishing {
-        std::unique_ptr<ObjectFile> file;
+        std::unique_ptr<ObjectFile> file; // a large object's
         Pending pending;
+        std::shared_ptr<const durablefile::Folder> folder;
+        QString relative; // the folder below the game folder
+        QString name;
+        QString part;
         int badStatus = 0;
+        QString otherRange;
         bool error = false;
         int status = 0;
         int code = 0;
+        QString codeText;
+        qint64 received = 0;
+    };
+    // A small object, whole in memory, on its way to its name with others.
+    struct SmallObject {
+        int file = -1;
+        std::shared_ptr<const durablefile::Folder> folder;
+        QString relative;
+        QString name;
+        QString part;
+        qint64 size = 0;
+        QByteArray sha256;
+        QString problem;
+        gamefileindex::FileState state = {};
+    };
+    struct FolderEntry {
+        std::shared_ptr<const durablefile::Folder> folder;
+        durablefile::Failure failure;
+        QSet<QString> parts; // its part files when it was first opened
     };
 
     void nextFolder();
@@ -95,14 +156,29 @@ private:
     void onSignature(bool error);
     void checkFiles(const QByteArray& digest);
     void hashInPool(int item, const QString& path);
-    void onHashed(int item, const QByteArray& sha256, gamefileindex::FileState state);
+    void onHashed(int item, HashedFile& result);
     void startFetching();
     void fetchNext(Lane& lane);
+    qsizetype nextFor(const Lane& lane) const;
+    bool prepareObject(Lane& lane);
+    void startObject(Lane& lane);
     void onObjectHeader(Lane& lane, int status);
     void giveUp(Lane& lane);
     void onObjectDone(Lane& lane, bool error);
+    QString requestProblem(const Finishing& done) const;
+    static QString describe(const durablefile::Failure& failure, const QString& what);
+    void takeSmallObject(const Finishing& done, QByteArray body);
+    void onSmallWritten(const SmallObject& object, qint64 size);
+    bool fetchingGoesOn() const;
+    void placeGroup();
+    void onGroupPlaced(const std::vector<SmallObject>& objects);
     void placeObject(Finishing& done);
     void fetchingMayEnd();
+    void saveIndexNow();
+    void stopFetching();
+    FolderEntry& folderFor(const QString& relative);
+    static bool stillInPlace(const durablefile::Folder& root, const durablefile::Folder& held,
+                             const QString& relative, durablefile::Failure* failure);
     void refuse(const QString& path, const QString& why);
     void endFolder();
     void failFolder(const QString& why);
@@ -114,14 +190,24 @@ private:
     QString launcherDir;
     int manifestTimeLimit = kManifestTimeLimit;
     int objectIdleLimit;
+    qint64 minimumBytes = kMinimumBytes;
+    int minimumWindow = kMinimumWindow;
 
     bool running = false;
+    bool deferred = false;   // a game ran from a folder: its files wait for the game's end
+    bool stopping = false;   // nothing more is put in place in this run
+    bool background = false; // the player may play meanwhile
+    int holdLimit = kHoldLimit;
+    QTimer* holdTimer = nullptr;
+    std::function<bool(const QString&)> gameRuns;
     bool allWell = true;
     bool spoke = false; // the run said something: it says how it ended
     Check mode = Check::ByIndex;
     QList<Folder> folders;
     int folderIndex = -1;
-    QString root; // the current folder, as it really is on the disk
+    QString root;                   // the current folder, as it really is on the disk
+    durablefile::Folder rootFolder; // held while its files are hashed and fetched
+    QHash<QString, FolderEntry> folders_;
 
     HttpClient* listClient = nullptr;
     QTimer* listTimer = nullptr;
@@ -132,11 +218,15 @@ private:
     gamefileindex::Index index;
     QList<gamefileindex::Entry> entries; // what is known of each listed file, kept up to date
     QString indexFile;
+    QString sequenceFile;
+    qint64 recordedSequence = -1;
     bool indexChanged = false;
 
     // Checking: one hashing job per file that needs it, on every core.
     QThreadPool pool;
     std::shared_ptr<std::atomic<bool>> cancelled;
+    // Set when the run stops for a game: the writer's thread puts nothing more in place.
+    std::shared_ptr<std::atomic<bool>> halted;
     std::shared_ptr<std::atomic<qint64>> hashedBytes;
     qint64 bytesToHash = 0;
     int hashesLeft = 0;
@@ -147,6 +237,15 @@ private:
     bool fetching = false;
     std::unique_ptr<Lane> lanes[kLanes];
     std::list<Finishing> finishing;
+    std::vector<SmallObject> group; // written, waiting to take their names together
+    qint64 groupBytes = 0;
+    bool placing = false;
+    int smallWrites = 0;
+    qint64 smallBytesInFlight = 0;
+    QList<Lane*> waitingLanes; // held back while small objects wait for the disk
+    QTimer* groupTimer = nullptr;
+    QTimer* indexTimer = nullptr;
+    int savesSinceLook = 0;
     qint64 bytesToFetch = 0;
     qint64 bytesDone = 0;
     qint64 shownMegabytes = -1;

@@ -5,6 +5,8 @@
 #include "realmsandprogress.h"
 #include "ui_mainwindow.h"
 
+#include <QTimer>
+
 #include <algorithm>
 
 GameFilesControls::GameFilesControls(Ui::MainWindow* ui, PlayGate* gate, const Config* config,
@@ -13,7 +15,8 @@ GameFilesControls::GameFilesControls(Ui::MainWindow* ui, PlayGate* gate, const C
     , ui(ui)
     , gate(gate)
     , config(config)
-    , files(new GameFiles(parent)) {
+    , files(new GameFiles(parent))
+    , lookAgain(new QTimer(this)) {
     // A build without the community's key shows nothing of it; the button waits for the launcher
     // to be found current.
     ui->VerifierFichiers->setVisible(GameFiles::available());
@@ -23,11 +26,31 @@ GameFilesControls::GameFilesControls(Ui::MainWindow* ui, PlayGate* gate, const C
         if (total > 0)
             ui->Chargement->setValue(int(std::clamp<qint64>(done * 100 / total, 0, 100)));
     });
-    connect(files, &GameFiles::finished, this, [ui, gate] {
+    connect(files, &GameFiles::finished, this, [this, ui, gate] {
         ui->Chargement->setValue(vestrahal::kProgressDone);
         ui->VerifierFichiers->setEnabled(true);
         gate->gameFilesDone();
+        // Another program's game holds a folder: looked at again until it has ended. The
+        // launcher's own game says so itself.
+        if (files->leftForAfterTheGame() && !ownGameRuns)
+            lookAgain->start(kLookAgainMilliseconds);
     });
+    // Fetching has held "Jouer" long enough: the player plays the files already whole.
+    connect(files, &GameFiles::playable, gate, &PlayGate::gameFilesDone);
+    lookAgain->setSingleShot(true);
+    connect(lookAgain, &QTimer::timeout, this, [this] { check(false, false); });
+}
+
+void GameFilesControls::gameStarted() {
+    ownGameRuns = true;
+    lookAgain->stop();
+    files->stop();
+}
+
+void GameFilesControls::gameEnded() {
+    ownGameRuns = false;
+    if (files->leftForAfterTheGame())
+        check(false, false);
 }
 
 void GameFilesControls::launcherFoundCurrent() {
@@ -43,11 +66,12 @@ void GameFilesControls::verify() {
     check(true);
 }
 
-bool GameFilesControls::check(bool byHash) {
+bool GameFilesControls::check(bool byHash, bool holdTheGate) {
     const QList<GameFiles::Folder> folders = GameFiles::foldersOf(*config);
     if (!GameFiles::available() || folders.isEmpty() || files->isRunning())
         return false;
-    gate->set(PlayGate::Condition::GameFilesReady, false);
+    if (holdTheGate)
+        gate->set(PlayGate::Condition::GameFilesReady, false);
     ui->VerifierFichiers->setEnabled(false);
     return files->start(folders, byHash ? GameFiles::Check::ByHash : GameFiles::Check::ByIndex);
 }

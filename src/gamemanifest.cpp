@@ -276,9 +276,40 @@ QString clientName(const QString& client) {
 
 } // namespace
 
+QString escaped(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar ch : text) {
+        const char16_t code = ch.unicode();
+        if (code == u'\\')
+            out += QStringLiteral("\\\\");
+        else if (code < 0x20 || (code >= 0x7f && code < 0xa0))
+            out += QStringLiteral("\\x%1").arg(uint(code), 2, 16, QLatin1Char('0'));
+        else if (code == 0x2028 || code == 0x2029 || code == 0x85)
+            out += QStringLiteral("\\u%1").arg(uint(code), 4, 16, QLatin1Char('0'));
+        else
+            out += ch;
+    }
+    return out;
+}
+
+namespace {
+
+// What the player reads after a file's path for the causes they can act on.
+QString frenchReason(const QString& line) {
+    const QString why = line.section(QStringLiteral(": "), 1);
+    if (why.startsWith(QLatin1String("disk full")))
+        return QStringLiteral(" (disque plein)");
+    if (why.startsWith(QLatin1String("too slow")))
+        return QStringLiteral(" (trop lent)");
+    return {};
+}
+
+} // namespace
+
 QString frenchSummary(const Outcome& outcome) {
     const QString where =
-        QStringLiteral(" dans %1 (%2)").arg(outcome.folder, clientName(outcome.client));
+        QStringLiteral(" dans %1 (%2)").arg(escaped(outcome.folder), clientName(outcome.client));
     const QString again = QStringLiteral(" Le jeu peut être lancé ; le launcher réessaiera à son "
                                          "prochain démarrage.");
     if (!outcome.manifestReceived)
@@ -289,6 +320,10 @@ QString frenchSummary(const Outcome& outcome) {
         return QStringLiteral("Résumé : la liste des fichiers du jeu a été refusée (le détail "
                               "est en anglais ci-dessus) ; rien n'a été modifié") +
                where + u'.' + again;
+    if (outcome.deferred)
+        return QStringLiteral("Résumé : le jeu a été lancé depuis le dossier") + where +
+               QStringLiteral(" ; les fichiers du jeu qui restent seront mis à jour quand il sera "
+                              "fermé.");
     const QString done = count(outcome.checked, "fichier vérifié", "fichiers vérifiés") +
                          QStringLiteral(", ") + count(outcome.fetched, "mis à jour", "mis à jour") +
                          QStringLiteral(", ") + count(outcome.removed, "supprimé", "supprimés");
@@ -300,7 +335,7 @@ QString frenchSummary(const Outcome& outcome) {
     const qsizetype refused = outcome.refused.size();
     QStringList paths;
     for (const QString& line : outcome.refused.mid(0, kNamed))
-        paths << line.section(u':', 0, 0);
+        paths << escaped(line.section(u':', 0, 0)) + frenchReason(line);
     QString named = paths.join(QStringLiteral(", "));
     if (refused > kNamed)
         named += QStringLiteral(" et ") + count(refused - kNamed, "autre", "autres");
@@ -318,14 +353,15 @@ QString report(const Outcome& outcome, const QDateTime& date) {
     };
     QString text;
     text += QStringLiteral("----------------------------------------------------------\n");
-    text += QStringLiteral("Game files of %1 in %2...\n").arg(outcome.client, outcome.folder);
+    text +=
+        QStringLiteral("Game files of %1 in %2...\n").arg(outcome.client, escaped(outcome.folder));
     text += QStringLiteral("Date : ") + date.toString(Qt::TextDate) + QStringLiteral("\n\n");
     const bool taken = outcome.manifestReceived && outcome.manifestProblem.isEmpty();
     text += QStringLiteral("Manifest ............................ ") + ok(taken);
     if (taken)
         text += QStringLiteral(" sequence %1").arg(outcome.sequence);
     else
-        text += u' ' + outcome.manifestProblem;
+        text += u' ' + escaped(outcome.manifestProblem);
     text += u'\n';
     if (taken) {
         text += QStringLiteral("Files checked ....................... %1 (hashed %2)\n")
@@ -335,11 +371,14 @@ QString report(const Outcome& outcome, const QDateTime& date) {
                     .arg(outcome.fetched)
                     .arg(outcome.bytesFetched);
         text += QStringLiteral("Files removed ....................... %1\n").arg(outcome.removed);
+        if (outcome.deferred)
+            text += QStringLiteral("Files left .......................... the game started: "
+                                   "the rest when it has ended\n");
         text += QStringLiteral("Files refused ....................... %1 %2\n")
                     .arg(ok(outcome.refused.isEmpty()))
                     .arg(outcome.refused.size());
         for (const QString& line : outcome.refused)
-            text += QStringLiteral("  ") + line + u'\n';
+            text += QStringLiteral("  ") + escaped(line) + u'\n';
     }
     // The lines above are the admins', in English; the player, whom the status line sends here,
     // reads this one.

@@ -81,8 +81,14 @@ struct Outcome {
     int fetched = 0;
     qint64 bytesFetched = 0;
     int removed = 0;
-    QStringList refused; // "path: reason", one per file that could not be brought up to date
+    bool deferred = false; // a game started from the folder: the rest waits for its end
+    QStringList refused;   // "path: reason", one per file that could not be brought up to date
 };
+
+// A text from outside (a path, a folder, a reason quoting them) as the report writes it: control
+// characters, line and paragraph separators and backslashes as escapes ("\x01", "\u2028", "\\"),
+// so that a line of the report is always one line, whatever a list or a folder holds.
+QString escaped(const QString& text);
 
 // The report appended to errors.log after a run, "\n" for each line end: the admins' lines in
 // English, then the player's summary in French.

@@ -1,6 +1,7 @@
 #include "gamesession.h"
 
 #include "gamefolder.h"
+#include "launcherfiles.h"
 #include "runnerdiagnosis.h"
 #include "updatereport.h"
 
@@ -15,7 +16,8 @@
 #endif
 
 GameSession::GameSession(QObject* parent)
-    : QObject(parent) {}
+    : QObject(parent)
+    , reportFile(launcherfiles::report()) {}
 
 GameSession::~GameSession() {
     // Deleting a process object ends its game; that end is nobody's news any more.

@@ -56,5 +56,5 @@ private:
 
     QProcess* game = nullptr;
     int quickExitLimit = kDefaultQuickExitLimit;
-    QString reportFile = QStringLiteral("errors.log");
+    QString reportFile;
 };

@@ -1,19 +1,14 @@
 #include "gamewatch.h"
 
 #include "buildoptions.h"
-#include "foldersocket.h"
+#include "launcherfiles.h"
 
 #include <QJsonDocument>
 
 namespace gamewatch {
 
-QString lockFileName() {
-    return QStringLiteral("VestrahalWatcher.lock");
-}
-
 QString serverName(const QString& launcherFolder) {
-    return foldersocket::name(launcherFolder, QStringLiteral("VestrahalWatcher.socket"),
-                              QStringLiteral("vestrahal-watcher-"));
+    return launcherfiles::watcherSocket(launcherFolder);
 }
 
 QString programName() {

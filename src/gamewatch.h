@@ -20,9 +20,8 @@
 //   idle     watcher -> window   no game yet: the window is the folder's as usual
 namespace gamewatch {
 
-// The lock a watcher holds in the launcher's folder for as long as it lives, and the name it
-// listens under for that folder's windows.
-QString lockFileName();
+// The name a watcher listens under for the windows of a launcher folder (its lock:
+// launcherfiles::watcherLock).
 QString serverName(const QString& launcherFolder);
 
 // The watcher's program file.

@@ -1,5 +1,7 @@
 #include "gamewatcher.h"
 
+#include "launcherfiles.h"
+
 #include "gamesession.h"
 #include "localchannel.h"
 #include "processwatch.h"
@@ -25,7 +27,7 @@ constexpr int kToldMilliseconds = 10000;
 GameWatcher::GameWatcher(const QString& launcherFolder, QObject* parent)
     : QObject(parent)
     , folder(launcherFolder)
-    , lock(QDir(launcherFolder).filePath(gamewatch::lockFileName()))
+    , lock(launcherfiles::watcherLock(launcherFolder))
     , listener(new LocalListener(this))
     , session(new GameSession(this)) {
     // Only a lock whose process is gone is stale: a game runs for hours.

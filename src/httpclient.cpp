@@ -367,6 +367,37 @@ void HttpRequestHeader::setValue(const QString& key, const QString& value) {
     fields.append({key, value});
 }
 
+bool parseContentRange(const QByteArray& value, ContentRange* range) {
+    // bytes SP first "-" last "/" ( complete / "*" ), digits only, as RFC 9110 14.4 has it.
+    const QByteArray text = value.trimmed();
+    const auto digits = [](const QByteArray& part, qint64* number) {
+        if (part.isEmpty() || part.size() > 18)
+            return false;
+        for (const char ch : part) {
+            if (ch < '0' || ch > '9')
+                return false;
+        }
+        *number = part.toLongLong();
+        return true;
+    };
+    if (!text.startsWith("bytes "))
+        return false;
+    const QByteArray rest = text.mid(6);
+    const qsizetype dash = rest.indexOf('-');
+    const qsizetype slash = rest.indexOf('/');
+    if (dash < 0 || slash < dash)
+        return false;
+    ContentRange read;
+    if (!digits(rest.left(dash), &read.first) ||
+        !digits(rest.mid(dash + 1, slash - dash - 1), &read.last) || read.last < read.first)
+        return false;
+    const QByteArray complete = rest.mid(slash + 1);
+    if (complete != "*" && (!digits(complete, &read.complete) || read.complete <= read.last))
+        return false;
+    *range = read;
+    return true;
+}
+
 HostAndPort splitHostAndPort(const QString& text, quint16 defaultPort) {
     const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
     if (colon > 0) {
@@ -381,16 +412,18 @@ HostAndPort splitHostAndPort(const QString& text, quint16 defaultPort) {
 HttpClient::HttpClient(QObject* parent)
     : QObject(parent)
     , requestTimer(new QTimer(this))
+    , speedTimer(new QTimer(this))
     , idleTimer(new QTimer(this)) {
     setUpLibcurl();
     engine = std::make_unique<Engine>(this);
     // The limits are counted in milliseconds, not to the nearest timer slot.
-    for (QTimer* timer : {requestTimer, idleTimer}) {
+    for (QTimer* timer : {requestTimer, idleTimer, speedTimer}) {
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
     }
     connect(requestTimer, &QTimer::timeout, this, &HttpClient::onTimeLimit);
     connect(idleTimer, &QTimer::timeout, this, &HttpClient::onIdleLimit);
+    connect(speedTimer, &QTimer::timeout, this, &HttpClient::onSpeedCheck);
 }
 
 HttpClient::HttpClient(const QString& host, quint16 port, QObject* parent)
@@ -438,7 +471,9 @@ int HttpClient::request(const HttpRequestHeader& header, QIODevice* to) {
                     maxBody,
                     maxHeader,
                     timeLimit,
-                    idleLimit};
+                    idleLimit,
+                    minimumBytes,
+                    minimumWindow};
     // The client speaks HTTP/1.1 only, which is what the launcher asks for.
     for (const auto& [key, value] : header.values())
         pending.values.append({key.toLatin1(), value.toLatin1()});
@@ -468,7 +503,9 @@ int HttpClient::get(const QString& path, QIODevice* to) {
                     maxBody,
                     maxHeader,
                     timeLimit,
-                    idleLimit});
+                    idleLimit,
+                    minimumBytes,
+                    minimumWindow});
 }
 
 QByteArray HttpClient::readAll() {
@@ -581,6 +618,16 @@ void HttpClient::startNext() {
         idleTimer->start(currentIdleLimit);
     else
         idleTimer->stop();
+    currentMinimumBytes = pending.minimumBytes;
+    currentMinimumWindow = pending.minimumWindow;
+    arrivals.clear();
+    sinceStart.start();
+    if (currentMinimumBytes > 0 && currentMinimumWindow > 0) {
+        arrivals.emplace_back(0, 0);
+        speedTimer->start(currentMinimumWindow);
+    } else {
+        speedTimer->stop();
+    }
 }
 
 bool HttpClient::takeHeaderLine(Transfer& transfer, const char* data, size_t size) {
@@ -650,6 +697,16 @@ bool HttpClient::takeBody(Transfer& transfer, const char* data, size_t size) {
         return false;
     }
     received += bytes;
+    if (currentMinimumBytes > 0 && !arrivals.empty()) {
+        const qint64 now = sinceStart.elapsed();
+        if (arrivals.back().first == now)
+            arrivals.back().second = received;
+        else
+            arrivals.emplace_back(now, received);
+        // What came before the last minimumBytes can no longer make a window too slow.
+        while (arrivals.size() > 1 && arrivals.front().second <= received - currentMinimumBytes)
+            arrivals.pop_front();
+    }
     if (transfer.device)
         transfer.device->write(data, bytes);
     else
@@ -672,6 +729,7 @@ void HttpClient::refuse(Transfer& transfer, Error code, const QString& text) {
 void HttpClient::transferEnded(Transfer& transfer, int result) {
     requestTimer->stop();
     idleTimer->stop();
+    speedTimer->stop();
     const Error code = errorOf(transfer, result);
     QString text = transfer.refusalText;
     if (text.isEmpty() && code != NoError) {
@@ -774,9 +832,28 @@ void HttpClient::onIdleLimit() {
     fail(Aborted, tr("No byte for %1 ms").arg(currentIdleLimit));
 }
 
+void HttpClient::onSpeedCheck() {
+    if (!current || arrivals.empty())
+        return;
+    // The window that ends now began where the bytes still needed would have had to start: the
+    // earliest arrival the last minimumBytes hold. Too slow once that is a whole window ago.
+    const qint64 now = sinceStart.elapsed();
+    while (arrivals.size() > 1 && arrivals.front().second <= received - currentMinimumBytes)
+        arrivals.pop_front();
+    const qint64 due = arrivals.front().first + currentMinimumWindow;
+    if (now < due) {
+        speedTimer->start(int(due - now));
+        return;
+    }
+    dropCurrent();
+    fail(TooSlow,
+         tr("less than %1 bytes in %2 ms").arg(currentMinimumBytes).arg(currentMinimumWindow));
+}
+
 void HttpClient::dropCurrent() {
     requestTimer->stop();
     idleTimer->stop();
+    speedTimer->stop();
     // Out of libcurl at once: its connection is closed before this returns.
     if (current)
         engine->release(std::move(current));

@@ -7,7 +7,9 @@
 #include <QPair>
 #include <QString>
 
+#include <deque>
 #include <memory>
+#include <utility>
 
 class QIODevice;
 class QTimer;
@@ -40,6 +42,16 @@ struct HostAndPort {
     quint16 port;
 };
 HostAndPort splitHostAndPort(const QString& text, quint16 defaultPort = 80);
+
+// A Content-Range header's value as HTTP has it ("bytes 100-199/1000", "bytes 100-199/*").
+struct ContentRange {
+    qint64 first = -1;
+    qint64 last = -1;
+    qint64 complete = -1; // -1: "*", the complete length is unknown
+};
+// False for anything else (another unit, an unsatisfied range "*/1000", last before first, a
+// complete length not beyond last).
+bool parseContentRange(const QByteArray& value, ContentRange* range);
 
 // A web server: its host, its port, and whether it is reached over TLS.
 struct WebServer {
@@ -75,7 +87,8 @@ public:
         WrongContentLength = 6,
         Aborted = 7,
         AuthenticationRequiredError = 8,
-        ProxyAuthenticationRequiredError = 9
+        ProxyAuthenticationRequiredError = 9,
+        TooSlow = 10
     };
     Q_ENUM(Error)
 
@@ -107,6 +120,14 @@ public:
     // without a byte of its reply, header or body (0: never).
     void setTimeLimit(int milliseconds) { timeLimit = milliseconds; }
     void setIdleLimit(int milliseconds) { idleLimit = milliseconds; }
+    // A request whose body brings fewer than `bytes` in any window of this many milliseconds of
+    // its life is given up as TooSlow (0: never). A server that trickles keeps the idle limit at
+    // bay byte by byte; this one it cannot. Timed by the client itself, to the millisecond, on
+    // every piece as it comes: libcurl's own low-speed limit looks at an average once a second.
+    void setMinimumSpeed(qint64 bytes, int windowMilliseconds) {
+        minimumBytes = bytes;
+        minimumWindow = windowMilliseconds;
+    }
 
     // Both return the request's number, counted from 1. With a device, the body is written to it
     // as it arrives and is never held whole; whether the device took it is the device's to tell.
@@ -153,6 +174,8 @@ private:
         qint64 headerLimit;
         int timeLimit;
         int idleLimit;
+        qint64 minimumBytes;
+        int minimumWindow;
     };
     class Engine;
     struct Transfer;
@@ -169,6 +192,7 @@ private:
     void fail(Error code, const QString& text);
     void onTimeLimit();
     void onIdleLimit();
+    void onSpeedCheck();
 
     std::unique_ptr<Engine> engine;
     QString hostName;
@@ -178,7 +202,16 @@ private:
     qint64 maxHeader = kDefaultMaxHeaderSize;
     int timeLimit = 0;
     int idleLimit = 0;
+    qint64 minimumBytes = 0;
+    int minimumWindow = 0;
     QTimer* requestTimer;
+    QTimer* speedTimer;
+    QElapsedTimer sinceStart;
+    // The running request's body as it came: (milliseconds since its start, bytes so far), only
+    // as far back as its last `minimumBytes` bytes.
+    std::deque<std::pair<qint64, qint64>> arrivals;
+    qint64 currentMinimumBytes = 0;
+    int currentMinimumWindow = 0;
     QTimer* idleTimer;
     QElapsedTimer sinceLastByte;
     int currentIdleLimit = 0;

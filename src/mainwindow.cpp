@@ -70,6 +70,9 @@ MainWindow::MainWindow(QWidget* parent)
             SLOT(ErrorLaunchingProcess(QProcess::ProcessError)));
     // Without a word, the player would wait for a game that is already gone, or never learn
     // what to install.
+    // The community's files are left alone while the game runs.
+    connect(game, &PlayedGame::started, gameFiles, &GameFilesControls::gameStarted);
+    connect(game, &PlayedGame::ended, gameFiles, &GameFilesControls::gameEnded);
     connect(game, &PlayedGame::notice, ui->Texte, [this](const QString& text) {
         gameNotice = text;
         ui->Texte->setText(gameNotice);

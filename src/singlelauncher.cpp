@@ -1,6 +1,6 @@
 #include "singlelauncher.h"
 
-#include "foldersocket.h"
+#include "launcherfiles.h"
 
 #include <QDir>
 #include <QLocalServer>
@@ -18,7 +18,7 @@ const QByteArray kRaise = "raise\n";
 SingleLauncher::SingleLauncher(const QString& folder, QObject* parent)
     : QObject(parent)
     , folder(folder)
-    , lock(QDir(folder).filePath(lockFileName())) {
+    , lock(launcherfiles::lock(folder)) {
     // Only a lock whose process is gone is stale: an update may well run for many minutes.
     lock.setStaleLockTime(0);
 }
@@ -30,8 +30,7 @@ SingleLauncher::~SingleLauncher() {
 }
 
 QString SingleLauncher::serverName(const QString& folder) {
-    return foldersocket::name(folder, QStringLiteral("VestrahalLauncher.socket"),
-                              QStringLiteral("vestrahal-launcher-"));
+    return launcherfiles::windowSocket(folder);
 }
 
 bool SingleLauncher::claim() {

@@ -4,6 +4,7 @@
 #include "communityaddress.h"
 #include "config.h"
 #include "httpclient.h"
+#include "launcherfiles.h"
 #include "newexecutable.h"
 #include "realmsandprogress.h"
 #include "releasesequence.h"
@@ -295,7 +296,8 @@ void updater::onSignatureComplete(bool error) {
     } else {
         // The version text's own bytes, as the server sent them: it was read one byte a
         // character.
-        attempt.installedSequence = installedReleaseSequence(releaseSequenceFileName());
+        attempt.installedSequence =
+            installedReleaseSequence(launcherfiles::releaseSequence(config->baseDir));
         const ReleaseCheck check = checkSignedRelease(
             signatureClient->readAll(), newVersion.toLatin1(), newExeFile.sha256Hex(),
             decodePublicKey(QByteArray(vestrahal::kUpdatePublicKey)), attempt.installedSequence);
@@ -317,8 +319,8 @@ bool updater::recordNewVersion() {
     attempt.versionSaved = config->save();
     // A signed release is known by its sequence from now on: an older one is refused.
     if (attempt.versionSaved && signedUpdates()) {
-        attempt.sequenceSaved =
-            storeInstalledReleaseSequence(releaseSequenceFileName(), attempt.sequence);
+        attempt.sequenceSaved = storeInstalledReleaseSequence(
+            launcherfiles::releaseSequence(config->baseDir), attempt.sequence);
         if (!attempt.sequenceSaved) {
             config->version = previous;
             config->save();

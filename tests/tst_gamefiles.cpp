@@ -4,9 +4,14 @@
 #include "gamefileindex.h"
 #include "gamefiles.h"
 #include "gamemanifest.h"
+#include "launcherfiles.h"
 #include "nginxserver.h"
 #include "sha256.h"
 #include "testfiles.h"
+// The suite links the engine built with its steps open (see CMakeLists.txt) and says what
+// happens between them.
+#define VESTRAHAL_TEST_STEPS
+#include "teststeps.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -25,9 +30,17 @@
 
 #include <sodium.h>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
 #include <memory>
 
 namespace {
+
+// What the suite does between two of the engine's steps on the disk; called from the engine's
+// threads.
+std::function<void(const QString& step, const QString& path)> betweenSteps;
 
 constexpr int kTimeout = 30000;
 const QString kChecking = QString::fromUtf8("Vérification des fichiers du jeu...");
@@ -36,6 +49,11 @@ const QString kFailed =
     QString::fromUtf8("Fichiers du jeu non mis à jour : résumé en français à la fin de errors.log");
 const QString kKeys = QStringLiteral(VESTRAHAL_SOURCE_DIR "/tests/keys");
 const QString kPart = QStringLiteral(".vestrahal-part");
+
+// The part file of a listed file: beside it, named for the object it is for.
+QString partOf(const QString& path, const QByteArray& bytes) {
+    return path + '.' + QString::fromLatin1(Sha256::of(bytes).left(16)) + kPart;
+}
 
 QByteArray testPublicKey() {
     return readFile(kKeys + "/update.pub").trimmed();
@@ -102,6 +120,11 @@ enum class Server { Nginx, InProcess };
 
 } // namespace
 
+void teststeps::reached(const char* step, const QString& path) {
+    if (betweenSteps)
+        betweenSteps(QString::fromLatin1(step), path);
+}
+
 Q_DECLARE_METATYPE(Server)
 
 Q_DECLARE_METATYPE(gamemanifest::Outcome)
@@ -116,6 +139,7 @@ class GameFilesTest : public QObject {
     QString game;     // the game folder
     QString launcher; // the launcher's own folder
     Server using_ = Server::Nginx;
+    QPair<qint64, int> minimumSpeed; // bytes in milliseconds
 
     quint16 port() const { return using_ == Server::Nginx ? nginx.port() : inProcess.serverPort(); }
 
@@ -139,6 +163,7 @@ class GameFilesTest : public QObject {
         files.setServer({QStringLiteral("127.0.0.1"), port(), false});
         files.setLauncherFolder(launcher);
         files.setObjectIdleLimit(3000);
+        files.setMinimumSpeed(minimumSpeed.first, minimumSpeed.second);
         Run result;
         connect(&files, &GameFiles::statusChanged, this,
                 [&result](const QString& text) { result.texts.append(text); });
@@ -235,6 +260,7 @@ private slots:
         QDir(site.path() + "/launcher").removeRecursively();
         inProcess.clearRequests();
         inProcess.clearReplies();
+        minimumSpeed = {GameFiles::kMinimumBytes, GameFiles::kMinimumWindow};
     }
 
     // A folder is brought to the list: what is missing or differs is fetched, what matches is not.
@@ -513,8 +539,60 @@ private slots:
         const Run result = run();
         QVERIFY(!result.success);
         QCOMPARE(readFile(outside + "/patch.MPQ"), QByteArray("someone else's file"));
-        QVERIFY(!QFileInfo::exists(outside + "/patch.MPQ" + kPart));
+        QVERIFY(QDir(outside).entryList({"*" + kPart}, QDir::Files).isEmpty());
         QVERIFY2(report().contains("leads through the link"), report().constData());
+    }
+
+    // A link planted in a folder's place at any step of the work (the folder just made, the part
+    // file just opened, the part about to take its name, a removed file just hashed) stops that
+    // file: nothing is written or deleted where the link leads, and the report says why.
+    void linkPlantedMidRun_data() {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<int>("size"); // of the listed file; 0: a removed entry
+        QTest::newRow("folder made") << "folder made" << 5000;
+        QTest::newRow("part opened, small object") << "part opened" << 5000;
+        QTest::newRow("part opened, large object") << "part opened" << (3 << 20);
+        QTest::newRow("part about to be renamed, small object") << "part renamed" << 5000;
+        QTest::newRow("part about to be renamed, large object") << "part renamed" << (3 << 20);
+        QTest::newRow("removed file hashed") << "removal hashed" << 0;
+    }
+    void linkPlantedMidRun() {
+        VESTRAHAL_SKIP_WITHOUT_SYMBOLIC_LINKS();
+        QFETCH(QString, step);
+        QFETCH(int, size);
+        using_ = Server::Nginx;
+        const QString outside = work->path() + "/outside";
+        const QByteArray published = content("published", size > 0 ? size : 4000);
+        // What lies where the link leads: someone else's file, or the removed entry's very bytes.
+        const QByteArray theirs = size > 0 ? QByteArray("someone else's file") : published;
+        writeFile(outside + "/patch.MPQ", theirs);
+        const QString folder = game + "/Data/New";
+        if (step != "folder made")
+            QVERIFY(QDir().mkpath(folder));
+        if (size > 0)
+            publish({gamemanifest::kWotlk, 1, {{"Data/New/patch.MPQ", published}}, {}, {}});
+        else {
+            writeFile(folder + "/patch.MPQ", published);
+            publish({gamemanifest::kWotlk, 1, {}, {{"Data/New/patch.MPQ", published}}, {}});
+        }
+        std::atomic<bool> planted{false};
+        betweenSteps = [&](const QString& reached, const QString& path) {
+            const QString in = reached == "folder made" ? path : QFileInfo(path).path();
+            if (reached != step || in != folder || planted.exchange(true))
+                return;
+            QDir().rename(folder, work->path() + "/moved away");
+            QFile::link(outside, folder);
+        };
+        const Run result = run();
+        betweenSteps = nullptr;
+        QVERIFY(planted);
+        QVERIFY(result.finished);
+        QVERIFY(!result.success);
+        QCOMPARE(readFile(outside + "/patch.MPQ"), theirs);
+        QCOMPARE(QDir(outside).entryList(QDir::Files), QStringList{"patch.MPQ"});
+        QVERIFY2(report().contains("Files refused ....................... [FAIL] 1\n") &&
+                     report().contains("link"),
+                 report().constData());
     }
 
     // Objects that are not what the list says never take a file's name.
@@ -548,7 +626,7 @@ private slots:
         QCOMPARE(readFile(game + "/Data/patch-A.MPQ"), QByteArray("the old one"));
         // What came of a cut body may be kept to be resumed (when the network layer handed it
         // over before the close); what is known to be wrong never is.
-        const QString part = game + "/Data/patch-A.MPQ" + kPart;
+        const QString part = partOf(game + "/Data/patch-A.MPQ", listed);
         if (kind == "cut" && QFileInfo::exists(part))
             QVERIFY(listed.startsWith(readFile(part)) && !readFile(part).isEmpty());
         else
@@ -593,6 +671,47 @@ private slots:
                  report().constData());
     }
 
+    // A list of 100,000 files whose folder cannot be made (a file stands in its place) runs
+    // through on a 1 MiB stack, as Windows gives its main thread: every file refused, reported,
+    // and the file listed after them all still fetched.
+    void manyRefusedFilesOnASmallStack_data() {
+        QTest::addColumn<QString>("layout"); // "%1": the file's number
+        QTest::newRow("all in one folder that cannot be made") << "Blocked/f%1";
+        QTest::newRow("each in a folder of its own below a file") << "Blocked/d%1/f";
+    }
+    void manyRefusedFilesOnASmallStack() {
+#ifdef Q_OS_UNIX
+        QFETCH(QString, layout);
+        using_ = Server::Nginx;
+        constexpr int kFiles = 100000;
+        writeFile(game + "/Blocked", "the player's");
+        const QByteArray hash = Sha256::of("x");
+        QByteArray manifest = R"({"format":1,"client":"wotlk","sequence":9,"files":[)";
+        const auto entry = [&hash](const QString& path) {
+            return "{\"path\":\"" + path.toLatin1() + "\",\"size\":1,\"sha256\":\"" + hash + "\"}";
+        };
+        for (int i = 0; i < kFiles; ++i)
+            manifest += entry(layout.arg(i)) + ',';
+        // Listed after them all: still fetched.
+        manifest += entry("Data/x") + "]}";
+        publish({gamemanifest::kWotlk, 9, {{ "Data/x", "x" }}, {}, {}}, manifest);
+        QProcess small;
+        small.start("/bin/sh", {"-c", "ulimit -s 1024 && exec \"$@\"", "sh", GAMEFILES_RUN,
+                                QString::number(nginx.port()), QString::fromLatin1(testPublicKey()),
+                                launcher, game});
+        QVERIFY(small.waitForFinished(4 * kTimeout));
+        QCOMPARE(small.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(small.exitCode(), 1);
+        QVERIFY2(report().contains("Files fetched ....................... 1 (1 Bytes)\n") &&
+                     report().contains("Files refused ....................... [FAIL] 100000\n"),
+                 report().left(2000).constData());
+        QCOMPARE(readFile(game + "/Blocked"), QByteArray("the player's"));
+        QCOMPARE(readFile(game + "/Data/x"), QByteArray("x"));
+#else
+        QSKIP("a 1 MiB stack through the shell's ulimit: POSIX only");
+#endif
+    }
+
     // A part file left by a kill is resumed with a Range request where the server takes one, and
     // read again from the start where it does not.
     void partFileIsResumed_data() {
@@ -610,7 +729,7 @@ private slots:
         QByteArray left = listed.left(listed.size() / 2);
         if (part == "damaged")
             left[1000] = char(~left[1000]);
-        writeFile(game + "/Data/patch-L.MPQ" + kPart, left);
+        writeFile(partOf(game + "/Data/patch-L.MPQ", listed), left);
         publish({gamemanifest::kWotlk, 1, {{"Data/patch-L.MPQ", listed}}, {}, {}});
         const int before = objectRequests().size();
         const Run result = run();
@@ -625,12 +744,504 @@ private slots:
         QCOMPARE(result.progress.first().first, qint64(left.size()));
         if (part == "damaged") {
             QCOMPARE(readFile(game + "/Data/patch-L.MPQ"), QByteArray("<absent>"));
-            QVERIFY(!QFileInfo::exists(game + "/Data/patch-L.MPQ" + kPart));
+            QVERIFY(!QFileInfo::exists(partOf(game + "/Data/patch-L.MPQ", listed)));
             // The next start fetches it whole.
             QVERIFY(run().success);
         }
         QCOMPARE(readFile(game + "/Data/patch-L.MPQ"), listed);
-        QVERIFY(!QFileInfo::exists(game + "/Data/patch-L.MPQ" + kPart));
+        QVERIFY(!QFileInfo::exists(partOf(game + "/Data/patch-L.MPQ", listed)));
+    }
+
+    // Content-Range as HTTP writes it: the complete length may be unknown ("*").
+    void contentRangeForms_data() {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<qint64>("first");
+        QTest::addColumn<qint64>("last");
+        QTest::addColumn<qint64>("complete");
+        QTest::newRow("whole form")
+            << QByteArray("bytes 100-199/200") << true << 100LL << 199LL << 200LL;
+        QTest::newRow("complete length unknown")
+            << QByteArray("bytes 1000000-1999999/*") << true << 1000000LL << 1999999LL << -1LL;
+        QTest::newRow("spaces around") << QByteArray(" bytes 0-0/1 ") << true << 0LL << 0LL << 1LL;
+        QTest::newRow("unsatisfied range")
+            << QByteArray("bytes */200") << false << 0LL << 0LL << 0LL;
+        QTest::newRow("last before first")
+            << QByteArray("bytes 9-3/20") << false << 0LL << 0LL << 0LL;
+        QTest::newRow("complete not beyond last")
+            << QByteArray("bytes 0-99/99") << false << 0LL << 0LL << 0LL;
+        QTest::newRow("another unit") << QByteArray("items 0-9/10") << false << 0LL << 0LL << 0LL;
+        QTest::newRow("no complete length")
+            << QByteArray("bytes 0-9") << false << 0LL << 0LL << 0LL;
+        QTest::newRow("a sign") << QByteArray("bytes +1-9/10") << false << 0LL << 0LL << 0LL;
+    }
+    void contentRangeForms() {
+        QFETCH(QByteArray, value);
+        QFETCH(bool, valid);
+        ContentRange range;
+        QCOMPARE(parseContentRange(value, &range), valid);
+        if (valid) {
+            QTEST(range.first, "first");
+            QTEST(range.last, "last");
+            QTEST(range.complete, "complete");
+        }
+    }
+
+    // A resumed part's answer: a range of the complete length "*" is taken; another range than
+    // the one asked for throws the part away and the next start asks from the first byte; a
+    // resume refused twice starts afresh.
+    void resumedRangeAnswers_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("success");
+        QTest::addColumn<int>("runsUntilAfresh"); // runs before one asks without a Range
+        QTest::newRow("the rest, complete length *") << "star" << true << 0;
+        QTest::newRow("another range") << "other range" << false << 1;
+        QTest::newRow("206 without Content-Range") << "no range" << false << 1;
+        QTest::newRow("resume refused with 503, twice") << "503" << false << 2;
+    }
+    void resumedRangeAnswers() {
+        QFETCH(QString, answer);
+        QFETCH(bool, success);
+        QFETCH(int, runsUntilAfresh);
+        using_ = Server::InProcess;
+        const QByteArray listed = content("ranged", 2 << 20);
+        const qint64 kept = listed.size() / 2;
+        const QString path = game + "/Data/patch-G.MPQ";
+        writeFile(partOf(path, listed), listed.left(kept));
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-G.MPQ", listed}}, {}, {}});
+        const QByteArray object = "/launcher/files/objects/" + Sha256::of(listed);
+        const QByteArray rest = listed.mid(kept);
+        QByteArray raw;
+        if (answer == "503") {
+            raw = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n";
+        } else {
+            const QByteArray range = answer == "star"
+                                         ? "bytes " + QByteArray::number(kept) + '-' +
+                                               QByteArray::number(listed.size() - 1) + "/*"
+                                         : "bytes 0-" + QByteArray::number(rest.size() - 1) + '/' +
+                                               QByteArray::number(listed.size());
+            raw = "HTTP/1.1 206 Partial Content\r\n" +
+                  (answer == "no range" ? QByteArray() : "Content-Range: " + range + "\r\n") +
+                  "Content-Length: " + QByteArray::number(rest.size()) + "\r\n\r\n" +
+                  (answer == "other range" ? listed.left(rest.size()) : rest);
+        }
+        inProcess.setReply(object, {200, "", raw, CommunityServer::Reply::Raw});
+        const Run first = run();
+        QCOMPARE(first.success, success);
+        QCOMPARE(inProcess.requestsFor(object).last().header("Range"),
+                 "bytes=" + QByteArray::number(kept) + "-");
+        if (success) {
+            QCOMPARE(readFile(path), listed);
+            return;
+        }
+        QCOMPARE(readFile(path), QByteArray("<absent>"));
+        for (int run = 2; run <= runsUntilAfresh; ++run) {
+            QVERIFY(!this->run().success);
+            QCOMPARE(inProcess.requestsFor(object).last().header("Range"),
+                     "bytes=" + QByteArray::number(kept) + "-");
+        }
+        // The next start asks for the whole object, and takes it.
+        inProcess.clearReply(object);
+        QVERIFY(run().success);
+        QCOMPARE(inProcess.requestsFor(object).last().header("Range"), QByteArray());
+        QCOMPARE(readFile(path), listed);
+    }
+
+    // A part of an earlier publication's object (or of an older launcher, without the object in
+    // its name) is thrown away before any request: no Range asked, no part left. An endless body
+    // leaves no part: nothing as long as the listed size or beyond is ever kept.
+    void partsOfOtherObjects_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("part of an earlier publication's object") << "earlier";
+        QTest::newRow("part without its object's name") << "unnamed";
+        QTest::newRow("endless body") << "endless";
+    }
+    void partsOfOtherObjects() {
+        QFETCH(QString, kind);
+        using_ = Server::InProcess;
+        const QByteArray old = content("published before", 2 << 20);
+        const QByteArray listed = content("published now", 2 << 20);
+        const QString path = game + "/Data/patch-O.MPQ";
+        if (kind == "earlier")
+            writeFile(partOf(path, old), old.left(old.size() / 2));
+        else if (kind == "unnamed")
+            writeFile(path + kPart, old.left(old.size() / 2));
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-O.MPQ", listed}}, {}, {}});
+        const QByteArray object = "/launcher/files/objects/" + Sha256::of(listed);
+        if (kind == "endless")
+            inProcess.setReply(object, {200, "application/octet-stream", content("hostile", 65536),
+                                        CommunityServer::Reply::Endless});
+        const Run result = run();
+        QCOMPARE(result.success, kind != "endless");
+        QCOMPARE(inProcess.requestsFor(object).last().header("Range"), QByteArray());
+        QCOMPARE(QDir(game + "/Data").entryList({"*" + kPart}, QDir::Files), QStringList());
+        QCOMPARE(readFile(path), kind == "endless" ? QByteArray("<absent>") : listed);
+    }
+
+    // An object that brings less than the minimum in a window is given up as too slow, however
+    // regularly its bytes come; one that keeps the pace is taken.
+    void tooSlowObjects_data() {
+        QTest::addColumn<int>("bytesPerStep"); // every 50 ms
+        QTest::addColumn<bool>("success");
+        QTest::newRow("a byte every 50 ms: too slow") << 1 << false;
+        QTest::newRow("2 KiB every 50 ms: fast enough") << 2048 << true;
+    }
+    void tooSlowObjects() {
+        QFETCH(int, bytesPerStep);
+        QFETCH(bool, success);
+        using_ = Server::InProcess;
+        // The rule at a smaller scale: 4 KiB in any second.
+        minimumSpeed = {4096, 1000};
+        const QByteArray listed = content("trickled", 40000);
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-T.MPQ", listed}}, {}, {}});
+        inProcess.setReply("/launcher/files/objects/" + Sha256::of(listed),
+                           {200, "application/octet-stream", listed,
+                            CommunityServer::Reply::Trickle, 0, bytesPerStep});
+        const Run result = run();
+        QVERIFY(result.finished);
+        QCOMPARE(result.success, success);
+        QCOMPARE(readFile(game + "/Data/patch-T.MPQ"), success ? listed : "<absent>");
+        if (!success) {
+            QVERIFY2(report().contains("Data/patch-T.MPQ: too slow: less than 4096 bytes in 1000 "
+                                       "ms") &&
+                         report().contains("Data/patch-T.MPQ (trop lent)"),
+                     report().constData());
+        }
+    }
+
+    // Fetching keeps "Jouer" shut only so long: past the hold limit the player may play the
+    // files already whole (never a half-written one) while the rest comes; a fetch done within
+    // the limit never says so.
+    void holdLimit_data() {
+        QTest::addColumn<bool>("held"); // the large object held back by the server
+        QTest::newRow("a fetch past the limit: playable meanwhile") << true;
+        QTest::newRow("a fetch within the limit: done first") << false;
+    }
+    void holdLimit() {
+        QFETCH(bool, held);
+        using_ = Server::InProcess;
+        const QByteArray small = content("whole early", 3000);
+        const QByteArray large = content("held back", 2 << 20);
+        const QString path = game + "/Data/patch-H.MPQ";
+        writeFile(path, "the old one");
+        publish({gamemanifest::kWotlk,
+                 1,
+                 {{"Data/early.lua", small}, {"Data/patch-H.MPQ", large}},
+                 {},
+                 {}});
+        if (held)
+            inProcess.setReply(
+                "/launcher/files/objects/" + Sha256::of(large),
+                {200, "application/octet-stream", large, CommunityServer::Reply::Held});
+        GameFiles files;
+        files.setPublicKey(testPublicKey());
+        files.setServer({QStringLiteral("127.0.0.1"), port(), false});
+        files.setLauncherFolder(launcher);
+        files.setHoldLimit(held ? 300 : GameFiles::kHoldLimit);
+        QStringList texts;
+        connect(&files, &GameFiles::statusChanged, this,
+                [&texts](const QString& text) { texts.append(text); });
+        QSignalSpy playable(&files, &GameFiles::playable);
+        QSignalSpy finished(&files, &GameFiles::finished);
+        QVERIFY(files.start({{gamemanifest::kWotlk, game}}));
+        if (held) {
+            QVERIFY(playable.wait(kTimeout));
+            QVERIFY(finished.isEmpty());
+            QVERIFY2(
+                texts.last().endsWith(QString::fromUtf8("(vous pouvez jouer pendant ce temps)")),
+                qPrintable(texts.join(" | ")));
+            QCOMPARE(readFile(path), QByteArray("the old one"));
+            QTRY_COMPARE_WITH_TIMEOUT(readFile(game + "/Data/early.lua"), small, kTimeout);
+            QCOMPARE(readFile(path), QByteArray("the old one"));
+            inProcess.releaseHeld();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, kTimeout);
+        QVERIFY(finished.first().first().toBool());
+        QCOMPARE(playable.size(), held ? 1 : 0);
+        QCOMPARE(readFile(path), large);
+        QCOMPARE(texts.last(), kUpToDate);
+    }
+
+    // What the report counts: the bytes that came over the network in this run (a resumed file
+    // counts what came, not its size; a server that ignores the Range sends it all again).
+    void reportCountsWhatCame_data() {
+        QTest::addColumn<Server>("server");
+        QTest::addColumn<int>("kept"); // bytes of the part a kill left
+        QTest::addColumn<bool>("resumed");
+        QTest::newRow("resumed, nginx takes the Range") << Server::Nginx << (1 << 20) << true;
+        QTest::newRow("resumed, the in-process server ignores the Range")
+            << Server::InProcess << (1 << 20) << false;
+        QTest::newRow("fetched whole, nginx") << Server::Nginx << 0 << false;
+    }
+    void reportCountsWhatCame() {
+        QFETCH(Server, server);
+        QFETCH(int, kept);
+        QFETCH(bool, resumed);
+        using_ = server;
+        const QByteArray listed = content("counted", 3 << 20);
+        if (kept > 0)
+            writeFile(partOf(game + "/Data/patch-C.MPQ", listed), listed.left(kept));
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-C.MPQ", listed}}, {}, {}});
+        QVERIFY(run().success);
+        QCOMPARE(readFile(game + "/Data/patch-C.MPQ"), listed);
+        const qint64 came = resumed ? listed.size() - kept : listed.size();
+        QVERIFY2(report().contains("Files fetched ....................... 1 (" +
+                                   QByteArray::number(came) + " Bytes)\n"),
+                 report().constData());
+    }
+
+    // A disk that fills up is said as such, to the admins and to the player; the file stays as
+    // it was. A file system of 1 MiB of its own (root, in a mount namespace of the engine's).
+    void diskFull_data() {
+        QTest::addColumn<int>("size");
+        QTest::newRow("a large object") << (4 << 20);
+        QTest::newRow("small objects") << (600 << 10);
+    }
+    void diskFull() {
+#ifdef Q_OS_LINUX
+        QFETCH(int, size);
+        if (QProcess::execute("unshare", {"-m", "true"}) != 0)
+            QSKIP("needs a mount namespace of its own (root)");
+        using_ = Server::Nginx;
+        const QList<QPair<QString, QByteArray>> files{{"Data/patch-F.MPQ", content("one", size)},
+                                                      { "Data/patch-G.MPQ",
+                                                        content("two", size) }};
+        publish({gamemanifest::kWotlk, 1, files, {}, {}});
+        QVERIFY(QDir().mkpath(game + "/Data"));
+        QProcess engine;
+        engine.start("unshare",
+                     {"-m", "sh", "-c",
+                      "mount -t tmpfs -o size=1m tmpfs \"$4/Data\" && exec \"$0\" \"$@\"",
+                      GAMEFILES_RUN, QString::number(nginx.port()),
+                      QString::fromLatin1(testPublicKey()), launcher, game});
+        QVERIFY(engine.waitForFinished(kTimeout));
+        QCOMPARE(engine.exitCode(), 1);
+        QVERIFY2(report().contains(": disk full\n") && report().contains("(disque plein)"),
+                 report().constData());
+#else
+        QSKIP("a file system of its own in a mount namespace: Linux only");
+#endif
+    }
+
+    // The index learns each file as it takes its name: the engine killed in the middle of a long
+    // object loses nothing of the small files done seconds before (no hashing at the next start).
+    void indexKeptAsFilesComplete() {
+#ifdef Q_OS_UNIX
+        using_ = Server::InProcess;
+        QList<QPair<QString, QByteArray>> files;
+        for (int i = 0; i < 30; ++i)
+            files.append({QString("Interface/f%1.lua").arg(i),
+                          content("small " + QByteArray::number(i), 3000)});
+        const QByteArray slow = content("slow", 2 << 20);
+        files.append({"Data/patch-S.MPQ", slow});
+        publish({gamemanifest::kWotlk, 1, files, {}, {}});
+        inProcess.setReply(
+            "/launcher/files/objects/" + Sha256::of(slow),
+            {200, "application/octet-stream", slow, CommunityServer::Reply::Trickle, 0, 2048});
+        const QStringList arguments{QString::number(inProcess.serverPort()),
+                                    QString::fromLatin1(testPublicKey()), launcher, game};
+        QProcess first;
+        first.start(GAMEFILES_RUN, arguments);
+        QVERIFY(first.waitForStarted(kTimeout));
+        const QString index = launcherfiles::gameFilesIndex(launcher, "wotlk", game);
+        const auto known = [&] {
+            int count = 0;
+            for (const auto& entry : gamefileindex::load(index, game).entries)
+                count += !entry.sha256.isEmpty();
+            return count;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(known() == 30, kTimeout);
+        first.kill();
+        QVERIFY(first.waitForFinished(kTimeout));
+        QCOMPARE(readFile(game + "/Data/patch-S.MPQ"), QByteArray("<absent>"));
+        inProcess.clearReplies();
+        QVERIFY(run().success);
+        QVERIFY2(report().contains("Files checked ....................... 31 (hashed 0)\n"),
+                 report().right(800).constData());
+        QCOMPARE(readFile(game + "/Data/patch-S.MPQ"), slow);
+#else
+        QSKIP("kills the engine's process with SIGKILL: POSIX only");
+#endif
+    }
+
+    // A game running from the folder (its program, or mapped as Wine maps it) keeps every file
+    // of the folder as it is: nothing asked for, nothing written; once it has ended, the files
+    // are brought up to date.
+    void runningGameHoldsTheFolder_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<bool>("mapped");
+        QTest::newRow("Wow.exe running") << "Wow.exe" << false;
+        QTest::newRow("Wow.exe mapped, as through Wine") << "Wow.exe" << true;
+        QTest::newRow("brontavale.exe running") << "brontavale.exe" << false;
+    }
+    void runningGameHoldsTheFolder() {
+#ifdef Q_OS_LINUX
+        QFETCH(QString, program);
+        QFETCH(bool, mapped);
+        using_ = Server::Nginx;
+        const QString path = game + '/' + program;
+        QFile::remove(path);
+        QVERIFY(QFile::copy(mapped ? "/bin/cat" : "/bin/sleep", path));
+        const QByteArray running = readFile(path);
+        const QByteArray patch = content("patch under the game", 5000);
+        const QByteArray newProgram = content("new program", 7000);
+        publish({gamemanifest::kWotlk,
+                 1,
+                 {{program, newProgram},
+                  { "Data/patch-W.MPQ",
+                    patch }},
+                 {},
+                 {}});
+        QProcess game_;
+        if (mapped)
+            game_.start("/usr/bin/python3",
+                        {"-c",
+                         "import mmap, sys; f = open(sys.argv[1], 'rb'); "
+                         "m = mmap.mmap(f.fileno(), 0, prot=mmap.PROT_READ); print('mapped', "
+                         "flush=True); sys.stdin.read()",
+                         path});
+        else
+            game_.start(path, {"600"});
+        QVERIFY(game_.waitForStarted(kTimeout));
+        if (mapped)
+            QVERIFY2(game_.waitForReadyRead(kTimeout), game_.readAllStandardError().constData());
+        const int before = requestCount();
+        const Run held = run();
+        QVERIFY(held.finished);
+        QCOMPARE(held.texts.last(),
+                 QString::fromUtf8("Le jeu est en cours : les fichiers du jeu seront mis à jour "
+                                   "quand il sera fermé"));
+        QCOMPARE(requestCount(), before);
+        QCOMPARE(readFile(path), running);
+        QCOMPARE(readFile(game + "/Data/patch-W.MPQ"), QByteArray("<absent>"));
+        game_.kill();
+        QVERIFY(game_.waitForFinished(kTimeout));
+        QVERIFY(run().success);
+        QCOMPARE(readFile(path), newProgram);
+        QCOMPARE(readFile(game + "/Data/patch-W.MPQ"), patch);
+#else
+        QSKIP("finds a running game through /proc: Linux only");
+#endif
+    }
+
+    // The launcher's own game starts in the middle of a fetch: nothing more takes its name, what
+    // came waits in its part, and the next run resumes it.
+    void stopForTheGame() {
+        using_ = Server::InProcess;
+        const QByteArray listed = content("fetched when the game starts", 3 << 20);
+        writeFile(game + "/Data/patch-P.MPQ", "the old one");
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-P.MPQ", listed}}, {}, {}});
+        const QByteArray object = "/launcher/files/objects/" + Sha256::of(listed);
+        inProcess.setReply(object, {200, "application/octet-stream", listed,
+                                    CommunityServer::Reply::Trickle, 0, 20000});
+        GameFiles files;
+        files.setPublicKey(testPublicKey());
+        files.setServer({QStringLiteral("127.0.0.1"), port(), false});
+        files.setLauncherFolder(launcher);
+        QSignalSpy finished(&files, &GameFiles::finished);
+        QVERIFY(files.start({{gamemanifest::kWotlk, game}}));
+        const QString part = partOf(game + "/Data/patch-P.MPQ", listed);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(part).size() > 0, kTimeout);
+        files.stop();
+        QVERIFY(finished.wait(kTimeout));
+        QVERIFY(files.leftForAfterTheGame());
+        QCOMPARE(readFile(game + "/Data/patch-P.MPQ"), QByteArray("the old one"));
+        const qint64 kept = QFileInfo(part).size();
+        QVERIFY2(kept > 0 && kept < listed.size(), qPrintable(QString::number(kept)));
+        QVERIFY2(report().contains("Files left .......................... the game started"),
+                 report().constData());
+        inProcess.clearReplies();
+        using_ = Server::Nginx;
+        QVERIFY(run().success);
+        QCOMPARE(objectRequests().last(), shortHash(listed) + " 206");
+        QCOMPARE(readFile(game + "/Data/patch-P.MPQ"), listed);
+    }
+
+    // The launcher's own game starts while small objects are about to take their names: not one
+    // more does, none is left as a part (a small object is fetched whole again), and the next
+    // run brings them all.
+    void stopForTheGameBeforeSmallObjectsTakeTheirNames_data() {
+        QTest::addColumn<int>("count");
+        QTest::newRow("one small object") << 1;
+        QTest::newRow("a group of small objects") << 40;
+    }
+    void stopForTheGameBeforeSmallObjectsTakeTheirNames() {
+        QFETCH(int, count);
+        using_ = Server::Nginx;
+        QList<QPair<QString, QByteArray>> files;
+        for (int i = 0; i < count; ++i)
+            files.append({QString("Interface/f%1.lua").arg(i),
+                          content("small " + QByteArray::number(i), 3000)});
+        publish({gamemanifest::kWotlk, 1, files, {}, {}});
+        GameFiles engine;
+        engine.setPublicKey(testPublicKey());
+        engine.setServer({QStringLiteral("127.0.0.1"), port(), false});
+        engine.setLauncherFolder(launcher);
+        // The writer's thread waits at its first rename until the game has started.
+        std::atomic<bool> reached{false};
+        std::promise<void> gameStarted;
+        std::shared_future<void> started = gameStarted.get_future().share();
+        betweenSteps = [&](const QString& step, const QString&) {
+            if (step == "part renamed" && !reached.exchange(true))
+                started.wait_for(std::chrono::milliseconds(kTimeout));
+        };
+        QSignalSpy finished(&engine, &GameFiles::finished);
+        QVERIFY(engine.start({{gamemanifest::kWotlk, game}}));
+        QTRY_VERIFY_WITH_TIMEOUT(reached, kTimeout);
+        engine.stop();
+        gameStarted.set_value();
+        QVERIFY(finished.wait(kTimeout));
+        betweenSteps = nullptr;
+        QVERIFY(engine.leftForAfterTheGame());
+        QCOMPARE(QDir(game + "/Interface").entryList(QDir::Files), QStringList());
+        QVERIFY2(report().contains("Files fetched ....................... 0 (") &&
+                     report().contains("Files left .......................... the game started"),
+                 report().constData());
+        QVERIFY(run().success);
+        for (const auto& [path, bytes] : files)
+            QCOMPARE(readFile(game + '/' + path), bytes);
+    }
+
+    // Whatever a list or a folder holds, a line of the report is one line: control characters,
+    // separators and backslashes are written as escapes, in the admins' lines and the player's.
+    void reportEscapesPaths_data() {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("line feed") << "a\nForged [OK]"
+                                   << "a\\x0aForged [OK]";
+        QTest::newRow("carriage return") << "a\rb"
+                                         << "a\\x0db";
+        QTest::newRow("terminal escape") << "a\x1b[2J.MPQ"
+                                         << "a\\x1b[2J.MPQ";
+        QTest::newRow("delete character") << "a\x7f"
+                                          << "a\\x7f";
+        QTest::newRow("next line, C1") << QString::fromUtf16(u"a\u0085b") << "a\\x85b";
+        QTest::newRow("line separator") << QString::fromUtf16(u"a\u2028b") << "a\\u2028b";
+        QTest::newRow("paragraph separator") << QString::fromUtf16(u"a\u2029b") << "a\\u2029b";
+        QTest::newRow("a backslash, so that no escape can be forged") << "a\\x0ab"
+                                                                      << "a\\\\x0ab";
+        QTest::newRow("accents kept") << QString::fromUtf16(u"\u00c9cran/\u00e9.lua")
+                                      << QString::fromUtf16(u"\u00c9cran/\u00e9.lua");
+    }
+    void reportEscapesPaths() {
+        QFETCH(QString, raw);
+        QFETCH(QString, written);
+        const auto reportFor = [](const QString& name) {
+            gamemanifest::Outcome outcome;
+            outcome.client = gamemanifest::kWotlk;
+            outcome.folder = "C:/Jeux/" + name;
+            outcome.manifestReceived = true;
+            outcome.refused << "Data/" + name + ": HTTP Error 404";
+            return gamemanifest::report(outcome, QDateTime::currentDateTime());
+        };
+        const QString text = reportFor(raw);
+        // As many lines as a report of plain names.
+        QCOMPARE(text.split(u'\n').size(), reportFor("plain").split(u'\n').size());
+        QVERIFY2(text.contains("Game files of wotlk in C:/Jeux/" + written + "...\n"),
+                 qPrintable(text));
+        QVERIFY2(text.contains("\n  Data/" + written + ": HTTP Error 404\n"), qPrintable(text));
+        QVERIFY2(text.contains(": Data/" + written + " (le d"), qPrintable(text));
+        QVERIFY2(text.contains(" dans C:/Jeux/" + written + " ("), qPrintable(text));
     }
 
     // Both clients' folders, one after the other: a client without a list is passed over quietly,
@@ -671,6 +1282,63 @@ private slots:
         QVERIFY(GameFiles::foldersOf(config).isEmpty());
     }
 
+    // A package started from a working folder keeps every file of its own in the player's data
+    // folder, also when the working folder cannot take a file (gone, even for root); nothing
+    // lands in the working folder.
+    void packagedFilesInTheDataFolder_data() {
+        QTest::addColumn<bool>("workingFolderGone");
+        QTest::newRow("an empty working folder stays empty") << false;
+        QTest::newRow("a working folder that is gone") << true;
+    }
+    void packagedFilesInTheDataFolder() {
+#ifdef Q_OS_LINUX
+        QFETCH(bool, workingFolderGone);
+        using_ = Server::Nginx;
+        const QByteArray bytes = content("packaged", 3000);
+        publish({gamemanifest::kWotlk, 7, {{ "Data/patch-P.MPQ", bytes }}, {}, {}});
+        const QString data = work->path() + "/data";
+        const QString working = work->path() + "/started-here";
+        QVERIFY(QDir().mkpath(working));
+        QProcess launcher;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", data);
+        launcher.setProcessEnvironment(environment);
+        launcher.setWorkingDirectory(working);
+        const QStringList arguments{QString::number(nginx.port()),
+                                    QString::fromLatin1(testPublicKey()), game, "/bin/true"};
+        if (workingFolderGone)
+            launcher.start("/bin/sh", QStringList{"-c", "rmdir \"$PWD\" && exec \"$@\"", "sh",
+                                                  PACKAGED_FILES} +
+                                          arguments);
+        else
+            launcher.start(PACKAGED_FILES, arguments);
+        QVERIFY(launcher.waitForFinished(kTimeout));
+        QCOMPARE(launcher.exitCode(), 0);
+        QStringList found = QString::fromUtf8(launcher.readAllStandardOutput()).split('\n');
+        found.removeAll(QString());
+        const QString record =
+            QFileInfo(launcherfiles::gameFilesIndex(data, gamemanifest::kWotlk, game))
+                .completeBaseName();
+        QStringList expected{
+            "VestrahalLauncher.lock", "VestrahalLauncher.socket", "errors.log",
+            "launcher.conf",          record + ".index",          record + ".sequence"};
+        expected.sort();
+        found.sort();
+        QCOMPARE(found, expected);
+        const QString log = QString::fromUtf8(readFile(data + "/vestrahal-launcher/errors.log"));
+        QVERIFY2(log.contains("Game files of wotlk") && log.contains("/bin/true ended "),
+                 qPrintable(log));
+        QCOMPARE(readFile(game + "/Data/patch-P.MPQ"), bytes);
+        QCOMPARE(QFileInfo::exists(working), !workingFolderGone);
+        if (!workingFolderGone)
+            QCOMPARE(QDir(working).entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                             QDir::Hidden | QDir::System),
+                     QStringList());
+#else
+        QSKIP("a package is a Linux package");
+#endif
+    }
+
     // The engine's process killed with SIGKILL in the middle of a large object: the next run
     // resumes the part it left with a Range request, and the file is whole and right.
     void killedMidObjectResumes() {
@@ -679,7 +1347,7 @@ private slots:
         const QByteArray listed = content("very large", qint64(384) << 20);
         writeFile(game + "/Data/patch-K.MPQ", "the old one");
         publish({gamemanifest::kWotlk, 1, {{ "Data/patch-K.MPQ", listed }}, {}, {}});
-        const QString part = game + "/Data/patch-K.MPQ" + kPart;
+        const QString part = partOf(game + "/Data/patch-K.MPQ", listed);
         const QStringList arguments{QString::number(nginx.port()),
                                     QString::fromLatin1(testPublicKey()), launcher, game};
         QProcess first;
@@ -796,7 +1464,7 @@ private slots:
         const QString path = game + "/Data/patch-I.MPQ";
         changeKeepingTime(path, teachTheIndexAWholeTime(path));
         const QByteArray changed = readFile(path);
-        const QStringList indexes = QDir(launcher).entryList({"gamefiles-*"}, QDir::Files);
+        const QStringList indexes = QDir(launcher).entryList({"gamefiles-*.index"}, QDir::Files);
         QCOMPARE(indexes.size(), 1);
         const QString index = launcher + '/' + indexes.first();
         QByteArray bytes = readFile(index);
@@ -817,6 +1485,56 @@ private slots:
         QCOMPARE(objectRequests().size(), before + (fullCheck ? 1 : 0));
     }
 
+    // A list older than the one applied is refused whatever happened to one of the two records
+    // of the last sequence: the index, or the sequence's own file. The newer patch stays.
+    void replayAfterALostRecord_data() {
+        QTest::addColumn<QString>("record"); // "index" or "sequence"
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("index cut to 100 bytes") << "index"
+                                                << "cut";
+        QTest::newRow("index lost") << "index"
+                                    << "lost";
+        QTest::newRow("sequence record lost") << "sequence"
+                                              << "lost";
+        QTest::newRow("sequence record cut short") << "sequence"
+                                                   << "cut";
+        QTest::newRow("sequence record changed") << "sequence"
+                                                 << "changed";
+    }
+    void replayAfterALostRecord() {
+        QFETCH(QString, record);
+        QFETCH(QString, damage);
+        using_ = Server::InProcess;
+        const QByteArray older = content("patch at 100", 5000);
+        const QByteArray newer = content("patch at 200", 5000);
+        publish({gamemanifest::kWotlk, 100, {{"Data/patch-R.MPQ", older}}, {}, {}});
+        QVERIFY(run().success);
+        publish({gamemanifest::kWotlk, 200, {{"Data/patch-R.MPQ", newer}}, {}, {}});
+        QVERIFY(run().success);
+        const QString file = record == "index"
+                                 ? launcherfiles::gameFilesIndex(launcher, "wotlk", game)
+                                 : launcherfiles::gameFilesSequence(launcher, "wotlk", game);
+        QVERIFY(QFileInfo::exists(file));
+        if (damage == "lost") {
+            QVERIFY(QFile::remove(file));
+        } else {
+            QByteArray bytes = readFile(file);
+            if (damage == "cut")
+                bytes = bytes.left(record == "index" ? 100 : 2);
+            else
+                bytes[0] = bytes[0] == '1' ? '9' : '1';
+            QFile::remove(file);
+            writeFile(file, bytes);
+        }
+        // A replay of the older list, genuinely signed.
+        publish({gamemanifest::kWotlk, 100, {{"Data/patch-R.MPQ", older}}, {}, {}});
+        const Run replay = run();
+        QVERIFY(!replay.success);
+        QVERIFY2(report().contains("sequence 100 lower than 200 applied before"),
+                 report().right(1500).constData());
+        QCOMPARE(readFile(game + "/Data/patch-R.MPQ"), newer);
+    }
+
     // A full disk: the object that does not fit is given up, the old file stays, the part goes.
     void fullDisk() {
         VESTRAHAL_SKIP_WITHOUT_FILE_SIZE_LIMIT();
@@ -832,7 +1550,7 @@ private slots:
         QVERIFY(result.finished);
         QVERIFY(!result.success);
         QCOMPARE(readFile(game + "/Data/patch-F.MPQ"), QByteArray("the old one"));
-        QVERIFY(!QFileInfo::exists(game + "/Data/patch-F.MPQ" + kPart));
+        QVERIFY(!QFileInfo::exists(partOf(game + "/Data/patch-F.MPQ", listed)));
         QVERIFY2(report().contains("Data/patch-F.MPQ: cannot write"), report().constData());
     }
 
@@ -946,7 +1664,7 @@ private slots:
                                 {"Data/b.MPQ", 5, Sha256::of("b")}};
         index.manifest.removed = {{"Data/z.MPQ", Sha256::of("z")}};
         index.entries = {{12, 34, Sha256::of("a")}, {}};
-        const QString file = gamefileindex::fileName(launcher, "wotlk", game);
+        const QString file = launcherfiles::gameFilesIndex(launcher, "wotlk", game);
         QVERIFY(gamefileindex::save(file, index));
         const gamefileindex::Index read = gamefileindex::load(file, game);
         QCOMPARE(read.sequence, qint64(77));
@@ -966,8 +1684,8 @@ private slots:
         QCOMPARE(kept.at(1).modified, qint64(34));
         // Another folder's index is not this one's.
         QVERIFY(gamefileindex::load(file, work->path()).manifest.files.isEmpty());
-        QVERIFY(gamefileindex::fileName(launcher, "wotlk", game) !=
-                gamefileindex::fileName(launcher, "wotlk", work->path()));
+        QVERIFY(launcherfiles::gameFilesIndex(launcher, "wotlk", game) !=
+                launcherfiles::gameFilesIndex(launcher, "wotlk", work->path()));
     }
 
     // The look at each listed file through its folder, opened once for the files that follow in

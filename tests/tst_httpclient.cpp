@@ -508,6 +508,29 @@ private slots:
                      qPrintable(QString::number(hostile.bytesSent())));
     }
 
+    // A reply whose body brings less than the minimum in a window is given up as too slow
+    // (code 10), whether its bytes trickle in, stop, or never get past the header; the idle
+    // limit, which every trickled byte resets, does not see it.
+    void minimumSpeed_data() {
+        QTest::addColumn<HostileServer::Mode>("mode");
+        QTest::newRow("body that trickles") << HostileServer::TrickleBody;
+        QTest::newRow("header that trickles") << HostileServer::TrickleHeader;
+        QTest::newRow("body that stalls") << HostileServer::StalledBody;
+    }
+    void minimumSpeed() {
+        QFETCH(HostileServer::Mode, mode);
+        HostileServer hostile(mode);
+        HttpClient http("127.0.0.1", hostile.serverPort());
+        http.setIdleLimit(5000);
+        http.setMinimumSpeed(1000, 500);
+        QSignalSpy done(&http, &HttpClient::done);
+        http.get("/lent");
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kTimeout);
+        QCOMPARE(int(http.error()), int(HttpClient::TooSlow));
+        QVERIFY(!http.active());
+        QTRY_VERIFY_WITH_TIMEOUT(hostile.closedByClient(), kTimeout);
+    }
+
     // A reply's status line and headers, the blank line after them included, are held to the
     // client's header limit to the byte.
     void headerLimit_data() {

@@ -4,14 +4,14 @@
 #   local community server for its version, and its TGZ holds it;
 # - the packaged build (the linux-package preset, with the test build's hosts) makes a TGZ and a
 #   DEB that lintian finds no error in; as root the DEB is installed with dpkg, an ordinary user
-#   starts it from the home folder under Xvfb: in a data folder that cannot be made (built-in
-#   settings, a box says why, ready all the same), then it plays through a fake wine, first with
-#   the server answering the package's version (ready, read through AT-SPI), then a newer one
-#   (the launcher says so and plays); each time the window's process ends while the game runs,
-#   held by the package's watcher, and the window comes back at the game's end saying that it
-#   ended at once; then a wine without its 32-bit half, which the window that comes back names;
-#   nothing is written outside that user's folder for the program; the package is removed and
-#   the user deleted.
+#   starts it from / (a folder it cannot write) under Xvfb: in a data folder that cannot be made
+#   (built-in settings, a box says why, ready all the same), then it plays through a fake wine,
+#   first with the server answering the package's version (ready, read through AT-SPI), then a
+#   newer one (the launcher says so and plays); each time the window's process ends while the
+#   game runs, held by the package's watcher, and the window comes back at the game's end saying
+#   that it ended at once; then a wine without its 32-bit half, which the window that comes back
+#   names; nothing is written outside that user's folder for the program; the package is removed
+#   and the user deleted.
 #   $1  the test build tree (default: build/ beside tools/): its community server and fake game
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -181,7 +181,7 @@ echo "package-test: installed $name; its Qt dependencies:"
 dpkg-query -W -f='${Depends}\n' "$name" | tr ',' '\n' | grep -i qt | sed 's/^ */  /'
 [ -x /usr/games/VestrahalLauncher.exe ] || fail "dpkg did not install /usr/games/VestrahalLauncher.exe"
 
-echo "package-test: an ordinary player, from the home folder, under Xvfb"
+echo "package-test: an ordinary player, from / (a folder it cannot write), under Xvfb"
 user="vtest$$"
 chmod 755 "$work"
 home="$work/home"
@@ -240,11 +240,12 @@ status_line_reads() { # WHAT TEXT [ALSO...]
 # Whatever the player's programs write from here on is the player's and newer than this mark.
 touch "$work/start.mark"
 
-# Starts the installed launcher as the player, from the home folder, by its name on Debian's PATH
-# for users, through the server as its proxy (the build names hosts that never resolve). Qt
+# Starts the installed launcher as the player, from a working folder the player cannot write (/),
+# by its name on Debian's PATH for users, through the server as its proxy (the build names hosts
+# that never resolve): every file of its own lands in its data folder all the same. Qt
 # WebEngine's sandbox is off for the test.
 start_player() {
-    (cd "$home" && exec runuser -u "$user" -- "${player_env[@]}" QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu" \
+    (cd / && exec runuser -u "$user" -- "${player_env[@]}" QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu" \
         http_proxy="http://127.0.0.1:$port" no_proxy="" VestrahalLauncher.exe) \
         >>"$work/player.log" 2>&1 &
     launcher=$!
