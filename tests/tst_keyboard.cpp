@@ -113,7 +113,14 @@ class KeyboardTest : public QObject {
     // A page shown in place, its controls hidden, the page on screen.
     void showInPlace(MainWindow& window) {
         QSignalSpy loaded(news(window)->page(), &QWebEnginePage::loadFinished);
-        news(window)->page()->runJavaScript("document.getElementById('ex-saison').click()");
+        // Clicked once, as soon as the page has built the link.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            evaluate(news(window)->page(),
+                     QStringLiteral("(function() { const link = "
+                                    "document.getElementById('ex-saison'); if (!link) return "
+                                    "false; link.click(); return true; })()"))
+                .toBool(),
+            kTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>(window, "Jouer")->isHidden(), kTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(news(window)->isVisible() &&
                                      news(window)->url().path().endsWith("ex_saison.php"),
