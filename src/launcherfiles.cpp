@@ -1,6 +1,7 @@
 #include "launcherfiles.h"
 
 #include "buildoptions.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
