@@ -1,6 +1,7 @@
 // The launcher as a screen reader gets it: the real program in a window of its own (Xvfb), on a
 // session bus of the test's own, read through AT-SPI by Debian's pyatspi, the library Orca
 // reads applications with (tests/atspi_reader.py).
+#include "desktopsession.h"
 #include "logonlistener.h"
 #include "testfiles.h"
 #include "testsupport.h"
@@ -166,49 +167,17 @@ class ScreenReaderTest : public QObject {
         QVERIFY2(process.waitForStarted(kTimeout),
                  qPrintable(program + ": " + process.errorString()));
     }
-    // The first line a helper writes: the display it serves, the address of its bus.
-    QByteArray firstLine(QProcess& process) {
-        QByteArray line;
-        // No line in time leaves it empty, which the caller refuses.
-        static_cast<void>(QTest::qWaitFor(
-            [&] {
-                if (!process.canReadLine())
-                    return process.state() == QProcess::NotRunning;
-                line = process.readLine().trimmed();
-                return true;
-            },
-            kTimeout));
-        return line;
-    }
 
 private slots:
     void initTestCase() {
         QVERIFY2(QFile::exists(VESTRAHAL_SYSTEM_PYTHON), "python3 of the system: tools/setup.sh");
-        session = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"QT_QPA_PLATFORM", "no_proxy", "NO_PROXY", "WAYLAND_DISPLAY",
-                                 "DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS"})
-            session.remove(name);
 
-        // A screen of its own: the window is real, as are its sizes and what shows on it.
-        startProcess(display, QStringLiteral("Xvfb"),
-                     {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
-        const QByteArray number = firstLine(display);
-        QVERIFY2(!number.isEmpty(), display.readAllStandardError().constData());
-        session.insert("DISPLAY", ":" + QString::fromLatin1(number));
-        // A session bus of its own, on which the accessibility bus starts when first asked.
-        startProcess(bus, QStringLiteral("dbus-daemon"),
-                     {"--session", "--nofork", "--print-address=1"});
-        const QByteArray address = firstLine(bus);
-        QVERIFY2(address.startsWith("unix:"), bus.readAllStandardError().constData());
-        session.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromLatin1(address));
-        // What Orca says when it starts: a screen reader is running.
-        QProcess enable;
-        startProcess(enable, QStringLiteral("dbus-send"),
-                     {"--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
-                      "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status",
-                      "string:ScreenReaderEnabled", "variant:boolean:true"});
-        QVERIFY(enable.waitForFinished(kTimeout));
-        QCOMPARE(enable.exitCode(), 0);
+        // A screen of its own: the window is real, as are its sizes and what shows on it; a
+        // session bus of its own, where a screen reader runs.
+        desktop.start("800x600x24", kTimeout);
+        if (QTest::currentTestFailed())
+            return;
+        session = desktop.environment;
 
         // The listener is there before the launcher, as Orca is.
         startProcess(listener, QStringLiteral(VESTRAHAL_SYSTEM_PYTHON),
@@ -268,10 +237,11 @@ private slots:
     }
 
     void cleanupTestCase() {
-        for (QProcess* process : {&launcher, &listener, &bus, &display}) {
+        for (QProcess* process : {&launcher, &listener}) {
             process->kill();
             process->waitForFinished(kTimeout);
         }
+        desktop.stop();
     }
 
     void newsPageHasItsHeadingsAndLinks_data() {
@@ -538,7 +508,8 @@ private slots:
 
 private:
     QProcessEnvironment session;
-    QProcess display, bus, listener, launcher;
+    DesktopSession desktop;
+    QProcess listener, launcher;
     QList<Node> events;
     QByteArray pendingLine;
     QTemporaryDir folder;

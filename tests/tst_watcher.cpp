@@ -2,6 +2,7 @@
 // its real watcher and the fake game, in an Xvfb and on a session bus of the suite's own: the
 // window read as a screen reader reads it (AT-SPI, tests/atspi_reader.py), its place on the
 // screen through the X server, the processes through their ids.
+#include "desktopsession.h"
 #include "fakegame.h"
 #include "testfiles.h"
 #include "testsupport.h"
@@ -255,45 +256,13 @@ class WatcherTest : public QObject {
 
 private slots:
     void initTestCase() {
-        session = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"QT_QPA_PLATFORM", "no_proxy", "NO_PROXY", "WAYLAND_DISPLAY",
-                                 "DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS"})
-            session.remove(name);
-        const auto firstLine = [](QProcess& process) {
-            QByteArray line;
-            static_cast<void>(QTest::qWaitFor(
-                [&] {
-                    if (!process.canReadLine())
-                        return process.state() == QProcess::NotRunning;
-                    line = process.readLine().trimmed();
-                    return true;
-                },
-                kTimeout));
-            return line;
-        };
-        xserver.setProcessEnvironment(session);
-        xserver.start("Xvfb",
-                      {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-        const QByteArray number = firstLine(xserver);
-        QVERIFY2(!number.isEmpty(), xserver.readAllStandardError().constData());
-        session.insert("DISPLAY", ":" + QString::fromLatin1(number));
-        display = XOpenDisplay(qPrintable(":" + QString::fromLatin1(number)));
+        desktop.start("1024x768x24", kTimeout);
+        if (QTest::currentTestFailed())
+            return;
+        session = desktop.environment;
+        display = XOpenDisplay(qPrintable(desktop.display));
         QVERIFY(display);
         XSetErrorHandler(ignoreErrors);
-        bus.setProcessEnvironment(session);
-        bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        const QByteArray address = firstLine(bus);
-        QVERIFY2(address.startsWith("unix:"), bus.readAllStandardError().constData());
-        session.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromLatin1(address));
-        // As when a screen reader runs: the launcher describes itself on the accessibility bus.
-        QProcess enable;
-        enable.setProcessEnvironment(session);
-        enable.start("dbus-send",
-                     {"--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
-                      "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status",
-                      "string:ScreenReaderEnabled", "variant:boolean:true"});
-        QVERIFY(enable.waitForFinished(kTimeout));
-        QCOMPARE(enable.exitCode(), 0);
         routeThroughCommunityServer(server);
         server.setReply("/launcher/version.php", {200, "text/plain", "1.0"});
     }
@@ -332,10 +301,7 @@ private slots:
     void cleanupTestCase() {
         if (display)
             XCloseDisplay(display);
-        for (QProcess* process : {&bus, &xserver}) {
-            process->kill();
-            process->waitForFinished(kTimeout);
-        }
+        desktop.stop();
     }
 
     // The window's process ends once the game runs; the game runs on, held by the watcher; its
@@ -550,8 +516,7 @@ private slots:
 
 private:
     QProcessEnvironment session;
-    QProcess xserver;
-    QProcess bus;
+    DesktopSession desktop;
     Display* display = nullptr;
     CommunityServer server;
     std::unique_ptr<QTemporaryDir> dir;
