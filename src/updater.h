@@ -9,7 +9,6 @@
 
 class Config;
 class HttpClient;
-class QTimer;
 
 // Keeps the launcher current: at start-up it asks the community's server for the version, and
 // when the answer differs from the stored one it replaces its own executable with the one the
@@ -97,7 +96,6 @@ private:
     HttpClient* versionClient;
     QString newVersion;
 
-    QTimer* checkTimer = nullptr;
     int checkTimeLimit = kDefaultCheckTimeLimit;
     int downloadTimeLimit;
     int downloadIdleLimit;
@@ -106,5 +104,4 @@ private:
     bool installsUpdates = !vestrahal::kPackaged;
 
     HttpClient* signatureClient = nullptr;
-    QTimer* signatureTimer = nullptr;
 };
