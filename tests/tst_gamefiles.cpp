@@ -106,7 +106,7 @@ QByteArray sign(const QByteArray& message, QByteArray seed) {
 
 // A file's modification time, to the nanosecond: a file the run must not touch keeps it.
 qint64 modified(const QString& path) {
-    return gamefileindex::stateOf(path).modified;
+    return durablefile::stateOf(path).modified;
 }
 
 struct Run {
@@ -1728,11 +1728,11 @@ private slots:
         writeFile(game + "/Data/b.MPQ", "bb");
         QVERIFY(QFile::link(game + "/Data/a.MPQ", game + "/Data/link.MPQ"));
         QVERIFY(QFile::link(game + "/Data", game + "/Linked"));
-        gamefileindex::FolderStates disk(game);
+        durablefile::FolderStates disk(game);
         if (!before.isEmpty())
             disk.stateOf(before);
         const gamefileindex::FileState state = disk.stateOf(path);
-        const gamefileindex::FileState whole = gamefileindex::stateOf(game + '/' + path);
+        const gamefileindex::FileState whole = durablefile::stateOf(game + '/' + path);
         QCOMPARE(state.exists, exists);
         QCOMPARE(state.regular, regular);
         QCOMPARE(state.link, link);
