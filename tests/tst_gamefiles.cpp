@@ -549,8 +549,8 @@ private slots:
         else
             publish({gamemanifest::kWotlk, 1, {{listed, content("listed", 2000)}}, {}, {}});
         const Run result = run();
-        QVERIFY(!result.success);
         QCOMPARE(readFile(outside + "/patch.MPQ"), theirs);
+        QVERIFY(!result.success);
         // Refused before anything was written: the list's other files too.
         QCOMPARE(readFile(game + "/Data/patch-A.MPQ"), QByteArray("<absent>"));
         QVERIFY(QDir(outside).entryList({"*" + kPart}, QDir::Files).isEmpty());
