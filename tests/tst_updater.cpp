@@ -89,7 +89,7 @@ public:
         , domain(domain)
         , host(host) {}
     QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override {
-        const QString www = splitHostAndPort(QString::fromLatin1(vestrahal::kWebHost)).host;
+        const QString www = communityServer(vestrahal::kWebHost).host;
         return {proxyFor(query.peerHostName() == www ? host : domain)};
     }
 
@@ -464,7 +464,7 @@ private slots:
         QVERIFY(server.requestsFor(kDownloadPath).isEmpty());
         if (route == Route::Unknown)
             QCOMPARE(refusedNameLookups().value(0),
-                     splitHostAndPort(vestrahal::kWebDomain).host.toLatin1());
+                     communityServer(vestrahal::kWebDomain).host.toLatin1());
     }
 
     void download_data() {
