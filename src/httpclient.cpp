@@ -69,8 +69,8 @@ QByteArray trustedAuthorities() {
     return pem;
 }
 
-QByteArray proxyHost(const QString& host) {
-    // An IPv6 address is written in brackets in a proxy's address, as in a URL.
+QByteArray bracketed(const QString& host) {
+    // An IPv6 address is written in brackets in an address, before its port.
     return host.contains(QLatin1Char(':')) ? '[' + host.toLatin1() + ']' : host.toLatin1();
 }
 
@@ -90,7 +90,7 @@ void useProxyFor(CURL* easy, const QUrl& url, bool secure) {
         chosen = proxy;
         break;
     }
-    const QByteArray where = proxyHost(chosen.hostName()) + ':' + QByteArray::number(chosen.port());
+    const QByteArray where = bracketed(chosen.hostName()) + ':' + QByteArray::number(chosen.port());
     switch (chosen.type()) {
     case QNetworkProxy::HttpProxy:
     case QNetworkProxy::HttpCachingProxy:
@@ -398,17 +398,6 @@ bool parseContentRange(const QByteArray& value, ContentRange* range) {
     return true;
 }
 
-HostAndPort splitHostAndPort(const QString& text, quint16 defaultPort) {
-    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
-    if (colon > 0) {
-        bool number = false;
-        const uint port = QStringView(text).mid(colon + 1).toUInt(&number);
-        if (number && port > 0 && port <= 65535)
-            return {text.left(colon), quint16(port)};
-    }
-    return {text, defaultPort};
-}
-
 HttpClient::HttpClient(QObject* parent)
     : QObject(parent)
     , requestTimer(new QTimer(this))
@@ -563,7 +552,7 @@ void HttpClient::startNext() {
     const QString port =
         pending.port == schemePort ? QString() : QStringLiteral(":%1").arg(pending.port);
     const QString scheme = pending.secure ? QStringLiteral("https://") : QStringLiteral("http://");
-    const QUrl url(scheme + pending.host + port + pending.path);
+    const QUrl url(scheme + QString::fromLatin1(bracketed(pending.host)) + port + pending.path);
     curl_easy_setopt(easy, CURLOPT_URL, url.toEncoded().constData());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));

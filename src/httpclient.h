@@ -36,13 +36,6 @@ private:
     QList<QPair<QString, QString>> fields;
 };
 
-// A host name that may end in ":port", as the launcher's hosts are written.
-struct HostAndPort {
-    QString host;
-    quint16 port;
-};
-HostAndPort splitHostAndPort(const QString& text, quint16 defaultPort = 80);
-
 // A Content-Range header's value as HTTP has it ("bytes 100-199/1000", "bytes 100-199/*").
 struct ContentRange {
     qint64 first = -1;

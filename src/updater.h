@@ -41,10 +41,6 @@ public:
     void setDownloadMaxBytes(qint64 bytes) { downloadMaxBytes = bytes; }
     // Off in a package, which the package manager updates: a new version is then only told.
     void setInstallsUpdates(bool on) { installsUpdates = on; }
-    int checkTimeLimitMs() const { return checkTimeLimit; }
-    int downloadTimeLimitMs() const { return downloadTimeLimit; }
-    int downloadIdleLimitMs() const { return downloadIdleLimit; }
-    qint64 downloadMaxBytesLimit() const { return downloadMaxBytes; }
 
 signals:
     // What the player reads in the status line, as it happens.
