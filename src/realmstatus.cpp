@@ -5,6 +5,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+using vestrahal::kRealmCount;
+
 namespace {
 
 bool parsePort(const QByteArray& text, quint16& port) {
