@@ -110,20 +110,6 @@ private slots:
         QTEST(realmplay::realmToPlay(realmsOf(checked)), "played");
     }
 
-    void checkedAfterRefresh_data() {
-        QTest::addColumn<int>("checked");
-        QTest::addColumn<QList<int>>("shown");
-        QTest::addColumn<int>("result");
-        QTest::newRow("choice still shown stays") << 1 << QList<int>{1, 2} << 1;
-        QTest::newRow("choice hidden: last played") << 3 << QList<int>{1, 2} << 2;
-        QTest::newRow("no choice: last played, even hidden") << -1 << QList<int>{0} << 2;
-    }
-    void checkedAfterRefresh() {
-        QFETCH(int, checked);
-        QFETCH(QList<int>, shown);
-        QTEST(realmplay::checkedAfterRefresh(checked, 2, realmsOf(shown)), "result");
-    }
-
     void ownInstallation_data() {
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<bool>("own");
