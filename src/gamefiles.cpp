@@ -9,6 +9,7 @@
 #include "gamerunning.h"
 #include "launcherfiles.h"
 #include "objectfile.h"
+#include "realmplay.h"
 #include "sha256.h"
 #include "teststeps.h"
 #include "updatereport.h"
@@ -174,8 +175,7 @@ QList<GameFiles::Folder> GameFiles::foldersOf(const Config& config) {
     QList<Folder> found;
     QString first;
     const auto add = [&](bool enabled, const QString& path, const char* client) {
-        if (!enabled || path.isEmpty() ||
-            !QFileInfo(path + QStringLiteral("/kvf.vestrahal")).isFile())
+        if (!enabled || path.isEmpty() || !QFileInfo(realmplay::communityMarkerIn(path)).isFile())
             return;
         // One folder chosen for both clients gets one list, the first client's: two lists would
         // take turns rewriting it.
@@ -217,7 +217,7 @@ void GameFiles::nextFolder() {
     while (++folderIndex < folders.size()) {
         // The marker is looked at again: a folder that lost it is the player's own now.
         const Folder& folder = folders.at(folderIndex);
-        if (!QFileInfo(folder.path + QStringLiteral("/kvf.vestrahal")).isFile() || stopping)
+        if (!QFileInfo(realmplay::communityMarkerIn(folder.path)).isFile() || stopping)
             continue;
         // Not a file of a folder whose game runs is touched, nor even asked for.
         if (gameRuns && gameRuns(folder.path)) {

@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+using vestrahal::kRealmCount;
+
 namespace {
 
 // Letters, digits and inner hyphens, in labels of at most 63 characters: what a name server and

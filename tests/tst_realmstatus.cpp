@@ -107,7 +107,7 @@ private slots:
         QTEST(int(status->state(4)), "state");
         QCOMPARE(changed.count(), 2);
         QCOMPARE(changed.at(1).at(0).toInt(), 4);
-        for (int realm = 0; realm < RealmStatus::kRealmCount; ++realm) {
+        for (int realm = 0; realm < vestrahal::kRealmCount; ++realm) {
             if (realm != 4)
                 QCOMPARE(status->state(realm), State::None);
         }
