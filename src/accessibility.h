@@ -50,9 +50,6 @@ class StatusAnnouncer : public QObject {
 public:
     explicit StatusAnnouncer(QLabel* statusLine);
 
-signals:
-    void announcedText(const QString& text);
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -545,8 +545,17 @@ void HttpClient::startNext() {
     transfer->device = pending.device;
     transfer->limit = pending.limit;
     transfer->headerLimit = pending.headerLimit;
-    CURL* easy = transfer->easy;
+    describeRequest(*transfer, pending);
+    if (!engine->add(transfer->easy)) {
+        fail(UnknownError, tr("libcurl could not start the request"));
+        return;
+    }
+    current = std::move(transfer);
+    startLimits(pending);
+}
 
+void HttpClient::describeRequest(Transfer& transfer, const Pending& pending) {
+    CURL* easy = transfer.easy;
     // The scheme's own port goes unwritten, as in the address a browser would use.
     const quint16 schemePort = pending.secure ? 443 : 80;
     const QString port =
@@ -559,12 +568,12 @@ void HttpClient::startNext() {
     // The server's answer is what the launcher reads, a redirection included.
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->message);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.message);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kPiece);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Engine::onHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Engine::onBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
     // A proxy's answer to CONNECT is not the server's header.
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     if (pending.method == "HEAD")
@@ -572,31 +581,32 @@ void HttpClient::startNext() {
     else if (pending.method != "GET")
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, pending.method.constData());
     // The body is taken as the server sends it, so that its length is the one announced.
-    transfer->headers = curl_slist_append(transfer->headers, "Accept-Encoding: identity");
+    transfer.headers = curl_slist_append(transfer.headers, "Accept-Encoding: identity");
     for (const auto& [key, value] : pending.values)
-        transfer->headers = curl_slist_append(transfer->headers, key + ": " + value);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
+        transfer.headers = curl_slist_append(transfer.headers, key + ": " + value);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer.headers);
     useProxyFor(easy, url, pending.secure);
-    if (pending.secure) {
-        // Exactly the authorities Qt trusts, never a bundle of libcurl's own choosing.
-        transfer->authorities = trustedAuthorities();
-        curl_blob authorities{const_cast<char*>(transfer->authorities.constData()),
-                              size_t(transfer->authorities.size()), CURL_BLOB_NOCOPY};
-        curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &authorities);
-        curl_easy_setopt(easy, CURLOPT_CAINFO, static_cast<const char*>(nullptr));
-        curl_easy_setopt(easy, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
-        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-        // Windows' own TLS, which libcurl uses there, also asks whether the certificate was
-        // revoked: an answer it cannot get does not fail the request, a revocation does.
-        curl_easy_setopt(easy, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
-    }
+    if (pending.secure)
+        trustQtsAuthorities(transfer);
+}
 
-    if (!engine->add(easy)) {
-        fail(UnknownError, tr("libcurl could not start the request"));
-        return;
-    }
-    current = std::move(transfer);
+void HttpClient::trustQtsAuthorities(Transfer& transfer) {
+    CURL* easy = transfer.easy;
+    // Exactly the authorities Qt trusts, never a bundle of libcurl's own choosing.
+    transfer.authorities = trustedAuthorities();
+    curl_blob authorities{const_cast<char*>(transfer.authorities.constData()),
+                          size_t(transfer.authorities.size()), CURL_BLOB_NOCOPY};
+    curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &authorities);
+    curl_easy_setopt(easy, CURLOPT_CAINFO, static_cast<const char*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    // Windows' own TLS, which libcurl uses there, also asks whether the certificate was
+    // revoked: an answer it cannot get does not fail the request, a revocation does.
+    curl_easy_setopt(easy, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
+}
+
+void HttpClient::startLimits(const Pending& pending) {
     currentIdleLimit = pending.idleLimit;
     sinceLastByte.start();
     if (pending.timeLimit > 0)

@@ -175,6 +175,10 @@ private:
 
     int enqueue(Pending pending);
     void startNext();
+    // The request as libcurl takes it: address, method, headers, proxy and trust.
+    void describeRequest(Transfer& transfer, const Pending& pending);
+    void trustQtsAuthorities(Transfer& transfer);
+    void startLimits(const Pending& pending);
     // What libcurl hands over of the running reply; false refuses it, which ends the transfer.
     bool takeHeaderLine(Transfer& transfer, const char* data, size_t size);
     bool takeBody(Transfer& transfer, const char* data, size_t size);
