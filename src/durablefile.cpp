@@ -682,6 +682,23 @@ bool sameFile(HANDLE a, HANDLE b) {
            first.nFileIndexLow == second.nFileIndexLow;
 }
 
+// A file about to be renamed or deleted by its handle: opened without going through a reparse
+// point, and checked to be a file, not a link or a folder. Null when it is not.
+HANDLE openFileToChange(const QString& path, DWORD access, Failure* failure) {
+    const HANDLE handle = CreateFileW(
+        nativeName(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        failWith(failure, GetLastError(), path);
+        return nullptr;
+    }
+    if (!checkKind(handle, false, path, failure)) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    return handle;
+}
+
 } // namespace
 
 struct Folder::Held {
@@ -865,28 +882,21 @@ bool Folder::rename(QStringView from, QStringView to, Failure* failure) const {
     const QString source = joined(where, from);
     const QString target = joined(where, to);
     // Renamed by its handle: the file opened, checked, is the file that takes the name.
-    const HANDLE handle =
-        CreateFileW(nativeName(source).c_str(), DELETE | SYNCHRONIZE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        failWith(failure, GetLastError(), source);
+    const HANDLE handle = openFileToChange(source, DELETE | SYNCHRONIZE, failure);
+    if (!handle)
         return false;
-    }
-    bool done = checkKind(handle, false, source, failure);
-    if (done) {
-        const std::wstring name = nativeName(target);
-        std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
-        auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-        info->ReplaceIfExists = TRUE;
-        info->RootDirectory = nullptr;
-        info->FileNameLength = DWORD(name.size() * sizeof(wchar_t));
-        std::memcpy(info->FileName, name.data(), name.size() * sizeof(wchar_t));
-        done = SetFileInformationByHandle(handle, FileRenameInfo, info, DWORD(buffer.size()));
-        // A running game holds its files: the sharing violation leaves the file as it was.
-        if (!done)
-            failWith(failure, GetLastError(), target);
-    }
+    const std::wstring name = nativeName(target);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = DWORD(name.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, name.data(), name.size() * sizeof(wchar_t));
+    const bool done =
+        SetFileInformationByHandle(handle, FileRenameInfo, info, DWORD(buffer.size()));
+    // A running game holds its files: the sharing violation leaves the file as it was.
+    if (!done)
+        failWith(failure, GetLastError(), target);
     CloseHandle(handle);
     return done;
 }
@@ -895,16 +905,11 @@ bool Folder::remove(QStringView name, const File& opened, Failure* failure) cons
     if (!held)
         return false;
     const QString path = joined(where, name);
-    const HANDLE handle =
-        CreateFileW(nativeName(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        failWith(failure, GetLastError(), path);
+    const HANDLE handle = openFileToChange(path, DELETE | FILE_READ_ATTRIBUTES, failure);
+    if (!handle)
         return false;
-    }
-    bool done = checkKind(handle, false, path, failure);
-    if (done && opened.isOpen() && !sameFile(handle, opened.handle)) {
+    bool done = true;
+    if (opened.isOpen() && !sameFile(handle, opened.handle)) {
         fail(failure, Failure::Other, QStringLiteral("%1 changed after it was read").arg(path));
         done = false;
     }

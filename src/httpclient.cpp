@@ -449,20 +449,15 @@ int HttpClient::request(const HttpRequestHeader& header) {
     return request(header, nullptr);
 }
 
+HttpClient::Pending HttpClient::pendingFor(const QByteArray& method, const QString& path,
+                                           QIODevice* to) const {
+    // The host and the limits as they are set now: a later change is for later requests.
+    return {method,  hostName,  hostPort,  hostSecure, path,         {},           to,
+            maxBody, maxHeader, timeLimit, idleLimit,  minimumBytes, minimumWindow};
+}
+
 int HttpClient::request(const HttpRequestHeader& header, QIODevice* to) {
-    Pending pending{header.method().toLatin1(),
-                    hostName,
-                    hostPort,
-                    hostSecure,
-                    header.path(),
-                    {},
-                    to,
-                    maxBody,
-                    maxHeader,
-                    timeLimit,
-                    idleLimit,
-                    minimumBytes,
-                    minimumWindow};
+    Pending pending = pendingFor(header.method().toLatin1(), header.path(), to);
     // The client speaks HTTP/1.1 only, which is what the launcher asks for.
     for (const auto& [key, value] : header.values())
         pending.values.append({key.toLatin1(), value.toLatin1()});
@@ -482,19 +477,7 @@ bool HttpClient::active() const {
 }
 
 int HttpClient::get(const QString& path, QIODevice* to) {
-    return enqueue({"GET",
-                    hostName,
-                    hostPort,
-                    hostSecure,
-                    path,
-                    {},
-                    to,
-                    maxBody,
-                    maxHeader,
-                    timeLimit,
-                    idleLimit,
-                    minimumBytes,
-                    minimumWindow});
+    return enqueue(pendingFor("GET", path, to));
 }
 
 QByteArray HttpClient::readAll() {

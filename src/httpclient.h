@@ -173,6 +173,7 @@ private:
     class Engine;
     struct Transfer;
 
+    Pending pendingFor(const QByteArray& method, const QString& path, QIODevice* to) const;
     int enqueue(Pending pending);
     void startNext();
     // The request as libcurl takes it: address, method, headers, proxy and trust.
