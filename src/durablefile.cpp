@@ -85,13 +85,11 @@ FileState stateOfStat(const struct stat& buffer) {
 }
 #endif
 
-// Whether anything stands under the name, a link that leads nowhere included.
-bool taken(const QString& path) {
-    const QFileInfo file(path);
+} // namespace
+
+bool taken(const QFileInfo& file) {
     return file.exists() || file.isSymLink();
 }
-
-} // namespace
 
 Identity identityOfName(const QString& path) {
 #ifdef Q_OS_WIN
@@ -183,7 +181,7 @@ FileState FolderStates::stateOf(const QString& path) {
 
 bool replaceKeepingBackup(const QString& target, const QString& replacement, const QString& backup,
                           const std::function<bool()>& lastCheck) {
-    if (taken(backup))
+    if (taken(QFileInfo(backup)))
         return false;
     const QFile::Permissions permissions = QFile::permissions(target);
     if (permissions)

@@ -9,6 +9,7 @@
 #include <vector>
 
 class QFile;
+class QFileInfo;
 
 // The platform's file operations that the launcher's promises rest on: a file written in place
 // of another survives a power cut (its bytes on the disk before it takes the other's name, the
@@ -21,6 +22,9 @@ bool sync(QFile& file);
 // Waits until the folder holding `path` has its latest renames on the disk (nothing to do on
 // Windows, where a rename is written with the file system's own journal).
 void syncFolderOf(const QString& path);
+
+// Whether anything stands under the name, a link that leads nowhere included.
+bool taken(const QFileInfo& file);
 
 // Which file a name leads to, the name itself and not what a link leads to: the device and
 // inode, or on Windows the volume and file index. Two names with equal identities are one file.

@@ -7,15 +7,12 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+using durablefile::taken;
+
 namespace {
 
 // Enough to tell a program from an error page.
 constexpr qsizetype kHeadBytes = 64;
-
-// Whether anything stands under the name, a link that leads nowhere included.
-bool taken(const QFileInfo& file) {
-    return file.exists() || file.isSymLink();
-}
 
 // Takes away what stands under the name if it is a link or an empty folder.
 bool removeLinkOrEmptyFolder(const QString& name) {

@@ -64,7 +64,7 @@ bool NewsPage::acceptNavigationRequest(const QUrl& url, NavigationType type, boo
     // The engine hands addresses it cannot show itself (mailto:, other programs' schemes) to
     // the system. Only a click does that here, through the program's own choice of handler:
     // never a script, a form or a redirect of the page.
-    if (linkPolicy == DelegateAllLinks && !newslinks::showsInPage(url))
+    if (delegates() && !newslinks::showsInPage(url))
         return false;
     const bool accepted = QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
     // A load that follows a refused click takes its place: the engine reports no end of the
