@@ -1080,6 +1080,11 @@ void GameFiles::stop() {
     stopFetching();
 }
 
+void GameFiles::pause() {
+    // Interim: until the engine's own pause lands, a pause is a stop.
+    stop();
+}
+
 void GameFiles::stopFetching() {
     stopping = true;
     halted->store(true);

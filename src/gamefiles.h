@@ -34,6 +34,9 @@ public:
     struct Folder {
         QString client; // gamemanifest::kWotlk or gamemanifest::kCataclysm
         QString path;
+        // Nothing of the package is there yet, or only part of it: the folder has no marker, the
+        // player chose to install the community's client into it. The marker comes last.
+        bool install = false;
     };
     enum class Check {
         ByIndex, // files whose size and time the index vouches for are taken as they are
@@ -82,6 +85,12 @@ public:
     // The launcher's game starts: nothing more is put in place, what is on its way is left as a
     // part file to resume, and the run ends (finished() follows).
     void stop();
+    // The player pauses, or quits: every connection closes at once, every part file stays for
+    // the next start() to resume, and paused() follows instead of finished().
+    void pause();
+    // The most bytes a second all objects together may bring (0: no limit), also for a run under
+    // way.
+    void setSpeedLimit(qint64 bytesPerSecond) { speedLimit = bytesPerSecond; }
     // Whether the last run left files for when a game has ended.
     bool leftForAfterTheGame() const { return deferred; }
 
@@ -101,6 +110,10 @@ signals:
     void finished(bool success);
     // Fetching has kept "Jouer" shut for the hold limit: the player may play now.
     void playable();
+    // The run was paused: nothing failed, parts are kept.
+    void paused();
+    // An install's folder holds the whole package now, its marker last.
+    void folderInstalled(const QString& client, const QString& path);
 
 private:
     struct Lane;
@@ -203,6 +216,7 @@ private:
     QString launcherDir;
     int manifestTimeLimit = kManifestTimeLimit;
     int objectIdleLimit;
+    qint64 speedLimit = 0;
     qint64 minimumBytes = kMinimumBytes;
     int minimumWindow = kMinimumWindow;
 
