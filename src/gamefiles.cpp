@@ -64,6 +64,9 @@ const QString kAfterTheGame = QStringLiteral(
 // last line of the last report.
 const QString kFailed =
     QStringLiteral("Fichiers du jeu non mis à jour : résumé en français à la fin de errors.log");
+const QString kInstalled = QStringLiteral("Le jeu est installé.");
+const QString kInstallPaused = QStringLiteral("Installation du jeu en pause");
+const QString kMarkerPart = QString::fromLatin1(realmplay::kCommunityMarker) + kPartSuffix;
 
 QString megabytes(qint64 bytes, bool roundUp) {
     return QString::number(roundUp ? (bytes + kMegabyte - 1) / kMegabyte : bytes / kMegabyte);
@@ -122,11 +125,13 @@ GameFiles::GameFiles(QObject* parent)
     , gameRuns(&gamerunning::runsFrom)
     , cancelled(std::make_shared<std::atomic<bool>>(false))
     , halted(std::make_shared<std::atomic<bool>>(false))
-    , hashedBytes(std::make_shared<std::atomic<qint64>>(0)) {}
+    , hashedBytes(std::make_shared<std::atomic<qint64>>(0))
+    , hashingStopped(std::make_shared<std::atomic<bool>>(false)) {}
 
 GameFiles::~GameFiles() {
     // The hashing jobs report to this object: none may outlive it.
     cancelled->store(true);
+    hashingStopped->store(true);
     pool.waitForDone();
     for (auto& lane : lanes) {
         if (lane && lane->client)
@@ -202,6 +207,11 @@ bool GameFiles::start(const QList<Folder>& list, Check check) {
     spoke = false;
     deferred = false;
     stopping = false;
+    pausing = false;
+    installedAny = false;
+    networkFailures = 0;
+    heldMarker = -1;
+    hashingStopped = std::make_shared<std::atomic<bool>>(false);
     // A flag of its own for each run: a group still on its way from the last one keeps its own.
     halted = std::make_shared<std::atomic<bool>>(false);
     background = false;
@@ -214,10 +224,16 @@ bool GameFiles::start(const QList<Folder>& list, Check check) {
 }
 
 void GameFiles::nextFolder() {
+    if (pausing) {
+        endPaused();
+        return;
+    }
     while (++folderIndex < folders.size()) {
-        // The marker is looked at again: a folder that lost it is the player's own now.
+        // The marker is looked at again: a folder that lost it is the player's own now. An
+        // install's folder has none until it holds the whole package.
         const Folder& folder = folders.at(folderIndex);
-        if (!QFileInfo(realmplay::communityMarkerIn(folder.path)).isFile() || stopping)
+        if ((!folder.install && !QFileInfo(realmplay::communityMarkerIn(folder.path)).isFile()) ||
+            stopping)
             continue;
         // Not a file of a folder whose game runs is touched, nor even asked for.
         if (gameRuns && gameRuns(folder.path)) {
@@ -231,7 +247,10 @@ void GameFiles::nextFolder() {
     if (holdTimer)
         holdTimer->stop();
     if (spoke)
-        emit statusChanged(deferred ? kAfterTheGame : allWell ? kUpToDate : kFailed);
+        emit statusChanged(deferred       ? kAfterTheGame
+                           : !allWell     ? kFailed
+                           : installedAny ? kInstalled
+                                          : kUpToDate);
     emit finished(allWell);
 }
 
@@ -482,12 +501,18 @@ void GameFiles::startHashing(const QList<HashWork>& work) {
 void GameFiles::hashInPool(int item, const QString& path) {
     // A removed entry's file stays open until it is deleted: only the file that was read goes.
     const bool removal = item >= manifest.files.size();
-    auto* job = new HashJob(rootFolder, path, removal, cancelled, hashedBytes,
-                            [this, item](std::shared_ptr<HashJob::Result> result) {
-                                QMetaObject::invokeMethod(
-                                    this, [this, item, result] { onHashed(item, *result); },
-                                    Qt::QueuedConnection);
-                            });
+    // A paused run's jobs stop where they are, and what they found never reaches a later run.
+    auto* job = new HashJob(
+        rootFolder, path, removal, hashingStopped, hashedBytes,
+        [this, item, stopped = hashingStopped](std::shared_ptr<HashJob::Result> result) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, item, result, stopped] {
+                    if (!stopped->load())
+                        onHashed(item, *result);
+                },
+                Qt::QueuedConnection);
+        });
     pool.start(job);
 }
 
@@ -540,6 +565,7 @@ void GameFiles::startFetching() {
         // What a kill left of a large object is resumed: the bar starts where it left off.
         bytesDone += bytesAlreadyFetched(file);
     }
+    holdBackTheMarker();
     if (queue.isEmpty() || stopping) {
         endFolder();
         return;
@@ -556,6 +582,12 @@ void GameFiles::startFetching() {
     }
     fetching = true;
     startFetchTimers();
+    if (installing()) {
+        rate.reset();
+        installClock.start();
+        showInstallStatus();
+        installTimer->start();
+    }
     // A lane may finish the last object before the others start: the folder ends once.
     for (auto& lane : lanes)
         fetchNext(*lane);
@@ -584,6 +616,17 @@ void GameFiles::startFetchTimers() {
         connect(groupTimer, &QTimer::timeout, this, &GameFiles::placeGroup);
     }
     indexTimer->start();
+    if (!retryTimer) {
+        retryTimer = new QTimer(this);
+        retryTimer->setSingleShot(true);
+        connect(retryTimer, &QTimer::timeout, this, [this] {
+            wakeIdleLanes();
+            showInstallStatus();
+        });
+        installTimer = new QTimer(this);
+        installTimer->setInterval(kInstallStatusInterval);
+        connect(installTimer, &QTimer::timeout, this, &GameFiles::showInstallStatus);
+    }
     if (!holdTimer) {
         holdTimer = new QTimer(this);
         holdTimer->setSingleShot(true);
@@ -706,6 +749,8 @@ void GameFiles::startObject(Lane& lane) {
                 giveUp(lane);
                 return;
             }
+            if (lane.client->bytesReceived() > 0)
+                networkFailures = 0;
             showFetchStatus();
         });
         connect(lane.client, &HttpClient::done, this,
@@ -785,9 +830,17 @@ void GameFiles::onObjectDone(Lane& lane, bool error) {
     done.codeText = lane.client->errorString();
     const bool objectBytes = done.status == 200 || done.status == 206;
     done.received = objectBytes && lane.badStatus == 0 ? lane.client->bytesReceived() : 0;
+    done.networkLost = installing() && !stopping && lostTheNetwork(lane, error);
     // Bytes that came over the network in this run, whatever came of them.
     outcome.bytesFetched += done.received;
     bytesDone += done.received;
+    if (done.networkLost && !lane.file) {
+        // A small object comes again whole: what came of it does not count.
+        bytesDone -= done.received;
+        queue.prepend(lane.current);
+        waitForNetwork(lane);
+        return;
+    }
     if (!lane.file) {
         takeSmallObject(done, lane.client->readAll());
         fetchNext(lane);
@@ -796,6 +849,7 @@ void GameFiles::onObjectDone(Lane& lane, bool error) {
     // The object's file is synced on its own thread while the lane goes on with the next one:
     // the download never waits for the disk.
     done.file = std::move(lane.file);
+    const bool networkLost = done.networkLost;
     finishing.push_back(std::move(done));
     const auto item = std::prev(finishing.end());
     item->file->finishThen(this, [this, item] {
@@ -804,7 +858,10 @@ void GameFiles::onObjectDone(Lane& lane, bool error) {
         showFetchStatus();
         fetchingMayEnd();
     });
-    fetchNext(lane);
+    if (networkLost)
+        waitForNetwork(lane);
+    else
+        fetchNext(lane);
 }
 
 // Why a request for an object came to nothing, or an empty text when it brought the object.
@@ -990,6 +1047,8 @@ void GameFiles::placeObject(Finishing& done) {
         // The disk took no more, or the body grew past the listed size: the part goes, and
         // leaves its room to the player.
         refuse(file.path, describe(done.file->failure(), QStringLiteral("cannot write")));
+    } else if (done.networkLost) {
+        keepPart = keepForRetry(done, whole);
     } else if (!problem.isEmpty()) {
         refuse(file.path, problem);
         // Cut off on the way (the line, a server that stalls): what came is kept, unproven, and
@@ -1047,8 +1106,14 @@ void GameFiles::fetchingMayEnd() {
             placeGroup();
         return;
     }
+    if (fetchTheMarkerLast())
+        return;
     fetching = false;
     indexTimer->stop();
+    if (installTimer) {
+        installTimer->stop();
+        retryTimer->stop();
+    }
     folders_.clear();
     // The renames on the disk, once for the whole run. Each file's bytes were there before it
     // took its name; a rename lost to a power cut only brings the old file back, which the index
@@ -1056,7 +1121,10 @@ void GameFiles::fetchingMayEnd() {
     if (outcome.fetched > 0 && !rootFolder.syncFileSystem())
         durablefile::syncFolderOf(root + QStringLiteral("/."));
     rootFolder = {};
-    endFolder();
+    if (pausing)
+        endPaused();
+    else
+        endFolder();
 }
 
 void GameFiles::saveIndexNow() {
@@ -1081,8 +1149,43 @@ void GameFiles::stop() {
 }
 
 void GameFiles::pause() {
-    // Interim: until the engine's own pause lands, a pause is a stop.
-    stop();
+    if (!running || pausing)
+        return;
+    pausing = true;
+    // Nothing more takes its name: what came waits in its part, as when the game starts.
+    stopping = true;
+    halted->store(true);
+    queue.clear();
+    waitingLanes.clear();
+    heldMarker = -1;
+    if (retryTimer)
+        retryTimer->stop();
+    if (listClient && listClient->active()) {
+        listClient->disconnect(this);
+        listClient->abort();
+        endPaused();
+        return;
+    }
+    if (hashesLeft > 0) {
+        // Each job stops within a read; those not started never run.
+        hashingStopped->store(true);
+        pool.clear();
+        pool.waitForDone();
+        hashesLeft = 0;
+        hashProgress->stop();
+        endPaused();
+        return;
+    }
+    // The connections close now, each request ending before this returns; the parts follow once
+    // their bytes are on the disk. Before the first folder's list, nextFolder() ends the run.
+    for (auto& lane : lanes) {
+        if (lane && lane->busy) {
+            if (lane->file)
+                lane->file->ignoreTheRest();
+            lane->client->abort();
+        }
+    }
+    fetchingMayEnd();
 }
 
 void GameFiles::stopFetching() {
@@ -1092,6 +1195,9 @@ void GameFiles::stopFetching() {
     outcome.deferred = true;
     queue.clear();
     waitingLanes.clear();
+    heldMarker = -1;
+    if (retryTimer)
+        retryTimer->stop();
     for (auto& lane : lanes) {
         if (lane && lane->busy)
             giveUp(*lane);
@@ -1099,13 +1205,21 @@ void GameFiles::stopFetching() {
     fetchingMayEnd();
 }
 
-void GameFiles::showFetchStatus() {
+qint64 GameFiles::bytesSoFar() const {
     qint64 done = bytesDone;
     for (const auto& lane : lanes) {
         if (lane && lane->busy && lane->client)
             done += lane->client->bytesReceived();
     }
+    return done;
+}
+
+void GameFiles::showFetchStatus() {
+    const qint64 done = bytesSoFar();
     emit progressChanged(done, bytesToFetch);
+    // An install's line says its speed, on its own timer.
+    if (installing())
+        return;
     const qint64 shown = done / kMegabyte;
     if (shown == shownMegabytes)
         return;
@@ -1134,9 +1248,185 @@ void GameFiles::endFolder() {
         gamefileindex::save(indexFile, index);
     }
     indexChanged = false;
+    const bool installed = installing() && finishInstall();
     if (!outcome.manifestProblem.isEmpty() || !outcome.refused.isEmpty())
         allWell = false;
     appendUpdateReport(launcherfiles::report(launcherDir),
                        gamemanifest::report(outcome, QDateTime::currentDateTime()));
+    if (installed) {
+        installedAny = true;
+        const Folder& folder = folders.at(folderIndex);
+        emit folderInstalled(folder.client, folder.path);
+    }
     nextFolder();
+}
+
+bool GameFiles::installing() const {
+    return folderIndex >= 0 && folderIndex < folders.size() && folders.at(folderIndex).install;
+}
+
+// A list that names the marker itself: in an install it comes after every other file, so that a
+// folder with the marker always holds the whole package.
+void GameFiles::holdBackTheMarker() {
+    heldMarker = -1;
+    if (!installing())
+        return;
+    for (qsizetype i = 0; i < queue.size(); ++i) {
+        if (manifest.files.at(queue.at(i).file).path ==
+            QLatin1String(realmplay::kCommunityMarker)) {
+            heldMarker = queue.takeAt(i).file;
+            return;
+        }
+    }
+}
+
+// Called once every other object is in place: the held marker goes now, or never when anything
+// failed. True when it is on its way.
+bool GameFiles::fetchTheMarkerLast() {
+    if (heldMarker < 0)
+        return false;
+    const int marker = heldMarker;
+    heldMarker = -1;
+    if (stopping || !outcome.refused.isEmpty())
+        return false;
+    queue.append({marker, 0});
+    fetchNext(*lanes[0]);
+    return true;
+}
+
+// The end of an install that went well: every listed file holds its listed bytes, and only then
+// the marker is written (whole, on the disk after every file before it). True when the folder
+// holds the whole package now.
+bool GameFiles::finishInstall() {
+    if (stopping || !outcome.manifestProblem.isEmpty() || !outcome.refused.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < manifest.files.size(); ++i) {
+        if (entries.at(i).sha256 != manifest.files.at(i).sha256)
+            return false;
+    }
+    const QString marker = QString::fromLatin1(realmplay::kCommunityMarker);
+    durablefile::Failure failure;
+    const durablefile::Folder folder = durablefile::Folder::open(root, &failure);
+    if (folder.isOpen() && durablefile::stateOf(root + u'/' + marker).regular)
+        return true; // listed, and fetched last; or there already
+    bool written = false;
+    if (folder.isOpen()) {
+        durablefile::File part =
+            folder.openFile(kMarkerPart, durablefile::Folder::Access::Replace, &failure);
+        written = part.isOpen() && part.sync(&failure);
+        part.close();
+        written = written && folder.rename(kMarkerPart, marker, &failure);
+        if (written)
+            folder.sync();
+        else
+            folder.remove(kMarkerPart, nullptr);
+    }
+    if (!written)
+        refuse(marker, describe(failure, QStringLiteral("cannot be written")));
+    return written;
+}
+
+// Whether an install's request ended because the network, or the server, went away for a while:
+// refused, not found, cut, silent, too slow, or a 5xx. Other bytes than asked for, a full disk
+// or a reply that is not the object stay failures.
+bool GameFiles::lostTheNetwork(const Lane& lane, bool error) const {
+    if ((lane.file && lane.file->failed()) || !lane.otherRange.isEmpty())
+        return false;
+    if (lane.badStatus != 0)
+        return lane.badStatus >= 500 && lane.badStatus <= 599;
+    if (!error)
+        return false;
+    switch (lane.client->error()) {
+    case HttpClient::HostNotFound:
+    case HttpClient::ConnectionRefused:
+    case HttpClient::UnexpectedClose:
+    case HttpClient::Aborted:
+    case HttpClient::TooSlow:
+    case HttpClient::UnknownError:
+        return true;
+    case HttpClient::WrongContentLength: {
+        // Cut short of the length it announced, the one asked for; a longer one is not the
+        // object.
+        const qint64 left = manifest.files.at(lane.current.file).size - lane.current.resumeFrom;
+        return lane.client->responseHeader("Content-Length").trimmed().toLongLong() == left &&
+               lane.client->bytesReceived() < left;
+    }
+    default:
+        return false;
+    }
+}
+
+// The lane waits, with every other that fails meanwhile, for one try after the wait.
+void GameFiles::waitForNetwork(Lane& lane) {
+    lane.busy = false;
+    lane.file.reset();
+    lane.folder.reset();
+    if (retryTimer->isActive())
+        return;
+    ++networkFailures;
+    retryTimer->start(downloadprogress::retryWait(networkFailures, firstRetryWait, retryWaitCap));
+    // The speed of before the loss says nothing of the one after it.
+    rate.reset();
+    showInstallStatus();
+}
+
+// A large object of an install cut by the network: its part stays, to be resumed from where it
+// stopped, and the object goes back to the front of the queue.
+bool GameFiles::keepForRetry(Finishing& done, bool whole) {
+    const qint64 kept = done.file->size();
+    const bool keep = whole && kept > 0 && kept < manifest.files.at(done.pending.file).size;
+    if (keep)
+        folderFor(done.relative).parts.insert(done.part);
+    queue.prepend({done.pending.file, 0});
+    wakeIdleLanes();
+    return keep;
+}
+
+// Lanes left without work (the queue was empty, or they waited for the network) take what the
+// queue holds now, unless the wait for the network is still on.
+void GameFiles::wakeIdleLanes() {
+    if (retryTimer->isActive() || stopping)
+        return;
+    for (auto& lane : lanes) {
+        if (lane && !lane->busy && !waitingLanes.contains(lane.get()) && !queue.isEmpty())
+            fetchNext(*lane);
+    }
+}
+
+void GameFiles::showInstallStatus() {
+    if (!fetching || !installing())
+        return;
+    if (retryTimer->isActive()) {
+        emit statusChanged(downloadprogress::waitingLine(retryTimer->remainingTime()));
+        return;
+    }
+    const qint64 done = bytesSoFar();
+    rate.add(installClock.elapsed(), done);
+    emit statusChanged(downloadprogress::installLine(done, bytesToFetch, rate));
+}
+
+void GameFiles::endPaused() {
+    // What the index learnt stays; the sequence was recorded before anything changed.
+    if (indexChanged && outcome.manifestProblem.isEmpty()) {
+        index.entries = entries;
+        gamefileindex::save(indexFile, index);
+    }
+    indexChanged = false;
+    fetching = false;
+    if (indexTimer)
+        indexTimer->stop();
+    if (installTimer) {
+        installTimer->stop();
+        retryTimer->stop();
+    }
+    if (holdTimer)
+        holdTimer->stop();
+    folders_.clear();
+    rootFolder = {};
+    const bool install = installing();
+    running = false;
+    pausing = false;
+    if (install)
+        emit statusChanged(kInstallPaused);
+    emit paused();
 }

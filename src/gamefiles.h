@@ -1,11 +1,13 @@
 #pragma once
 
+#include "downloadprogress.h"
 #include "durablefile.h"
 #include "filehashing.h"
 #include "gamefileindex.h"
 #include "gamemanifest.h"
 #include "httpclient.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -86,7 +88,9 @@ public:
     // part file to resume, and the run ends (finished() follows).
     void stop();
     // The player pauses, or quits: every connection closes at once, every part file stays for
-    // the next start() to resume, and paused() follows instead of finished().
+    // the next start() to resume, the index keeps what it learnt, and paused() follows instead
+    // of finished() (once what is on its way to the disk is there: isRunning() is true until
+    // then). No report is written: nothing failed.
     void pause();
     // The most bytes a second all objects together may bring (0: no limit), also for a run under
     // way.
@@ -100,6 +104,19 @@ public:
     static constexpr int kHoldLimit = 60000;
     void setHoldLimit(int milliseconds) { holdLimit = milliseconds; }
     void setGameRunning(std::function<bool(const QString&)> check) { gameRuns = std::move(check); }
+
+    // An install does not fail when the network goes: each object is tried again after a wait,
+    // the first one this long, twice as long after each failure in a row, never longer than the
+    // cap, for as long as the launcher runs. A byte that comes starts the waits again from the
+    // first.
+    static constexpr int kFirstRetryWait = 1000;
+    static constexpr int kRetryWaitCap = 60000;
+    void setRetryWaits(int firstMilliseconds, int capMilliseconds) {
+        firstRetryWait = firstMilliseconds;
+        retryWaitCap = capMilliseconds;
+    }
+    // How often an install's status line is said while it fetches.
+    static constexpr int kInstallStatusInterval = 500;
 
 signals:
     // The status line's text, in French.
@@ -137,6 +154,7 @@ private:
         int code = 0;
         QString codeText;
         qint64 received = 0;
+        bool networkLost = false; // an install's object, tried again once the network is back
     };
     // A small object, whole in memory, on its way to its name with others.
     struct SmallObject {
@@ -210,6 +228,18 @@ private:
     void failFolder(const QString& why);
     void showFetchStatus();
     QString target(const QString& path) const;
+    // Installs: the marker last, the network's losses waited out, the status line's speed.
+    bool installing() const;
+    void holdBackTheMarker();
+    bool fetchTheMarkerLast();
+    bool finishInstall();
+    bool lostTheNetwork(const Lane& lane, bool error) const;
+    void waitForNetwork(Lane& lane);
+    bool keepForRetry(Finishing& done, bool whole);
+    void wakeIdleLanes();
+    qint64 bytesSoFar() const;
+    void showInstallStatus();
+    void endPaused();
 
     QByteArray publicKey;
     WebServer server;
@@ -224,6 +254,7 @@ private:
     bool deferred = false;   // a game ran from a folder: its files wait for the game's end
     bool stopping = false;   // nothing more is put in place in this run
     bool background = false; // the player may play meanwhile
+    bool pausing = false;    // the run ends as a pause: parts kept, no report
     int holdLimit = kHoldLimit;
     QTimer* holdTimer = nullptr;
     std::function<bool(const QString&)> gameRuns;
@@ -254,6 +285,8 @@ private:
     // Set when the run stops for a game: the writer's thread puts nothing more in place.
     std::shared_ptr<std::atomic<bool>> halted;
     std::shared_ptr<std::atomic<qint64>> hashedBytes;
+    // Set when the run is paused while it hashes: its jobs stop and report nothing.
+    std::shared_ptr<std::atomic<bool>> hashingStopped;
     qint64 bytesToHash = 0;
     int hashesLeft = 0;
     QTimer* hashProgress = nullptr;
@@ -275,4 +308,14 @@ private:
     qint64 bytesToFetch = 0;
     qint64 bytesDone = 0;
     qint64 shownMegabytes = -1;
+
+    int firstRetryWait = kFirstRetryWait;
+    int retryWaitCap = kRetryWaitCap;
+    int networkFailures = 0; // in a row, since the last byte that came
+    QTimer* retryTimer = nullptr;
+    QTimer* installTimer = nullptr;
+    QElapsedTimer installClock;
+    downloadprogress::Rate rate;
+    int heldMarker = -1;       // the listed marker of an install, fetched after every other file
+    bool installedAny = false; // an install of this run holds the whole package
 };
