@@ -214,6 +214,13 @@ class GameFilesTest : public QObject {
 
     QByteArray report() const { return readFile(launcher + "/errors.log"); }
 
+    // An engine of the suite's: its key, the server in use, the launcher's folder.
+    void prepare(GameFiles& files) const {
+        files.setPublicKey(testPublicKey());
+        files.setServer({QStringLiteral("127.0.0.1"), port(), false});
+        files.setLauncherFolder(launcher);
+    }
+
     // Gives the file a time in whole milliseconds, which a time can be set back to, and has a run
     // record it in the index.
     QDateTime teachTheIndexAWholeTime(const QString& path) {
@@ -261,6 +268,7 @@ private slots:
         inProcess.clearRequests();
         inProcess.clearReplies();
         minimumSpeed = {GameFiles::kMinimumBytes, GameFiles::kMinimumWindow};
+        inProcess.setDelay("/launcher/files/wotlk/manifest.json", 0);
     }
 
     // A folder is brought to the list: what is missing or differs is fetched, what matches is not.
@@ -1221,6 +1229,223 @@ private slots:
             QCOMPARE(readFile(game + '/' + path), bytes);
     }
 
+    // An install into a folder without the marker: every listed file that does not hold its
+    // listed bytes is fetched (one with other bytes replaced), the others are left alone, and
+    // the marker comes last, once every file is whole, even when the list names it.
+    void installIntoAFolder_data() {
+        QTest::addColumn<Server>("server");
+        QTest::addColumn<bool>("partial");      // some files already there, one with other bytes
+        QTest::addColumn<bool>("markerListed"); // the list names the marker itself
+        QTest::newRow("empty folder") << Server::InProcess << false << false;
+        QTest::newRow("empty folder, the list names the marker")
+            << Server::InProcess << false << true;
+        QTest::newRow("some files right, one with other bytes")
+            << Server::InProcess << true << true;
+        QTest::newRow("empty folder, nginx") << Server::Nginx << false << true;
+    }
+    void installIntoAFolder() {
+        QFETCH(Server, server);
+        QFETCH(bool, partial);
+        QFETCH(bool, markerListed);
+        using_ = server;
+        const QString folder = work->path() + "/jeux/Nouveau";
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray program = content("the game's program", 9000);
+        const QByteArray large = content("a large archive", 3 << 20);
+        const QByteArray small = content("an interface file", 2000);
+        const QByteArray right = content("already right", 5000);
+        Publication publication{gamemanifest::kWotlk,
+                                1,
+                                {{"Wow.exe", program},
+                                 {"Data/common.MPQ", large},
+                                 {"Interface/a.lua", small},
+                                 {"Data/right.MPQ", right}},
+                                {},
+                                {}};
+        if (markerListed)
+            publication.files.append({QStringLiteral("kvf.vestrahal"), QByteArray()});
+        publish(publication);
+        if (partial) {
+            writeFile(folder + "/Data/right.MPQ", right);
+            writeFile(folder + "/Wow.exe", content("a player's other program", 9000));
+        }
+        const bool hold = server == Server::InProcess;
+        if (hold)
+            inProcess.setReply(
+                "/launcher/files/objects/" + Sha256::of(large),
+                {200, "application/octet-stream", large, CommunityServer::Reply::Held});
+        const int before = objectRequests().size();
+        GameFiles files;
+        prepare(files);
+        QStringList texts;
+        connect(&files, &GameFiles::statusChanged, this,
+                [&texts](const QString& text) { texts.append(text); });
+        QSignalSpy installed(&files, &GameFiles::folderInstalled);
+        QSignalSpy finished(&files, &GameFiles::finished);
+        QVERIFY(files.start({{gamemanifest::kWotlk, folder, true}}));
+        if (hold) {
+            // Everything else is in place while the server holds the archive: no marker yet.
+            QTRY_COMPARE_WITH_TIMEOUT(readFile(folder + "/Interface/a.lua"), small, kTimeout);
+            QTRY_COMPARE_WITH_TIMEOUT(readFile(folder + "/Wow.exe"), program, kTimeout);
+            QVERIFY(!QFileInfo::exists(folder + "/kvf.vestrahal"));
+            QVERIFY(finished.isEmpty());
+            inProcess.releaseHeld();
+        }
+        QVERIFY(finished.wait(kTimeout));
+        QVERIFY(finished.first().first().toBool());
+        for (const auto& [path, bytes] : publication.files)
+            QCOMPARE(readFile(folder + '/' + path), bytes);
+        QVERIFY(QFileInfo(folder + "/kvf.vestrahal").isFile());
+        QCOMPARE(installed.size(), 1);
+        QCOMPARE(installed.first(), QVariantList({gamemanifest::kWotlk, folder}));
+        QCOMPARE(texts.last(), QString::fromUtf8("Le jeu est installé."));
+        QVERIFY2(texts.contains(QRegularExpression(
+                     QString::fromUtf8("^Installation du jeu : .* sur 3,\\d Mo"))),
+                 qPrintable(texts.join(" | ")));
+        // The file already right was not asked for.
+        QStringList fetched = objectRequests().mid(before);
+        QCOMPARE(fetched.contains(shortHash(right) + " 200"), !partial);
+        QVERIFY(fetched.contains(shortHash(program) + " 200"));
+        const int count = int(publication.files.size()) - (partial ? 1 : 0);
+        QVERIFY2(report().contains("Files fetched ....................... " +
+                                   QByteArray::number(count) + " ("),
+                 report().constData());
+        QCOMPARE(QDir(folder + "/Data").entryList({"*" + kPart}, QDir::Files), QStringList());
+    }
+
+    // A pause closes the run at once, as paused() and never finished(): no report, no failure,
+    // the part kept, no marker; the next start resumes the part with a Range request.
+    void pauseAndResume_data() {
+        QTest::addColumn<bool>("install");
+        QTest::addColumn<bool>("beforeTheList"); // paused while the list is on its way
+        QTest::newRow("install paused in the middle of an object") << true << false;
+        QTest::newRow("update paused in the middle of an object") << false << false;
+        QTest::newRow("install paused before its list came") << true << true;
+    }
+    void pauseAndResume() {
+        QFETCH(bool, install);
+        QFETCH(bool, beforeTheList);
+        using_ = Server::InProcess;
+        if (install)
+            QFile::remove(game + "/kvf.vestrahal");
+        const QByteArray listed = content("paused on its way", 3 << 20);
+        publish({gamemanifest::kWotlk, 1, {{"Data/patch-P.MPQ", listed}}, {}, {}});
+        const QByteArray object = "/launcher/files/objects/" + Sha256::of(listed);
+        inProcess.setReply(object, {200, "application/octet-stream", listed,
+                                    CommunityServer::Reply::Trickle, 0, 20000});
+        if (beforeTheList)
+            inProcess.setDelay("/launcher/files/wotlk/manifest.json", kTimeout);
+        const QByteArray reportBefore = report();
+        GameFiles files;
+        prepare(files);
+        QStringList texts;
+        connect(&files, &GameFiles::statusChanged, this,
+                [&texts](const QString& text) { texts.append(text); });
+        QSignalSpy paused(&files, &GameFiles::paused);
+        QSignalSpy finished(&files, &GameFiles::finished);
+        QVERIFY(files.start({{gamemanifest::kWotlk, game, install}}));
+        const QString part = partOf(game + "/Data/patch-P.MPQ", listed);
+        if (beforeTheList)
+            QTRY_VERIFY_WITH_TIMEOUT(!inProcess.requests().isEmpty(), kTimeout);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(part).size() > 0, kTimeout);
+        files.pause();
+        QTRY_COMPARE_WITH_TIMEOUT(paused.size(), 1, kTimeout);
+        QVERIFY(!files.isRunning());
+        QVERIFY(finished.isEmpty());
+        QCOMPARE(report(), reportBefore);
+        QVERIFY2(!texts.contains(kFailed), qPrintable(texts.join(" | ")));
+        QVERIFY(!QFileInfo::exists(game + "/kvf.vestrahal") || !install);
+        const qint64 kept = QFileInfo(part).size();
+        if (!beforeTheList)
+            QVERIFY2(kept > 0 && kept < listed.size(), qPrintable(QString::number(kept)));
+        // Nothing more comes once paused.
+        QCOMPARE(QFileInfo(part).size(), kept);
+
+        // "Reprendre": the same engine started again.
+        inProcess.clearReplies();
+        inProcess.setDelay("/launcher/files/wotlk/manifest.json", 0);
+        QVERIFY(files.start({{gamemanifest::kWotlk, game, install}}));
+        QVERIFY(finished.wait(kTimeout));
+        QVERIFY(finished.first().first().toBool());
+        QCOMPARE(paused.size(), 1);
+        QCOMPARE(inProcess.requestsFor(object).last().header("Range"),
+                 beforeTheList ? QByteArray() : "bytes=" + QByteArray::number(kept) + "-");
+        QCOMPARE(readFile(game + "/Data/patch-P.MPQ"), listed);
+        QVERIFY(QFileInfo::exists(game + "/kvf.vestrahal"));
+        QVERIFY(!QFileInfo::exists(part));
+    }
+
+    // The network gone in the middle of an install: no failure; the status line says it waits
+    // for the network and when it tries again, and the install ends by itself once the server
+    // is back. A cut object is resumed from its part.
+    void networkLostDuringAnInstall_data() {
+        QTest::addColumn<QString>("loss");
+        QTest::newRow("server gone, connections refused") << "gone";
+        QTest::newRow("server answers 503 for a while") << "503";
+        QTest::newRow("connection cut in the middle of an object") << "cut";
+    }
+    void networkLostDuringAnInstall() {
+        QFETCH(QString, loss);
+        using_ = Server::InProcess;
+        QFile::remove(game + "/kvf.vestrahal");
+        const QByteArray listed = content("fetched across a loss", 3 << 20);
+        const QByteArray small = content("small one", 3000);
+        publish({gamemanifest::kWotlk,
+                 1,
+                 {{"Data/patch-N.MPQ", listed}, {"Interface/n.lua", small}},
+                 {},
+                 {}});
+        const QByteArray object = "/launcher/files/objects/" + Sha256::of(listed);
+        const qint64 cut = 1 << 20;
+        if (loss == "gone")
+            inProcess.setReply(object, {200, "application/octet-stream", listed,
+                                        CommunityServer::Reply::Trickle, 0, 20000});
+        else if (loss == "503")
+            inProcess.setReply(object, {503, "text/plain", "busy"});
+        else
+            inProcess.setReply(object, {200, "application/octet-stream", listed,
+                                        CommunityServer::Reply::CutShort, cut});
+        GameFiles files;
+        prepare(files);
+        files.setRetryWaits(50, 400);
+        QStringList texts;
+        connect(&files, &GameFiles::statusChanged, this,
+                [&texts](const QString& text) { texts.append(text); });
+        QSignalSpy finished(&files, &GameFiles::finished);
+        QVERIFY(files.start({{gamemanifest::kWotlk, game, true}}));
+        const QString part = partOf(game + "/Data/patch-N.MPQ", listed);
+        const quint16 serverPort = inProcess.serverPort();
+        if (loss == "gone") {
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(part).size() > 0, kTimeout);
+            inProcess.close();
+            inProcess.dropConnections();
+        }
+        const QString waiting =
+            QString::fromUtf8("Installation du jeu : en attente du réseau (nouvel essai dans ");
+        const auto waited = [&] {
+            return std::any_of(texts.begin(), texts.end(),
+                               [&](const QString& text) { return text.startsWith(waiting); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(waited(), kTimeout);
+        // Tried again and again meanwhile, never given up.
+        if (loss != "gone")
+            QTRY_VERIFY_WITH_TIMEOUT(inProcess.requestsFor(object).size() >= 3, kTimeout);
+        QVERIFY(finished.isEmpty());
+        inProcess.clearReplies();
+        if (loss == "gone")
+            QVERIFY2(inProcess.start(serverPort), qPrintable(inProcess.errorString()));
+        QVERIFY(finished.wait(kTimeout));
+        QVERIFY(finished.first().first().toBool());
+        QCOMPARE(readFile(game + "/Data/patch-N.MPQ"), listed);
+        QCOMPARE(readFile(game + "/Interface/n.lua"), small);
+        QVERIFY(QFileInfo::exists(game + "/kvf.vestrahal"));
+        QCOMPARE(texts.last(), QString::fromUtf8("Le jeu est installé."));
+        if (loss == "cut")
+            QCOMPARE(inProcess.requestsFor(object).last().header("Range"),
+                     "bytes=" + QByteArray::number(cut) + "-");
+    }
+
     // Whatever a list or a folder holds, a line of the report is one line: control characters,
     // separators and backslashes are written as escapes, in the admins' lines and the player's.
     void reportEscapesPaths_data() {
@@ -1359,16 +1584,27 @@ private slots:
     }
 
     // The engine's process killed with SIGKILL in the middle of a large object: the next run
-    // resumes the part it left with a Range request, and the file is whole and right.
+    // resumes the part it left with a Range request, and the file is whole and right. An
+    // install's folder gets its marker only at the end of the run that completes it.
+    void killedMidObjectResumes_data() {
+        QTest::addColumn<bool>("install");
+        QTest::newRow("update") << false;
+        QTest::newRow("install") << true;
+    }
     void killedMidObjectResumes() {
 #ifdef Q_OS_UNIX
+        QFETCH(bool, install);
         using_ = Server::Nginx;
+        if (install)
+            QFile::remove(game + "/kvf.vestrahal");
         const QByteArray listed = content("very large", qint64(384) << 20);
         writeFile(game + "/Data/patch-K.MPQ", "the old one");
         publish({gamemanifest::kWotlk, 1, {{ "Data/patch-K.MPQ", listed }}, {}, {}});
         const QString part = partOf(game + "/Data/patch-K.MPQ", listed);
-        const QStringList arguments{QString::number(nginx.port()),
-                                    QString::fromLatin1(testPublicKey()), launcher, game};
+        QStringList arguments{QString::number(nginx.port()), QString::fromLatin1(testPublicKey()),
+                              launcher, game};
+        if (install)
+            arguments << "install";
         QProcess first;
         first.start(GAMEFILES_RUN, arguments);
         QVERIFY2(first.waitForStarted(kTimeout), qPrintable(first.errorString()));
@@ -1381,6 +1617,7 @@ private slots:
         QVERIFY(listed.startsWith(readFile(part)));
         // The old file is whole until the new one takes its name.
         QCOMPARE(readFile(game + "/Data/patch-K.MPQ"), QByteArray("the old one"));
+        QCOMPARE(QFileInfo::exists(game + "/kvf.vestrahal"), !install);
 
         const int before = objectRequests().size();
         QProcess second;
@@ -1390,6 +1627,7 @@ private slots:
         QCOMPARE(objectRequests().mid(before), QStringList{shortHash(listed) + " 206"});
         QVERIFY(readFile(game + "/Data/patch-K.MPQ") == listed);
         QVERIFY(!QFileInfo::exists(part));
+        QVERIFY(QFileInfo(game + "/kvf.vestrahal").isFile());
 #else
         QSKIP("kills the engine's process with SIGKILL: POSIX only");
 #endif
