@@ -7,7 +7,8 @@ set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$top/build-sanitize"
 fuzz_runs="${FUZZ_RUNS:-200000}"
-suites=(tst_config tst_gamefolder tst_resources tst_httpclient tst_gamefiles tst_gamewatcher)
+suites=(tst_config tst_gamefolder tst_resources tst_httpclient tst_gamefiles tst_downloadprogress
+    tst_gamewatcher)
 
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVESTRAHAL_SANITIZE=ON -DVESTRAHAL_WERROR=ON \
