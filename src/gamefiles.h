@@ -20,6 +20,13 @@
 #include <list>
 #include <memory>
 
+// Benchmark builds (VESTRAHAL_BENCH_LANES) measure other numbers of lanes than the launcher's.
+#ifdef VESTRAHAL_BENCH_LANES
+#define VESTRAHAL_LANES(count) VESTRAHAL_BENCH_LANES
+#else
+#define VESTRAHAL_LANES(count) count
+#endif
+
 class Config;
 class ObjectFile;
 class QTimer;
@@ -78,7 +85,7 @@ public:
     // Objects are fetched four at a time, each lane over a connection it keeps: thousands of
     // small objects do not wait for one another's round trips, large ones hash while others
     // arrive.
-    static constexpr int kLanes = 4;
+    static constexpr int kLanes = VESTRAHAL_LANES(4);
 
     // Starts a run over the folders; false (and nothing happens) while one runs. finished()
     // follows in every case, also when there is nothing to do.
