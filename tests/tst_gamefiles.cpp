@@ -449,7 +449,7 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QByteArray>("problem");
         for (const char* kind :
-             {"another key", "another client", "lower sequence", "not JSON", "format 2",
+             {"another key", "another client", "lower sequence", "not JSON", "format 3",
               "size as text", "upper-case hash", "signature damaged"}) {
             QTest::addRow("%s, nginx", kind) << Server::Nginx << QString(kind) << QByteArray();
             QTest::addRow("%s, in-process server", kind)
@@ -483,9 +483,9 @@ private slots:
         } else if (kind == "not JSON") {
             manifest.chop(1);
             expected = "not JSON";
-        } else if (kind == "format 2") {
-            manifest.replace("\"format\":1", "\"format\":2");
-            expected = "not format 1";
+        } else if (kind == "format 3") {
+            manifest.replace("\"format\":1", "\"format\":3");
+            expected = "not format 1 or 2";
         } else if (kind == "size as text") {
             manifest.replace("\"size\":3000", "\"size\":\"3000\"");
             expected = "without a size";
@@ -1681,6 +1681,81 @@ private slots:
         QCOMPARE(gamemanifest::pathProblem(path).isEmpty(), accepted);
     }
 
+    // The mirrors a list names, as the launcher and the release tool judge them: the list as a
+    // whole is refused for a mirror that is not one.
+    void mirrorLists_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QJsonValue>("mirrors"); // undefined: no field
+        QTest::addColumn<QStringList>("read");   // what the list names; empty with a problem
+        QTest::addColumn<QString>("problem");
+        const QString cdn = "https://cdn.example.org/vestrahal/objects/";
+        const QString plain = "http://10.0.0.7:8080/o/";
+        const QJsonValue none(QJsonValue::Undefined);
+        QTest::newRow("format 1 without mirrors") << 1 << none << QStringList() << "";
+        QTest::newRow("format 1 ignores a mirrors field")
+            << 1 << QJsonValue(QJsonArray{cdn}) << QStringList() << "";
+        QTest::newRow("format 2 without mirrors") << 2 << none << QStringList() << "";
+        QTest::newRow("two mirrors in their order")
+            << 2 << QJsonValue(QJsonArray{plain, cdn}) << QStringList{plain, cdn} << "";
+        QTest::newRow("a mirror named twice counts once")
+            << 2 << QJsonValue(QJsonArray{cdn, plain, cdn}) << QStringList{cdn, plain} << "";
+        QTest::newRow("IPv6 host") << 2 << QJsonValue(QJsonArray{"http://[::1]:81/x/"})
+                                   << QStringList{"http://[::1]:81/x/"} << "";
+        QJsonArray sixteen;
+        QStringList sixteenRead;
+        for (int i = 0; i < 16; ++i) {
+            sixteenRead << QString("https://m%1.example.org/").arg(i);
+            sixteen.append(sixteenRead.last());
+        }
+        QJsonArray seventeen = sixteen;
+        seventeen.append("https://m16.example.org/");
+        QTest::newRow("sixteen mirrors") << 2 << QJsonValue(sixteen) << sixteenRead << "";
+        QTest::newRow("seventeen mirrors")
+            << 2 << QJsonValue(seventeen) << QStringList() << "more than 16 mirrors";
+        const QList<QPair<const char*, QPair<QJsonValue, QString>>> refused{
+            {"not a list", {QJsonValue(cdn), "mirrors that are not a list"}},
+            {"null", {QJsonValue(), "mirrors that are not a list"}},
+            {"not a text", {QJsonArray{42}, "not a text"}},
+            {"no slash at the end", {QJsonArray{"https://cdn.example.org/o"}, "not ending in /"}},
+            {"ftp", {QJsonArray{"ftp://cdn.example.org/o/"}, "not an http or https address"}},
+            {"relative", {QJsonArray{"/objects/"}, "not an http or https address"}},
+            {"no host", {QJsonArray{"https:///objects/"}, "no host"}},
+            {"user and password", {QJsonArray{"https://u:p@cdn.example.org/"}, "a user"}},
+            {"query", {QJsonArray{"https://cdn.example.org/?a=/"}, "a query"}},
+            {"fragment", {QJsonArray{"https://cdn.example.org/#/"}, "a query or fragment"}},
+            {"space", {QJsonArray{"https://cdn.example.org/a b/"}, "not an http or https"}},
+            {"line end", {QJsonArray{"https://cdn.example.org/a\nb/"}, "not an http"}},
+            {"accent",
+             {QJsonArray{QString::fromUtf8("https://cdn.example.org/é/")},
+              "outside printable ASCII"}},
+        };
+        for (const auto& [name, row] : refused)
+            QTest::newRow(name) << 2 << row.first << QStringList() << row.second;
+    }
+    void mirrorLists() {
+        QFETCH(int, format);
+        QFETCH(QJsonValue, mirrors);
+        QFETCH(QStringList, read);
+        QFETCH(QString, problem);
+        QJsonObject top{
+            {"format", format},
+            {"client", "wotlk"},
+            {"sequence", 3},
+            {"files", QJsonArray{QJsonObject{{"path", "Wow.exe"},
+                                             {"size", 1},
+                                             {"sha256", QString::fromLatin1(Sha256::of("a"))}}}}};
+        if (!mirrors.isUndefined())
+            top.insert("mirrors", mirrors);
+        gamemanifest::Manifest manifest;
+        QString why;
+        const bool taken = gamemanifest::parse(QJsonDocument(top).toJson(), &manifest, &why);
+        QCOMPARE(taken, problem.isEmpty());
+        QVERIFY2(why.contains(problem), qPrintable(why));
+        QCOMPARE(manifest.mirrors, read);
+        if (taken)
+            QCOMPARE(manifest.files.size(), 1);
+    }
+
     // The index as it is written and read back, and what a new list keeps of it.
     void indexRoundTrip() {
         gamefileindex::Index index;
@@ -1692,6 +1767,7 @@ private slots:
         index.manifest.files = {{"Data/a.MPQ", 12, Sha256::of("a")},
                                 {"Data/b.MPQ", 5, Sha256::of("b")}};
         index.manifest.removed = {{"Data/z.MPQ", Sha256::of("z")}};
+        index.manifest.mirrors = {"https://cdn.example.org/o/", "http://127.0.0.1:81/"};
         index.entries = {{12, 34, Sha256::of("a")}, {}};
         const QString file = launcherfiles::gameFilesIndex(launcher, "wotlk", game);
         QVERIFY(gamefileindex::save(file, index));
@@ -1701,6 +1777,8 @@ private slots:
         QCOMPARE(read.manifest.files.size(), 2);
         QCOMPARE(read.manifest.files.at(1).path, QString("Data/b.MPQ"));
         QCOMPARE(read.manifest.removed.value(0).path, QString("Data/z.MPQ"));
+        // The same list next time is taken from the index: with its mirrors.
+        QCOMPARE(read.manifest.mirrors, index.manifest.mirrors);
         QCOMPARE(read.entries.value(0).sha256, Sha256::of("a"));
         QCOMPARE(read.entries.value(0).modified, qint64(34));
         QVERIFY(read.entries.value(1).sha256.isEmpty());
