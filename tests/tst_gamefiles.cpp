@@ -1632,6 +1632,57 @@ private slots:
         QVERIFY(!QFileInfo::exists(work->path() + "/refused/wotlk/manifest.json"));
     }
 
+    // The release tool's mirrors: named, the list is format 2 with them; none, it stays format 1
+    // for the older launchers; a mirror the launcher would refuse publishes nothing.
+    void releaseToolMirrors_data() {
+        QTest::addColumn<QStringList>("given");
+        QTest::addColumn<int>("format"); // 0: refused, nothing written
+        QTest::addColumn<QStringList>("listed");
+        const QString cdn = "https://cdn.example.org/vestrahal/objects/";
+        const QString other = "http://127.0.0.1:8081/objects/";
+        QTest::newRow("none") << QStringList() << 1 << QStringList();
+        QTest::newRow("one") << QStringList{cdn} << 2 << QStringList{cdn};
+        QTest::newRow("two in their order, once each")
+            << QStringList{other, cdn, other} << 2 << QStringList{other, cdn};
+        QTest::newRow("without the final slash")
+            << QStringList{"https://cdn.example.org/objects"} << 0 << QStringList();
+        QTest::newRow("not http") << QStringList{"file:///srv/objects/"} << 0 << QStringList();
+        QStringList many;
+        for (int i = 0; i <= gamemanifest::kMaxMirrors; ++i)
+            many << QString("https://m%1.example.org/").arg(i);
+        QTest::newRow("too many") << many << 0 << QStringList();
+    }
+    void releaseToolMirrors() {
+        QFETCH(QStringList, given);
+        QFETCH(int, format);
+        QFETCH(QStringList, listed);
+        const QString reference = work->path() + "/reference";
+        writeFile(reference + "/Wow.exe", "the game");
+        const QString out = work->path() + "/published";
+        QStringList args{"files", "--key", kKeys + "/update.key", "--client", "wotlk"};
+        for (const QString& mirror : given)
+            args << "--mirror" << mirror;
+        QProcess tool;
+        tool.start(RELEASE_TOOL, args << reference << out);
+        QVERIFY(tool.waitForFinished(kTimeout));
+        const QString manifestName = out + "/wotlk/manifest.json";
+        if (format == 0) {
+            QCOMPARE(tool.exitCode(), 1);
+            QVERIFY(!QFileInfo::exists(manifestName));
+            return;
+        }
+        QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+        const QByteArray bytes = readFile(manifestName);
+        QCOMPARE(QJsonDocument::fromJson(bytes).object().value("format").toInt(), format);
+        QCOMPARE(QJsonDocument::fromJson(bytes).object().contains("mirrors"), format == 2);
+        gamemanifest::Manifest manifest;
+        QString problem;
+        QVERIFY2(gamemanifest::parse(bytes, &manifest, &problem), qPrintable(problem));
+        QCOMPARE(manifest.mirrors, listed);
+        QVERIFY(gamemanifest::verify(bytes, readFile(manifestName + ".sig"), testPublicKey(),
+                                     &problem));
+    }
+
     // The objects are served as immutable, the lists are asked for again every time.
     void nginxCacheHeaders() {
         const QByteArray bytes = content("cached", 100);
