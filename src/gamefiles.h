@@ -5,6 +5,7 @@
 #include "gamefileindex.h"
 #include "gamemanifest.h"
 #include "httpclient.h"
+#include "objectsources.h"
 
 #include <QHash>
 #include <QList>
@@ -120,7 +121,9 @@ private:
     struct Pending {
         int file = -1; // in manifest.files
         qint64 resumeFrom = 0;
-        bool triedOnce = false; // its part's resume already failed once
+        bool triedOnce = false;   // its part's resume already failed once
+        int source = -1;          // where it is asked for, in `sources`
+        quint32 triedSources = 0; // the sources it failed from, a bit each
     };
     // An object whose request has ended, on its way to the disk before it takes its name.
     struct Finishing {
@@ -149,6 +152,7 @@ private:
         QByteArray sha256;
         QString problem;
         gamefileindex::FileState state = {};
+        Pending pending;
     };
     struct FolderEntry {
         std::shared_ptr<const durablefile::Folder> folder;
@@ -190,6 +194,8 @@ private:
     void onObjectHeader(Lane& lane, int status);
     void giveUp(Lane& lane);
     void onObjectDone(Lane& lane, bool error);
+    bool tryAnotherSource(Pending pending, qint64 counted, const QString& keptPart = {},
+                          const QString& relative = {});
     QString requestProblem(const Finishing& done) const;
     static QString describe(const durablefile::Failure& failure, const QString& what);
     void takeSmallObject(const Finishing& done, QByteArray body);
@@ -260,6 +266,7 @@ private:
     QList<int> toFetch;
 
     QList<Pending> queue;
+    ObjectSources sources;
     bool fetching = false;
     std::unique_ptr<Lane> lanes[kLanes];
     std::list<Finishing> finishing;
