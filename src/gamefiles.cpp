@@ -1024,6 +1024,7 @@ void GameFiles::placeObject(Finishing& done) {
     const QString problem = requestProblem(done);
     const bool resumed = done.pending.resumeFrom > 0;
     bool keepPart = false;
+    QString sourceFailed; // the source's fault: the next one may bring the object
     if (stopping) {
         // The game starts: a whole object waits as its part (its hash is checked again when it
         // is resumed), a cut one is resumed later.
@@ -1048,21 +1049,21 @@ void GameFiles::placeObject(Finishing& done) {
             keepPart = folder.rename(done.part, tried, nullptr);
             done.part = keepPart ? tried : done.part;
         }
-        // What was kept is resumed from the next source: the part is the object's, wherever
-        // its bytes came from.
-        const qint64 counted = keepPart ? 0 : done.pending.resumeFrom + done.received;
-        if (!tryAnotherSource(done.pending, counted, keepPart ? done.part : QString(),
-                              done.relative))
-            refuse(file.path, problem);
+        sourceFailed = problem;
     } else if (done.file->size() != file.size || done.file->sha256Hex() != file.sha256) {
-        if (!tryAnotherSource(done.pending, done.pending.resumeFrom + done.received))
-            refuse(file.path, kOtherBytes);
+        sourceFailed = kOtherBytes;
     } else {
         keepPart = givePartItsName(done);
     }
     if (!keepPart)
         folder.remove(done.part, nullptr);
     done.file.reset();
+    // Only once the part is closed, or gone: the next source's request opens it again. What was
+    // kept is resumed from there, the part being the object's wherever its bytes came from.
+    const qint64 counted = keepPart ? 0 : done.pending.resumeFrom + done.received;
+    if (!sourceFailed.isEmpty() &&
+        !tryAnotherSource(done.pending, counted, keepPart ? done.part : QString(), done.relative))
+        refuse(file.path, sourceFailed);
 }
 
 bool GameFiles::givePartItsName(const Finishing& done) {

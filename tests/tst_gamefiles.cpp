@@ -1,3 +1,4 @@
+#include "closedport.h"
 #include "communityserver.h"
 #include "config.h"
 #include "filesizelimit.h"
@@ -67,14 +68,19 @@ struct Publication {
     QList<QPair<QString, QByteArray>> removed; // path, published bytes
     QByteArray seed;                           // the key's; empty: the tests' key
 
-    QByteArray manifest() const {
+    // With mirrors the list is format 2.
+    QByteArray manifest(const QStringList& mirrors = {}) const {
         QJsonArray list;
         for (const auto& [path, bytes] : files)
             list.append(QJsonObject{{"path", path},
                                     {"size", double(bytes.size())},
                                     {"sha256", QString::fromLatin1(Sha256::of(bytes))}});
-        QJsonObject top{
-            {"format", 1}, {"client", client}, {"sequence", double(sequence)}, {"files", list}};
+        QJsonObject top{{"format", mirrors.isEmpty() ? 1 : 2},
+                        {"client", client},
+                        {"sequence", double(sequence)},
+                        {"files", list}};
+        if (!mirrors.isEmpty())
+            top.insert("mirrors", QJsonArray::fromStringList(mirrors));
         QJsonArray gone;
         for (const auto& [path, bytes] : removed)
             gone.append(
@@ -144,10 +150,11 @@ class GameFilesTest : public QObject {
     quint16 port() const { return using_ == Server::Nginx ? nginx.port() : inProcess.serverPort(); }
 
     // Lays the publication out on the site that both servers serve.
-    void publish(const Publication& publication, const QByteArray& manifestBytes = {}) {
+    void publish(const Publication& publication, const QByteArray& manifestBytes = {},
+                 const QStringList& mirrors = {}) {
         QDir(site.path() + "/launcher/files").removeRecursively();
         const QByteArray manifest =
-            manifestBytes.isEmpty() ? publication.manifest() : manifestBytes;
+            manifestBytes.isEmpty() ? publication.manifest(mirrors) : manifestBytes;
         const QString dir = site.path() + "/launcher/files/" + publication.client;
         writeFile(dir + "/manifest.json", manifest);
         writeFile(dir + "/manifest.json.sig",
@@ -202,6 +209,13 @@ class GameFilesTest : public QObject {
         if (using_ == Server::Nginx)
             return int(nginx.accessLog().count("\"GET "));
         return int(inProcess.requests().size());
+    }
+    // A reply of that status, with a short body of its own.
+    static CommunityServer::Reply status(int code) {
+        CommunityServer::Reply reply;
+        reply.status = code;
+        reply.body = "not here";
+        return reply;
     }
     static QString shortHash(const QByteArray& bytes) {
         return QString::fromLatin1(Sha256::of(bytes).left(8));
@@ -647,6 +661,91 @@ private slots:
             QVERIFY(!QFileInfo::exists(part));
         QVERIFY(report().contains(
             "Files refused ....................... [FAIL] 1\n  Data/patch-A.MPQ: "));
+    }
+
+    // An object comes from the next source when one fails for it: here the community's host does
+    // not hold it, and the first mirror answers 503, serves other bytes, stalls or refuses the
+    // connection. The bytes are the listed ones whichever source served them, and a stalled
+    // large object's part is resumed from the next source.
+    void mirrorsTakeOver_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("size");
+        for (const char* fault : {"503", "other bytes", "stalls", "refused"}) {
+            QTest::addRow("mirror %s, small object", fault) << QString(fault) << 4000;
+            QTest::addRow("mirror %s, large object", fault) << QString(fault) << (3 << 20);
+        }
+    }
+    void mirrorsTakeOver() {
+        QFETCH(QString, fault);
+        QFETCH(int, size);
+        using_ = Server::InProcess;
+        const QByteArray bytes = content("mirrored " + fault.toUtf8(), size);
+        const QByteArray sha = Sha256::of(bytes);
+        CommunityServer bad;
+        QVERIFY(bad.start());
+        const quint16 badPort = fault == "refused" ? closedPort() : bad.serverPort();
+        Publication publication{gamemanifest::kWotlk, 1, {{"Data/patch-M.MPQ", bytes}}, {}, {}};
+        publish(publication, {},
+                {QString("http://127.0.0.1:%1/m/").arg(badPort),
+                 QString("http://127.0.0.1:%1/launcher/files/objects/").arg(nginx.port())});
+        inProcess.setReply("/launcher/files/objects/" + sha, status(404));
+        CommunityServer::Reply reply;
+        reply.body = bytes;
+        if (fault == "503") {
+            reply.status = 503;
+            reply.body = "busy";
+        } else if (fault == "other bytes") {
+            reply.body = content("not it", size);
+        } else if (fault == "stalls") {
+            reply.mode = CommunityServer::Reply::Stalls;
+            reply.cutAfter = size / 2;
+        }
+        bad.setReply("/m/" + sha, reply);
+        const Run result = run();
+        QVERIFY(result.finished);
+        QVERIFY2(result.success, report().constData());
+        QCOMPARE(readFile(game + "/Data/patch-M.MPQ"), bytes);
+        QCOMPARE(inProcess.requestsFor("/launcher/files/objects/" + sha).size(), 1);
+        if (fault != "refused")
+            QCOMPARE(bad.requestsFor("/m/" + sha).size(), 1);
+        const QString asked = QString::fromLatin1(nginx.accessLog());
+        QCOMPARE(asked.count(QString::fromLatin1(sha)), 1);
+        if (fault == "stalls" && size > (1 << 20))
+            QVERIFY2(asked.contains(QString::fromLatin1(sha) + " HTTP/1.1\" 206 "),
+                     qPrintable(asked));
+        QVERIFY(QDir(game + "/Data").entryList({"*" + kPart}, QDir::Files).isEmpty());
+    }
+
+    // When every source failed for an object, it fails as with the community's host alone; the
+    // other objects are still brought, from wherever they are.
+    void mirrorsAllFail() {
+        using_ = Server::InProcess;
+        const QByteArray lost = content("lost everywhere", 5000);
+        const QByteArray kept = content("kept", 6000);
+        CommunityServer bad;
+        QVERIFY(bad.start());
+        Publication publication{gamemanifest::kWotlk,
+                                1,
+                                {{"Data/patch-L.MPQ", lost}, {"Data/patch-K.MPQ", kept}},
+                                {},
+                                {}};
+        publish(publication, {},
+                {QString("http://127.0.0.1:%1/m/").arg(bad.serverPort()),
+                 QString("http://127.0.0.1:%1/m/").arg(closedPort())});
+        inProcess.setReply("/launcher/files/objects/" + Sha256::of(lost), status(503));
+        bad.setReply("/m/" + Sha256::of(lost), status(404));
+        bad.setReply("/m/" + Sha256::of(kept), status(404));
+        const Run result = run();
+        QVERIFY(result.finished);
+        QVERIFY(!result.success);
+        QCOMPARE(readFile(game + "/Data/patch-L.MPQ"), QByteArray("<absent>"));
+        QCOMPARE(readFile(game + "/Data/patch-K.MPQ"), kept);
+        // Each source asked once for the lost object, never again.
+        QCOMPARE(inProcess.requestsFor("/launcher/files/objects/" + Sha256::of(lost)).size(), 1);
+        QCOMPARE(bad.requestsFor("/m/" + Sha256::of(lost)).size(), 1);
+        QVERIFY2(report().contains(
+                     "Files refused ....................... [FAIL] 1\n  Data/patch-L.MPQ: "),
+                 report().constData());
     }
 
     // What stands in a listed file's way is left alone; that file is refused, the others fetched,
