@@ -712,6 +712,9 @@ void GameFiles::startObject(Lane& lane) {
         });
         connect(lane.client, &HttpClient::done, this,
                 [this, &lane](bool error) { onObjectDone(lane, error); });
+        if (!speedBudget)
+            setSpeedLimit(speedLimit);
+        lane.client->setReceiveBudget(speedBudget);
     }
     // The listed size is the limit: a body that grows past it is refused before a byte beyond it
     // is kept (the part file itself takes no byte beyond it either, a resumed one included).
@@ -730,6 +733,13 @@ void GameFiles::startObject(Lane& lane) {
     // Given up as aborted when no byte of the reply comes for this long.
     lane.client->setIdleLimit(objectIdleLimit);
     lane.request = lane.client->request(header, lane.file.get());
+}
+
+void GameFiles::setSpeedLimit(qint64 bytesPerSecond) {
+    speedLimit = std::max<qint64>(0, bytesPerSecond);
+    if (!speedBudget)
+        speedBudget = new ReceiveBudget(this);
+    speedBudget->setRate(speedLimit);
 }
 
 void GameFiles::onObjectHeader(Lane& lane, int status) {

@@ -90,8 +90,8 @@ public:
     // the next start() to resume, and paused() follows instead of finished().
     void pause();
     // The most bytes a second all objects together may bring (0: no limit), also for a run under
-    // way.
-    void setSpeedLimit(qint64 bytesPerSecond) { speedLimit = bytesPerSecond; }
+    // way: the lanes share one budget, whichever of them are busy.
+    void setSpeedLimit(qint64 bytesPerSecond);
     // Whether the last run left files for when a game has ended.
     bool leftForAfterTheGame() const { return deferred; }
 
@@ -223,6 +223,7 @@ private:
     int manifestTimeLimit = kManifestTimeLimit;
     int objectIdleLimit;
     qint64 speedLimit = 0;
+    ReceiveBudget* speedBudget = nullptr; // the lanes', made with the first of them or the limit
     qint64 minimumBytes = kMinimumBytes;
     int minimumWindow = kMinimumWindow;
 

@@ -18,6 +18,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -146,6 +147,8 @@ class GameFilesTest : public QObject {
     QString launcher; // the launcher's own folder
     Server using_ = Server::Nginx;
     QPair<qint64, int> minimumSpeed; // bytes in milliseconds
+    qint64 speedLimit = 0;
+    bool limitOnceFetching = false; // the limit is set when the first object is on its way
 
     quint16 port() const { return using_ == Server::Nginx ? nginx.port() : inProcess.serverPort(); }
 
@@ -171,9 +174,15 @@ class GameFilesTest : public QObject {
         files.setLauncherFolder(launcher);
         files.setObjectIdleLimit(3000);
         files.setMinimumSpeed(minimumSpeed.first, minimumSpeed.second);
+        if (!limitOnceFetching)
+            files.setSpeedLimit(speedLimit);
         Run result;
         connect(&files, &GameFiles::statusChanged, this,
-                [&result](const QString& text) { result.texts.append(text); });
+                [&result, &files, this](const QString& text) {
+                    result.texts.append(text);
+                    if (limitOnceFetching && text.startsWith("Mise à jour des fichiers du jeu"))
+                        files.setSpeedLimit(speedLimit);
+                });
         connect(&files, &GameFiles::progressChanged, this, [&result](qint64 done, qint64 total) {
             result.progress.append({done, total});
         });
@@ -275,6 +284,8 @@ private slots:
         inProcess.clearRequests();
         inProcess.clearReplies();
         minimumSpeed = {GameFiles::kMinimumBytes, GameFiles::kMinimumWindow};
+        speedLimit = 0;
+        limitOnceFetching = false;
     }
 
     // A folder is brought to the list: what is missing or differs is fetched, what matches is not.
@@ -714,6 +725,42 @@ private slots:
             QVERIFY2(asked.contains(QString::fromLatin1(sha) + " HTTP/1.1\" 206 "),
                      qPrintable(asked));
         QVERIFY(QDir(game + "/Data").entryList({"*" + kPart}, QDir::Files).isEmpty());
+    }
+
+    // The speed limit holds for the lanes together, whichever of them are busy, set before the
+    // run or while it fetches: a large object and small ones never come faster than the limit
+    // allows (a piece of each lane beyond it at most), and come whole.
+    void lanesKeepToTheSpeedLimit_data() {
+        QTest::addColumn<bool>("whileFetching");
+        QTest::newRow("limit set before the run") << false;
+        QTest::newRow("limit set while fetching") << true;
+    }
+    void lanesKeepToTheSpeedLimit() {
+        QFETCH(bool, whileFetching);
+        using_ = Server::Nginx;
+        constexpr qint64 kLimit = 512 << 10;
+        Publication publication{gamemanifest::kWotlk, 1, {}, {}, {}};
+        publication.files.append({"Data/patch-B.MPQ", content("big", 3 << 20)});
+        for (int i = 0; i < 8; ++i)
+            publication.files.append({QString("Interface/small-%1.lua").arg(i),
+                                      content("small " + QByteArray::number(i), 128 << 10)});
+        qint64 total = 0;
+        for (const auto& [path, bytes] : publication.files)
+            total += bytes.size();
+        publish(publication);
+        speedLimit = kLimit;
+        limitOnceFetching = whileFetching;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const Run result = run();
+        QVERIFY(result.finished);
+        QVERIFY2(result.success, report().constData());
+        for (const auto& [path, bytes] : publication.files)
+            QCOMPARE(readFile(game + '/' + path), bytes);
+        const qint64 piece = whileFetching ? 256 << 10 : kLimit / 16;
+        const qint64 allowance = GameFiles::kLanes * piece + kLimit / 10;
+        QVERIFY2(elapsed.elapsed() >= (total - allowance) * 1000 / kLimit,
+                 qPrintable(QString::number(elapsed.elapsed())));
     }
 
     // When every source failed for an object, it fails as with the community's host alone; the
