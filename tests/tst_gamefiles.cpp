@@ -7,6 +7,7 @@
 #include "gamemanifest.h"
 #include "launcherfiles.h"
 #include "nginxserver.h"
+#include "objectsources.h"
 #include "sha256.h"
 #include "testfiles.h"
 // The suite links the engine built with its steps open (see CMakeLists.txt) and says what
@@ -725,6 +726,39 @@ private slots:
             QVERIFY2(asked.contains(QString::fromLatin1(sha) + " HTTP/1.1\" 206 "),
                      qPrintable(asked));
         QVERIFY(QDir(game + "/Data").entryList({"*" + kPart}, QDir::Files).isEmpty());
+    }
+
+    // Which source an object asks: the first no object failed from, else the first it has not
+    // tried itself, none once it tried them all; a mirror's address as the host and path asked.
+    void sourceChoice_data() {
+        QTest::addColumn<QList<int>>("setAside");
+        QTest::addColumn<quint32>("tried");
+        QTest::addColumn<int>("chosen");
+        QTest::newRow("nothing failed yet") << QList<int>{} << 0u << 0;
+        QTest::newRow("the host set aside") << QList<int>{0} << 0u << 1;
+        QTest::newRow("host and first mirror set aside") << QList<int>{0, 1} << 0u << 2;
+        QTest::newRow("all set aside: the first not tried") << QList<int>{0, 1, 2} << 1u << 1;
+        QTest::newRow("failed from the host, others sound") << QList<int>{0} << 1u << 1;
+        QTest::newRow("tried them all") << QList<int>{0, 1, 2} << 7u << -1;
+    }
+    void sourceChoice() {
+        QFETCH(QList<int>, setAside);
+        QFETCH(quint32, tried);
+        QFETCH(int, chosen);
+        ObjectSources sources({"www.vestrahal.test", 80, false}, "/launcher/files/objects/",
+                              {"https://cdn.example.org/v/objects/", "http://[::1]:8081/o/"});
+        QCOMPARE(sources.size(), 3);
+        for (const int source : setAside)
+            sources.setAside(source);
+        QCOMPARE(sources.choose(tried), chosen);
+        QCOMPARE(sources.at(1).server.host, QString("cdn.example.org"));
+        QCOMPARE(sources.at(1).server.port, quint16(443));
+        QVERIFY(sources.at(1).server.secure);
+        QCOMPARE(sources.path(1, "ab"), QString("/v/objects/ab"));
+        QCOMPARE(sources.at(2).server.host, QString("::1"));
+        QCOMPARE(sources.at(2).server.port, quint16(8081));
+        QVERIFY(!sources.at(2).server.secure);
+        QCOMPARE(sources.path(0, "ab"), QString("/launcher/files/objects/ab"));
     }
 
     // The speed limit holds for the lanes together, whichever of them are busy, set before the
