@@ -772,9 +772,9 @@ private slots:
     void lanesKeepToTheSpeedLimit() {
         QFETCH(bool, whileFetching);
         using_ = Server::Nginx;
-        constexpr qint64 kLimit = 512 << 10;
+        constexpr qint64 kLimit = qint64(1) << 20;
         Publication publication{gamemanifest::kWotlk, 1, {}, {}, {}};
-        publication.files.append({"Data/patch-B.MPQ", content("big", 3 << 20)});
+        publication.files.append({"Data/patch-B.MPQ", content("big", 3 << 19)});
         for (int i = 0; i < 8; ++i)
             publication.files.append({QString("Interface/small-%1.lua").arg(i),
                                       content("small " + QByteArray::number(i), 128 << 10)});

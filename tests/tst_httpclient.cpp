@@ -553,7 +553,7 @@ private slots:
         QFETCH(int, clients);
         QFETCH(bool, shared);
         QFETCH(bool, duringTheTransfer);
-        constexpr qint64 kRate = 512 << 10;
+        constexpr qint64 kRate = qint64(1) << 20;
         constexpr qint64 kTotal = qint64(2) << 20;
         const QByteArray body = bytes(kTotal / clients);
         server.setReply("/limite", {200, "application/octet-stream", body});
