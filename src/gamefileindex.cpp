@@ -15,7 +15,10 @@ namespace gamefileindex {
 namespace {
 
 constexpr quint32 kMagic = 0x56474649; // "VGFI"
-constexpr quint32 kFormat = 3;
+constexpr quint32 kFormat = 4;
+// The format before the mirrors: read still (its lists had none), so that a new launcher does not
+// hash a whole client again for the index of an older one.
+constexpr quint32 kFormatWithoutMirrors = 3;
 // The digest that closes the file: a damaged index is found, never believed.
 constexpr qsizetype kDigestSize = 32;
 
@@ -96,8 +99,9 @@ Index load(const QString& fileName, const QString& folder) {
     const quint32 files = in.number<quint32>();
     const quint32 removed = in.number<quint32>();
     // Each entry takes some bytes: a count beyond them is a damaged file, not a reservation.
-    if (!in.ok() || magic != kMagic || format != kFormat || index.folder != empty.folder ||
-        index.sequence < 0 || files > in.left() || removed > in.left())
+    if (!in.ok() || magic != kMagic || (format != kFormat && format != kFormatWithoutMirrors) ||
+        index.folder != empty.folder || index.sequence < 0 || files > in.left() ||
+        removed > in.left())
         return empty;
     index.manifest.files.resize(files);
     index.entries.resize(files);
@@ -118,6 +122,9 @@ Index load(const QString& fileName, const QString& folder) {
         gone.path = in.string();
         gone.sha256 = in.bytes();
     }
+    const quint32 mirrors = format == kFormat ? in.number<quint32>() : 0;
+    for (quint32 i = 0; i < mirrors && in.ok(); ++i)
+        index.manifest.mirrors.append(in.string());
     if (!in.ok() || in.left() != 0)
         return empty;
     return index;
@@ -140,6 +147,9 @@ bool save(const QString& fileName, const Index& index) {
         }
         for (const gamemanifest::Removed& gone : index.manifest.removed)
             out << gone.path << gone.sha256;
+        out << quint32(index.manifest.mirrors.size());
+        for (const QString& mirror : index.manifest.mirrors)
+            out << mirror;
     }
     bytes += Sha256::quickDigest(bytes);
     QSaveFile file(fileName);

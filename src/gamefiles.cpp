@@ -30,6 +30,7 @@ namespace {
 // A part file beside its target: the same folder, so that the last step is a rename. Its name
 // carries the object it is for, and whether a resumed request for it already failed once.
 const QString kPartSuffix = QStringLiteral(".vestrahal-part");
+const QString kOtherBytes = QStringLiteral("the object holds other bytes than listed");
 const QString kTriedOnce = QStringLiteral(".1");
 // A small object that did not take its name because the run stopped for a game: neither placed
 // nor refused.
@@ -570,6 +571,7 @@ void GameFiles::startFetching() {
         endFolder();
         return;
     }
+    sources = ObjectSources(server, gamemanifest::objectPath({}), manifest.mirrors);
     durablefile::Failure failure;
     rootFolder = durablefile::Folder::open(root, &failure);
     folders_.clear();
@@ -755,18 +757,34 @@ void GameFiles::startObject(Lane& lane) {
         });
         connect(lane.client, &HttpClient::done, this,
                 [this, &lane](bool error) { onObjectDone(lane, error); });
+        if (!speedBudget)
+            setSpeedLimit(speedLimit);
+        lane.client->setReceiveBudget(speedBudget);
     }
     // The listed size is the limit: a body that grows past it is refused before a byte beyond it
     // is kept (the part file itself takes no byte beyond it either, a resumed one included).
     lane.client->setMaxBodySize(file.size);
     lane.client->setMinimumSpeed(minimumBytes, minimumWindow);
-    HttpRequestHeader header(QStringLiteral("GET"), gamemanifest::objectPath(file.sha256));
+    lane.current.source = sources.choose(lane.current.triedSources);
+    const ObjectSources::Source& from = sources.at(lane.current.source);
+    lane.client->setHost(from.server.host,
+                         from.server.secure ? HttpClient::ConnectionModeHttps
+                                            : HttpClient::ConnectionModeHttp,
+                         from.server.port);
+    HttpRequestHeader header(QStringLiteral("GET"), sources.path(lane.current.source, file.sha256));
     if (lane.current.resumeFrom > 0)
         header.setValue(QStringLiteral("Range"),
                         QStringLiteral("bytes=%1-").arg(lane.current.resumeFrom));
     // Given up as aborted when no byte of the reply comes for this long.
     lane.client->setIdleLimit(objectIdleLimit);
     lane.request = lane.client->request(header, lane.file.get());
+}
+
+void GameFiles::setSpeedLimit(qint64 bytesPerSecond) {
+    speedLimit = std::max<qint64>(0, bytesPerSecond);
+    if (!speedBudget)
+        speedBudget = new ReceiveBudget(this);
+    speedBudget->setRate(speedLimit);
 }
 
 void GameFiles::onObjectHeader(Lane& lane, int status) {
@@ -864,6 +882,36 @@ void GameFiles::onObjectDone(Lane& lane, bool error) {
         fetchNext(lane);
 }
 
+// The source failed for the object: it is set aside for the run, and the object goes first in
+// the queue for the next one; false once the object has failed from every source (it fails then,
+// as with the community's host alone). `counted` is what the progress counted of it and must not
+// count twice; a part kept for it is resumed by the next request.
+bool GameFiles::tryAnotherSource(Pending pending, qint64 counted, const QString& keptPart,
+                                 const QString& relative) {
+    if (stopping || pending.source < 0)
+        return false;
+    sources.setAside(pending.source);
+    pending.triedSources |= 1u << pending.source;
+    if (sources.choose(pending.triedSources) < 0)
+        return false;
+    bytesDone = std::max<qint64>(0, bytesDone - counted);
+    if (!keptPart.isEmpty()) {
+        const auto in = folders_.find(relative);
+        if (in != folders_.end())
+            in->parts.insert(keptPart);
+    }
+    pending.resumeFrom = 0;
+    queue.prepend(pending);
+    // Lanes that found nothing left to do take it.
+    for (auto& lane : lanes) {
+        if (lane && !lane->busy && !waitingLanes.contains(lane.get())) {
+            fetchNext(*lane);
+            break;
+        }
+    }
+    return true;
+}
+
 // Why a request for an object came to nothing, or an empty text when it brought the object.
 QString GameFiles::requestProblem(const Finishing& done) const {
     if (!done.otherRange.isEmpty())
@@ -900,19 +948,22 @@ void GameFiles::takeSmallObject(const Finishing& done, QByteArray body) {
     if (stopping)
         return;
     if (!problem.isEmpty()) {
-        refuse(file.path, problem);
+        if (!tryAnotherSource(done.pending, done.received))
+            refuse(file.path, problem);
         return;
     }
     // Written on a worker thread: the hash, the part file and its bytes.
     smallBytesInFlight += body.size();
     ++smallWrites;
-    SmallObject object{done.pending.file, done.folder, done.relative, done.name,
-                       done.part,         file.size,   file.sha256,   {}};
+    SmallObject object{done.pending.file, done.folder, done.relative,
+                       done.name,         done.part,   file.size,
+                       file.sha256,       {},          {},
+                       done.pending};
     pool.start([this, object, body = std::move(body), alive = cancelled]() mutable {
         if (alive->load())
             return;
         if (body.size() != object.size || Sha256::of(body) != object.sha256) {
-            object.problem = QStringLiteral("the object holds other bytes than listed");
+            object.problem = kOtherBytes;
         } else {
             durablefile::Failure failure;
             durablefile::File part = object.folder->openFile(
@@ -945,7 +996,8 @@ void GameFiles::onSmallWritten(const SmallObject& object, qint64 size) {
         if (object.problem.isEmpty())
             object.folder->remove(object.part, nullptr);
     } else if (!object.problem.isEmpty()) {
-        refuse(manifest.files.at(object.file).path, object.problem);
+        if (object.problem != kOtherBytes || !tryAnotherSource(object.pending, size))
+            refuse(manifest.files.at(object.file).path, object.problem);
     } else {
         group.push_back(object);
         groupBytes += size;
@@ -1039,6 +1091,7 @@ void GameFiles::placeObject(Finishing& done) {
     const QString problem = requestProblem(done);
     const bool resumed = done.pending.resumeFrom > 0;
     bool keepPart = false;
+    QString sourceFailed; // the source's fault: the next one may bring the object
     if (stopping) {
         // The game starts: a whole object waits as its part (its hash is checked again when it
         // is resumed), a cut one is resumed later.
@@ -1050,7 +1103,6 @@ void GameFiles::placeObject(Finishing& done) {
     } else if (done.networkLost) {
         keepPart = keepForRetry(done, whole);
     } else if (!problem.isEmpty()) {
-        refuse(file.path, problem);
         // Cut off on the way (the line, a server that stalls): what came is kept, unproven, and
         // the next start resumes it; only a whole object that hashes right takes the name. A
         // range other than the one asked for throws the part away, and so does a second resume
@@ -1066,14 +1118,21 @@ void GameFiles::placeObject(Finishing& done) {
             keepPart = folder.rename(done.part, tried, nullptr);
             done.part = keepPart ? tried : done.part;
         }
+        sourceFailed = problem;
     } else if (done.file->size() != file.size || done.file->sha256Hex() != file.sha256) {
-        refuse(file.path, QStringLiteral("the object holds other bytes than listed"));
+        sourceFailed = kOtherBytes;
     } else {
         keepPart = givePartItsName(done);
     }
     if (!keepPart)
         folder.remove(done.part, nullptr);
     done.file.reset();
+    // Only once the part is closed, or gone: the next source's request opens it again. What was
+    // kept is resumed from there, the part being the object's wherever its bytes came from.
+    const qint64 counted = keepPart ? 0 : done.pending.resumeFrom + done.received;
+    if (!sourceFailed.isEmpty() &&
+        !tryAnotherSource(done.pending, counted, keepPart ? done.part : QString(), done.relative))
+        refuse(file.path, sourceFailed);
 }
 
 bool GameFiles::givePartItsName(const Finishing& done) {

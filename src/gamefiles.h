@@ -6,6 +6,7 @@
 #include "gamefileindex.h"
 #include "gamemanifest.h"
 #include "httpclient.h"
+#include "objectsources.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -100,8 +101,8 @@ public:
     // then). No report is written: nothing failed.
     void pause();
     // The most bytes a second all objects together may bring (0: no limit), also for a run under
-    // way.
-    void setSpeedLimit(qint64 bytesPerSecond) { speedLimit = bytesPerSecond; }
+    // way: the lanes share one budget, whichever of them are busy.
+    void setSpeedLimit(qint64 bytesPerSecond);
     // Whether the last run left files for when a game has ended.
     bool leftForAfterTheGame() const { return deferred; }
 
@@ -144,7 +145,9 @@ private:
     struct Pending {
         int file = -1; // in manifest.files
         qint64 resumeFrom = 0;
-        bool triedOnce = false; // its part's resume already failed once
+        bool triedOnce = false;   // its part's resume already failed once
+        int source = -1;          // where it is asked for, in `sources`
+        quint32 triedSources = 0; // the sources it failed from, a bit each
     };
     // An object whose request has ended, on its way to the disk before it takes its name.
     struct Finishing {
@@ -174,6 +177,7 @@ private:
         QByteArray sha256;
         QString problem;
         gamefileindex::FileState state = {};
+        Pending pending;
     };
     struct FolderEntry {
         std::shared_ptr<const durablefile::Folder> folder;
@@ -215,6 +219,8 @@ private:
     void onObjectHeader(Lane& lane, int status);
     void giveUp(Lane& lane);
     void onObjectDone(Lane& lane, bool error);
+    bool tryAnotherSource(Pending pending, qint64 counted, const QString& keptPart = {},
+                          const QString& relative = {});
     QString requestProblem(const Finishing& done) const;
     static QString describe(const durablefile::Failure& failure, const QString& what);
     void takeSmallObject(const Finishing& done, QByteArray body);
@@ -254,6 +260,7 @@ private:
     int manifestTimeLimit = kManifestTimeLimit;
     int objectIdleLimit;
     qint64 speedLimit = 0;
+    ReceiveBudget* speedBudget = nullptr; // the lanes', made with the first of them or the limit
     qint64 minimumBytes = kMinimumBytes;
     int minimumWindow = kMinimumWindow;
 
@@ -300,6 +307,7 @@ private:
     QList<int> toFetch;
 
     QList<Pending> queue;
+    ObjectSources sources;
     bool fetching = false;
     std::unique_ptr<Lane> lanes[kLanes];
     std::list<Finishing> finishing;

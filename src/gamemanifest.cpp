@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QSet>
+#include <QUrl>
 
 #include <cmath>
 
@@ -131,9 +132,57 @@ QString pathProblem(const QString& path) {
     return {};
 }
 
+QString mirrorProblem(const QString& url) {
+    const QUrl parsed(url, QUrl::StrictMode);
+    const QString scheme = parsed.scheme();
+    if (!parsed.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return QStringLiteral("not an http or https address");
+    if (parsed.host().isEmpty())
+        return QStringLiteral("no host");
+    if (!parsed.userInfo().isEmpty())
+        return QStringLiteral("a user or password in the address");
+    if (parsed.hasQuery() || parsed.hasFragment())
+        return QStringLiteral("a query or fragment in the address");
+    if (!parsed.path().endsWith(u'/') || !url.endsWith(u'/'))
+        return QStringLiteral("not ending in /");
+    // What is fetched is the address as written: no control character or space that a request
+    // line would carry as they are.
+    for (const QChar ch : url) {
+        if (ch.unicode() <= 0x20 || ch.unicode() >= 0x7f)
+            return QStringLiteral("a character outside printable ASCII");
+    }
+    return {};
+}
+
 namespace {
 
-// The list's own fields: its format, client and sequence, and the arrays of its entries.
+bool readMirrors(const QJsonValue& value, QStringList* mirrors, QString* problem) {
+    if (value.isUndefined())
+        return true;
+    if (!value.isArray()) {
+        *problem = QStringLiteral("mirrors that are not a list");
+        return false;
+    }
+    for (const QJsonValue& entry : value.toArray()) {
+        const QString url = entry.toString();
+        const QString why = entry.isString() ? mirrorProblem(url) : QStringLiteral("not a text");
+        if (!why.isEmpty()) {
+            *problem = QStringLiteral("mirror \"%1\": %2").arg(entry.toString(), why);
+            return false;
+        }
+        if (mirrors->contains(url))
+            continue;
+        if (mirrors->size() == kMaxMirrors) {
+            *problem = QStringLiteral("more than %1 mirrors").arg(kMaxMirrors);
+            return false;
+        }
+        mirrors->append(url);
+    }
+    return true;
+}
+
+// The list's own fields: its format, client and sequence, the mirrors of format 2, and the
+// arrays of its entries.
 bool readHead(const QByteArray& bytes, Manifest* read, QJsonArray* files, QJsonArray* removed,
               QString* problem) {
     QJsonParseError error;
@@ -144,10 +193,14 @@ bool readHead(const QByteArray& bytes, Manifest* read, QJsonArray* files, QJsonA
     }
     const QJsonObject top = document.object();
     qint64 format = 0;
-    if (!wholeNumber(top.value(QLatin1String("format")), &format) || format != 1) {
-        *problem = QStringLiteral("not format 1");
+    if (!wholeNumber(top.value(QLatin1String("format")), &format) || format < 1 || format > 2) {
+        *problem = QStringLiteral("not format 1 or 2");
         return false;
     }
+    // Format 1 has no mirrors: a field of that name in it is read as the older launchers read
+    // it, not at all.
+    if (format == 2 && !readMirrors(top.value(QLatin1String("mirrors")), &read->mirrors, problem))
+        return false;
     const QJsonValue client = top.value(QLatin1String("client"));
     const QJsonValue listed = top.value(QLatin1String("files"));
     const QJsonValue gone = top.value(QLatin1String("removed"));

@@ -28,7 +28,15 @@ struct Manifest {
     qint64 sequence = 0;
     QList<File> files;
     QList<Removed> removed;
+    // Other hosts that serve the same objects (format 2), tried after the community's own host,
+    // in this order. Each ends in '/': an object's address is the mirror followed by its sha256.
+    // Only where the bytes come from: the list's hashes alone decide what is written.
+    QStringList mirrors;
 };
+
+// The most mirrors a list may name: each one failing costs an object a request, and a list that
+// names more is a mistake, not a plan.
+inline constexpr int kMaxMirrors = 16;
 
 // The server's name of a game folder's client: "wotlk" or "cataclysm".
 inline const char kWotlk[] = "wotlk";
@@ -49,9 +57,15 @@ QByteArray signedMessage(const QByteArray& manifestBytes);
 // COM1...) with or without an extension.
 QString pathProblem(const QString& path);
 
-// Reads the JSON of a manifest. On any problem (not the format, a refused path, two entries equal
-// without regard to case, an entry that is also the folder of another) returns false with the
-// reason in `problem`; the manifest is then refused as a whole.
+// Why a mirror's address may not be used, in English for the report; empty when it may. It must
+// be an absolute http or https address of a host, ending in '/', with neither user, password,
+// query nor fragment.
+QString mirrorProblem(const QString& url);
+
+// Reads the JSON of a manifest (format 1, or 2 with its mirrors). On any problem (not the format, a
+// refused path, two entries equal without regard to case, an entry that is also the folder of
+// another) returns false with the reason in `problem`; the manifest is then refused as a whole. A
+// mirror that is not one refuses it too, as do more than kMaxMirrors; one named twice counts once.
 bool parse(const QByteArray& bytes, Manifest* manifest, QString* problem);
 
 // Whether the signature file holds the key's signature of the manifest's bytes (the key as its

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <limits>
 #include <map>
 #include <utility>
@@ -29,6 +30,12 @@ constexpr qint64 kLargestReservation = qint64(256) << 20;
 // libcurl reads a reply in pieces of at most this size and hands each over at once: besides what
 // the caller keeps, a reply holds no more than one piece in memory, however fast it comes.
 constexpr long kPiece = 256L << 10;
+// Under a speed limit, a piece is at most a sixteenth of a second's bytes (and at least this):
+// the limit is kept by pausing between pieces, and one piece is what it may be overrun by.
+constexpr long kSmallestLimitedPiece = 16L << 10;
+// What a budget keeps for those who did not take it: enough to bridge a late timer, too little
+// to carry a burst.
+constexpr double kBudgetSeconds = 0.1;
 
 int asProgress(qint64 bytes) {
     return int(std::clamp<qint64>(bytes, 0, std::numeric_limits<int>::max()));
@@ -218,6 +225,17 @@ public:
     }
 
     bool insideLibcurl() const { return calls > 0; }
+
+    // A paused transfer goes on. libcurl may hand over the piece it kept before this returns.
+    void resume(CURL* easy) {
+        ++depth;
+        ++calls;
+        curl_easy_pause(easy, CURLPAUSE_CONT);
+        --calls;
+        settle();
+        if (--depth == 0 && !client)
+            delete this;
+    }
     bool busy() const { return !retired.empty() || !sockets.empty(); }
     // A request queued while libcurl ran: started once it has returned.
     void startWhenOut() { startPending = true; }
@@ -346,6 +364,9 @@ private:
     }
     static size_t onBody(char* data, size_t, size_t size, void* transfer) {
         auto* t = static_cast<Transfer*>(transfer);
+        // libcurl keeps the piece and hands it over again once the transfer goes on.
+        if (t->client && t->client->holdsBack())
+            return CURL_WRITEFUNC_PAUSE;
         return t->client && t->client->takeBody(*t, data, size) ? size : 0;
     }
 };
@@ -398,21 +419,121 @@ bool parseContentRange(const QByteArray& value, ContentRange* range) {
     return true;
 }
 
+ReceiveBudget::ReceiveBudget(QObject* parent)
+    : QObject(parent) {
+    clock.start();
+}
+
+void ReceiveBudget::refill() {
+    const qint64 now = clock.nsecsElapsed();
+    const double ceiling = double(bytesPerSecond) * kBudgetSeconds;
+    available =
+        std::min(ceiling, available + double(now - lastRefill) * double(bytesPerSecond) / 1e9);
+    lastRefill = now;
+}
+
+void ReceiveBudget::setRate(qint64 rate) {
+    refill();
+    bytesPerSecond = std::max<qint64>(0, rate);
+    available = std::min(available, double(bytesPerSecond) * kBudgetSeconds);
+    emit rateChanged();
+}
+
+qint64 ReceiveBudget::wait() {
+    if (bytesPerSecond <= 0)
+        return 0;
+    refill();
+    if (available >= 0)
+        return 0;
+    return qint64(std::ceil(-available * 1000.0 / double(bytesPerSecond)));
+}
+
+void ReceiveBudget::take(qint64 bytes) {
+    if (bytesPerSecond <= 0)
+        return;
+    refill();
+    available -= double(bytes);
+}
+
 HttpClient::HttpClient(QObject* parent)
     : QObject(parent)
     , requestTimer(new QTimer(this))
     , speedTimer(new QTimer(this))
-    , idleTimer(new QTimer(this)) {
+    , idleTimer(new QTimer(this))
+    , holdTimer(new QTimer(this)) {
     setUpLibcurl();
     engine = std::make_unique<Engine>(this);
     // The limits are counted in milliseconds, not to the nearest timer slot.
-    for (QTimer* timer : {requestTimer, idleTimer, speedTimer}) {
+    for (QTimer* timer : {requestTimer, idleTimer, speedTimer, holdTimer}) {
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
     }
     connect(requestTimer, &QTimer::timeout, this, &HttpClient::onTimeLimit);
     connect(idleTimer, &QTimer::timeout, this, &HttpClient::onIdleLimit);
     connect(speedTimer, &QTimer::timeout, this, &HttpClient::onSpeedCheck);
+    connect(holdTimer, &QTimer::timeout, this, &HttpClient::onHoldOver);
+}
+
+void HttpClient::setMaxReceiveSpeed(qint64 bytesPerSecond) {
+    if (!ownBudget)
+        ownBudget = new ReceiveBudget(this);
+    ownBudget->setRate(bytesPerSecond);
+    setReceiveBudget(ownBudget);
+}
+
+void HttpClient::setReceiveBudget(ReceiveBudget* shared) {
+    if (budget == shared)
+        return;
+    if (budget)
+        budget->disconnect(this);
+    budget = shared;
+    // A new rate may let a held transfer go on at once, or hold it longer.
+    if (budget)
+        connect(budget, &ReceiveBudget::rateChanged, this, [this] {
+            if (held)
+                holdTimer->start(0);
+        });
+    if (held)
+        holdTimer->start(0);
+}
+
+bool HttpClient::holdsBack() {
+    const qint64 wait = budget ? budget->wait() : 0;
+    if (wait <= 0)
+        return false;
+    if (!held) {
+        held = true;
+        heldSince.start();
+    }
+    holdTimer->start(int(std::min<qint64>(wait, std::numeric_limits<int>::max())));
+    return true;
+}
+
+void HttpClient::onHoldOver() {
+    if (!held)
+        return;
+    if (!current) {
+        held = false;
+        return;
+    }
+    const qint64 wait = budget ? budget->wait() : 0;
+    if (wait > 0) {
+        holdTimer->start(int(std::min<qint64>(wait, std::numeric_limits<int>::max())));
+        return;
+    }
+    // libcurl is not called again from inside itself.
+    if (engine->insideLibcurl()) {
+        holdTimer->start(0);
+        return;
+    }
+    held = false;
+    heldTotal += heldSince.elapsed();
+    sinceLastByte.start();
+    engine->resume(current->easy);
+}
+
+qint64 HttpClient::activeElapsed() const {
+    return sinceStart.elapsed() - heldTotal - (held ? heldSince.elapsed() : 0);
 }
 
 HttpClient::HttpClient(const QString& host, quint16 port, QObject* parent)
@@ -552,7 +673,10 @@ void HttpClient::describeRequest(Transfer& transfer, const Pending& pending) {
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.message);
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kPiece);
+    const qint64 rate = budget ? budget->rate() : 0;
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE,
+                     rate > 0 ? long(std::clamp<qint64>(rate / 16, kSmallestLimitedPiece, kPiece))
+                              : kPiece);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Engine::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Engine::onBody);
@@ -604,6 +728,9 @@ void HttpClient::startLimits(const Pending& pending) {
     currentMinimumWindow = pending.minimumWindow;
     arrivals.clear();
     sinceStart.start();
+    held = false;
+    heldTotal = 0;
+    holdTimer->stop();
     if (currentMinimumBytes > 0 && currentMinimumWindow > 0) {
         arrivals.emplace_back(0, 0);
         speedTimer->start(currentMinimumWindow);
@@ -679,8 +806,10 @@ bool HttpClient::takeBody(Transfer& transfer, const char* data, size_t size) {
         return false;
     }
     received += bytes;
+    if (budget)
+        budget->take(bytes);
     if (currentMinimumBytes > 0 && !arrivals.empty()) {
-        const qint64 now = sinceStart.elapsed();
+        const qint64 now = activeElapsed();
         if (arrivals.back().first == now)
             arrivals.back().second = received;
         else
@@ -712,6 +841,8 @@ void HttpClient::transferEnded(Transfer& transfer, int result) {
     requestTimer->stop();
     idleTimer->stop();
     speedTimer->stop();
+    holdTimer->stop();
+    held = false;
     const Error code = errorOf(transfer, result);
     QString text = transfer.refusalText;
     if (text.isEmpty() && code != NoError) {
@@ -805,7 +936,8 @@ void HttpClient::onIdleLimit() {
     if (!current)
         return;
     // The timer is not moved at every byte: it looks at the time of the last one when it fires.
-    const qint64 quiet = sinceLastByte.elapsed();
+    // A transfer held back by the speed limit waits for this client, not for the server.
+    const qint64 quiet = held ? 0 : sinceLastByte.elapsed();
     if (quiet < currentIdleLimit) {
         idleTimer->start(int(currentIdleLimit - quiet));
         return;
@@ -819,7 +951,7 @@ void HttpClient::onSpeedCheck() {
         return;
     // The window that ends now began where the bytes still needed would have had to start: the
     // earliest arrival the last minimumBytes hold. Too slow once that is a whole window ago.
-    const qint64 now = sinceStart.elapsed();
+    const qint64 now = activeElapsed();
     while (arrivals.size() > 1 && arrivals.front().second <= received - currentMinimumBytes)
         arrivals.pop_front();
     const qint64 due = arrivals.front().first + currentMinimumWindow;
@@ -836,6 +968,8 @@ void HttpClient::dropCurrent() {
     requestTimer->stop();
     idleTimer->stop();
     speedTimer->stop();
+    holdTimer->stop();
+    held = false;
     // Out of libcurl at once: its connection is closed before this returns.
     if (current)
         engine->release(std::move(current));

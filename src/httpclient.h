@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QPair>
+#include <QPointer>
 #include <QString>
 
 #include <deque>
@@ -51,6 +52,34 @@ struct WebServer {
     QString host;
     quint16 port;
     bool secure;
+};
+
+// The bytes a second that clients may receive together (the lanes of one download): each takes
+// what it receives, and one whose next piece would overdraw the budget waits, its transfer
+// paused, until the budget has refilled. It holds no more than a tenth of a second's bytes while
+// nobody takes them, so that no burst carries an average past the rate.
+class ReceiveBudget : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ReceiveBudget(QObject* parent = nullptr);
+    // 0: no limit. A change holds at once, for the transfers under way too.
+    void setRate(qint64 bytesPerSecond);
+    qint64 rate() const { return bytesPerSecond; }
+    // Milliseconds until a piece may be taken (0: now).
+    qint64 wait();
+    void take(qint64 bytes);
+
+signals:
+    void rateChanged();
+
+private:
+    void refill();
+
+    qint64 bytesPerSecond = 0;
+    double available = 0;
+    QElapsedTimer clock;
+    qint64 lastRefill = 0; // nanoseconds on the clock
 };
 
 // The launcher's HTTP client. Requests are queued and run one after the other on one host;
@@ -121,6 +150,12 @@ public:
         minimumBytes = bytes;
         minimumWindow = windowMilliseconds;
     }
+    // The most body bytes a second this client receives (0: no limit), at once, the running
+    // request's too. libcurl's own limit is not changed safely during a transfer: the client
+    // pauses its transfer itself. A request held back this way is neither idle nor too slow.
+    void setMaxReceiveSpeed(qint64 bytesPerSecond);
+    // A limit shared with other clients instead: together they keep to the budget's rate.
+    void setReceiveBudget(ReceiveBudget* shared);
 
     // Both return the request's number, counted from 1. With a device, the body is written to it
     // as it arrives and is never held whole; whether the device took it is the device's to tell.
@@ -183,6 +218,11 @@ private:
     // What libcurl hands over of the running reply; false refuses it, which ends the transfer.
     bool takeHeaderLine(Transfer& transfer, const char* data, size_t size);
     bool takeBody(Transfer& transfer, const char* data, size_t size);
+    // Whether the budget has no room for the next piece now: the transfer then waits for it.
+    bool holdsBack();
+    void onHoldOver();
+    // Milliseconds of the running request's life, the time it was held back left out.
+    qint64 activeElapsed() const;
     void refuse(Transfer& transfer, Error code, const QString& text);
     void transferEnded(Transfer& transfer, int result);
     Error errorOf(const Transfer& transfer, int result) const;
@@ -211,6 +251,12 @@ private:
     qint64 currentMinimumBytes = 0;
     int currentMinimumWindow = 0;
     QTimer* idleTimer;
+    QPointer<ReceiveBudget> budget;
+    ReceiveBudget* ownBudget = nullptr;
+    QTimer* holdTimer;
+    bool held = false;
+    QElapsedTimer heldSince;
+    qint64 heldTotal = 0;
     QElapsedTimer sinceLastByte;
     int currentIdleLimit = 0;
     QList<Pending> queue;

@@ -1,3 +1,4 @@
+#include "closedport.h"
 #include "communityserver.h"
 #include "config.h"
 #include "filesizelimit.h"
@@ -6,6 +7,7 @@
 #include "gamemanifest.h"
 #include "launcherfiles.h"
 #include "nginxserver.h"
+#include "objectsources.h"
 #include "sha256.h"
 #include "testfiles.h"
 // The suite links the engine built with its steps open (see CMakeLists.txt) and says what
@@ -17,6 +19,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -67,14 +70,19 @@ struct Publication {
     QList<QPair<QString, QByteArray>> removed; // path, published bytes
     QByteArray seed;                           // the key's; empty: the tests' key
 
-    QByteArray manifest() const {
+    // With mirrors the list is format 2.
+    QByteArray manifest(const QStringList& mirrors = {}) const {
         QJsonArray list;
         for (const auto& [path, bytes] : files)
             list.append(QJsonObject{{"path", path},
                                     {"size", double(bytes.size())},
                                     {"sha256", QString::fromLatin1(Sha256::of(bytes))}});
-        QJsonObject top{
-            {"format", 1}, {"client", client}, {"sequence", double(sequence)}, {"files", list}};
+        QJsonObject top{{"format", mirrors.isEmpty() ? 1 : 2},
+                        {"client", client},
+                        {"sequence", double(sequence)},
+                        {"files", list}};
+        if (!mirrors.isEmpty())
+            top.insert("mirrors", QJsonArray::fromStringList(mirrors));
         QJsonArray gone;
         for (const auto& [path, bytes] : removed)
             gone.append(
@@ -140,14 +148,17 @@ class GameFilesTest : public QObject {
     QString launcher; // the launcher's own folder
     Server using_ = Server::Nginx;
     QPair<qint64, int> minimumSpeed; // bytes in milliseconds
+    qint64 speedLimit = 0;
+    bool limitOnceFetching = false; // the limit is set when the first object is on its way
 
     quint16 port() const { return using_ == Server::Nginx ? nginx.port() : inProcess.serverPort(); }
 
     // Lays the publication out on the site that both servers serve.
-    void publish(const Publication& publication, const QByteArray& manifestBytes = {}) {
+    void publish(const Publication& publication, const QByteArray& manifestBytes = {},
+                 const QStringList& mirrors = {}) {
         QDir(site.path() + "/launcher/files").removeRecursively();
         const QByteArray manifest =
-            manifestBytes.isEmpty() ? publication.manifest() : manifestBytes;
+            manifestBytes.isEmpty() ? publication.manifest(mirrors) : manifestBytes;
         const QString dir = site.path() + "/launcher/files/" + publication.client;
         writeFile(dir + "/manifest.json", manifest);
         writeFile(dir + "/manifest.json.sig",
@@ -164,9 +175,15 @@ class GameFilesTest : public QObject {
         files.setLauncherFolder(launcher);
         files.setObjectIdleLimit(3000);
         files.setMinimumSpeed(minimumSpeed.first, minimumSpeed.second);
+        if (!limitOnceFetching)
+            files.setSpeedLimit(speedLimit);
         Run result;
         connect(&files, &GameFiles::statusChanged, this,
-                [&result](const QString& text) { result.texts.append(text); });
+                [&result, &files, this](const QString& text) {
+                    result.texts.append(text);
+                    if (limitOnceFetching && text.startsWith("Mise à jour des fichiers du jeu"))
+                        files.setSpeedLimit(speedLimit);
+                });
         connect(&files, &GameFiles::progressChanged, this, [&result](qint64 done, qint64 total) {
             result.progress.append({done, total});
         });
@@ -202,6 +219,13 @@ class GameFilesTest : public QObject {
         if (using_ == Server::Nginx)
             return int(nginx.accessLog().count("\"GET "));
         return int(inProcess.requests().size());
+    }
+    // A reply of that status, with a short body of its own.
+    static CommunityServer::Reply status(int code) {
+        CommunityServer::Reply reply;
+        reply.status = code;
+        reply.body = "not here";
+        return reply;
     }
     static QString shortHash(const QByteArray& bytes) {
         return QString::fromLatin1(Sha256::of(bytes).left(8));
@@ -269,6 +293,8 @@ private slots:
         inProcess.clearReplies();
         minimumSpeed = {GameFiles::kMinimumBytes, GameFiles::kMinimumWindow};
         inProcess.setDelay("/launcher/files/wotlk/manifest.json", 0);
+        speedLimit = 0;
+        limitOnceFetching = false;
     }
 
     // A folder is brought to the list: what is missing or differs is fetched, what matches is not.
@@ -457,7 +483,7 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QByteArray>("problem");
         for (const char* kind :
-             {"another key", "another client", "lower sequence", "not JSON", "format 2",
+             {"another key", "another client", "lower sequence", "not JSON", "format 3",
               "size as text", "upper-case hash", "signature damaged"}) {
             QTest::addRow("%s, nginx", kind) << Server::Nginx << QString(kind) << QByteArray();
             QTest::addRow("%s, in-process server", kind)
@@ -491,9 +517,9 @@ private slots:
         } else if (kind == "not JSON") {
             manifest.chop(1);
             expected = "not JSON";
-        } else if (kind == "format 2") {
-            manifest.replace("\"format\":1", "\"format\":2");
-            expected = "not format 1";
+        } else if (kind == "format 3") {
+            manifest.replace("\"format\":1", "\"format\":3");
+            expected = "not format 1 or 2";
         } else if (kind == "size as text") {
             manifest.replace("\"size\":3000", "\"size\":\"3000\"");
             expected = "without a size";
@@ -655,6 +681,160 @@ private slots:
             QVERIFY(!QFileInfo::exists(part));
         QVERIFY(report().contains(
             "Files refused ....................... [FAIL] 1\n  Data/patch-A.MPQ: "));
+    }
+
+    // An object comes from the next source when one fails for it: here the community's host does
+    // not hold it, and the first mirror answers 503, serves other bytes, stalls or refuses the
+    // connection. The bytes are the listed ones whichever source served them, and a stalled
+    // large object's part is resumed from the next source.
+    void mirrorsTakeOver_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("size");
+        for (const char* fault : {"503", "other bytes", "stalls", "refused"}) {
+            QTest::addRow("mirror %s, small object", fault) << QString(fault) << 4000;
+            QTest::addRow("mirror %s, large object", fault) << QString(fault) << (3 << 20);
+        }
+    }
+    void mirrorsTakeOver() {
+        QFETCH(QString, fault);
+        QFETCH(int, size);
+        using_ = Server::InProcess;
+        const QByteArray bytes = content("mirrored " + fault.toUtf8(), size);
+        const QByteArray sha = Sha256::of(bytes);
+        CommunityServer bad;
+        QVERIFY(bad.start());
+        const quint16 badPort = fault == "refused" ? closedPort() : bad.serverPort();
+        Publication publication{gamemanifest::kWotlk, 1, {{"Data/patch-M.MPQ", bytes}}, {}, {}};
+        publish(publication, {},
+                {QString("http://127.0.0.1:%1/m/").arg(badPort),
+                 QString("http://127.0.0.1:%1/launcher/files/objects/").arg(nginx.port())});
+        inProcess.setReply("/launcher/files/objects/" + sha, status(404));
+        CommunityServer::Reply reply;
+        reply.body = bytes;
+        if (fault == "503") {
+            reply.status = 503;
+            reply.body = "busy";
+        } else if (fault == "other bytes") {
+            reply.body = content("not it", size);
+        } else if (fault == "stalls") {
+            reply.mode = CommunityServer::Reply::Stalls;
+            reply.cutAfter = size / 2;
+        }
+        bad.setReply("/m/" + sha, reply);
+        const Run result = run();
+        QVERIFY(result.finished);
+        QVERIFY2(result.success, report().constData());
+        QCOMPARE(readFile(game + "/Data/patch-M.MPQ"), bytes);
+        QCOMPARE(inProcess.requestsFor("/launcher/files/objects/" + sha).size(), 1);
+        if (fault != "refused")
+            QCOMPARE(bad.requestsFor("/m/" + sha).size(), 1);
+        const QString asked = QString::fromLatin1(nginx.accessLog());
+        QCOMPARE(asked.count(QString::fromLatin1(sha)), 1);
+        if (fault == "stalls" && size > (1 << 20))
+            QVERIFY2(asked.contains(QString::fromLatin1(sha) + " HTTP/1.1\" 206 "),
+                     qPrintable(asked));
+        QVERIFY(QDir(game + "/Data").entryList({"*" + kPart}, QDir::Files).isEmpty());
+    }
+
+    // Which source an object asks: the first no object failed from, else the first it has not
+    // tried itself, none once it tried them all; a mirror's address as the host and path asked.
+    void sourceChoice_data() {
+        QTest::addColumn<QList<int>>("setAside");
+        QTest::addColumn<quint32>("tried");
+        QTest::addColumn<int>("chosen");
+        QTest::newRow("nothing failed yet") << QList<int>{} << 0u << 0;
+        QTest::newRow("the host set aside") << QList<int>{0} << 0u << 1;
+        QTest::newRow("host and first mirror set aside") << QList<int>{0, 1} << 0u << 2;
+        QTest::newRow("all set aside: the first not tried") << QList<int>{0, 1, 2} << 1u << 1;
+        QTest::newRow("failed from the host, others sound") << QList<int>{0} << 1u << 1;
+        QTest::newRow("tried them all") << QList<int>{0, 1, 2} << 7u << -1;
+    }
+    void sourceChoice() {
+        QFETCH(QList<int>, setAside);
+        QFETCH(quint32, tried);
+        QFETCH(int, chosen);
+        ObjectSources sources({"www.vestrahal.test", 80, false}, "/launcher/files/objects/",
+                              {"https://cdn.example.org/v/objects/", "http://[::1]:8081/o/"});
+        QCOMPARE(sources.size(), 3);
+        for (const int source : setAside)
+            sources.setAside(source);
+        QCOMPARE(sources.choose(tried), chosen);
+        QCOMPARE(sources.at(1).server.host, QString("cdn.example.org"));
+        QCOMPARE(sources.at(1).server.port, quint16(443));
+        QVERIFY(sources.at(1).server.secure);
+        QCOMPARE(sources.path(1, "ab"), QString("/v/objects/ab"));
+        QCOMPARE(sources.at(2).server.host, QString("::1"));
+        QCOMPARE(sources.at(2).server.port, quint16(8081));
+        QVERIFY(!sources.at(2).server.secure);
+        QCOMPARE(sources.path(0, "ab"), QString("/launcher/files/objects/ab"));
+    }
+
+    // The speed limit holds for the lanes together, whichever of them are busy, set before the
+    // run or while it fetches: a large object and small ones never come faster than the limit
+    // allows (a piece of each lane beyond it at most), and come whole.
+    void lanesKeepToTheSpeedLimit_data() {
+        QTest::addColumn<bool>("whileFetching");
+        QTest::newRow("limit set before the run") << false;
+        QTest::newRow("limit set while fetching") << true;
+    }
+    void lanesKeepToTheSpeedLimit() {
+        QFETCH(bool, whileFetching);
+        using_ = Server::Nginx;
+        constexpr qint64 kLimit = qint64(1) << 20;
+        Publication publication{gamemanifest::kWotlk, 1, {}, {}, {}};
+        publication.files.append({"Data/patch-B.MPQ", content("big", 3 << 19)});
+        for (int i = 0; i < 8; ++i)
+            publication.files.append({QString("Interface/small-%1.lua").arg(i),
+                                      content("small " + QByteArray::number(i), 128 << 10)});
+        qint64 total = 0;
+        for (const auto& [path, bytes] : publication.files)
+            total += bytes.size();
+        publish(publication);
+        speedLimit = kLimit;
+        limitOnceFetching = whileFetching;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const Run result = run();
+        QVERIFY(result.finished);
+        QVERIFY2(result.success, report().constData());
+        for (const auto& [path, bytes] : publication.files)
+            QCOMPARE(readFile(game + '/' + path), bytes);
+        const qint64 piece = whileFetching ? 256 << 10 : kLimit / 16;
+        const qint64 allowance = GameFiles::kLanes * piece + kLimit / 10;
+        QVERIFY2(elapsed.elapsed() >= (total - allowance) * 1000 / kLimit,
+                 qPrintable(QString::number(elapsed.elapsed())));
+    }
+
+    // When every source failed for an object, it fails as with the community's host alone; the
+    // other objects are still brought, from wherever they are.
+    void mirrorsAllFail() {
+        using_ = Server::InProcess;
+        const QByteArray lost = content("lost everywhere", 5000);
+        const QByteArray kept = content("kept", 6000);
+        CommunityServer bad;
+        QVERIFY(bad.start());
+        Publication publication{gamemanifest::kWotlk,
+                                1,
+                                {{"Data/patch-L.MPQ", lost}, {"Data/patch-K.MPQ", kept}},
+                                {},
+                                {}};
+        publish(publication, {},
+                {QString("http://127.0.0.1:%1/m/").arg(bad.serverPort()),
+                 QString("http://127.0.0.1:%1/m/").arg(closedPort())});
+        inProcess.setReply("/launcher/files/objects/" + Sha256::of(lost), status(503));
+        bad.setReply("/m/" + Sha256::of(lost), status(404));
+        bad.setReply("/m/" + Sha256::of(kept), status(404));
+        const Run result = run();
+        QVERIFY(result.finished);
+        QVERIFY(!result.success);
+        QCOMPARE(readFile(game + "/Data/patch-L.MPQ"), QByteArray("<absent>"));
+        QCOMPARE(readFile(game + "/Data/patch-K.MPQ"), kept);
+        // Each source asked once for the lost object, never again.
+        QCOMPARE(inProcess.requestsFor("/launcher/files/objects/" + Sha256::of(lost)).size(), 1);
+        QCOMPARE(bad.requestsFor("/m/" + Sha256::of(lost)).size(), 1);
+        QVERIFY2(report().contains(
+                     "Files refused ....................... [FAIL] 1\n  Data/patch-L.MPQ: "),
+                 report().constData());
     }
 
     // What stands in a listed file's way is left alone; that file is refused, the others fetched,
@@ -1870,6 +2050,57 @@ private slots:
         QVERIFY(!QFileInfo::exists(work->path() + "/refused/wotlk/manifest.json"));
     }
 
+    // The release tool's mirrors: named, the list is format 2 with them; none, it stays format 1
+    // for the older launchers; a mirror the launcher would refuse publishes nothing.
+    void releaseToolMirrors_data() {
+        QTest::addColumn<QStringList>("given");
+        QTest::addColumn<int>("format"); // 0: refused, nothing written
+        QTest::addColumn<QStringList>("listed");
+        const QString cdn = "https://cdn.example.org/vestrahal/objects/";
+        const QString other = "http://127.0.0.1:8081/objects/";
+        QTest::newRow("none") << QStringList() << 1 << QStringList();
+        QTest::newRow("one") << QStringList{cdn} << 2 << QStringList{cdn};
+        QTest::newRow("two in their order, once each")
+            << QStringList{other, cdn, other} << 2 << QStringList{other, cdn};
+        QTest::newRow("without the final slash")
+            << QStringList{"https://cdn.example.org/objects"} << 0 << QStringList();
+        QTest::newRow("not http") << QStringList{"file:///srv/objects/"} << 0 << QStringList();
+        QStringList many;
+        for (int i = 0; i <= gamemanifest::kMaxMirrors; ++i)
+            many << QString("https://m%1.example.org/").arg(i);
+        QTest::newRow("too many") << many << 0 << QStringList();
+    }
+    void releaseToolMirrors() {
+        QFETCH(QStringList, given);
+        QFETCH(int, format);
+        QFETCH(QStringList, listed);
+        const QString reference = work->path() + "/reference";
+        writeFile(reference + "/Wow.exe", "the game");
+        const QString out = work->path() + "/published";
+        QStringList args{"files", "--key", kKeys + "/update.key", "--client", "wotlk"};
+        for (const QString& mirror : given)
+            args << "--mirror" << mirror;
+        QProcess tool;
+        tool.start(RELEASE_TOOL, args << reference << out);
+        QVERIFY(tool.waitForFinished(kTimeout));
+        const QString manifestName = out + "/wotlk/manifest.json";
+        if (format == 0) {
+            QCOMPARE(tool.exitCode(), 1);
+            QVERIFY(!QFileInfo::exists(manifestName));
+            return;
+        }
+        QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+        const QByteArray bytes = readFile(manifestName);
+        QCOMPARE(QJsonDocument::fromJson(bytes).object().value("format").toInt(), format);
+        QCOMPARE(QJsonDocument::fromJson(bytes).object().contains("mirrors"), format == 2);
+        gamemanifest::Manifest manifest;
+        QString problem;
+        QVERIFY2(gamemanifest::parse(bytes, &manifest, &problem), qPrintable(problem));
+        QCOMPARE(manifest.mirrors, listed);
+        QVERIFY(gamemanifest::verify(bytes, readFile(manifestName + ".sig"), testPublicKey(),
+                                     &problem));
+    }
+
     // The objects are served as immutable, the lists are asked for again every time.
     void nginxCacheHeaders() {
         const QByteArray bytes = content("cached", 100);
@@ -1919,6 +2150,81 @@ private slots:
         QCOMPARE(gamemanifest::pathProblem(path).isEmpty(), accepted);
     }
 
+    // The mirrors a list names, as the launcher and the release tool judge them: the list as a
+    // whole is refused for a mirror that is not one.
+    void mirrorLists_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QJsonValue>("mirrors"); // undefined: no field
+        QTest::addColumn<QStringList>("read");   // what the list names; empty with a problem
+        QTest::addColumn<QString>("problem");
+        const QString cdn = "https://cdn.example.org/vestrahal/objects/";
+        const QString plain = "http://10.0.0.7:8080/o/";
+        const QJsonValue none(QJsonValue::Undefined);
+        QTest::newRow("format 1 without mirrors") << 1 << none << QStringList() << "";
+        QTest::newRow("format 1 ignores a mirrors field")
+            << 1 << QJsonValue(QJsonArray{cdn}) << QStringList() << "";
+        QTest::newRow("format 2 without mirrors") << 2 << none << QStringList() << "";
+        QTest::newRow("two mirrors in their order")
+            << 2 << QJsonValue(QJsonArray{plain, cdn}) << QStringList{plain, cdn} << "";
+        QTest::newRow("a mirror named twice counts once")
+            << 2 << QJsonValue(QJsonArray{cdn, plain, cdn}) << QStringList{cdn, plain} << "";
+        QTest::newRow("IPv6 host") << 2 << QJsonValue(QJsonArray{"http://[::1]:81/x/"})
+                                   << QStringList{"http://[::1]:81/x/"} << "";
+        QJsonArray sixteen;
+        QStringList sixteenRead;
+        for (int i = 0; i < 16; ++i) {
+            sixteenRead << QString("https://m%1.example.org/").arg(i);
+            sixteen.append(sixteenRead.last());
+        }
+        QJsonArray seventeen = sixteen;
+        seventeen.append("https://m16.example.org/");
+        QTest::newRow("sixteen mirrors") << 2 << QJsonValue(sixteen) << sixteenRead << "";
+        QTest::newRow("seventeen mirrors")
+            << 2 << QJsonValue(seventeen) << QStringList() << "more than 16 mirrors";
+        const QList<QPair<const char*, QPair<QJsonValue, QString>>> refused{
+            {"not a list", {QJsonValue(cdn), "mirrors that are not a list"}},
+            {"null", {QJsonValue(), "mirrors that are not a list"}},
+            {"not a text", {QJsonArray{42}, "not a text"}},
+            {"no slash at the end", {QJsonArray{"https://cdn.example.org/o"}, "not ending in /"}},
+            {"ftp", {QJsonArray{"ftp://cdn.example.org/o/"}, "not an http or https address"}},
+            {"relative", {QJsonArray{"/objects/"}, "not an http or https address"}},
+            {"no host", {QJsonArray{"https:///objects/"}, "no host"}},
+            {"user and password", {QJsonArray{"https://u:p@cdn.example.org/"}, "a user"}},
+            {"query", {QJsonArray{"https://cdn.example.org/?a=/"}, "a query"}},
+            {"fragment", {QJsonArray{"https://cdn.example.org/#/"}, "a query or fragment"}},
+            {"space", {QJsonArray{"https://cdn.example.org/a b/"}, "not an http or https"}},
+            {"line end", {QJsonArray{"https://cdn.example.org/a\nb/"}, "not an http"}},
+            {"accent",
+             {QJsonArray{QString::fromUtf8("https://cdn.example.org/é/")},
+              "outside printable ASCII"}},
+        };
+        for (const auto& [name, row] : refused)
+            QTest::newRow(name) << 2 << row.first << QStringList() << row.second;
+    }
+    void mirrorLists() {
+        QFETCH(int, format);
+        QFETCH(QJsonValue, mirrors);
+        QFETCH(QStringList, read);
+        QFETCH(QString, problem);
+        QJsonObject top{
+            {"format", format},
+            {"client", "wotlk"},
+            {"sequence", 3},
+            {"files", QJsonArray{QJsonObject{{"path", "Wow.exe"},
+                                             {"size", 1},
+                                             {"sha256", QString::fromLatin1(Sha256::of("a"))}}}}};
+        if (!mirrors.isUndefined())
+            top.insert("mirrors", mirrors);
+        gamemanifest::Manifest manifest;
+        QString why;
+        const bool taken = gamemanifest::parse(QJsonDocument(top).toJson(), &manifest, &why);
+        QCOMPARE(taken, problem.isEmpty());
+        QVERIFY2(why.contains(problem), qPrintable(why));
+        QCOMPARE(manifest.mirrors, read);
+        if (taken)
+            QCOMPARE(manifest.files.size(), 1);
+    }
+
     // The index as it is written and read back, and what a new list keeps of it.
     void indexRoundTrip() {
         gamefileindex::Index index;
@@ -1930,6 +2236,7 @@ private slots:
         index.manifest.files = {{"Data/a.MPQ", 12, Sha256::of("a")},
                                 {"Data/b.MPQ", 5, Sha256::of("b")}};
         index.manifest.removed = {{"Data/z.MPQ", Sha256::of("z")}};
+        index.manifest.mirrors = {"https://cdn.example.org/o/", "http://127.0.0.1:81/"};
         index.entries = {{12, 34, Sha256::of("a")}, {}};
         const QString file = launcherfiles::gameFilesIndex(launcher, "wotlk", game);
         QVERIFY(gamefileindex::save(file, index));
@@ -1939,6 +2246,8 @@ private slots:
         QCOMPARE(read.manifest.files.size(), 2);
         QCOMPARE(read.manifest.files.at(1).path, QString("Data/b.MPQ"));
         QCOMPARE(read.manifest.removed.value(0).path, QString("Data/z.MPQ"));
+        // The same list next time is taken from the index: with its mirrors.
+        QCOMPARE(read.manifest.mirrors, index.manifest.mirrors);
         QCOMPARE(read.entries.value(0).sha256, Sha256::of("a"));
         QCOMPARE(read.entries.value(0).modified, qint64(34));
         QVERIFY(read.entries.value(1).sha256.isEmpty());

@@ -6,6 +6,7 @@
 #include "testsupport.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QSignalSpy>
@@ -13,6 +14,9 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -530,6 +534,66 @@ private slots:
         QCOMPARE(int(http.error()), int(HttpClient::TooSlow));
         QVERIFY(!http.active());
         QTRY_VERIFY_WITH_TIMEOUT(hostile.closedByClient(), kTimeout);
+    }
+
+    // The receive speed limit, one client's own or a budget shared by several, set before the
+    // request or once its header came: the bodies come whole, never faster than the limit allows
+    // (a piece and what the budget keeps aside), and a transfer held back by it is neither idle
+    // nor too slow, however strict those limits.
+    void receiveSpeedLimit_data() {
+        QTest::addColumn<int>("clients");
+        QTest::addColumn<bool>("shared");
+        QTest::addColumn<bool>("duringTheTransfer");
+        QTest::newRow("one client") << 1 << false << false;
+        QTest::newRow("one client, limit set once the header came") << 1 << false << true;
+        QTest::newRow("four clients sharing a budget") << 4 << true << false;
+        QTest::newRow("four clients, budget set once the headers came") << 4 << true << true;
+    }
+    void receiveSpeedLimit() {
+        QFETCH(int, clients);
+        QFETCH(bool, shared);
+        QFETCH(bool, duringTheTransfer);
+        constexpr qint64 kRate = qint64(1) << 20;
+        constexpr qint64 kTotal = qint64(2) << 20;
+        const QByteArray body = bytes(kTotal / clients);
+        server.setReply("/limite", {200, "application/octet-stream", body});
+        ReceiveBudget budget;
+        std::vector<std::unique_ptr<HttpClient>> http;
+        std::vector<std::unique_ptr<QSignalSpy>> done;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        for (int i = 0; i < clients; ++i) {
+            http.push_back(std::make_unique<HttpClient>("127.0.0.1", server.serverPort()));
+            HttpClient* client = http.back().get();
+            client->setIdleLimit(200);
+            client->setMinimumSpeed(64 << 10, 200);
+            const auto limit = [client, shared, &budget] {
+                if (shared) {
+                    budget.setRate(kRate);
+                    client->setReceiveBudget(&budget);
+                } else {
+                    client->setMaxReceiveSpeed(kRate);
+                }
+            };
+            if (duringTheTransfer)
+                connect(client, &HttpClient::headerReceived, client, limit);
+            else
+                limit();
+            done.push_back(std::make_unique<QSignalSpy>(client, &HttpClient::done));
+            client->get("/limite");
+        }
+        for (int i = 0; i < clients; ++i) {
+            QTRY_COMPARE_WITH_TIMEOUT(done.at(i)->size(), 1, kTimeout);
+            QVERIFY2(!done.at(i)->first().first().toBool(), qPrintable(http.at(i)->errorString()));
+            QCOMPARE(http.at(i)->readAll(), body);
+        }
+        // Beyond the rate: at most a piece of each client (a whole one when the limit came after
+        // the first, a sixteenth of a second's otherwise) and the tenth of a second the budget
+        // keeps.
+        const qint64 piece = duringTheTransfer ? 256 << 10 : kRate / 16;
+        const qint64 allowance = clients * piece + kRate / 10;
+        QVERIFY2(elapsed.elapsed() >= (kTotal - allowance) * 1000 / kRate,
+                 qPrintable(QString::number(elapsed.elapsed())));
     }
 
     // A reply's status line and headers, the blank line after them included, are held to the

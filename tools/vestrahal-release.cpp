@@ -9,9 +9,11 @@
 //       current Unix time: each publication gets a greater one); the sequence is the file's
 //       second line, "sequence N"
 //   vestrahal-release files --key DIR/update.key --client wotlk|cataclysm [--sequence N]
-//                     [--removed PATH=SHA256]... GAMEDIR OUTDIR [PATH...]
+//                     [--removed PATH=SHA256]... [--mirror URL]... GAMEDIR OUTDIR [PATH...]
 //       publishes the named files of the reference folder GAMEDIR (all of its files when none is
-//       named): OUTDIR/<client>/manifest.json, its .sig, and OUTDIR/objects/<sha256> for each
+//       named): OUTDIR/<client>/manifest.json, its .sig, and OUTDIR/objects/<sha256> for each;
+//       with mirrors (other hosts serving OUTDIR/objects, each URL ending in '/') the list is
+//       format 2 and names them, without it is format 1, which older launchers read
 // The signatures are standard Ed25519 ones: any Ed25519 tool verifies them (see the README).
 #include "gamemanifest.h"
 #include "sha256.h"
@@ -49,6 +51,7 @@ int usage() {
            "       vestrahal-release sign --key DIR/update.key --version TEXT [--sequence N] EXE\n"
            "       vestrahal-release files --key DIR/update.key --client wotlk|cataclysm\n"
            "                         [--sequence N] [--removed PATH=SHA256]...\n"
+           "                         [--mirror URL]...\n"
            "                         GAMEDIR OUTDIR [PATH...]"
         << Qt::endl;
     return 2;
@@ -215,6 +218,7 @@ struct Publication {
     QString client;
     qint64 sequence = QDateTime::currentSecsSinceEpoch();
     QJsonArray removed;
+    QStringList mirrors; // in the order given, each once
     QString gameDir;
     QString outDir;
     QStringList paths; // relative to gameDir; empty: every file below it
@@ -225,7 +229,8 @@ int readPublication(QStringList args, Publication* publication) {
     QStringList positional;
     while (!args.isEmpty()) {
         const QString arg = args.takeFirst();
-        if ((arg == "--key" || arg == "--client" || arg == "--sequence" || arg == "--removed") &&
+        if ((arg == "--key" || arg == "--client" || arg == "--sequence" || arg == "--removed" ||
+             arg == "--mirror") &&
             args.isEmpty())
             return usage();
         if (arg == "--key") {
@@ -244,6 +249,16 @@ int readPublication(QStringList args, Publication* publication) {
                 return fail("--removed takes PATH=SHA256");
             publication->removed.append(QJsonObject{{"path", entry.left(equals)},
                                                     {"sha256", entry.mid(equals + 1).toLower()}});
+        } else if (arg == "--mirror") {
+            // Judged as the launcher judges it: a list it would refuse is never written.
+            const QString url = args.takeFirst();
+            const QString problem = gamemanifest::mirrorProblem(url);
+            if (!problem.isEmpty())
+                return fail("--mirror " + url + ": " + problem);
+            if (!publication->mirrors.contains(url))
+                publication->mirrors.append(url);
+            if (publication->mirrors.size() > gamemanifest::kMaxMirrors)
+                return fail(QString("more than %1 mirrors").arg(gamemanifest::kMaxMirrors));
         } else {
             positional.append(arg);
         }
@@ -313,13 +328,21 @@ QByteArray manifestText(const Publication& publication, const QJsonArray& list) 
                     QJsonDocument(entries.at(i).toObject()).toJson(QJsonDocument::Compact);
         return text + "\n]";
     };
-    QByteArray manifest = "{\"format\": 1, \"client\": " +
-                          QJsonDocument(QJsonArray{publication.client})
-                              .toJson(QJsonDocument::Compact)
-                              .mid(1)
-                              .chopped(1) +
-                          ", \"sequence\": " + QByteArray::number(publication.sequence) +
-                          ",\n\"files\": " + lines(list);
+    const auto text = [](const QString& value) {
+        return QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+    };
+    // Older launchers read format 1 only: a list without mirrors stays one.
+    const bool mirrored = !publication.mirrors.isEmpty();
+    QByteArray manifest = QByteArray("{\"format\": ") + (mirrored ? "2" : "1") +
+                          ", \"client\": " + text(publication.client) +
+                          ", \"sequence\": " + QByteArray::number(publication.sequence);
+    if (mirrored) {
+        QByteArrayList urls;
+        for (const QString& mirror : publication.mirrors)
+            urls << text(mirror);
+        manifest += ",\n\"mirrors\": [" + urls.join(", ") + ']';
+    }
+    manifest += ",\n\"files\": " + lines(list);
     if (!publication.removed.isEmpty())
         manifest += ",\n\"removed\": " + lines(publication.removed);
     return manifest + "}\n";
@@ -343,6 +366,7 @@ int files(const QStringList& args) {
     if (const int failed = storeFiles(publication, objects, &list, &total))
         return failed;
     const QByteArray manifest = manifestText(publication, list);
+    const bool mirrored = !publication.mirrors.isEmpty();
     // What the launcher would refuse is not published.
     gamemanifest::Manifest parsed;
     QString problem;
@@ -358,8 +382,10 @@ int files(const QStringList& args) {
                     signatureLine(seed, gamemanifest::signedMessage(manifest)), readable, &error))
         return fail(error);
     QTextStream(stdout) << manifestName << ": " << list.size() << " files, " << total << " bytes, "
-                        << publication.removed.size() << " removed, sequence "
-                        << publication.sequence << Qt::endl;
+                        << publication.removed.size() << " removed, "
+                        << (mirrored ? QString("%1 mirrors, ").arg(publication.mirrors.size())
+                                     : QString())
+                        << "sequence " << publication.sequence << Qt::endl;
     return 0;
 }
 

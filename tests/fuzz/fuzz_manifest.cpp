@@ -1,5 +1,6 @@
 // libFuzzer target: any bytes as a game-files manifest. What parse() takes has only paths that
-// pathProblem() takes, no two equal without regard to case, and sizes and hashes of the format.
+// pathProblem() takes, no two equal without regard to case, and sizes and hashes of the format;
+// mirrors that mirrorProblem() takes, each once, no more than the most a list may name.
 #include "gamemanifest.h"
 
 #include <QSet>
@@ -44,5 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (const auto& gone : manifest.removed)
         check(gone.path, gone.sha256);
+    if (manifest.mirrors.size() > gamemanifest::kMaxMirrors)
+        fail("more mirrors than a list may name were taken");
+    for (const QString& mirror : manifest.mirrors) {
+        if (!gamemanifest::mirrorProblem(mirror).isEmpty())
+            fail("a refused mirror was taken");
+        if (manifest.mirrors.count(mirror) != 1)
+            fail("a mirror was taken twice");
+    }
     return 0;
 }
