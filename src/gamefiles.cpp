@@ -814,7 +814,9 @@ void GameFiles::onObjectHeader(Lane& lane, int status) {
     }
     if (lane.current.resumeFrom == 0)
         return;
-    // A server that ignores Range sends the whole object: it starts again from its first byte.
+    // A server that ignores Range sends the whole object: it starts again from its first byte,
+    // and the bar goes back by what the part held.
+    bytesDone -= lane.current.resumeFrom;
     lane.current.resumeFrom = 0;
     lane.file->restart();
 }
@@ -1328,7 +1330,8 @@ bool GameFiles::installing() const {
 // folder with the marker always holds the whole package.
 void GameFiles::holdBackTheMarker() {
     heldMarker = -1;
-    if (!installing())
+    // Alone in the queue, it is last anyway.
+    if (!installing() || queue.size() < 2)
         return;
     for (qsizetype i = 0; i < queue.size(); ++i) {
         if (manifest.files.at(queue.at(i).file).path ==
@@ -1370,6 +1373,10 @@ bool GameFiles::finishInstall() {
         return true; // listed, and fetched last; or there already
     bool written = false;
     if (folder.isOpen()) {
+        // Every rename of the install on the disk first, an earlier run's included: a power cut
+        // never leaves the marker without a file it vouches for.
+        if (!folder.syncFileSystem())
+            durablefile::syncFolderOf(root + QStringLiteral("/."));
         durablefile::File part =
             folder.openFile(kMarkerPart, durablefile::Folder::Access::Replace, &failure);
         written = part.isOpen() && part.sync(&failure);

@@ -942,8 +942,11 @@ private slots:
         if (server == Server::InProcess)
             QCOMPARE(inProcess.requests().last().header("Range"),
                      "bytes=" + QByteArray::number(left.size()) + "-");
-        // The bar starts where the part left off.
+        // The bar starts where the part left off, and never goes past the end, the whole object
+        // sent again included.
         QCOMPARE(result.progress.first().first, qint64(left.size()));
+        if (part != "damaged")
+            QCOMPARE(result.progress.last(), qMakePair(listed.size(), listed.size()));
         if (part == "damaged") {
             QCOMPARE(readFile(game + "/Data/patch-L.MPQ"), QByteArray("<absent>"));
             QVERIFY(!QFileInfo::exists(partOf(game + "/Data/patch-L.MPQ", listed)));
@@ -1491,6 +1494,27 @@ private slots:
                                    QByteArray::number(count) + " ("),
                  report().constData());
         QCOMPARE(QDir(folder + "/Data").entryList({"*" + kPart}, QDir::Files), QStringList());
+    }
+
+    // An install killed when every file but the marker was in place: the next run fetches the
+    // marker alone and the folder is installed.
+    void installWithOnlyTheMarkerLeft() {
+        using_ = Server::Nginx;
+        const QString folder = work->path() + "/jeux/Presque";
+        const QByteArray program = content("the game's program", 9000);
+        writeFile(folder + "/Wow.exe", program);
+        publish({gamemanifest::kWotlk, 1, {{"Wow.exe", program}, {"kvf.vestrahal", ""}}, {}, {}});
+        const int before = objectRequests().size();
+        GameFiles files;
+        prepare(files);
+        QSignalSpy installed(&files, &GameFiles::folderInstalled);
+        QSignalSpy finished(&files, &GameFiles::finished);
+        QVERIFY(files.start({{gamemanifest::kWotlk, folder, true}}));
+        QVERIFY(finished.wait(kTimeout));
+        QVERIFY(finished.first().first().toBool());
+        QCOMPARE(installed.size(), 1);
+        QVERIFY(QFileInfo(folder + "/kvf.vestrahal").isFile());
+        QCOMPARE(objectRequests().mid(before), QStringList{shortHash("") + " 200"});
     }
 
     // A pause closes the run at once, as paused() and never finished(): no report, no failure,
