@@ -855,9 +855,15 @@ void GameFiles::onObjectDone(Lane& lane, bool error) {
     outcome.bytesFetched += done.received;
     bytesDone += done.received;
     if (done.networkLost && !lane.file) {
-        // A small object comes again whole: what came of it does not count.
+        // A small object comes again whole: what came of it does not count. A mirror that
+        // fails is the mirror's loss, not the network's: the next source is asked at once, and
+        // only once every source has failed does the install wait for the network.
         bytesDone -= done.received;
-        queue.prepend(lane.current);
+        if (tryAnotherSource(done.pending, 0)) {
+            fetchNext(lane);
+            return;
+        }
+        queue.prepend({done.pending.file, 0});
         waitForNetwork(lane);
         return;
     }
@@ -878,10 +884,16 @@ void GameFiles::onObjectDone(Lane& lane, bool error) {
         showFetchStatus();
         fetchingMayEnd();
     });
-    if (networkLost)
+    if (networkLost && !anotherSourceFor(item->pending))
         waitForNetwork(lane);
     else
         fetchNext(lane);
+}
+
+// Whether a source the object has not failed from is left to ask.
+bool GameFiles::anotherSourceFor(const Pending& pending) const {
+    return !stopping && pending.source >= 0 &&
+           sources.choose(pending.triedSources | (1u << pending.source)) >= 0;
 }
 
 // The source failed for the object: it is set aside for the run, and the object goes first in
@@ -1443,6 +1455,12 @@ bool GameFiles::keepForRetry(Finishing& done, bool whole) {
     const bool keep = whole && kept > 0 && kept < manifest.files.at(done.pending.file).size;
     if (keep)
         folderFor(done.relative).parts.insert(done.part);
+    // The next source resumes the part; with none left, every source is asked again after the
+    // wait.
+    if (anotherSourceFor(done.pending)) {
+        tryAnotherSource(done.pending, 0, keep ? done.part : QString(), done.relative);
+        return keep;
+    }
     queue.prepend({done.pending.file, 0});
     wakeIdleLanes();
     return keep;

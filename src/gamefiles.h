@@ -248,6 +248,7 @@ private:
     bool finishInstall();
     bool lostTheNetwork(const Lane& lane, bool error) const;
     void waitForNetwork(Lane& lane);
+    bool anotherSourceFor(const Pending& pending) const;
     bool keepForRetry(Finishing& done, bool whole);
     void wakeIdleLanes();
     qint64 bytesSoFar() const;
