@@ -1114,6 +1114,10 @@ void GameFiles::placeObject(Finishing& done) {
         // The disk took no more, or the body grew past the listed size: the part goes, and
         // leaves its room to the player.
         refuse(file.path, describe(done.file->failure(), QStringLiteral("cannot write")));
+    } else if (done.networkLost && anotherSourceFor(done.pending)) {
+        // The source's loss, not the network's, while another is left: that one resumes the part.
+        keepPart = done.file->size() > 0 && done.file->size() < file.size;
+        sourceFailed = problem.isEmpty() ? QStringLiteral("the connection was lost") : problem;
     } else if (done.networkLost) {
         keepPart = keepForRetry(done, whole);
     } else if (!problem.isEmpty()) {
@@ -1455,12 +1459,6 @@ bool GameFiles::keepForRetry(Finishing& done, bool whole) {
     const bool keep = whole && kept > 0 && kept < manifest.files.at(done.pending.file).size;
     if (keep)
         folderFor(done.relative).parts.insert(done.part);
-    // The next source resumes the part; with none left, every source is asked again after the
-    // wait.
-    if (anotherSourceFor(done.pending)) {
-        tryAnotherSource(done.pending, 0, keep ? done.part : QString(), done.relative);
-        return keep;
-    }
     queue.prepend({done.pending.file, 0});
     wakeIdleLanes();
     return keep;

@@ -150,6 +150,7 @@ class GameFilesTest : public QObject {
     QPair<qint64, int> minimumSpeed; // bytes in milliseconds
     qint64 speedLimit = 0;
     bool limitOnceFetching = false; // the limit is set when the first object is on its way
+    bool installing = false;        // the run installs into the game folder, without its marker
 
     quint16 port() const { return using_ == Server::Nginx ? nginx.port() : inProcess.serverPort(); }
 
@@ -188,7 +189,7 @@ class GameFilesTest : public QObject {
             result.progress.append({done, total});
         });
         QSignalSpy finished(&files, &GameFiles::finished);
-        if (!files.start({{client, game}}, check))
+        if (!files.start({{client, game, installing}}, check))
             return result;
         result.finished = finished.wait(kTimeout);
         if (result.finished)
@@ -295,6 +296,7 @@ private slots:
         inProcess.setDelay("/launcher/files/wotlk/manifest.json", 0);
         speedLimit = 0;
         limitOnceFetching = false;
+        installing = false;
     }
 
     // A folder is brought to the list: what is missing or differs is fetched, what matches is not.
@@ -690,16 +692,29 @@ private slots:
     void mirrorsTakeOver_data() {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("install"); // an install waits for the network where an update fails
         for (const char* fault : {"503", "other bytes", "stalls", "refused"}) {
-            QTest::addRow("mirror %s, small object", fault) << QString(fault) << 4000;
-            QTest::addRow("mirror %s, large object", fault) << QString(fault) << (3 << 20);
+            QTest::addRow("mirror %s, small object", fault) << QString(fault) << 4000 << false;
+            QTest::addRow("mirror %s, large object", fault) << QString(fault) << (3 << 20) << false;
+        }
+        for (const char* fault : {"503", "refused"}) {
+            QTest::addRow("install, mirror %s, small object", fault)
+                << QString(fault) << 4000 << true;
+            QTest::addRow("install, mirror %s, large object", fault)
+                << QString(fault) << (3 << 20) << true;
         }
     }
     void mirrorsTakeOver() {
         QFETCH(QString, fault);
         QFETCH(int, size);
+        QFETCH(bool, install);
         using_ = Server::InProcess;
-        const QByteArray bytes = content("mirrored " + fault.toUtf8(), size);
+        if (install) {
+            installing = true;
+            QVERIFY(QFile::remove(game + "/kvf.vestrahal"));
+        }
+        const QByteArray bytes =
+            content("mirrored " + fault.toUtf8() + (install ? " to install" : ""), size);
         const QByteArray sha = Sha256::of(bytes);
         CommunityServer bad;
         QVERIFY(bad.start());
@@ -734,6 +749,12 @@ private slots:
             QVERIFY2(asked.contains(QString::fromLatin1(sha) + " HTTP/1.1\" 206 "),
                      qPrintable(asked));
         QVERIFY(QDir(game + "/Data").entryList({"*" + kPart}, QDir::Files).isEmpty());
+        // A failing mirror is no lost network: the next source is asked at once.
+        if (install) {
+            QVERIFY(QFileInfo(game + "/kvf.vestrahal").isFile());
+            QVERIFY2(!result.texts.join('\n').contains(QString::fromUtf8("en attente du réseau")),
+                     qPrintable(result.texts.join(" | ")));
+        }
     }
 
     // Which source an object asks: the first no object failed from, else the first it has not
