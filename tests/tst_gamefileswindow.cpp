@@ -432,6 +432,39 @@ private slots:
         server.releaseHeld();
     }
 
+    // The panel's keyboard round goes through the limit and the install's button, in the order
+    // they are shown, each with a name a screen reader says.
+    void installControlsInThePanelsKeyboardRound() {
+        publishClient();
+        const QString target = dir->path() + "/jeux/Cata";
+        QVERIFY(QDir().mkpath(target));
+        // The Cataclysm client being installed: WoTLK's realms still play.
+        writeFile(kInstalls, "cataclysm\t" + target.toUtf8() + "\n");
+        MainWindow window;
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kTimeout);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        ui(window)->Options->click();
+        // No list for that client: the install ends at once, held for "Reprendre".
+        QTRY_VERIFY_WITH_TIMEOUT(!ui(window)->ReprendreInstallation->isHidden(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->VerifierFichiers->isEnabled(), kTimeout);
+        ui(window)->DeleteRealm3->setFocus(Qt::TabFocusReason);
+        QStringList order;
+        for (int i = 0; i < 4; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(order, QStringList({"LimiteTelechargement", "ReprendreInstallation",
+                                     "VerifierFichiers", "SauvegarderOptions"}));
+        QCOMPARE(ui(window)->LimiteTelechargement->accessibleName(),
+                 QString::fromUtf8("Limite de téléchargement"));
+        QCOMPARE(ui(window)->PauseInstallation->accessibleName(),
+                 QString("Mettre l'installation du jeu en pause"));
+        QCOMPARE(ui(window)->ReprendreInstallation->accessibleName(),
+                 QString("Reprendre l'installation du jeu"));
+    }
+
     // The download limit is saved in a file of its own: launcher.conf keeps its nine lines for
     // older launchers, and the next start shows the limit again.
     void speedLimitHasAFileOfItsOwn() {
