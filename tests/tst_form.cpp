@@ -122,9 +122,9 @@ private slots:
                                                                 "DeleteRealm3",
                                                                 "labelLimiteTelechargement",
                                                                 "LimiteTelechargement",
+                                                                "VerifierFichiers",
                                                                 "PauseInstallation",
                                                                 "ReprendreInstallation",
-                                                                "VerifierFichiers",
                                                                 "SauvegarderOptions"}));
     }
 

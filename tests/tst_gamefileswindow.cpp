@@ -455,8 +455,8 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             order << QApplication::focusWidget()->objectName();
         }
-        QCOMPARE(order, QStringList({"LimiteTelechargement", "ReprendreInstallation",
-                                     "VerifierFichiers", "SauvegarderOptions"}));
+        QCOMPARE(order, QStringList({"LimiteTelechargement", "VerifierFichiers",
+                                     "ReprendreInstallation", "SauvegarderOptions"}));
         QCOMPARE(ui(window)->LimiteTelechargement->accessibleName(),
                  QString::fromUtf8("Limite de téléchargement"));
         QCOMPARE(ui(window)->PauseInstallation->accessibleName(),
