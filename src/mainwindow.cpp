@@ -87,6 +87,9 @@ void MainWindow::connectInstalls() {
     });
     connect(installs, &InstallControls::installed, this,
             [this](const QString& client, const QString& folder) {
+                // Said until the next press of "Jouer": the news or the gate that come after
+                // would otherwise put the ready text over it at once.
+                installNotice = QStringLiteral("Le jeu est installé.");
                 takeFolder(client, folder);
                 reportFailedSave(config.save());
                 refreshRealmButtons();
@@ -96,7 +99,9 @@ void MainWindow::connectInstalls() {
 void MainWindow::connectGate() {
     connect(gate, &PlayGate::opened, this, [this] {
         // What the player must know outlives the news page's next load.
-        const QString notice = gameNotice.isEmpty() ? launcherNotice : gameNotice;
+        const QString notice = !gameNotice.isEmpty()      ? gameNotice
+                               : !installNotice.isEmpty() ? installNotice
+                                                          : launcherNotice;
         ui->Texte->setText(notice.isEmpty() ? kReadyText : notice);
         ui->Jouer->setEnabled(true);
     });
@@ -351,6 +356,7 @@ void MainWindow::newsOnLinkClicked(QUrl url) {
 
 void MainWindow::on_Jouer_clicked() {
     gameNotice.clear();
+    installNotice.clear();
     gate->set(PlayGate::Condition::NoLaunchUnderWay, false);
     realmplay::Realms checked{};
     for (int realm = 0; realm < kRealmCount; ++realm)

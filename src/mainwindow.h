@@ -137,6 +137,8 @@ private:
     QString launcherNotice;
     // Why the last game ended at once; until the next press of "Jouer".
     QString gameNotice;
+    // A client just installed; until the next press of "Jouer".
+    QString installNotice;
 
     // Realm status: whether the logon server of each shown realm answers. Null unless the
     // launcher is built with it (VESTRAHAL_REALM_STATUS).
