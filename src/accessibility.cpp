@@ -218,6 +218,10 @@ void nameForScreenReaders(Ui::MainWindow* ui) {
         deletes[row]->setAccessibleName(QStringLiteral("Supprimer le royaume %1").arg(row + 1));
         wrath[row]->setAccessibleName(QStringLiteral("Wotlk, royaume %1").arg(row + 1));
     }
+    ui->LimiteTelechargement->setAccessibleName(QStringLiteral("Limite de téléchargement"));
+    ui->PauseInstallation->setAccessibleName(
+        QStringLiteral("Mettre l'installation du jeu en pause"));
+    ui->ReprendreInstallation->setAccessibleName(QStringLiteral("Reprendre l'installation du jeu"));
     ui->VerifierFichiers->setAccessibleName(QStringLiteral("Vérifier les fichiers du jeu"));
     ui->SauvegarderOptions->setAccessibleName(QStringLiteral("Sauvegarder les options"));
     new StatusAnnouncer(ui->Texte);
@@ -243,9 +247,20 @@ void showPersonalRealmHosts(Ui::MainWindow* ui, const Config& config) {
 StatusAnnouncer::StatusAnnouncer(QLabel* statusLine)
     : QObject(statusLine)
     , statusLine(statusLine)
-    , window(statusLine->window()) {
+    , window(statusLine->window())
+    , later(new QTimer(this)) {
+    later->setSingleShot(true);
+    connect(later, &QTimer::timeout, this, &StatusAnnouncer::announce);
     statusLine->installEventFilter(this);
     window->installEventFilter(this);
+}
+
+void StatusAnnouncer::setPace(int milliseconds) {
+    minimumInterval = milliseconds;
+    if (milliseconds == 0 && later->isActive()) {
+        later->stop();
+        announce();
+    }
 }
 
 bool StatusAnnouncer::eventFilter(QObject* watched, QEvent* event) {
@@ -272,10 +287,17 @@ void StatusAnnouncer::announce() {
     const QString text = statusLine->text();
     if (text == lastAnnounced)
         return;
+    if (minimumInterval > 0 && sinceLast.isValid() && sinceLast.elapsed() < minimumInterval) {
+        if (!later->isActive())
+            later->start(int(minimumInterval - sinceLast.elapsed()));
+        return;
+    }
     lastAnnounced = text;
+    sinceLast.start();
     if (QAccessible::isActive()) {
         // Orca speaks a notification when it appears: the line appears again with its new text.
         QAccessibleEvent shown(statusLine.data(), QAccessible::ObjectShow);
         QAccessible::updateAccessibility(&shown);
     }
+    emit announced(text);
 }

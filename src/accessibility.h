@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
 class Config;
 class QLabel;
+class QTimer;
 class QWidget;
 namespace Ui {
 class MainWindow;
@@ -50,6 +52,16 @@ class StatusAnnouncer : public QObject {
 public:
     explicit StatusAnnouncer(QLabel* statusLine);
 
+    // At most one text told in this many milliseconds (0, the default: each new text), the line
+    // as it is then told once the time is up. A line that changes every second, as a download's
+    // does, would otherwise keep the screen reader talking; back to 0, the line is told at once.
+    void setPace(int milliseconds);
+    int pace() const { return minimumInterval; }
+
+signals:
+    // A text was told (to a screen reader, when one listens).
+    void announced(const QString& text);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -60,4 +72,7 @@ private:
     QPointer<QWidget> window;
     QString lastAnnounced;
     bool pending = false;
+    int minimumInterval = 0;
+    QElapsedTimer sinceLast;
+    QTimer* later;
 };

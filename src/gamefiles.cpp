@@ -11,6 +11,7 @@
 #include "objectfile.h"
 #include "realmplay.h"
 #include "sha256.h"
+#include "signedlist.h"
 #include "teststeps.h"
 #include "updatereport.h"
 
@@ -262,57 +263,25 @@ void GameFiles::fetchManifest() {
     outcome.folder = folder.path;
     manifest = {};
     manifestBytes.clear();
-    // The last folder's client may be the one whose signal brought the run here.
-    if (listClient)
-        listClient->deleteLater();
-    listClient = new HttpClient(server, this);
-    listClient->setMaxBodySize(kManifestMaxBytes);
-    // The list and its signature, each given up as aborted past the limit.
-    listClient->setTimeLimit(manifestTimeLimit);
-    connect(listClient, &HttpClient::done, this, &GameFiles::onManifest);
-    listClient->get(gamemanifest::manifestPath(folder.client));
-}
-
-void GameFiles::onManifest(bool error) {
-    listClient->disconnect(this);
-    const int status = listClient->statusCode();
+    // The last folder's list may be the one whose signal brought the run here.
+    if (list)
+        list->deleteLater();
+    list = new SignedList(this);
+    setUpList(*list);
     // A server that publishes no list for the client: nothing to do, nothing to say.
-    if (!error && status == 404) {
-        nextFolder();
-        return;
-    }
-    if (error || status != 200) {
-        failFolder(error ? QStringLiteral("Error #%1").arg(int(listClient->error()))
-                         : QStringLiteral("HTTP Error %1").arg(status));
-        return;
-    }
-    manifestBytes = listClient->readAll();
-    listClient->setMaxBodySize(kSignatureMaxBytes);
-    connect(listClient, &HttpClient::done, this, &GameFiles::onSignature);
-    listClient->get(gamemanifest::signaturePath(folders.at(folderIndex).client));
+    connect(list, &SignedList::notPublished, this, &GameFiles::nextFolder);
+    connect(list, &SignedList::failed, this, &GameFiles::failFolder);
+    connect(list, &SignedList::trusted, this, &GameFiles::onSignature);
+    list->fetch(folder.client, [this](const QByteArray& bytes) { onManifest(bytes); });
 }
 
-void GameFiles::onSignature(bool error) {
-    listClient->disconnect(this);
-    const int status = listClient->statusCode();
-    if (error || status != 200) {
-        failFolder(QStringLiteral("signature: ") +
-                   (error ? QStringLiteral("Error #%1").arg(int(listClient->error()))
-                          : QStringLiteral("HTTP Error %1").arg(status)));
-        return;
-    }
+// The list and its signature came: the folder's records are read while the signature is checked.
+void GameFiles::onManifest(const QByteArray& bytes) {
     outcome.manifestReceived = true;
     spoke = true;
     emit statusChanged(kChecking);
     const Folder& folder = folders.at(folderIndex);
     indexFile = launcherfiles::gameFilesIndex(launcherDir, folder.client, folder.path);
-    // The signature is checked on one core while the index is read on the other: both are a
-    // pass over megabytes that needs nothing of the other.
-    const QByteArray signature = listClient->readAll();
-    QString problem;
-    bool trusted = false;
-    std::thread checker(
-        [&] { trusted = gamemanifest::verify(manifestBytes, signature, publicKey, &problem); });
     index = gamefileindex::load(indexFile, folder.path);
     sequenceFile = launcherfiles::gameFilesSequence(launcherDir, folder.client, folder.path);
     // Whichever record knows the higher sequence: a missing or damaged one never lets an older
@@ -321,13 +290,12 @@ void GameFiles::onSignature(bool error) {
     index.sequence = std::max(index.sequence, recordedSequence);
     // The same list as last time is taken as it was read then: only its signature is checked
     // again, and the disk.
-    const QByteArray digest = Sha256::quickDigest(manifestBytes);
-    checker.join();
-    if (!trusted) {
-        failFolder(problem);
-        return;
-    }
-    applyList(digest, !index.manifestDigest.isEmpty() && digest == index.manifestDigest);
+    listDigest = Sha256::quickDigest(bytes);
+}
+
+void GameFiles::onSignature(const QByteArray& bytes) {
+    manifestBytes = bytes;
+    applyList(listDigest, !index.manifestDigest.isEmpty() && listDigest == index.manifestDigest);
 }
 
 void GameFiles::applyList(const QByteArray& digest, bool sameList) {
@@ -1237,9 +1205,9 @@ void GameFiles::pause() {
     heldMarker = -1;
     if (retryTimer)
         retryTimer->stop();
-    if (listClient && listClient->active()) {
-        listClient->disconnect(this);
-        listClient->abort();
+    if (list && list->isFetching()) {
+        list->disconnect(this);
+        list->abort();
         endPaused();
         return;
     }

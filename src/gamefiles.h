@@ -7,6 +7,7 @@
 #include "gamemanifest.h"
 #include "httpclient.h"
 #include "objectsources.h"
+#include "signedlist.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -76,9 +77,15 @@ public:
         minimumWindow = windowMilliseconds;
     }
 
-    static constexpr qint64 kManifestMaxBytes = qint64(16) << 20;
-    static constexpr qint64 kSignatureMaxBytes = 1024;
-    static constexpr int kManifestTimeLimit = 30000;
+    static constexpr qint64 kManifestMaxBytes = SignedList::kListMaxBytes;
+    static constexpr qint64 kSignatureMaxBytes = SignedList::kSignatureMaxBytes;
+    static constexpr int kManifestTimeLimit = SignedList::kTimeLimit;
+    // A list fetched as this object fetches its own: the same key, host and time limit.
+    void setUpList(SignedList& signedList) const {
+        signedList.setPublicKey(publicKey);
+        signedList.setServer(server);
+        signedList.setTimeLimit(manifestTimeLimit);
+    }
     // An object that brings less than this in any such window is given up as too slow ("trop
     // lent"): a server that trickles cannot hold the files, nor the player, for ever.
     static constexpr qint64 kMinimumBytes = qint64(32) << 10;
@@ -187,8 +194,8 @@ private:
 
     void nextFolder();
     void fetchManifest();
-    void onManifest(bool error);
-    void onSignature(bool error);
+    void onManifest(const QByteArray& bytes);
+    void onSignature(const QByteArray& bytes);
     // The check, step by step: what the disk holds under every listed and removed path, a path
     // through a link refusing the whole list, the list's sequence recorded before anything
     // changes, then which files are fetched and which hashed first.
@@ -282,8 +289,9 @@ private:
     durablefile::Folder rootFolder; // held while its files are hashed and fetched
     QHash<QString, FolderEntry> folders_;
 
-    HttpClient* listClient = nullptr;
+    SignedList* list = nullptr;
     QByteArray manifestBytes;
+    QByteArray listDigest;
 
     gamemanifest::Manifest manifest;
     gamemanifest::Outcome outcome;

@@ -1,6 +1,5 @@
 #include "gamefilescontrols.h"
 
-#include "gamefiles.h"
 #include "playgate.h"
 #include "realmsandprogress.h"
 #include "ui_mainwindow.h"
@@ -27,14 +26,22 @@ GameFilesControls::GameFilesControls(Ui::MainWindow* ui, PlayGate* gate, const C
             ui->Chargement->setValue(int(std::clamp<qint64>(done * 100 / total, 0, 100)));
     });
     connect(files, &GameFiles::finished, this, [this, ui, gate] {
+        const bool wasCheck = run == Run::Check;
+        // An install that ended by itself, not paused, failed or is done: not tried again until
+        // the player resumes it or the launcher starts again.
+        if (run == Run::Install && !pauseAsked)
+            held = true;
+        onRunEnded();
+        if (!wasCheck)
+            return;
         ui->Chargement->setValue(vestrahal::kProgressDone);
-        ui->VerifierFichiers->setEnabled(true);
         gate->gameFilesDone();
         // Another program's game holds a folder: looked at again until it has ended. The
         // launcher's own game says so itself.
         if (files->leftForAfterTheGame() && !ownGameRuns)
             lookAgain->start(kLookAgainMilliseconds);
     });
+    connect(files, &GameFiles::paused, this, &GameFilesControls::onRunEnded);
     // Fetching has held "Jouer" long enough: the player plays the files already whole.
     connect(files, &GameFiles::playable, gate, &PlayGate::gameFilesDone);
     lookAgain->setSingleShot(true);
@@ -44,17 +51,23 @@ GameFilesControls::GameFilesControls(Ui::MainWindow* ui, PlayGate* gate, const C
 void GameFilesControls::gameStarted() {
     ownGameRuns = true;
     lookAgain->stop();
-    files->stop();
+    // An install keeps every part for when the game has ended.
+    if (run == Run::Install)
+        pauseRun();
+    else
+        files->stop();
 }
 
 void GameFilesControls::gameEnded() {
     ownGameRuns = false;
-    if (files->leftForAfterTheGame())
-        check(false, false);
+    if (!files->leftForAfterTheGame() || !check(false, false))
+        runNext();
 }
 
 void GameFilesControls::launcherFoundCurrent() {
-    check(false);
+    launcherCurrent = true;
+    if (!check(false))
+        runNext();
     gate->launcherFoundCurrent();
     ui->VerifierFichiers->setEnabled(!files->isRunning());
 }
@@ -69,10 +82,85 @@ void GameFilesControls::verify() {
 
 bool GameFilesControls::check(bool byHash, bool holdTheGate) {
     const QList<GameFiles::Folder> folders = GameFiles::foldersOf(*config);
-    if (!GameFiles::available() || folders.isEmpty() || files->isRunning())
+    if (!GameFiles::available() || folders.isEmpty() || run == Run::Check)
         return false;
-    if (holdTheGate)
+    if (run == Run::Install) {
+        // The check goes first; the install resumes once it is over.
+        checkWaits = true;
+        waiting = {byHash, holdTheGate};
+        if (holdTheGate)
+            gate->set(PlayGate::Condition::GameFilesReady, false);
+        ui->VerifierFichiers->setEnabled(false);
+        pauseRun();
+        return true;
+    }
+    startCheck(folders, {byHash, holdTheGate});
+    return run == Run::Check;
+}
+
+void GameFilesControls::startCheck(const QList<GameFiles::Folder>& folders, Wanted how) {
+    if (how.holdTheGate)
         gate->set(PlayGate::Condition::GameFilesReady, false);
     ui->VerifierFichiers->setEnabled(false);
-    return files->start(folders, byHash ? GameFiles::Check::ByHash : GameFiles::Check::ByIndex);
+    if (files->start(folders, how.byHash ? GameFiles::Check::ByHash : GameFiles::Check::ByIndex))
+        run = Run::Check;
+}
+
+void GameFilesControls::pauseRun() {
+    pauseAsked = true;
+    files->pause();
+}
+
+void GameFilesControls::setInstalls(const QList<GameFiles::Folder>& folders) {
+    installs = folders;
+    if (installs.isEmpty())
+        held = false;
+    runNext();
+}
+
+void GameFilesControls::pauseInstalls() {
+    held = true;
+    if (run == Run::Install)
+        pauseRun();
+}
+
+void GameFilesControls::resumeInstalls() {
+    held = false;
+    runNext();
+}
+
+void GameFilesControls::onRunEnded() {
+    const bool wasInstall = run == Run::Install;
+    run = Run::None;
+    pauseAsked = false;
+    if (!files->isRunning())
+        ui->VerifierFichiers->setEnabled(launcherCurrent);
+    if (wasInstall)
+        emit installsRunningChanged(false);
+    // From the event loop: the engine is still inside the call that ended its run.
+    QTimer::singleShot(0, this, &GameFilesControls::runNext);
+}
+
+void GameFilesControls::runNext() {
+    if (run != Run::None || files->isRunning())
+        return;
+    if (checkWaits) {
+        checkWaits = false;
+        const QList<GameFiles::Folder> folders = GameFiles::foldersOf(*config);
+        if (!folders.isEmpty()) {
+            startCheck(folders, waiting);
+            if (run == Run::Check)
+                return;
+        }
+        gate->gameFilesDone();
+    }
+    // Never before the launcher is current (a new launcher may install differently), never
+    // while the launcher's game runs, never while held.
+    if (installs.isEmpty() || held || ownGameRuns || !launcherCurrent || !GameFiles::available())
+        return;
+    if (!files->start(installs))
+        return;
+    run = Run::Install;
+    ui->VerifierFichiers->setEnabled(false);
+    emit installsRunningChanged(true);
 }

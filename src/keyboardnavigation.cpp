@@ -55,11 +55,12 @@ KeyboardNavigation::KeyboardNavigation(QWidget* window, Ui::MainWindow* ui,
     for (QWidget* realm : realmButtons)
         realms << realm;
     const QList<QWidget*> chain{
-        ui->ModifierCheminWoTLK, ui->DeleteCheminWoTLK, ui->ModifierCheminCata,
-        ui->DeleteCheminCata,    ui->checkBox_Realm1,   ui->SetRealm1,
-        ui->DeleteRealm1,        ui->checkBox_Realm2,   ui->SetRealm2,
-        ui->DeleteRealm2,        ui->checkBox_Realm3,   ui->SetRealm3,
-        ui->DeleteRealm3,        ui->VerifierFichiers,  ui->SauvegarderOptions};
+        ui->ModifierCheminWoTLK, ui->DeleteCheminWoTLK,     ui->ModifierCheminCata,
+        ui->DeleteCheminCata,    ui->checkBox_Realm1,       ui->SetRealm1,
+        ui->DeleteRealm1,        ui->checkBox_Realm2,       ui->SetRealm2,
+        ui->DeleteRealm2,        ui->checkBox_Realm3,       ui->SetRealm3,
+        ui->DeleteRealm3,        ui->LimiteTelechargement,  ui->VerifierFichiers,
+        ui->PauseInstallation,   ui->ReprendreInstallation, ui->SauvegarderOptions};
     for (int i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
     for (QWidget* stop : chain)

@@ -107,4 +107,12 @@ QString gameFilesSequence(const QString& dir, const QString& client, const QStri
     return gameFolderRecord(dir, client, gameFolder, ".sequence");
 }
 
+QString gameInstalls(const QString& dir) {
+    return in(dir, "gamefiles-installs.list");
+}
+
+QString downloadLimit(const QString& dir) {
+    return in(dir, "download-limit.conf");
+}
+
 } // namespace launcherfiles

@@ -31,6 +31,11 @@ QString watcherSocket(const QString& dir);
 // is not judged by another folder's: what is known of its files, and the last list applied to it.
 QString gameFilesIndex(const QString& dir, const QString& client, const QString& gameFolder);
 QString gameFilesSequence(const QString& dir, const QString& client, const QString& gameFolder);
+// The game folders the community's client is being installed into (the game folder itself holds
+// nothing of it until its marker comes, last), and the player's download speed limit: files of
+// their own, so that launcher.conf keeps the nine lines older launchers read.
+QString gameInstalls(const QString& dir);
+QString downloadLimit(const QString& dir);
 
 inline QString settings() {
     return settings(folder());

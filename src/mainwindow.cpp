@@ -5,8 +5,10 @@
 #include "elidedtext.h"
 #include "gamefilescontrols.h"
 #include "gamefolder.h"
+#include "gamemanifest.h"
 #include "gamesession.h"
 #include "hidpiimages.h"
+#include "installcontrols.h"
 #include "keyboardnavigation.h"
 #include "newslinks.h"
 #include "newspage.h"
@@ -45,6 +47,7 @@ MainWindow::MainWindow(QWidget* parent)
     useHighDensityImages(this);
     realmButtons = {ui->radioButton,   ui->radioButton_2, ui->radioButton_3,
                     ui->radioButton_4, ui->radioButton_5, ui->radioButton_6};
+    connectInstalls();
     showStarting();
     connectGate();
     connectGame();
@@ -72,10 +75,33 @@ void MainWindow::showStarting() {
     ui->Texte->setText(QStringLiteral("Démarrage en cours."));
 }
 
+void MainWindow::connectInstalls() {
+    installs = new InstallControls(this, ui.get(), gate, &config, gameFiles,
+                                   {realmButtons.begin(), realmButtons.end()}, this);
+    connect(installs, &InstallControls::folderTaken, this, &MainWindow::takeFolder);
+    connect(installs, &InstallControls::folderDeclined, this, [this](const QString& client) {
+        if (client == QLatin1String(gamemanifest::kWotlk))
+            on_ModifierCheminWoTLK_clicked();
+        else
+            on_ModifierCheminCata_clicked();
+    });
+    connect(installs, &InstallControls::installed, this,
+            [this](const QString& client, const QString& folder) {
+                // Said until the next press of "Jouer": the news or the gate that come after
+                // would otherwise put the ready text over it at once.
+                installNotice = QStringLiteral("Le jeu est installé.");
+                takeFolder(client, folder);
+                reportFailedSave(config.save());
+                refreshRealmButtons();
+            });
+}
+
 void MainWindow::connectGate() {
     connect(gate, &PlayGate::opened, this, [this] {
         // What the player must know outlives the news page's next load.
-        const QString notice = gameNotice.isEmpty() ? launcherNotice : gameNotice;
+        const QString notice = !gameNotice.isEmpty()      ? gameNotice
+                               : !installNotice.isEmpty() ? installNotice
+                                                          : launcherNotice;
         ui->Texte->setText(notice.isEmpty() ? kReadyText : notice);
         ui->Jouer->setEnabled(true);
     });
@@ -265,6 +291,8 @@ void MainWindow::refreshRealmButtons() {
     showPersonalRealmHosts(ui.get(), config);
     if (keyboard)
         keyboard->realmsRefreshed();
+    if (installs)
+        installs->realmsRefreshed();
     watchRealms();
 }
 
@@ -328,6 +356,7 @@ void MainWindow::newsOnLinkClicked(QUrl url) {
 
 void MainWindow::on_Jouer_clicked() {
     gameNotice.clear();
+    installNotice.clear();
     gate->set(PlayGate::Condition::NoLaunchUnderWay, false);
     realmplay::Realms checked{};
     for (int realm = 0; realm < kRealmCount; ++realm)
@@ -437,7 +466,7 @@ bool MainWindow::ask(const QString& title, const QString& question) {
                                  QMessageBox::NoButton) == QMessageBox::Yes;
 }
 
-void MainWindow::chooseGameFolder(bool& enabled, QString& path, QLabel* label,
+void MainWindow::chooseGameFolder(const char* client, bool& enabled, QString& path, QLabel* label,
                                   const QString& cancelQuestion, const QString& ownGameQuestion) {
     for (;;) {
         const QString folder = QFileDialog::getExistingDirectory(this, QString(), QString(),
@@ -457,17 +486,24 @@ void MainWindow::chooseGameFolder(bool& enabled, QString& path, QLabel* label,
                                "contrôle.\n\nVeuillez choisir un autre dossier."));
             continue;
         }
+        if (installs->offer(QLatin1String(client), folder))
+            return;
         if (realmplay::isOwnInstallation(folder) &&
             !ask(QStringLiteral("Jeu existant"), ownGameQuestion))
             continue;
-        enabled = true;
-        path = folder;
-        label->setText(folder);
-        // A launch that stopped on its folder may be tried again; a game that runs still keeps
-        // "Jouer" shut until it ends.
-        gate->set(PlayGate::Condition::FolderUsable, true);
+        takeFolder(QLatin1String(client), folder);
         return;
     }
+}
+
+void MainWindow::takeFolder(const QString& client, const QString& folder) {
+    const bool wrath = client == QLatin1String(gamemanifest::kWotlk);
+    (wrath ? config.wotlkEnabled : config.cataEnabled) = true;
+    (wrath ? config.wotlkPath : config.cataPath) = folder;
+    (wrath ? ui->CheminWoTLK : ui->CheminCata)->setText(folder);
+    // A launch that stopped on its folder may be tried again; a game that runs still keeps
+    // "Jouer" shut until it ends.
+    gate->set(PlayGate::Condition::FolderUsable, true);
 }
 
 void MainWindow::giveUpClient(bool& enabled, QString& path, QLabel* label) {
@@ -477,13 +513,13 @@ void MainWindow::giveUpClient(bool& enabled, QString& path, QLabel* label) {
 }
 
 void MainWindow::on_ModifierCheminWoTLK_clicked() {
-    chooseGameFolder(config.wotlkEnabled, config.wotlkPath, ui->CheminWoTLK,
+    chooseGameFolder(gamemanifest::kWotlk, config.wotlkEnabled, config.wotlkPath, ui->CheminWoTLK,
                      QStringLiteral("Êtes-vous sûr de ne pas utiliser WoTLK ?"),
                      QStringLiteral("Êtes-vous sûr d'utiliser votre version de WoTLK ?"));
 }
 
 void MainWindow::on_ModifierCheminCata_clicked() {
-    chooseGameFolder(config.cataEnabled, config.cataPath, ui->CheminCata,
+    chooseGameFolder(gamemanifest::kCataclysm, config.cataEnabled, config.cataPath, ui->CheminCata,
                      QStringLiteral("Êtes-vous sûr de ne pas utiliser Cataclysme ?"),
                      QStringLiteral("Êtes-vous sûr d'utiliser votre version de Cataclysme ?"));
 }

@@ -17,6 +17,7 @@ namespace Ui {
 class MainWindow;
 }
 class GameFilesControls;
+class InstallControls;
 class KeyboardNavigation;
 class PlayGate;
 class QLabel;
@@ -83,9 +84,13 @@ private:
     void setUpKeyboardAndScreenReaders();
     // The self-update's news on the form: the status line, the bar, the boxes and the quit.
     void startSelfUpdate();
-    // Asks for a client's folder until the player picks one or gives the client up.
-    void chooseGameFolder(bool& enabled, QString& path, QLabel* label,
+    // Asks for a client's folder until the player picks one, gives the client up, or is offered
+    // the community's client for it (its answer comes later).
+    void chooseGameFolder(const char* client, bool& enabled, QString& path, QLabel* label,
                           const QString& cancelQuestion, const QString& ownGameQuestion);
+    // The folder is the client's (gamemanifest::kWotlk or kCataclysm).
+    void takeFolder(const QString& client, const QString& folder);
+    void connectInstalls();
     // A given-up client has no folder until one is chosen again.
     void giveUpClient(bool& enabled, QString& path, QLabel* label);
     // Yes counts as yes; No, or closing the box, as no.
@@ -124,6 +129,7 @@ private:
     // Closed while the game ran in this process (and not shown again since).
     bool leaveWithTheGame = false;
     GameFilesControls* gameFiles = nullptr;
+    InstallControls* installs = nullptr;
     // It uses the settings: declared after them, it goes first.
     std::unique_ptr<updater> selfUpdater;
     std::array<QRadioButton*, vestrahal::kRealmCount> realmButtons;
@@ -131,6 +137,8 @@ private:
     QString launcherNotice;
     // Why the last game ended at once; until the next press of "Jouer".
     QString gameNotice;
+    // A client just installed; until the next press of "Jouer".
+    QString installNotice;
 
     // Realm status: whether the logon server of each shown realm answers. Null unless the
     // launcher is built with it (VESTRAHAL_REALM_STATUS).

@@ -17,13 +17,15 @@ bool PlayGate::holds(Condition condition) const {
         return launcherCurrent;
     case Condition::GameFilesReady:
         return gameFilesReady;
+    case Condition::CheckedClientInstalled:
+        return checkedClientInstalled;
     }
     return false;
 }
 
 bool PlayGate::isOpen() const {
     return newsLoaded && settingsUsable && noLaunchUnderWay && folderUsable && launcherCurrent &&
-           gameFilesReady;
+           gameFilesReady && checkedClientInstalled;
 }
 
 void PlayGate::set(Condition condition, bool held) {
@@ -46,6 +48,9 @@ void PlayGate::set(Condition condition, bool held) {
     case Condition::GameFilesReady:
         gameFilesReady = held;
         break;
+    case Condition::CheckedClientInstalled:
+        checkedClientInstalled = held;
+        break;
     }
     evaluate();
 }
@@ -59,14 +64,15 @@ void PlayGate::evaluate() {
 
 void PlayGate::launcherFoundCurrent() {
     launcherCurrent = true;
-    // While the game files are brought up to date the button waits for them.
-    if (gameFilesReady)
+    // While the game files are brought up to date the button waits for them; a client being
+    // installed cannot be played at all.
+    if (gameFilesReady && checkedClientInstalled)
         emit openedEarly();
 }
 
 void PlayGate::gameFilesDone() {
     gameFilesReady = true;
-    if (launcherCurrent)
+    if (launcherCurrent && checkedClientInstalled)
         emit openedEarly();
 }
 

@@ -15,6 +15,7 @@ public:
         FolderUsable,     // no launch stopped on its game folder since a folder was chosen
         LauncherCurrent,  // the self-update found the launcher current, or installed a new one
         GameFilesReady,   // no check of the community's game files is under way (held at start)
+        CheckedClientInstalled, // the checked realm's client is not being installed
     };
     Q_ENUM(Condition)
 
@@ -57,4 +58,5 @@ private:
     bool folderUsable = true;
     bool launcherCurrent = false;
     bool gameFilesReady = true;
+    bool checkedClientInstalled = true;
 };

@@ -48,10 +48,11 @@ const QString kTransparentSheet = "background: rgba(255, 255, 255, 0);";
 const QStringList kPanelButtons{"ModifierCheminWoTLK", "DeleteCheminWoTLK", "ModifierCheminCata",
                                 "DeleteCheminCata",    "SetRealm1",         "DeleteRealm1",
                                 "SetRealm2",           "DeleteRealm2",      "SetRealm3",
-                                "DeleteRealm3",        "SauvegarderOptions"};
-const QStringList kTransparentLabels{"Spacer",  "label_2",    "CheminWoTLK",
-                                     "label_5", "CheminCata", "CheminWoTLK_2",
-                                     "label_1", "label_4",    "label_3"};
+                                "DeleteRealm3",        "PauseInstallation", "ReprendreInstallation",
+                                "SauvegarderOptions"};
+const QStringList kTransparentLabels{
+    "Spacer",        "label_2", "CheminWoTLK", "label_5", "CheminCata",
+    "CheminWoTLK_2", "label_1", "label_4",     "label_3", "labelLimiteTelechargement"};
 
 QStringList widgetChildNames(const QObject* parent) {
     QStringList names;
@@ -119,7 +120,11 @@ private slots:
                                                                 "checkBox_Realm3",
                                                                 "SetRealm3",
                                                                 "DeleteRealm3",
+                                                                "labelLimiteTelechargement",
+                                                                "LimiteTelechargement",
                                                                 "VerifierFichiers",
+                                                                "PauseInstallation",
+                                                                "ReprendreInstallation",
                                                                 "SauvegarderOptions"}));
     }
 
@@ -187,6 +192,10 @@ private slots:
             {"checkBox_Realm3", "Wotlk"},
             {"SetRealm3", "Modifier"},
             {"DeleteRealm3", "Supprimer"},
+            {"labelLimiteTelechargement", "Limite de téléchargement"},
+            {"LimiteTelechargement", "Aucune"},
+            {"PauseInstallation", "Pause"},
+            {"ReprendreInstallation", "Reprendre"},
             {"VerifierFichiers", "Vérifier les fichiers"},
             {"SauvegarderOptions", "Sauvegarder"},
             {"labelVersion", "Version 1.2.3"},

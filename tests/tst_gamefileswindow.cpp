@@ -12,6 +12,8 @@
 #include "windowsupport.h"
 
 #include <QDirIterator>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QNetworkProxy>
 #include <QProcess>
 #include <QPushButton>
@@ -20,12 +22,20 @@
 
 #include <memory>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace {
 
 constexpr int kTimeout = 30000;
 const QString kKeys = QStringLiteral(VESTRAHAL_SOURCE_DIR "/tests/keys");
 const QString kFailed =
     QString::fromUtf8("Fichiers du jeu non mis à jour : résumé en français à la fin de errors.log");
+const QString kInstalled = QString::fromUtf8("Le jeu est installé.");
+// No client chosen yet: a new player's settings.
+const QByteArray kNoClient = "0\n\n0\n\n0\n |0\n |0\n |0\n1.0\n";
+const QString kInstalls = QStringLiteral("gamefiles-installs.list");
 
 } // namespace
 
@@ -59,6 +69,42 @@ class GameFilesWindowTest : public QObject {
         for (const auto& request : server.requests())
             count += request.path.startsWith("/launcher/files/");
         return count;
+    }
+
+    // The community's client for the install rows: two archives and the marker.
+    QByteArray archiveA = content("archive A", 300000);
+    QByteArray archiveB = content("archive B", 200000);
+    void publishClient() {
+        publish({{"Data/a.MPQ", archiveA}, {"Data/b.MPQ", archiveB}, {"kvf.vestrahal", ""}});
+    }
+    // The player's part in the options: "Modifier" for WoTLK, the folder, and each box answered
+    // in turn ("yes", "no", "ok"), its text noted in `seen`.
+    static void chooseFolder(MainWindow& window, DialogScript& dialogs, const QString& folder,
+                             const QStringList& answers, QStringList& seen) {
+        dialogs.then([folder](QWidget* widget) {
+            auto* files = qobject_cast<QFileDialog*>(widget);
+            QVERIFY(files);
+            files->setDirectory(folder);
+            static_cast<QDialog*>(files)->accept();
+        });
+        for (const QString& answer : answers) {
+            dialogs.then([answer, &seen](QWidget* widget) {
+                if (qobject_cast<QFileDialog*>(widget)) {
+                    seen << "folder";
+                    static_cast<QDialog*>(widget)->reject();
+                    return;
+                }
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                QVERIFY(box);
+                seen << box->windowTitle() + ": " + box->text();
+                box->button(answer == "yes"  ? QMessageBox::Yes
+                            : answer == "no" ? QMessageBox::No
+                                             : QMessageBox::Ok)
+                    ->click();
+            });
+        }
+        ui(window)->Options->click();
+        ui(window)->ModifierCheminWoTLK->click();
     }
 
 private slots:
@@ -243,6 +289,258 @@ private slots:
         QVERIFY(ui(window)->Jouer->isEnabled());
         QCOMPARE(filesRequests(), 0);
         QCOMPARE(readFile(game + "/Data/patch-7.MPQ"), QByteArray("<absent>"));
+    }
+
+    // A new player chooses a folder without the game: the community's client is offered, with
+    // its size and the disk's free space, and how many of the folder's files it would replace.
+    // Yes records the install beside launcher.conf, which stays as it was until it is done.
+    void offerAcceptedRecordsTheInstall_data() {
+        QTest::addColumn<bool>("halfCopied");
+        QTest::addColumn<QString>("fetched");
+        QTest::addColumn<QString>("replaced");
+        QTest::newRow("empty folder")
+            << false << QString::fromUtf8("488,3 Ko seront téléchargés.") << QString();
+        QTest::newRow("a half-copied client, one file with other bytes")
+            << true << QString::fromUtf8("195,3 Ko seront téléchargés.")
+            << QString::fromUtf8("1 fichier de ce dossier porte le nom d'un fichier du jeu avec "
+                                 "un autre contenu : il sera remplacé.");
+    }
+    void offerAcceptedRecordsTheInstall() {
+        QFETCH(bool, halfCopied);
+        QFETCH(QString, fetched);
+        QFETCH(QString, replaced);
+        publishClient();
+        writeFile("launcher.conf", kNoClient);
+        const QString target = dir->path() + "/jeux/Nouveau";
+        QVERIFY(QDir().mkpath(target));
+        if (halfCopied) {
+            writeFile(target + "/Data/a.MPQ", archiveA);
+            writeFile(target + "/Data/b.MPQ", content("not archive B", 200000));
+        }
+        // The install waits: what is recorded is looked at before it can end.
+        server.setReply(objectOf(archiveA).toLatin1(),
+                        {200, "application/octet-stream", archiveA, CommunityServer::Reply::Held});
+        server.setReply(objectOf(archiveB).toLatin1(),
+                        {200, "application/octet-stream", archiveB, CommunityServer::Reply::Held});
+        MainWindow window;
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kTimeout);
+        DialogScript dialogs;
+        QStringList seen;
+        chooseFolder(window, dialogs, target, {"yes"}, seen);
+        QTRY_COMPARE_WITH_TIMEOUT(dialogs.answered(), 2, kTimeout);
+        QCOMPARE(seen.size(), 1);
+        const QString ask = QString::fromUtf8(
+            "Installer le jeu: Installer le jeu de la communauté dans ce dossier ? ");
+        QVERIFY2(seen.first().startsWith(ask), qPrintable(seen.first()));
+        QVERIFY2(seen.first().contains("? " + fetched + "\n\nEspace libre sur ce disque : "),
+                 qPrintable(seen.first()));
+        if (replaced.isEmpty())
+            QVERIFY2(!seen.first().contains("remplac"), qPrintable(seen.first()));
+        else
+            QVERIFY2(seen.first().endsWith("\n\n" + replaced), qPrintable(seen.first()));
+        QCOMPARE(readFile(kInstalls), "wotlk\t" + target.toUtf8() + "\n");
+        QCOMPARE(readTextFile("launcher.conf"), kNoClient);
+        QCOMPARE(QFileInfo::exists(target + "/kvf.vestrahal"), false);
+        QCOMPARE(dialogs.unexpected(), 0);
+        server.releaseHeld();
+    }
+
+    // No, or a disk without room for it: nothing is fetched, nothing written, nothing recorded;
+    // the folder dialog opens again (here cancelled, and the client given up).
+    void offerDeclinedOrRefused_data() {
+        QTest::addColumn<bool>("smallDisk");
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("the player says no")
+            << false << QStringList{"no", "folder", "yes"}
+            << QString::fromUtf8("Installer le jeu: Installer le jeu de la communauté dans ce "
+                                 "dossier ? 488,3 Ko seront téléchargés.");
+        QTest::newRow("a small disk without room")
+            << true << QStringList{"ok", "folder", "yes"}
+            << QString::fromUtf8("Espace disque insuffisant: Il n'y a pas assez d'espace libre "
+                                 "sur ce disque pour installer le jeu : il faut 789,1 Ko, il "
+                                 "reste ");
+    }
+    void offerDeclinedOrRefused() {
+        QFETCH(bool, smallDisk);
+        QFETCH(QStringList, answers);
+        QFETCH(QString, box);
+        publishClient();
+        writeFile("launcher.conf", kNoClient);
+        const QString target = dir->path() + "/jeux/Petit";
+        QVERIFY(QDir().mkpath(target));
+        std::function<void()> unmount = [] {};
+        if (smallDisk) {
+#ifdef Q_OS_LINUX
+            if (geteuid() != 0)
+                QSKIP("mounting a small tmpfs needs root");
+            // 600 KiB: the 500,000 bytes to fetch fit, not with the largest part and the margin.
+            if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=600k", "tmpfs", target}) !=
+                0)
+                QSKIP("this system lets no tmpfs be mounted here");
+            unmount = [target] { QProcess::execute("umount", {target}); };
+#else
+            QSKIP("mounts a tmpfs: Linux only");
+#endif
+        }
+        const auto cleanUp = qScopeGuard([&] { unmount(); });
+        MainWindow window;
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kTimeout);
+        const int before = filesRequests();
+        DialogScript dialogs;
+        QStringList seen;
+        chooseFolder(window, dialogs, target, answers, seen);
+        QTRY_COMPARE_WITH_TIMEOUT(dialogs.answered(), answers.size() + 1, kTimeout);
+        QCOMPARE(seen.size(), 3);
+        QVERIFY2(seen.first().startsWith(box), qPrintable(seen.first()));
+        QCOMPARE(seen.at(1), QString("folder"));
+        QCOMPARE(dialogs.unexpected(), 0);
+        // The list and its signature, never an object.
+        QCOMPARE(filesRequests(), before + 2);
+        QCOMPARE(QDir(target).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+        QCOMPARE(readFile(kInstalls), QByteArray("<absent>"));
+        QCOMPARE(ui(window)->CheminWoTLK->text(), QString("Pas de dossier"));
+    }
+
+    // While a client is installed, "Jouer" stays shut for its realms, and the other client's
+    // realms play.
+    void jouerShutForTheClientBeingInstalled() {
+        publishClient();
+        const QString target = dir->path() + "/jeux/Nouveau";
+        QVERIFY(QDir().mkpath(target));
+        const QString own = dir->path() + "/jeux/Ancien";
+        writeFile(own + "/Wow.exe", "the player's own");
+        writeFile(kInstalls, "wotlk\t" + target.toUtf8() + "\n");
+        writeFile("launcher.conf",
+                  "1\n" + own.toUtf8() + "\n1\n" + game.toUtf8() + "\n1\n |0\n |0\n |0\n1.0\n");
+        server.setReply(objectOf(archiveA).toLatin1(),
+                        {200, "application/octet-stream", archiveA, CommunityServer::Reply::Held});
+        server.setReply(objectOf(archiveB).toLatin1(),
+                        {200, "application/octet-stream", archiveB, CommunityServer::Reply::Held});
+        MainWindow window;
+        QVERIFY(ui(window)->radioButton_2->isChecked());
+        // The news in: each judgement of the gate is its last word.
+        QTRY_VERIFY_WITH_TIMEOUT(!ui(window)->Web->isHidden(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kTimeout);
+        ui(window)->radioButton->click();
+        QVERIFY(!ui(window)->Jouer->isEnabled());
+        ui(window)->radioButton_3->click();
+        QVERIFY(ui(window)->Jouer->isEnabled());
+        // Pause or Reprendre, as the install goes.
+        QVERIFY(ui(window)->PauseInstallation->isHidden() !=
+                ui(window)->ReprendreInstallation->isHidden());
+        server.releaseHeld();
+    }
+
+    // The panel's keyboard round goes through the limit and the install's button, in the order
+    // they are shown, each with a name a screen reader says.
+    void installControlsInThePanelsKeyboardRound() {
+        publishClient();
+        const QString target = dir->path() + "/jeux/Cata";
+        QVERIFY(QDir().mkpath(target));
+        // The Cataclysm client being installed: WoTLK's realms still play.
+        writeFile(kInstalls, "cataclysm\t" + target.toUtf8() + "\n");
+        MainWindow window;
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kTimeout);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        ui(window)->Options->click();
+        // No list for that client: the install ends at once, held for "Reprendre".
+        QTRY_VERIFY_WITH_TIMEOUT(!ui(window)->ReprendreInstallation->isHidden(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->VerifierFichiers->isEnabled(), kTimeout);
+        ui(window)->DeleteRealm3->setFocus(Qt::TabFocusReason);
+        QStringList order;
+        for (int i = 0; i < 4; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(order, QStringList({"LimiteTelechargement", "VerifierFichiers",
+                                     "ReprendreInstallation", "SauvegarderOptions"}));
+        QCOMPARE(ui(window)->LimiteTelechargement->accessibleName(),
+                 QString::fromUtf8("Limite de téléchargement"));
+        QCOMPARE(ui(window)->PauseInstallation->accessibleName(),
+                 QString("Mettre l'installation du jeu en pause"));
+        QCOMPARE(ui(window)->ReprendreInstallation->accessibleName(),
+                 QString("Reprendre l'installation du jeu"));
+    }
+
+    // The download limit is saved in a file of its own: launcher.conf keeps its nine lines for
+    // older launchers, and the next start shows the limit again.
+    void speedLimitHasAFileOfItsOwn() {
+        publishClient();
+        {
+            MainWindow window;
+            QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kTimeout);
+            ui(window)->Options->click();
+            QVERIFY(!ui(window)->LimiteTelechargement->isHidden());
+            QCOMPARE(ui(window)->LimiteTelechargement->text(), QString("Aucune"));
+            ui(window)->LimiteTelechargement->setValue(5);
+            ui(window)->SauvegarderOptions->click();
+        }
+        QCOMPARE(readFile("download-limit.conf"), QByteArray("5\n"));
+        QCOMPARE(readTextFile("launcher.conf").count('\n'), 9);
+        MainWindow window;
+        QCOMPARE(ui(window)->LimiteTelechargement->value(), 5);
+        QCOMPARE(ui(window)->LimiteTelechargement->text(), QString("5 Mo/s"));
+    }
+
+    // Needs the engine's install: the folder chosen empty holds the whole client at the end, its
+    // marker with it; it is the WoTLK folder in launcher.conf, and the record is gone.
+    void installEndsWithTheFolderSaved() {
+        publishClient();
+        writeFile("launcher.conf", kNoClient);
+        const QString target = dir->path() + "/jeux/Nouveau";
+        QVERIFY(QDir().mkpath(target));
+        MainWindow window;
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kTimeout);
+        DialogScript dialogs;
+        QStringList seen;
+        chooseFolder(window, dialogs, target, {"yes"}, seen);
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kInstalled, kTimeout);
+        QCOMPARE(readFile(target + "/Data/a.MPQ"), archiveA);
+        QCOMPARE(readFile(target + "/Data/b.MPQ"), archiveB);
+        QVERIFY(QFileInfo::exists(target + "/kvf.vestrahal"));
+        QCOMPARE(readFile(kInstalls), QByteArray("<absent>"));
+        const QList<QByteArray> lines = readTextFile("launcher.conf").split('\n');
+        QCOMPARE(lines.size(), 10); // nine lines, each ended
+        QCOMPARE(lines.at(0), QByteArray("1"));
+        QCOMPARE(QString::fromUtf8(lines.at(1)), target);
+        QCOMPARE(ui(window)->CheminWoTLK->text(), target);
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kTimeout);
+        QCOMPARE(dialogs.unexpected(), 0);
+    }
+
+    // Needs the engine's install and pause: an install recorded at the last close goes on by
+    // itself at the next start; "Pause" stops it with its part kept, "Reprendre" ends it.
+    void recordedInstallResumesAndPauses() {
+        const QByteArray large = content("large archive", 4 << 20);
+        publish({{"Data/large.MPQ", large}, {"kvf.vestrahal", ""}});
+        const QString target = dir->path() + "/jeux/Nouveau";
+        QVERIFY(QDir().mkpath(target));
+        writeFile(kInstalls, "wotlk\t" + target.toUtf8() + "\n");
+        writeFile("launcher.conf", kNoClient);
+        server.setReply(objectOf(large).toLatin1(), {200, "application/octet-stream", large,
+                                                     CommunityServer::Reply::Trickle, 0, 65536});
+        MainWindow window;
+        auto* files = window.findChild<GameFiles*>();
+        const QString part =
+            target + "/Data/large.MPQ." + Sha256::of(large).left(16) + ".vestrahal-part";
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(part).size() > 0, kTimeout);
+        ui(window)->Options->click();
+        QVERIFY(!ui(window)->PauseInstallation->isHidden());
+        QSignalSpy paused(files, &GameFiles::paused);
+        ui(window)->PauseInstallation->click();
+        QTRY_COMPARE_WITH_TIMEOUT(paused.size(), 1, kTimeout);
+        QVERIFY(!files->isRunning());
+        QVERIFY(!ui(window)->ReprendreInstallation->isHidden());
+        QVERIFY(QFileInfo(part).size() > 0);
+        QVERIFY(!QFileInfo::exists(target + "/kvf.vestrahal"));
+        server.clearReply(objectOf(large).toLatin1());
+        ui(window)->ReprendreInstallation->click();
+        QTRY_COMPARE_WITH_TIMEOUT(ui(window)->Texte->text(), kInstalled, 2 * kTimeout);
+        QCOMPARE(readFile(target + "/Data/large.MPQ"), large);
+        QCOMPARE(readFile(kInstalls), QByteArray("<absent>"));
     }
 
     // The real launcher, killed with SIGKILL in the middle of a large object, resumes it with a

@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <QUrl>
 
@@ -124,6 +125,9 @@ struct WindowWidgets {
     QPushButton* DeleteRealm3 = find<QPushButton>("DeleteRealm3");
     QPushButton* SauvegarderOptions = find<QPushButton>("SauvegarderOptions");
     QPushButton* VerifierFichiers = find<QPushButton>("VerifierFichiers");
+    QSpinBox* LimiteTelechargement = find<QSpinBox>("LimiteTelechargement");
+    QPushButton* PauseInstallation = find<QPushButton>("PauseInstallation");
+    QPushButton* ReprendreInstallation = find<QPushButton>("ReprendreInstallation");
     // The realm buttons, in realm order.
     QList<QRadioButton*> realms() const {
         return {radioButton,   radioButton_2, radioButton_3,
