@@ -23,7 +23,7 @@ started=$SECONDS
 say() { echo "windows-deps: $*" >&2; }
 
 # Raise when a recipe below changes, so that its folder is built again.
-declare -A recipe=([qt6-base]=1 [libsodium]=1 [openssl]=1 [curl]=1)
+declare -A recipe=([qt6-base]=1 [libsodium]=1 [openssl]=1 [curl]=2)
 
 # What the builds need on the host: the cross compilers, wine to run the result, the host's Qt
 # tools of the same version, and what unpacks and builds the sources (see tools/setup.sh).
@@ -71,43 +71,27 @@ versions() {
         sort -u | sort -r -V
 }
 
-# The source package's version that will be built: the newest whose files the archive serves
-# (a security version may be listed before its files reach the mirror). Qt's must be the host's.
-chosen_version() { # PACKAGE
-    if [ "$1" = qt6-base ]; then
-        echo "$host_qt"
-    else
-        versions "$1" | head -n 1
-    fi
-}
-
 folder_for() { # PACKAGE VERSION
     echo "$cache/$1-${2//[^A-Za-z0-9.+-]/_}-gcc$compiler-r${recipe[$1]}"
 }
 
-# Fetches and unpacks PACKAGE (Debian's patches applied) into the scratch folder; prints the
-# source tree. Falls back to older versions when the newest cannot be fetched.
-fetch() { # PACKAGE
-    local package="$1" version candidates
-    if [ "$package" = qt6-base ]; then
-        candidates="$host_qt"
-    else
-        candidates="$(versions "$package")"
+# Fetches and unpacks a source package (Debian's patches applied) into the scratch folder, as
+# $tree; fails when the archive does not serve its files (a security version may be listed
+# before its files reach the mirror).
+fetch() { # PACKAGE VERSION
+    local log="$scratch/src/$1.log"
+    rm -rf "$scratch/src/$1"
+    mkdir -p "$scratch/src/$1"
+    if ! (cd "$scratch/src/$1" &&
+        apt-get "${apt_options[@]}" source --download-only --only-source "$1=$2") >"$log" 2>&1; then
+        say "$1 $2 cannot be fetched: $(grep -m1 '^E:' "$log" || true)"
+        return 1
     fi
-    for version in $candidates; do
-        mkdir -p "$scratch/src/$package"
-        if (cd "$scratch/src/$package" &&
-            apt-get "${apt_options[@]}" source --download-only --only-source \
-                "$package=$version") >"$scratch/src/$package.log" 2>&1; then
-            (cd "$scratch/src/$package" && dpkg-source -x ./*.dsc tree) >>"$scratch/src/$package.log" 2>&1
-            echo "$version $scratch/src/$package/tree"
-            return 0
-        fi
-        say "$package $version cannot be fetched: $(grep -m1 '^E:' "$scratch/src/$package.log" || true)"
-        rm -rf "$scratch/src/$package"
-    done
-    say "no version of $package could be fetched (the host's Qt is $host_qt)"
-    return 1
+    (cd "$scratch/src/$1" && dpkg-source -x ./*.dsc tree) >>"$log" 2>&1 || {
+        cat "$log" >&2
+        return 1
+    }
+    tree="$scratch/src/$1/tree"
 }
 
 build_libsodium() { # SOURCE PREFIX
@@ -130,13 +114,15 @@ build_openssl() { # SOURCE PREFIX
     make install_dev
 }
 
-build_curl() { # SOURCE PREFIX DEPS
+# Without the host's CA bundle baked in: on Windows the launcher hands libcurl the authorities it
+# trusts itself.
+build_curl() { # SOURCE PREFIX
     cmake -S "$1" -B "$1/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$2" -DBUILD_SHARED_LIBS=ON \
         -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF -DHTTP_ONLY=ON \
         -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_ZLIB=OFF -DCURL_USE_LIBSSH2=OFF \
         -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF -DUSE_LIBIDN2=OFF -DUSE_WIN32_IDN=OFF \
-        -DCURL_DISABLE_LDAP=ON -DENABLE_UNIX_SOCKETS=OFF
+        -DCURL_DISABLE_LDAP=ON -DENABLE_UNIX_SOCKETS=OFF -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none
     nice -n 19 cmake --build "$1/build" -j "$jobs"
     cmake --install "$1/build"
 }
@@ -160,21 +146,23 @@ build_qt6-base() { # SOURCE PREFIX
 
 folders=()
 for package in libsodium openssl curl qt6-base; do
-    version="$(chosen_version "$package")"
-    [ -n "$version" ] || {
-        say "the archive lists no $package"
-        exit 1
-    }
-    folder="$(folder_for "$package" "$version")"
-    if [ ! -d "$folder" ]; then
-        # The newest listed version may not be served yet: the one fetched names the folder.
-        step=$SECONDS
-        read -r version tree < <(fetch "$package") || exit 1
-        folder="$(folder_for "$package" "$version")"
-    fi
-    if [ -d "$folder" ]; then
-        say "$package $version: $folder (built before)"
+    # Qt's version must be the host's; the others are the newest the archive serves, or the
+    # newest already built when a newer one cannot be fetched.
+    if [ "$package" = qt6-base ]; then
+        candidates="$host_qt"
     else
+        candidates="$(versions "$package")"
+    fi
+    folder=""
+    for version in $candidates; do
+        if [ -d "$(folder_for "$package" "$version")" ]; then
+            folder="$(folder_for "$package" "$version")"
+            say "$package $version: $folder (built before)"
+            break
+        fi
+        step=$SECONDS
+        fetch "$package" "$version" || continue
+        folder="$(folder_for "$package" "$version")"
         say "$package $version: fetched in $((SECONDS - step)) s, building into $folder"
         step=$SECONDS
         rm -rf "$folder.part"
@@ -184,13 +172,18 @@ for package in libsodium openssl curl qt6-base; do
             say "$package did not build (the whole log: $log)"
             exit 1
         fi
-        # The install paths inside the packages' files name the folder they were built for.
+        # The install paths inside the packages' text files name the folder they were built for.
         grep -rlIF "$folder.part" "$folder.part" 2>/dev/null | while IFS= read -r file; do
             sed -i "s|$folder\.part|$folder|g" "$file"
         done
         mv "$folder.part" "$folder"
         say "$package built in $((SECONDS - step)) s"
-    fi
+        break
+    done
+    [ -n "$folder" ] || {
+        say "no version of $package could be fetched or was built before (the host's Qt is $host_qt)"
+        exit 1
+    }
     folders+=("$folder")
 done
 
