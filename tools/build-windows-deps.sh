@@ -28,8 +28,8 @@ declare -A recipe=([qt6-base]=1 [libsodium]=1 [openssl]=1 [curl]=2)
 # What the builds need on the host: the cross compilers, wine to run the result, the host's Qt
 # tools of the same version, and what unpacks and builds the sources (see tools/setup.sh).
 needed=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-    wine64 dpkg-dev qt6-base-dev qt6-base-dev-tools cmake ninja-build make perl pkg-config autoconf
-    automake libtool)
+    wine64 wine dpkg-dev qt6-base-dev qt6-base-dev-tools cmake ninja-build make perl pkg-config
+    autoconf automake libtool)
 missing=()
 for package in "${needed[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

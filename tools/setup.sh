@@ -14,7 +14,7 @@ packages=(
     clang libclang-rt-dev clang-format git
     # The Windows half (tools/run-windows-tests.sh): the dependencies built for Windows from
     # Debian's source packages, and the suites run under Wine.
-    gcc-mingw-w64-x86-64-posix wine64 dpkg-dev qt6-base-dev-tools make perl autoconf automake
+    gcc-mingw-w64-x86-64-posix wine64 wine dpkg-dev qt6-base-dev-tools make perl autoconf automake
     libtool
 )
 missing=()
