@@ -1748,6 +1748,8 @@ private slots:
         QFETCH(bool, exists);
         QFETCH(bool, regular);
         QFETCH(bool, link);
+        if (link || path.startsWith("Linked/"))
+            VESTRAHAL_SKIP_WITHOUT_SYMBOLIC_LINKS();
         writeFile(game + "/Data/a.MPQ", "aaa");
         writeFile(game + "/Data/b.MPQ", "bb");
         QVERIFY(QFile::link(game + "/Data/a.MPQ", game + "/Data/link.MPQ"));
