@@ -4,10 +4,30 @@
 
 work="$(mktemp -d)"
 probe="" program="" server="" xserver=""
+bench="$(basename "$0")"
+
+# A command that fails where the script does not expect it stops the bench, and says where.
+set -E
+trap 'echo "$bench: stopped at line $LINENO: $BASH_COMMAND (exit $?)" >&2' ERR
+
+# Runs one step of the bench within SECONDS: a step that does not end by then, or fails, stops
+# the bench with the step's name.
+step() { # NAME SECONDS COMMAND [ARGS...]
+    local name="$1" seconds="$2" code=0
+    shift 2
+    timeout -k 10 "$seconds" "$@" || code=$?
+    [ "$code" -ne 0 ] || return 0
+    if [ "$code" -eq 124 ] || [ "$code" -eq 137 ]; then
+        echo "$bench: $name did not end within $seconds s" >&2
+    else
+        echo "$bench: $name failed (exit $code)" >&2
+    fi
+    exit 1
+}
 
 # Setup: the project's build and demo packages, and what the benches add to them.
 bench_setup() {
-    bash "$top/tools/setup.sh"
+    step "the setup (tools/setup.sh)" 1800 bash "$top/tools/setup.sh"
     local extra=(libx11-dev procps xdotool) missing=() package
     for package in "${extra[@]}"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
@@ -16,23 +36,24 @@ bench_setup() {
     if [ ${#missing[@]} -gt 0 ]; then
         local sudo=""
         [ "$(id -u)" -eq 0 ] || sudo=sudo
-        $sudo apt-get update -q
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
-            "${missing[@]}"
+        step "apt-get update" 600 $sudo apt-get update -q
+        step "the installation of ${missing[*]}" 1200 $sudo env DEBIAN_FRONTEND=noninteractive \
+            apt-get install -y -q --no-install-recommends "${missing[@]}"
     fi
-    cmake -S "$top/bench" -B "$top/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        >/dev/null
-    cmake --build "$top/build-bench"
+    step "the configuration of bench/" 300 cmake -S "$top/bench" -B "$top/build-bench" -G Ninja \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    step "the build of bench/" 1800 cmake --build "$top/build-bench"
 }
 
 # The launcher as tools/demo.sh builds it, in BUILD_DIR, with any further cache variables.
 bench_build_launcher() { # BUILD_DIR [-DNAME=VALUE...]
     local dir="$1"
     shift
-    cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
+    step "the configuration of $dir" 300 cmake -S "$top" -B "$dir" -G Ninja \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
         -DVESTRAHAL_WEB_DOMAIN="127.0.0.1:$port" -DVESTRAHAL_WEB_HOST="127.0.0.1:$port" "$@" \
         >/dev/null
-    cmake --build "$dir"
+    step "the build of $dir" 3600 cmake --build "$dir"
 }
 
 # A player's folder, as tools/demo.sh lays it out, with the fake client as both games.
@@ -68,6 +89,15 @@ stop() {
     # included.
     [ -z "$program" ] || pids="$(tree "$probe" | grep -vx "$probe" || true)"
     kill -TERM "$probe" 2>/dev/null || true
+    # The probe takes 15 s at most; a zombie is a probe that has ended.
+    for _ in $(seq 300); do
+        ps -o stat= -p "$probe" | grep -qv Z || break
+        sleep 0.1
+    done
+    if ps -o stat= -p "$probe" | grep -qv Z; then
+        echo "$bench: the probe did not stop within 30 s; ended" >&2
+        kill -9 "$probe" 2>/dev/null || true
+    fi
     wait "$probe" 2>/dev/null || true
     if [ -n "$pids" ]; then
         # shellcheck disable=SC2086
@@ -102,8 +132,16 @@ bench_start_servers() { # COMMUNITY_SERVER_EXECUTABLE
         grep -q listening "$work/server.log" && [ -s "$work/display" ] && break
         sleep 0.1
     done
-    grep -q listening "$work/server.log" || { cat "$work/server.log"; exit 1; }
-    [ -s "$work/display" ] || { cat "$work/xvfb.log"; exit 1; }
+    grep -q listening "$work/server.log" || {
+        echo "$bench: the community server did not listen within 10 s" >&2
+        cat "$work/server.log" >&2
+        exit 1
+    }
+    [ -s "$work/display" ] || {
+        echo "$bench: Xvfb did not start within 10 s" >&2
+        cat "$work/xvfb.log" >&2
+        exit 1
+    }
     DISPLAY=":$(cat "$work/display")"
     export DISPLAY
     # Qt WebEngine will not start as root with its sandbox on; the same for every program.

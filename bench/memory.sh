@@ -77,12 +77,13 @@ launcher_processes() { # FOLDER
 }
 # Clicks "Jouer" where the player clicks it and waits for the game's start.
 press_play() { # NAME FOLDER WINDOW
-    xdotool mousemove --window "$3" 720 535 click 1
+    step "$1: the click on Jouer" 10 xdotool mousemove --window "$3" 720 535 click 1
     for _ in $(seq 300); do
         [ -s "$2/wotlk/Wow.exe.started.json" ] && break
         sleep 0.1
     done
-    [ -s "$2/wotlk/Wow.exe.started.json" ] || { echo "$1: the game did not start" >&2; exit 1; }
+    [ -s "$2/wotlk/Wow.exe.started.json" ] ||
+        { echo "$bench: $1: the game did not start within 30 s of the click" >&2; exit 1; }
 }
 
 # Has the probe end the game, its mark taken at the game's end, and waits for the news back on
@@ -92,10 +93,14 @@ end_game() { # NAME
     marks="$(grep -c '^probe mark' "$out" || true)"
     kill -USR1 "$probe"
     for _ in $(seq $((timeout * 10))); do
-        [ "$(grep -c '^probe again' "$out" || true)" -gt "$marks" ] && break
-        grep -q '^probe unended' "$out" && { echo "$1: the probe could not end the game" >&2; exit 1; }
+        [ "$(grep -c '^probe again' "$out" || true)" -gt "$marks" ] && return 0
+        grep -q '^probe unended' "$out" &&
+            { echo "$bench: $1: the probe could not end the game" >&2; exit 1; }
         sleep 0.1
     done
+    echo "$bench: $1: the news was not back on screen within $timeout s of the game's end:" \
+        "$(grep -E '^probe (ending|mark|reshown)' "$out" | tr '\n' ' ')" >&2
+    exit 1
 }
 
 # One run of NAME: appends "idle-pss idle-pd playing-pss playing-pd playing-rss shown-ms news-ms
@@ -154,7 +159,14 @@ probe_end="$folder/wotlk/Wow.exe.started.json"
 start_probed cpu "$folder" "$timeout" ./VestrahalLauncher.exe
 probe_end=""
 press_play cpu "$folder" "$(awk '$1 == "probe" && $2 == "window" { print $3 }' "$work/cpu.out")"
-watcher="$(pgrep -f -n "$folder/VestrahalWatcher.exe")"
+# The watcher: the process under the probe that runs a VestrahalWatcher.exe.
+watcher=""
+for pid in $(launcher_processes "$folder"); do
+    if [ "$(basename "$(readlink "/proc/$pid/exe" 2>/dev/null)")" = VestrahalWatcher.exe ]; then
+        watcher="$pid"
+    fi
+done
+[ -n "$watcher" ] || { echo "$bench: cpu: no watcher holds the game" >&2; exit 1; }
 ticks() { awk '{ print $14 + $15 }' "/proc/$watcher/stat"; }
 switches() { awk '/_ctxt_switches/ { n += $2 } END { print n }' "/proc/$watcher/status"; }
 before="$(ticks) $(switches)"

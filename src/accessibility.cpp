@@ -278,5 +278,4 @@ void StatusAnnouncer::announce() {
         QAccessibleEvent shown(statusLine.data(), QAccessible::ObjectShow);
         QAccessible::updateAccessibility(&shown);
     }
-    emit announcedText(text);
 }

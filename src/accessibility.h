@@ -50,12 +50,6 @@ class StatusAnnouncer : public QObject {
 public:
     explicit StatusAnnouncer(QLabel* statusLine);
 
-    // The last text told, empty before the first.
-    QString announced() const { return lastAnnounced; }
-
-signals:
-    void announcedText(const QString& text);
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -2,6 +2,7 @@
 
 #include "teststeps.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -48,6 +49,173 @@ void syncFolderOf(const QString& path) {
 #else
     Q_UNUSED(path);
 #endif
+}
+
+namespace {
+
+#ifdef Q_OS_WIN
+std::wstring nativeName(const QString& path) {
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+Identity identityOfHandle(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &information))
+        return {};
+    return {information.dwVolumeSerialNumber,
+            (quint64(information.nFileIndexHigh) << 32) | information.nFileIndexLow, true};
+}
+#else
+QByteArray nativeName(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+Identity identityOfStat(const struct stat& status) {
+    return {quint64(status.st_dev), quint64(status.st_ino), true};
+}
+
+FileState stateOfStat(const struct stat& buffer) {
+    FileState state;
+    state.exists = true;
+    state.regular = S_ISREG(buffer.st_mode);
+    state.link = S_ISLNK(buffer.st_mode);
+    state.size = buffer.st_size;
+    state.modified = qint64(buffer.st_mtim.tv_sec) * 1000000000 + buffer.st_mtim.tv_nsec;
+    return state;
+}
+#endif
+
+} // namespace
+
+bool taken(const QFileInfo& file) {
+    return file.exists() || file.isSymLink();
+}
+
+Identity identityOfName(const QString& path) {
+#ifdef Q_OS_WIN
+    HANDLE handle = CreateFileW(
+        nativeName(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return {};
+    const Identity identity = identityOfHandle(handle);
+    CloseHandle(handle);
+    return identity;
+#else
+    struct stat status;
+    if (::lstat(nativeName(path).constData(), &status) != 0)
+        return {};
+    return identityOfStat(status);
+#endif
+}
+
+Identity identityOf(const QFile& file) {
+    if (file.handle() < 0)
+        return {};
+#ifdef Q_OS_WIN
+    return identityOfHandle(HANDLE(_get_osfhandle(file.handle())));
+#else
+    struct stat status;
+    if (::fstat(file.handle(), &status) != 0)
+        return {};
+    return identityOfStat(status);
+#endif
+}
+
+FileState stateOf(const QString& path) {
+    FileState state;
+#ifdef Q_OS_WIN
+    const QFileInfo info(path);
+    state.link = info.isSymLink() || info.isJunction();
+    state.exists = info.exists() || state.link;
+    state.regular = info.isFile() && !state.link;
+    state.size = info.size();
+    state.modified = info.lastModified().toMSecsSinceEpoch() * 1000000;
+#else
+    // One lstat per file: an unchanged folder of thousands of files is checked by this alone.
+    struct stat buffer;
+    if (::lstat(nativeName(path).constData(), &buffer) != 0)
+        return state;
+    state = stateOfStat(buffer);
+#endif
+    return state;
+}
+
+FolderStates::~FolderStates() {
+#ifndef Q_OS_WIN
+    if (folderHandle >= 0)
+        ::close(folderHandle);
+#endif
+}
+
+FileState FolderStates::stateOf(const QString& path) {
+#ifdef Q_OS_WIN
+    return durablefile::stateOf(root + u'/' + path);
+#else
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QStringView in = slash < 0 ? QStringView() : QStringView(path).left(slash);
+    if (!opened || in != folder) {
+        if (folderHandle >= 0)
+            ::close(folderHandle);
+        folder = in.toString();
+        opened = true;
+        // Reached the way lstat would reach the file: a folder on the way that is missing or
+        // not a folder leaves its files missing; one that is a link is the list's to refuse.
+        // O_PATH needs no right to read the folder, only to go through it, as lstat.
+#ifdef O_PATH
+        constexpr int kFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+        constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+        folderHandle = ::open(nativeName(root + u'/' + folder).constData(), kFlags);
+    }
+    if (folderHandle < 0)
+        return {};
+    struct stat buffer;
+    const QByteArray name = QFile::encodeName(slash < 0 ? path : path.mid(slash + 1));
+    if (::fstatat(folderHandle, name.constData(), &buffer, AT_SYMLINK_NOFOLLOW) != 0)
+        return {};
+    return stateOfStat(buffer);
+#endif
+}
+
+bool replaceKeepingBackup(const QString& target, const QString& replacement, const QString& backup,
+                          const std::function<bool()>& lastCheck) {
+    if (taken(QFileInfo(backup)))
+        return false;
+    const QFile::Permissions permissions = QFile::permissions(target);
+    if (permissions)
+        QFile::setPermissions(replacement, permissions);
+#ifdef Q_OS_WIN
+    if (!QFile::rename(target, backup))
+        return false;
+    if (!lastCheck() || !QFile::rename(replacement, target)) {
+        QFile::rename(backup, target);
+        return false;
+    }
+#else
+    if (::link(nativeName(target).constData(), nativeName(backup).constData()) != 0 &&
+        !QFile::copy(target, backup))
+        return false;
+    if (!lastCheck() ||
+        ::rename(nativeName(replacement).constData(), nativeName(target).constData()) != 0) {
+        QFile::remove(backup);
+        return false;
+    }
+#endif
+    syncFolderOf(target);
+    return true;
+}
+
+bool restore(const QString& backup, const QString& target) {
+#ifdef Q_OS_WIN
+    const bool done = MoveFileExW(nativeName(backup).c_str(), nativeName(target).c_str(),
+                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+#else
+    const bool done = ::rename(nativeName(backup).constData(), nativeName(target).constData()) == 0;
+#endif
+    syncFolderOf(target);
+    return done;
 }
 
 namespace {
@@ -439,10 +607,6 @@ bool Folder::canSyncFileSystem() {
 
 namespace {
 
-std::wstring native(const QString& path) {
-    return QDir::toNativeSeparators(path).toStdWString();
-}
-
 Failure::Kind kindOf(DWORD error) {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
@@ -502,7 +666,7 @@ bool checkKind(HANDLE handle, bool folder, const QString& what, Failure* failure
 // while it is held.
 HANDLE openFolderHandle(const QString& path, bool reparsePoint) {
     return CreateFileW(
-        native(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+        nativeName(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | (reparsePoint ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
 }
@@ -514,6 +678,23 @@ bool sameFile(HANDLE a, HANDLE b) {
            first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
            first.nFileIndexHigh == second.nFileIndexHigh &&
            first.nFileIndexLow == second.nFileIndexLow;
+}
+
+// A file about to be renamed or deleted by its handle: opened without going through a reparse
+// point, and checked to be a file, not a link or a folder. Null when it is not.
+HANDLE openFileToChange(const QString& path, DWORD access, Failure* failure) {
+    const HANDLE handle = CreateFileW(
+        nativeName(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        failWith(failure, GetLastError(), path);
+        return nullptr;
+    }
+    if (!checkKind(handle, false, path, failure)) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    return handle;
 }
 
 } // namespace
@@ -644,7 +825,7 @@ Folder Folder::sub(QStringView relative, bool create, Failure* failure) const {
         HANDLE handle = openFolderHandle(path, true);
         if (handle == INVALID_HANDLE_VALUE && create &&
             kindOf(GetLastError()) == Failure::Missing) {
-            if (!CreateDirectoryW(native(path).c_str(), nullptr) &&
+            if (!CreateDirectoryW(nativeName(path).c_str(), nullptr) &&
                 GetLastError() != ERROR_ALREADY_EXISTS) {
                 failWith(failure, GetLastError(), path);
                 return folder;
@@ -681,7 +862,7 @@ File Folder::openFile(QStringView name, Access access, Failure* failure) const {
                               : access == Access::Update ? OPEN_ALWAYS
                                                          : CREATE_ALWAYS;
     const HANDLE handle =
-        CreateFileW(native(path).c_str(), rights, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+        CreateFileW(nativeName(path).c_str(), rights, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                     disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         failWith(failure, GetLastError(), path);
@@ -699,28 +880,21 @@ bool Folder::rename(QStringView from, QStringView to, Failure* failure) const {
     const QString source = joined(where, from);
     const QString target = joined(where, to);
     // Renamed by its handle: the file opened, checked, is the file that takes the name.
-    const HANDLE handle =
-        CreateFileW(native(source).c_str(), DELETE | SYNCHRONIZE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        failWith(failure, GetLastError(), source);
+    const HANDLE handle = openFileToChange(source, DELETE | SYNCHRONIZE, failure);
+    if (!handle)
         return false;
-    }
-    bool done = checkKind(handle, false, source, failure);
-    if (done) {
-        const std::wstring name = native(target);
-        std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
-        auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-        info->ReplaceIfExists = TRUE;
-        info->RootDirectory = nullptr;
-        info->FileNameLength = DWORD(name.size() * sizeof(wchar_t));
-        std::memcpy(info->FileName, name.data(), name.size() * sizeof(wchar_t));
-        done = SetFileInformationByHandle(handle, FileRenameInfo, info, DWORD(buffer.size()));
-        // A running game holds its files: the sharing violation leaves the file as it was.
-        if (!done)
-            failWith(failure, GetLastError(), target);
-    }
+    const std::wstring name = nativeName(target);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = DWORD(name.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, name.data(), name.size() * sizeof(wchar_t));
+    const bool done =
+        SetFileInformationByHandle(handle, FileRenameInfo, info, DWORD(buffer.size()));
+    // A running game holds its files: the sharing violation leaves the file as it was.
+    if (!done)
+        failWith(failure, GetLastError(), target);
     CloseHandle(handle);
     return done;
 }
@@ -729,16 +903,11 @@ bool Folder::remove(QStringView name, const File& opened, Failure* failure) cons
     if (!held)
         return false;
     const QString path = joined(where, name);
-    const HANDLE handle =
-        CreateFileW(native(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        failWith(failure, GetLastError(), path);
+    const HANDLE handle = openFileToChange(path, DELETE | FILE_READ_ATTRIBUTES, failure);
+    if (!handle)
         return false;
-    }
-    bool done = checkKind(handle, false, path, failure);
-    if (done && opened.isOpen() && !sameFile(handle, opened.handle)) {
+    bool done = true;
+    if (opened.isOpen() && !sameFile(handle, opened.handle)) {
         fail(failure, Failure::Other, QStringLiteral("%1 changed after it was read").arg(path));
         done = false;
     }
@@ -760,7 +929,7 @@ bool Folder::remove(QStringView name, Failure* failure) const {
 std::vector<QString> Folder::namesEndingWith(QStringView suffix) const {
     std::vector<QString> names;
     WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW(native(where + QStringLiteral("/*")).c_str(), &found);
+    const HANDLE search = FindFirstFileW(nativeName(where + QStringLiteral("/*")).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return names;
     do {
@@ -787,5 +956,11 @@ bool Folder::canSyncFileSystem() {
 }
 
 #endif
+
+void Folder::copyPermissions(QStringView name, File& file) const {
+    const File old = openFile(name, Access::Read, nullptr);
+    if (old.isOpen() && file.isOpen())
+        file.copyPermissionsOf(old);
+}
 
 } // namespace durablefile

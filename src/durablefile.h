@@ -4,10 +4,12 @@
 #include <QString>
 #include <QStringView>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 class QFile;
+class QFileInfo;
 
 // The platform's file operations that the launcher's promises rest on: a file written in place
 // of another survives a power cut (its bytes on the disk before it takes the other's name, the
@@ -20,6 +22,78 @@ bool sync(QFile& file);
 // Waits until the folder holding `path` has its latest renames on the disk (nothing to do on
 // Windows, where a rename is written with the file system's own journal).
 void syncFolderOf(const QString& path);
+
+// Whether anything stands under the name, a link that leads nowhere included.
+bool taken(const QFileInfo& file);
+
+// Which file a name leads to, the name itself and not what a link leads to: the device and
+// inode, or on Windows the volume and file index. Two names with equal identities are one file.
+struct Identity {
+    quint64 volume = 0;
+    quint64 index = 0;
+    bool known = false;
+    bool operator==(const Identity& other) const {
+        return known && other.known && volume == other.volume && index == other.index;
+    }
+    bool operator!=(const Identity& other) const { return !(*this == other); }
+};
+Identity identityOfName(const QString& path);
+// The identity of the file open in `file`; unknown when it is not open.
+Identity identityOf(const QFile& file);
+
+// What the disk holds under a name, without following a link.
+struct FileState {
+    bool exists = false;
+    bool regular = false; // a plain file, not a link, a folder or a device
+    bool link = false;    // a symbolic link or a junction
+    qint64 size = 0;
+    qint64 modified = 0; // nanoseconds since the epoch
+};
+FileState stateOf(const QString& path);
+
+// The same for paths below one folder, looked at one after the other: each file is looked up
+// in its own folder, which is opened once for the files that follow in it, instead of walking
+// the whole path again for each (what an unchanged folder of thousands of files costs).
+class FolderStates {
+public:
+    explicit FolderStates(const QString& root)
+        : root(root) {}
+    ~FolderStates();
+    FolderStates(const FolderStates&) = delete;
+    FolderStates& operator=(const FolderStates&) = delete;
+
+    // `path` relative to the root, '/' between components.
+    FileState stateOf(const QString& path);
+
+private:
+    QString root;
+    QString folder; // the folder open now, relative to the root
+    int folderHandle = -1;
+    bool opened = false;
+};
+
+// Whether a file may be renamed while this process holds it open (not on Windows, where the
+// handle must be let go first).
+#ifdef Q_OS_WIN
+constexpr bool kOpenFileCanBeRenamed = false;
+#else
+constexpr bool kOpenFileCanBeRenamed = true;
+#endif
+
+// Puts `replacement` under `target`'s name and `target` under `backup`'s (a name that must be
+// free), the replacement given `target`'s permissions first: a program must start like the one
+// it replaces did. At every moment `target`'s name holds a whole file: where a file can be
+// replaced in one step the backup is made first (a second name of the file, or a copy where
+// the file system has none) and the replacement then takes the name at once; on Windows, where
+// a running program can be renamed but not replaced, the two renames follow each other and a
+// failed second one is undone. `lastCheck` is asked right before the replacement takes the
+// name; false there, or any failure, leaves `target` as it was. The folder's renames are on the
+// disk when it returns true.
+bool replaceKeepingBackup(const QString& target, const QString& replacement, const QString& backup,
+                          const std::function<bool()>& lastCheck);
+// Gives `backup` the name `target` in one step, replacing what `target` held, and waits until
+// the rename is on the disk.
+bool restore(const QString& backup, const QString& target);
 
 // Why an operation below a folder did not happen, for a report.
 struct Failure {
@@ -111,6 +185,9 @@ public:
     };
     // The file `name` of this folder, or a path below it for Access::Read.
     File openFile(QStringView name, Access access, Failure* failure) const;
+    // Gives `file` the permissions of the file `name` of this folder, when there is one: a file
+    // about to take that name (the game's program) must start like the one it replaces did.
+    void copyPermissions(QStringView name, File& file) const;
     // Gives `from` the name `to` in this folder, replacing what `to` held.
     bool rename(QStringView from, QStringView to, Failure* failure) const;
     // Deletes the file `name` of this folder, only when it is still the file `opened`.

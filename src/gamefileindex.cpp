@@ -10,12 +10,6 @@
 #include <QSaveFile>
 #include <QtEndian>
 
-#ifndef Q_OS_WIN
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace gamefileindex {
 
 namespace {
@@ -193,79 +187,6 @@ QList<Entry> entriesFor(const Index& index, const gamemanifest::Manifest& manife
             entries[i] = index.entries.at(*found);
     }
     return entries;
-}
-
-#ifndef Q_OS_WIN
-namespace {
-
-FileState stateOfStat(const struct stat& buffer) {
-    FileState state;
-    state.exists = true;
-    state.regular = S_ISREG(buffer.st_mode);
-    state.link = S_ISLNK(buffer.st_mode);
-    state.size = buffer.st_size;
-    state.modified = qint64(buffer.st_mtim.tv_sec) * 1000000000 + buffer.st_mtim.tv_nsec;
-    return state;
-}
-
-} // namespace
-#endif
-
-FileState stateOf(const QString& path) {
-    FileState state;
-#ifdef Q_OS_WIN
-    const QFileInfo info(path);
-    state.link = info.isSymLink() || info.isJunction();
-    state.exists = info.exists() || state.link;
-    state.regular = info.isFile() && !state.link;
-    state.size = info.size();
-    state.modified = info.lastModified().toMSecsSinceEpoch() * 1000000;
-#else
-    // One lstat per file: an unchanged folder of thousands of files is checked by this alone.
-    struct stat buffer;
-    if (::lstat(QFile::encodeName(path).constData(), &buffer) != 0)
-        return state;
-    state = stateOfStat(buffer);
-#endif
-    return state;
-}
-
-FolderStates::~FolderStates() {
-#ifndef Q_OS_WIN
-    if (folderHandle >= 0)
-        ::close(folderHandle);
-#endif
-}
-
-FileState FolderStates::stateOf(const QString& path) {
-#ifdef Q_OS_WIN
-    return gamefileindex::stateOf(root + u'/' + path);
-#else
-    const qsizetype slash = path.lastIndexOf(u'/');
-    const QStringView in = slash < 0 ? QStringView() : QStringView(path).left(slash);
-    if (!opened || in != folder) {
-        if (folderHandle >= 0)
-            ::close(folderHandle);
-        folder = in.toString();
-        opened = true;
-        // Reached the way lstat would reach the file: a folder on the way that is missing or
-        // not a folder leaves its files missing; one that is a link is the list's to refuse.
-        // O_PATH needs no right to read the folder, only to go through it, as lstat.
-#ifdef O_PATH
-        constexpr int kFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-#else
-        constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-#endif
-        folderHandle = ::open(QFile::encodeName(root + u'/' + folder).constData(), kFlags);
-    }
-    if (folderHandle < 0)
-        return {};
-    struct stat buffer;
-    const QByteArray name = QFile::encodeName(slash < 0 ? path : path.mid(slash + 1));
-    if (::fstatat(folderHandle, name.constData(), &buffer, AT_SYMLINK_NOFOLLOW) != 0)
-        return {};
-    return stateOfStat(buffer);
-#endif
 }
 
 } // namespace gamefileindex

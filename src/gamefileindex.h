@@ -1,5 +1,6 @@
 #pragma once
 
+#include "durablefile.h"
 #include "gamemanifest.h"
 
 #include <QByteArray>
@@ -43,36 +44,8 @@ bool saveSequence(const QString& fileName, qint64 sequence);
 // had keeps what is known of it.
 QList<Entry> entriesFor(const Index& index, const gamemanifest::Manifest& manifest);
 
-// What the disk holds under a name, without following a link.
-struct FileState {
-    bool exists = false;
-    bool regular = false; // a plain file, not a link, a folder or a device
-    bool link = false;    // a symbolic link or a junction
-    qint64 size = 0;
-    qint64 modified = 0;
-};
-FileState stateOf(const QString& path);
-
-// The same for paths below one folder, looked at one after the other: each file is looked up
-// in its own folder, which is opened once for the files that follow in it, instead of walking
-// the whole path again for each (what an unchanged folder of thousands of files costs).
-class FolderStates {
-public:
-    explicit FolderStates(const QString& root)
-        : root(root) {}
-    ~FolderStates();
-    FolderStates(const FolderStates&) = delete;
-    FolderStates& operator=(const FolderStates&) = delete;
-
-    // `path` relative to the root, '/' between components.
-    FileState stateOf(const QString& path);
-
-private:
-    QString root;
-    QString folder; // the folder open now, relative to the root
-    int folderHandle = -1;
-    bool opened = false;
-};
+// What the disk holds under a name, as the entries are compared with.
+using FileState = durablefile::FileState;
 
 // Whether the entry vouches for the file as it is now holding the listed bytes.
 inline bool vouchesFor(const Entry& entry, const FileState& state, const QByteArray& sha256) {

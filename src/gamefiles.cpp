@@ -5,9 +5,11 @@
 #include "buildoptions.h"
 #include "communityaddress.h"
 #include "durablefile.h"
+#include "filehashing.h"
 #include "gamerunning.h"
 #include "launcherfiles.h"
 #include "objectfile.h"
+#include "realmplay.h"
 #include "sha256.h"
 #include "teststeps.h"
 #include "updatereport.h"
@@ -16,7 +18,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRunnable>
 #include <QThread>
 #include <QTimer>
 
@@ -68,68 +69,6 @@ QString megabytes(qint64 bytes, bool roundUp) {
     return QString::number(roundUp ? (bytes + kMegabyte - 1) / kMegabyte : bytes / kMegabyte);
 }
 
-// Hashes one file below the game folder on a worker thread, opened without following a link,
-// and hands the result back to the engine's thread (with the file still open when asked: a
-// removed entry is deleted only while its name still holds the very file that was read).
-class HashJob : public QRunnable {
-public:
-    using Result = HashedFile;
-    using Done = std::function<void(std::shared_ptr<Result>)>;
-    HashJob(durablefile::Folder root, QString path, bool keepOpen,
-            std::shared_ptr<std::atomic<bool>> cancelled,
-            std::shared_ptr<std::atomic<qint64>> progress, Done done)
-        : root(std::move(root))
-        , path(std::move(path))
-        , keepOpen(keepOpen)
-        , cancelled(std::move(cancelled))
-        , progress(std::move(progress))
-        , done(std::move(done)) {}
-
-    void run() override {
-        if (cancelled->load())
-            return;
-        auto result = std::make_shared<Result>();
-        durablefile::Failure failure;
-        durablefile::File file = root.openFile(path, durablefile::Folder::Access::Read, &failure);
-        if (file.isOpen()) {
-            // The state before the bytes: a file changed while it is read gets a time the index
-            // does not vouch for at the next start.
-            result->state.exists = result->state.regular = true;
-            result->state.size = file.size();
-            result->state.modified = file.modified();
-            Sha256 hash;
-            QByteArray buffer(1 << 20, Qt::Uninitialized);
-            for (;;) {
-                if (cancelled->load())
-                    return;
-                const qint64 read = file.read(buffer.data(), buffer.size(), &failure);
-                if (read < 0) {
-                    hash.reset();
-                    break;
-                }
-                if (read == 0) {
-                    result->hex = hash.hex();
-                    break;
-                }
-                hash.add(QByteArrayView(buffer.constData(), read));
-                progress->fetch_add(read);
-            }
-        }
-        result->problem = failure.text;
-        if (keepOpen)
-            result->file = std::move(file);
-        done(std::move(result));
-    }
-
-private:
-    durablefile::Folder root;
-    QString path;
-    bool keepOpen;
-    std::shared_ptr<std::atomic<bool>> cancelled;
-    std::shared_ptr<std::atomic<qint64>> progress;
-    Done done;
-};
-
 // The folder part and the name of a listed path.
 QPair<QString, QString> split(const QString& path) {
     const qsizetype slash = path.lastIndexOf(u'/');
@@ -161,7 +100,6 @@ bool isPartOf(const QString& part, const QString& name) {
 
 struct GameFiles::Lane {
     HttpClient* client = nullptr;
-    QTimer* idle = nullptr;
     std::unique_ptr<ObjectFile> file; // a large object's; none for a small one
     Pending current;
     std::shared_ptr<const durablefile::Folder> folder;
@@ -237,8 +175,7 @@ QList<GameFiles::Folder> GameFiles::foldersOf(const Config& config) {
     QList<Folder> found;
     QString first;
     const auto add = [&](bool enabled, const QString& path, const char* client) {
-        if (!enabled || path.isEmpty() ||
-            !QFileInfo(path + QStringLiteral("/kvf.vestrahal")).isFile())
+        if (!enabled || path.isEmpty() || !QFileInfo(realmplay::communityMarkerIn(path)).isFile())
             return;
         // One folder chosen for both clients gets one list, the first client's: two lists would
         // take turns rewriting it.
@@ -280,7 +217,7 @@ void GameFiles::nextFolder() {
     while (++folderIndex < folders.size()) {
         // The marker is looked at again: a folder that lost it is the player's own now.
         const Folder& folder = folders.at(folderIndex);
-        if (!QFileInfo(folder.path + QStringLiteral("/kvf.vestrahal")).isFile() || stopping)
+        if (!QFileInfo(realmplay::communityMarkerIn(folder.path)).isFile() || stopping)
             continue;
         // Not a file of a folder whose game runs is touched, nor even asked for.
         if (gameRuns && gameRuns(folder.path)) {
@@ -310,19 +247,13 @@ void GameFiles::fetchManifest() {
         listClient->deleteLater();
     listClient = new HttpClient(server, this);
     listClient->setMaxBodySize(kManifestMaxBytes);
-    if (!listTimer) {
-        listTimer = new QTimer(this);
-        listTimer->setSingleShot(true);
-    }
-    listTimer->disconnect();
-    connect(listTimer, &QTimer::timeout, listClient, &HttpClient::abort);
+    // The list and its signature, each given up as aborted past the limit.
+    listClient->setTimeLimit(manifestTimeLimit);
     connect(listClient, &HttpClient::done, this, &GameFiles::onManifest);
     listClient->get(gamemanifest::manifestPath(folder.client));
-    listTimer->start(manifestTimeLimit);
 }
 
 void GameFiles::onManifest(bool error) {
-    listTimer->stop();
     listClient->disconnect(this);
     const int status = listClient->statusCode();
     // A server that publishes no list for the client: nothing to do, nothing to say.
@@ -339,11 +270,9 @@ void GameFiles::onManifest(bool error) {
     listClient->setMaxBodySize(kSignatureMaxBytes);
     connect(listClient, &HttpClient::done, this, &GameFiles::onSignature);
     listClient->get(gamemanifest::signaturePath(folders.at(folderIndex).client));
-    listTimer->start(manifestTimeLimit);
 }
 
 void GameFiles::onSignature(bool error) {
-    listTimer->stop();
     listClient->disconnect(this);
     const int status = listClient->statusCode();
     if (error || status != 200) {
@@ -378,7 +307,12 @@ void GameFiles::onSignature(bool error) {
         failFolder(problem);
         return;
     }
-    const bool sameList = !index.manifestDigest.isEmpty() && digest == index.manifestDigest;
+    applyList(digest, !index.manifestDigest.isEmpty() && digest == index.manifestDigest);
+}
+
+void GameFiles::applyList(const QByteArray& digest, bool sameList) {
+    const Folder& folder = folders.at(folderIndex);
+    QString problem;
     if (sameList) {
         manifest = index.manifest;
         entries = index.entries;
@@ -414,15 +348,40 @@ void GameFiles::checkFiles(const QByteArray& digest) {
     bytesToHash = 0;
     hashedBytes->store(0);
     hashesLeft = 0;
-    struct Job {
-        int item;
-        QString path;
+    // The whole list is looked at on the disk before anything is written.
+    const OnDisk disk = lookAtTheDisk();
+    if (!refuseLinks(disk) || !recordSequence(digest))
+        return;
+    startHashing(orderTheWork(disk));
+}
+
+GameFiles::OnDisk GameFiles::lookAtTheDisk() const {
+    OnDisk disk;
+    disk.files.resize(manifest.files.size());
+    // A long list is looked at by two threads, each over its half: the stat of every file is
+    // what an unchanged folder costs.
+    const qsizetype count = manifest.files.size();
+    const qsizetype half = count >= kStatsPerThread ? count / 2 : count;
+    const auto look = [this, &disk](qsizetype from, qsizetype to) {
+        durablefile::FolderStates states(root);
+        for (qsizetype i = from; i < to; ++i)
+            disk.files[i] = states.stateOf(manifest.files.at(i).path);
     };
-    QList<Job> jobs;
-    QList<gamefileindex::FileState> states(manifest.files.size());
+    std::thread helper;
+    if (half < count)
+        helper = std::thread(look, half, count);
+    look(0, half);
+    if (helper.joinable())
+        helper.join();
+    disk.removed.reserve(manifest.removed.size());
+    for (const gamemanifest::Removed& gone : manifest.removed)
+        disk.removed.append(durablefile::stateOf(target(gone.path)));
+    return disk;
+}
+
+bool GameFiles::refuseLinks(const OnDisk& disk) {
+    // A path that leads through a link refuses the list as a whole.
     QSet<QString> sound;
-    // The whole list is looked at on the disk before anything is written: a path that leads
-    // through a link refuses it as a whole.
     const auto leadsElsewhere = [&](const QString& path, const gamefileindex::FileState& state) {
         QString problem = gamemanifest::folderProblem(root, path, &sound);
         if (problem.isEmpty() && state.link)
@@ -432,37 +391,24 @@ void GameFiles::checkFiles(const QByteArray& digest) {
         failFolder(problem);
         return true;
     };
-    // A long list is looked at by two threads, each over its half: the stat of every file is
-    // what an unchanged folder costs.
-    const qsizetype count = manifest.files.size();
-    const qsizetype half = count >= kStatsPerThread ? count / 2 : count;
-    const auto look = [this, &states](qsizetype from, qsizetype to) {
-        gamefileindex::FolderStates disk(root);
-        for (qsizetype i = from; i < to; ++i)
-            states[i] = disk.stateOf(manifest.files.at(i).path);
-    };
-    std::thread helper;
-    if (half < count)
-        helper = std::thread(look, half, count);
-    look(0, half);
-    if (helper.joinable())
-        helper.join();
-    for (int i = 0; i < count; ++i) {
-        if (leadsElsewhere(manifest.files.at(i).path, states.at(i)))
-            return;
+    for (qsizetype i = 0; i < manifest.files.size(); ++i) {
+        if (leadsElsewhere(manifest.files.at(i).path, disk.files.at(i)))
+            return false;
     }
-    QList<gamefileindex::FileState> removedStates(manifest.removed.size());
-    for (int r = 0; r < manifest.removed.size(); ++r) {
-        removedStates[r] = gamefileindex::stateOf(target(manifest.removed.at(r).path));
-        if (leadsElsewhere(manifest.removed.at(r).path, removedStates.at(r)))
-            return;
+    for (qsizetype r = 0; r < manifest.removed.size(); ++r) {
+        if (leadsElsewhere(manifest.removed.at(r).path, disk.removed.at(r)))
+            return false;
     }
+    return true;
+}
+
+bool GameFiles::recordSequence(const QByteArray& digest) {
     // Recorded before anything changes: a run cut short must not let an older list back in. A
     // list whose sequence cannot be recorded is not applied: an older one could come back.
     if (manifest.sequence > recordedSequence &&
         !gamefileindex::saveSequence(sequenceFile, manifest.sequence)) {
         failFolder(QStringLiteral("cannot record the sequence in %1").arg(sequenceFile));
-        return;
+        return false;
     }
     const bool newer = manifest.sequence > index.sequence;
     index.sequence = std::max(index.sequence, manifest.sequence);
@@ -472,10 +418,14 @@ void GameFiles::checkFiles(const QByteArray& digest) {
         index.entries = entries;
         gamefileindex::save(indexFile, index);
     }
+    return true;
+}
 
+QList<GameFiles::HashWork> GameFiles::orderTheWork(const OnDisk& disk) {
+    QList<HashWork> work;
     for (int i = 0; i < manifest.files.size(); ++i) {
         const gamemanifest::File& file = manifest.files.at(i);
-        const gamefileindex::FileState& state = states.at(i);
+        const gamefileindex::FileState& state = disk.files.at(i);
         ++outcome.checked;
         if (!state.exists) {
             toFetch.append(i);
@@ -488,7 +438,7 @@ void GameFiles::checkFiles(const QByteArray& digest) {
                    gamefileindex::vouchesFor(entries.at(i), state, file.sha256)) {
             continue;
         } else {
-            jobs.append({i, file.path});
+            work.append({i, file.path});
             bytesToHash += state.size;
         }
         // Known no more until it is hashed or written again.
@@ -499,12 +449,16 @@ void GameFiles::checkFiles(const QByteArray& digest) {
     }
     for (int r = 0; r < manifest.removed.size(); ++r) {
         // A link or a folder of that name is not the file that was published.
-        if (removedStates.at(r).regular) {
-            jobs.append({int(manifest.files.size()) + r, manifest.removed.at(r).path});
-            bytesToHash += removedStates.at(r).size;
+        if (disk.removed.at(r).regular) {
+            work.append({int(manifest.files.size()) + r, manifest.removed.at(r).path});
+            bytesToHash += disk.removed.at(r).size;
         }
     }
-    hashesLeft = int(jobs.size());
+    return work;
+}
+
+void GameFiles::startHashing(const QList<HashWork>& work) {
+    hashesLeft = int(work.size());
     durablefile::Failure failure;
     rootFolder = durablefile::Folder::open(root, &failure);
     // Hashing takes every core.
@@ -521,7 +475,7 @@ void GameFiles::checkFiles(const QByteArray& digest) {
     }
     emit progressChanged(0, bytesToHash);
     hashProgress->start();
-    for (const Job& job : std::as_const(jobs))
+    for (const HashWork& job : work)
         hashInPool(job.item, job.path);
 }
 
@@ -584,17 +538,7 @@ void GameFiles::startFetching() {
         queue.append({i, 0});
         bytesToFetch += file.size;
         // What a kill left of a large object is resumed: the bar starts where it left off.
-        if (file.size > kSmallObject) {
-            const auto [folder, name] = split(file.path);
-            for (const bool tried : {true, false}) {
-                const gamefileindex::FileState part = gamefileindex::stateOf(
-                    target(file.path).chopped(name.size()) + partName(name, file.sha256, tried));
-                if (part.regular && part.size < file.size) {
-                    bytesDone += part.size;
-                    break;
-                }
-            }
-        }
+        bytesDone += bytesAlreadyFetched(file);
     }
     if (queue.isEmpty() || stopping) {
         endFolder();
@@ -611,6 +555,26 @@ void GameFiles::startFetching() {
             lane = std::make_unique<Lane>();
     }
     fetching = true;
+    startFetchTimers();
+    // A lane may finish the last object before the others start: the folder ends once.
+    for (auto& lane : lanes)
+        fetchNext(*lane);
+}
+
+qint64 GameFiles::bytesAlreadyFetched(const gamemanifest::File& file) const {
+    if (file.size <= kSmallObject)
+        return 0;
+    const auto [folder, name] = split(file.path);
+    for (const bool tried : {true, false}) {
+        const gamefileindex::FileState part = durablefile::stateOf(
+            target(file.path).chopped(name.size()) + partName(name, file.sha256, tried));
+        if (part.regular && part.size < file.size)
+            return part.size;
+    }
+    return 0;
+}
+
+void GameFiles::startFetchTimers() {
     if (!indexTimer) {
         indexTimer = new QTimer(this);
         indexTimer->setInterval(kIndexSaveMilliseconds);
@@ -632,9 +596,6 @@ void GameFiles::startFetching() {
     }
     if (!background)
         holdTimer->start(holdLimit);
-    // A lane may finish the last object before the others start: the folder ends once.
-    for (auto& lane : lanes)
-        fetchNext(*lane);
 }
 
 void GameFiles::fetchNext(Lane& lane) {
@@ -737,13 +698,9 @@ void GameFiles::startObject(Lane& lane) {
     lane.otherRange.clear();
     if (!lane.client) {
         lane.client = new HttpClient(server, this);
-        lane.idle = new QTimer(this);
-        lane.idle->setSingleShot(true);
-        connect(lane.idle, &QTimer::timeout, lane.client, &HttpClient::abort);
         connect(lane.client, &HttpClient::headerReceived, this,
                 [this, &lane](int status) { onObjectHeader(lane, status); });
         connect(lane.client, &HttpClient::dataReadProgress, this, [this, &lane] {
-            lane.idle->start(objectIdleLimit);
             // A file that takes no more (a full disk) is given up at once.
             if (lane.file && lane.file->failed()) {
                 giveUp(lane);
@@ -762,8 +719,9 @@ void GameFiles::startObject(Lane& lane) {
     if (lane.current.resumeFrom > 0)
         header.setValue(QStringLiteral("Range"),
                         QStringLiteral("bytes=%1-").arg(lane.current.resumeFrom));
+    // Given up as aborted when no byte of the reply comes for this long.
+    lane.client->setIdleLimit(objectIdleLimit);
     lane.request = lane.client->request(header, lane.file.get());
-    lane.idle->start(objectIdleLimit);
 }
 
 void GameFiles::onObjectHeader(Lane& lane, int status) {
@@ -813,7 +771,6 @@ void GameFiles::giveUp(Lane& lane) {
 }
 
 void GameFiles::onObjectDone(Lane& lane, bool error) {
-    lane.idle->stop();
     Finishing done;
     done.pending = lane.current;
     done.folder = lane.folder;
@@ -906,11 +863,7 @@ void GameFiles::takeSmallObject(const Finishing& done, QByteArray body) {
             VESTRAHAL_STEP("part opened", object.folder->path() + u'/' + object.part);
             bool written = part.isOpen() && part.write(body.constData(), body.size(), &failure);
             if (written) {
-                // The game's program must start like the old one did.
-                const durablefile::File old = object.folder->openFile(
-                    object.name, durablefile::Folder::Access::Read, nullptr);
-                if (old.isOpen())
-                    part.copyPermissionsOf(old);
+                object.folder->copyPermissions(object.name, part);
                 // Where the file system cannot be synced in one go, each file is.
                 if (!durablefile::Folder::canSyncFileSystem())
                     written = part.sync(&failure);
@@ -993,7 +946,7 @@ void GameFiles::placeGroup() {
                 object.folder->remove(object.part, nullptr);
                 continue;
             }
-            object.state = gamefileindex::stateOf(object.folder->path() + u'/' + object.name);
+            object.state = durablefile::stateOf(object.folder->path() + u'/' + object.name);
         }
         QMetaObject::invokeMethod(
             this, [this, objects = std::move(objects)] { onGroupPlaced(objects); },
@@ -1057,32 +1010,33 @@ void GameFiles::placeObject(Finishing& done) {
     } else if (done.file->size() != file.size || done.file->sha256Hex() != file.sha256) {
         refuse(file.path, QStringLiteral("the object holds other bytes than listed"));
     } else {
-        VESTRAHAL_STEP("part renamed", folder.path() + u'/' + done.part);
-        durablefile::Failure failure;
-        {
-            const durablefile::File old =
-                folder.openFile(done.name, durablefile::Folder::Access::Read, nullptr);
-            durablefile::File part =
-                folder.openFile(done.part, durablefile::Folder::Access::Read, nullptr);
-            // The game's program must start like the old one did.
-            if (old.isOpen() && part.isOpen())
-                part.copyPermissionsOf(old);
-        }
-        if (stillInPlace(rootFolder, folder, done.relative, &failure) &&
-            folder.rename(done.part, done.name, &failure)) {
-            const gamefileindex::FileState state =
-                gamefileindex::stateOf(folder.path() + u'/' + done.name);
-            entries[done.pending.file] = {state.size, state.modified, file.sha256};
-            indexChanged = true;
-            ++outcome.fetched;
-            keepPart = true; // nothing left under the part's name
-        } else {
-            refuse(file.path, describe(failure, QStringLiteral("cannot take its name")));
-        }
+        keepPart = givePartItsName(done);
     }
     if (!keepPart)
         folder.remove(done.part, nullptr);
     done.file.reset();
+}
+
+bool GameFiles::givePartItsName(const Finishing& done) {
+    const gamemanifest::File& file = manifest.files.at(done.pending.file);
+    const durablefile::Folder& folder = *done.folder;
+    VESTRAHAL_STEP("part renamed", folder.path() + u'/' + done.part);
+    durablefile::Failure failure;
+    {
+        durablefile::File part =
+            folder.openFile(done.part, durablefile::Folder::Access::Read, nullptr);
+        folder.copyPermissions(done.name, part);
+    }
+    if (!stillInPlace(rootFolder, folder, done.relative, &failure) ||
+        !folder.rename(done.part, done.name, &failure)) {
+        refuse(file.path, describe(failure, QStringLiteral("cannot take its name")));
+        return false;
+    }
+    const gamefileindex::FileState state = durablefile::stateOf(folder.path() + u'/' + done.name);
+    entries[done.pending.file] = {state.size, state.modified, file.sha256};
+    indexChanged = true;
+    ++outcome.fetched;
+    return true; // nothing left under the part's name
 }
 
 void GameFiles::fetchingMayEnd() {

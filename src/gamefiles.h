@@ -1,6 +1,7 @@
 #pragma once
 
 #include "durablefile.h"
+#include "filehashing.h"
 #include "gamefileindex.h"
 #include "gamemanifest.h"
 #include "httpclient.h"
@@ -20,14 +21,6 @@
 class Config;
 class ObjectFile;
 class QTimer;
-
-// A listed or removed file as a worker read it.
-struct HashedFile {
-    QByteArray hex; // empty when the file could not be read
-    gamefileindex::FileState state;
-    durablefile::File file; // still open when asked for
-    QString problem;
-};
 
 // Keeps the community's client package current: for each of its game folders it fetches the
 // signed list of the files the package must hold, checks which ones differ, fetches those from
@@ -154,10 +147,29 @@ private:
     void fetchManifest();
     void onManifest(bool error);
     void onSignature(bool error);
+    // The check, step by step: what the disk holds under every listed and removed path, a path
+    // through a link refusing the whole list, the list's sequence recorded before anything
+    // changes, then which files are fetched and which hashed first.
+    struct OnDisk {
+        QList<gamefileindex::FileState> files;
+        QList<gamefileindex::FileState> removed;
+    };
+    struct HashWork {
+        int item; // a listed file's index, or past them a removed entry's
+        QString path;
+    };
+    void applyList(const QByteArray& digest, bool sameList);
     void checkFiles(const QByteArray& digest);
+    OnDisk lookAtTheDisk() const;
+    bool refuseLinks(const OnDisk& disk);
+    bool recordSequence(const QByteArray& digest);
+    QList<HashWork> orderTheWork(const OnDisk& disk);
+    void startHashing(const QList<HashWork>& work);
     void hashInPool(int item, const QString& path);
     void onHashed(int item, HashedFile& result);
     void startFetching();
+    qint64 bytesAlreadyFetched(const gamemanifest::File& file) const;
+    void startFetchTimers();
     void fetchNext(Lane& lane);
     qsizetype nextFor(const Lane& lane) const;
     bool prepareObject(Lane& lane);
@@ -173,6 +185,7 @@ private:
     void placeGroup();
     void onGroupPlaced(const std::vector<SmallObject>& objects);
     void placeObject(Finishing& done);
+    bool givePartItsName(const Finishing& done);
     void fetchingMayEnd();
     void saveIndexNow();
     void stopFetching();
@@ -210,7 +223,6 @@ private:
     QHash<QString, FolderEntry> folders_;
 
     HttpClient* listClient = nullptr;
-    QTimer* listTimer = nullptr;
     QByteArray manifestBytes;
 
     gamemanifest::Manifest manifest;

@@ -61,7 +61,8 @@ void GameFilesControls::launcherFoundCurrent() {
 
 void GameFilesControls::verify() {
     if (!gate->holds(PlayGate::Condition::LauncherCurrent) ||
-        !gate->holds(PlayGate::Condition::LaunchAllowed))
+        !gate->holds(PlayGate::Condition::SettingsUsable) ||
+        !gate->holds(PlayGate::Condition::NoLaunchUnderWay))
         return;
     check(true);
 }

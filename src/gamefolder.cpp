@@ -1,7 +1,6 @@
 #include "gamefolder.h"
 
 #include "config.h"
-#include "realmsandprogress.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -72,12 +71,6 @@ bool writeRealmlist(const QString& folder, const QByteArray& host) {
     // The client reads the line raw: no line end, no quotes, no terminating zero.
     const QByteArray line = QByteArray("set realmlist ") + host;
     return file.write(line) == line.size() && file.flush();
-}
-
-QString executableFor(bool wotlk, int realm) {
-    if (wotlk || realm == vestrahal::kRealmOfficial)
-        return QStringLiteral("/Wow.exe");
-    return QStringLiteral("/brontavale.exe");
 }
 
 GameCommand gameCommand(const QString& runner, const QString& executable) {

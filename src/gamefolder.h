@@ -23,10 +23,6 @@ bool isBelow(const QString& path, const QString& folder);
 // realm (host " ") leaves the file empty. False when the file cannot be written whole.
 bool writeRealmlist(const QString& folder, const QByteArray& host);
 
-// The program that plays a realm: the client itself, or the partner's start-up program for the
-// realms played with the Cataclysm client other than the official ones.
-QString executableFor(bool wotlk, int realm);
-
 // How the game is started: the program itself, or a runner (wine for a Linux player) given the
 // program's full path as its only argument.
 struct GameCommand {

@@ -1,5 +1,6 @@
 #include "gamemanifest.h"
 
+#include "updatereport.h"
 #include "updatesignature.h"
 
 #include <QFileInfo>
@@ -130,7 +131,11 @@ QString pathProblem(const QString& path) {
     return {};
 }
 
-bool parse(const QByteArray& bytes, Manifest* manifest, QString* problem) {
+namespace {
+
+// The list's own fields: its format, client and sequence, and the arrays of its entries.
+bool readHead(const QByteArray& bytes, Manifest* read, QJsonArray* files, QJsonArray* removed,
+              QString* problem) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
@@ -143,21 +148,26 @@ bool parse(const QByteArray& bytes, Manifest* manifest, QString* problem) {
         *problem = QStringLiteral("not format 1");
         return false;
     }
-    Manifest read;
     const QJsonValue client = top.value(QLatin1String("client"));
-    const QJsonValue files = top.value(QLatin1String("files"));
-    const QJsonValue removed = top.value(QLatin1String("removed"));
-    if (!client.isString() || !wholeNumber(top.value(QLatin1String("sequence")), &read.sequence) ||
-        !files.isArray() || !(removed.isUndefined() || removed.isArray())) {
+    const QJsonValue listed = top.value(QLatin1String("files"));
+    const QJsonValue gone = top.value(QLatin1String("removed"));
+    if (!client.isString() || !wholeNumber(top.value(QLatin1String("sequence")), &read->sequence) ||
+        !listed.isArray() || !(gone.isUndefined() || gone.isArray())) {
         *problem = QStringLiteral("no client, sequence or files");
         return false;
     }
-    read.client = client.toString();
+    read->client = client.toString();
+    *files = listed.toArray();
+    *removed = gone.toArray();
+    return true;
+}
 
-    // Every name as Windows would see it: two entries that differ in case only are one file there.
-    QSet<QString> names;
-    QSet<QString> folders;
-    const auto take = [&](const QString& path) {
+// Every name of the list as Windows would see it: two entries that differ in case only are one
+// file there, and a name that is a file in one entry and a folder in another cannot be both on
+// the disk.
+class ListedNames {
+public:
+    bool take(const QString& path, QString* problem) {
         const QString name = folded(path);
         if (names.contains(name)) {
             *problem = QStringLiteral("path \"%1\" listed twice").arg(path);
@@ -168,10 +178,25 @@ bool parse(const QByteArray& bytes, Manifest* manifest, QString* problem) {
              slash = name.indexOf(u'/', slash + 1))
             folders.insert(name.left(slash));
         return true;
-    };
-    const QJsonArray fileArray = files.toArray();
-    read.files.reserve(fileArray.size());
-    for (const QJsonValue& value : fileArray) {
+    }
+    bool fileAndFolder(QString* problem) const {
+        for (const QString& folder : folders) {
+            if (names.contains(folder)) {
+                *problem = QStringLiteral("path \"%1\" is both a file and a folder").arg(folder);
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    QSet<QString> names;
+    QSet<QString> folders;
+};
+
+bool readFiles(const QJsonArray& array, ListedNames& names, QList<File>* files, QString* problem) {
+    files->reserve(array.size());
+    for (const QJsonValue& value : array) {
         File file;
         if (!value.isObject()) {
             *problem = QStringLiteral("a file that is not an entry");
@@ -184,11 +209,16 @@ bool parse(const QByteArray& bytes, Manifest* manifest, QString* problem) {
             *problem = QStringLiteral("path \"%1\" without a size").arg(file.path);
             return false;
         }
-        if (!take(file.path))
+        if (!names.take(file.path, problem))
             return false;
-        read.files.append(std::move(file));
+        files->append(std::move(file));
     }
-    for (const QJsonValue& value : removed.toArray()) {
+    return true;
+}
+
+bool readRemoved(const QJsonArray& array, ListedNames& names, QList<Removed>* removed,
+                 QString* problem) {
+    for (const QJsonValue& value : array) {
         Removed gone;
         if (!value.isObject()) {
             *problem = QStringLiteral("a removed entry that is not an entry");
@@ -196,17 +226,24 @@ bool parse(const QByteArray& bytes, Manifest* manifest, QString* problem) {
         }
         if (!readPathAndHash(value.toObject(), &gone.path, &gone.sha256, problem))
             return false;
-        if (!take(gone.path))
+        if (!names.take(gone.path, problem))
             return false;
-        read.removed.append(std::move(gone));
+        removed->append(std::move(gone));
     }
-    // A name that is a file in one entry and a folder in another cannot be both on the disk.
-    for (const QString& folder : std::as_const(folders)) {
-        if (names.contains(folder)) {
-            *problem = QStringLiteral("path \"%1\" is both a file and a folder").arg(folder);
-            return false;
-        }
-    }
+    return true;
+}
+
+} // namespace
+
+bool parse(const QByteArray& bytes, Manifest* manifest, QString* problem) {
+    Manifest read;
+    QJsonArray files;
+    QJsonArray removed;
+    ListedNames names;
+    if (!readHead(bytes, &read, &files, &removed, problem) ||
+        !readFiles(files, names, &read.files, problem) ||
+        !readRemoved(removed, names, &read.removed, problem) || names.fileAndFolder(problem))
+        return false;
     *manifest = std::move(read);
     return true;
 }
@@ -348,35 +385,29 @@ QString frenchSummary(const Outcome& outcome) {
 }
 
 QString report(const Outcome& outcome, const QDateTime& date) {
-    const auto ok = [](bool yes) {
-        return yes ? QStringLiteral("[OK]") : QStringLiteral("[FAIL]");
-    };
-    QString text;
-    text += QStringLiteral("----------------------------------------------------------\n");
-    text +=
-        QStringLiteral("Game files of %1 in %2...\n").arg(outcome.client, escaped(outcome.folder));
-    text += QStringLiteral("Date : ") + date.toString(Qt::TextDate) + QStringLiteral("\n\n");
+    QString text = reportHeader(
+        QStringLiteral("Game files of %1 in %2...").arg(outcome.client, escaped(outcome.folder)),
+        date);
     const bool taken = outcome.manifestReceived && outcome.manifestProblem.isEmpty();
-    text += QStringLiteral("Manifest ............................ ") + ok(taken);
+    text += reportStep(QStringLiteral("Manifest")) + reportStatus(taken);
     if (taken)
         text += QStringLiteral(" sequence %1").arg(outcome.sequence);
     else
         text += u' ' + escaped(outcome.manifestProblem);
     text += u'\n';
     if (taken) {
-        text += QStringLiteral("Files checked ....................... %1 (hashed %2)\n")
-                    .arg(outcome.checked)
-                    .arg(outcome.hashed);
-        text += QStringLiteral("Files fetched ....................... %1 (%2 Bytes)\n")
-                    .arg(outcome.fetched)
-                    .arg(outcome.bytesFetched);
-        text += QStringLiteral("Files removed ....................... %1\n").arg(outcome.removed);
+        text += reportStep(QStringLiteral("Files checked")) +
+                QStringLiteral("%1 (hashed %2)\n").arg(outcome.checked).arg(outcome.hashed);
+        text += reportStep(QStringLiteral("Files fetched")) +
+                QStringLiteral("%1 (%2 Bytes)\n").arg(outcome.fetched).arg(outcome.bytesFetched);
+        text +=
+            reportStep(QStringLiteral("Files removed")) + QString::number(outcome.removed) + u'\n';
         if (outcome.deferred)
-            text += QStringLiteral("Files left .......................... the game started: "
-                                   "the rest when it has ended\n");
-        text += QStringLiteral("Files refused ....................... %1 %2\n")
-                    .arg(ok(outcome.refused.isEmpty()))
-                    .arg(outcome.refused.size());
+            text += reportStep(QStringLiteral("Files left")) +
+                    QStringLiteral("the game started: the rest when it has ended\n");
+        text += reportStep(QStringLiteral("Files refused")) +
+                reportStatus(outcome.refused.isEmpty()) + u' ' +
+                QString::number(outcome.refused.size()) + u'\n';
         for (const QString& line : outcome.refused)
             text += QStringLiteral("  ") + escaped(line) + u'\n';
     }

@@ -36,15 +36,7 @@ bool GameSession::prepare(const QString& folder, const QByteArray& host) {
 }
 
 void GameSession::start(const QString& program) {
-    if (game) {
-        // The earlier game may still run: it goes when it ends, or with the session. Never
-        // deleted here, where its own signals may still be on their way.
-        QProcess* earlier = game;
-        if (earlier->state() == QProcess::NotRunning)
-            earlier->deleteLater();
-        else
-            connect(earlier, &QProcess::finished, earlier, &QObject::deleteLater);
-    }
+    letEarlierGameGo();
     game = new QProcess(this);
     QProcess* process = game;
     // The game starts in its own folder, as from its own shortcut: a client reads its data
@@ -54,43 +46,11 @@ void GameSession::start(const QString& program) {
     process->setWorkingDirectory(gameProgram.absolutePath());
     const QString runner = gamefolder::gameRunner();
     const QString runnerPath = runnerdiagnosis::locate(runner);
-    if (!runner.isEmpty() && runnerPath.isEmpty()) {
-        note(runnerdiagnosis::missingRunnerNote(runner, wholePath));
-        emit failed(QProcess::FailedToStart);
-        emit notice(runnerdiagnosis::missingRunnerNotice(runner));
+    if (cannotStart(runner, runnerPath, gameProgram))
         return;
-    }
-    // A runner would start and then fail on a missing game: that is a game that cannot start.
-    if (!runner.isEmpty() && !gameProgram.isFile()) {
-        emit failed(QProcess::FailedToStart);
-        return;
-    }
     QElapsedTimer clock;
     clock.start();
-    // What the game prints is of no use to the launcher, and read into memory it would grow
-    // for as long as the game runs. A runner's error output is read for its reasons not to run
-    // the game, and only until it gives one: on a player's first start Wine makes its prefix
-    // first, which takes longer than the quick-exit window, and only then says it cannot run a
-    // 32-bit program.
-    process->setStandardOutputFile(QProcess::nullDevice());
-    std::shared_ptr<RunnerOutput> runnerOutput;
-    if (runner.isEmpty()) {
-        process->setStandardErrorFile(QProcess::nullDevice());
-    } else {
-        runnerOutput = std::make_shared<RunnerOutput>();
-#ifdef Q_OS_UNIX
-        // The launcher that reads the runner's error output may go before the game (killed):
-        // the runner's next words must not end the game with SIGPIPE.
-        process->setChildProcessModifier([] { ::signal(SIGPIPE, SIG_IGN); });
-#endif
-        // Taken from the process's buffer as it comes, read or not: left there, it would grow
-        // for as long as the game runs.
-        connect(process, &QProcess::readyReadStandardError, this, [process, runnerOutput] {
-            const QByteArray bytes = process->readAllStandardError();
-            if (!runnerOutput->lacks32BitSupport())
-                runnerOutput->read(bytes);
-        });
-    }
+    const std::shared_ptr<RunnerOutput> runnerOutput = keepOutputAway(process, !runner.isEmpty());
     connect(process, &QProcess::errorOccurred, this, &GameSession::failed);
     connect(process, &QProcess::started, this, &GameSession::started);
     connect(process, &QProcess::finished, this,
@@ -108,6 +68,61 @@ void GameSession::start(const QString& program) {
     const gamefolder::GameCommand command =
         gamefolder::gameCommand(runner.isEmpty() ? QString() : runnerPath, wholePath);
     process->start(command.program, command.arguments, QIODevice::ReadWrite);
+}
+
+void GameSession::letEarlierGameGo() {
+    if (!game)
+        return;
+    // The earlier game may still run: it goes when it ends, or with the session. Never deleted
+    // here, where its own signals may still be on their way.
+    QProcess* earlier = game;
+    if (earlier->state() == QProcess::NotRunning)
+        earlier->deleteLater();
+    else
+        connect(earlier, &QProcess::finished, earlier, &QObject::deleteLater);
+}
+
+bool GameSession::cannotStart(const QString& runner, const QString& runnerPath,
+                              const QFileInfo& gameProgram) {
+    if (!runner.isEmpty() && runnerPath.isEmpty()) {
+        note(runnerdiagnosis::missingRunnerNote(runner, gameProgram.absoluteFilePath()));
+        emit failed(QProcess::FailedToStart);
+        emit notice(runnerdiagnosis::missingRunnerNotice(runner));
+        return true;
+    }
+    // A runner would start and then fail on a missing game: that is a game that cannot start.
+    if (!runner.isEmpty() && !gameProgram.isFile()) {
+        emit failed(QProcess::FailedToStart);
+        return true;
+    }
+    return false;
+}
+
+std::shared_ptr<RunnerOutput> GameSession::keepOutputAway(QProcess* process, bool throughRunner) {
+    // What the game prints is of no use to the launcher, and read into memory it would grow
+    // for as long as the game runs. A runner's error output is read for its reasons not to run
+    // the game, and only until it gives one: on a player's first start Wine makes its prefix
+    // first, which takes longer than the quick-exit window, and only then says it cannot run a
+    // 32-bit program.
+    process->setStandardOutputFile(QProcess::nullDevice());
+    if (!throughRunner) {
+        process->setStandardErrorFile(QProcess::nullDevice());
+        return {};
+    }
+    auto runnerOutput = std::make_shared<RunnerOutput>();
+#ifdef Q_OS_UNIX
+    // The launcher that reads the runner's error output may go before the game (killed): the
+    // runner's next words must not end the game with SIGPIPE.
+    process->setChildProcessModifier([] { ::signal(SIGPIPE, SIG_IGN); });
+#endif
+    // Taken from the process's buffer as it comes, read or not: left there, it would grow for
+    // as long as the game runs.
+    connect(process, &QProcess::readyReadStandardError, this, [process, runnerOutput] {
+        const QByteArray bytes = process->readAllStandardError();
+        if (!runnerOutput->lacks32BitSupport())
+            runnerOutput->read(bytes);
+    });
+    return runnerOutput;
 }
 
 void GameSession::onEnded(const QString& program, int exitCode, qint64 milliseconds,

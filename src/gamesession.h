@@ -5,6 +5,11 @@
 #include <QProcess>
 #include <QString>
 
+#include <memory>
+
+class QFileInfo;
+class RunnerOutput;
+
 // One start of the game: the folder made ready for the chosen realm, then the game program
 // started (through the build's runner, if it names one) and watched until it ends. Every game
 // it started reports here, an earlier one still running included; they all end with the session.
@@ -50,6 +55,14 @@ signals:
     void notice(const QString& text);
 
 private:
+    // The game started before this one goes once it has ended, if it has not already.
+    void letEarlierGameGo();
+    // A runner that cannot be found, or one given no game: failed() (and why) instead of a start.
+    bool cannotStart(const QString& runner, const QString& runnerPath,
+                     const QFileInfo& gameProgram);
+    // The game's output goes nowhere; a runner's error output is read for its reasons, and kept
+    // in what is returned (null without a runner).
+    std::shared_ptr<RunnerOutput> keepOutputAway(QProcess* process, bool throughRunner);
     void onEnded(const QString& program, int exitCode, qint64 milliseconds, bool runnerLacks32Bit);
     // One dated line in errors.log.
     void note(const QString& line) { note(reportFile, line); }

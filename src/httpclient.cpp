@@ -69,8 +69,8 @@ QByteArray trustedAuthorities() {
     return pem;
 }
 
-QByteArray proxyHost(const QString& host) {
-    // An IPv6 address is written in brackets in a proxy's address, as in a URL.
+QByteArray bracketed(const QString& host) {
+    // An IPv6 address is written in brackets in an address, before its port.
     return host.contains(QLatin1Char(':')) ? '[' + host.toLatin1() + ']' : host.toLatin1();
 }
 
@@ -90,7 +90,7 @@ void useProxyFor(CURL* easy, const QUrl& url, bool secure) {
         chosen = proxy;
         break;
     }
-    const QByteArray where = proxyHost(chosen.hostName()) + ':' + QByteArray::number(chosen.port());
+    const QByteArray where = bracketed(chosen.hostName()) + ':' + QByteArray::number(chosen.port());
     switch (chosen.type()) {
     case QNetworkProxy::HttpProxy:
     case QNetworkProxy::HttpCachingProxy:
@@ -398,17 +398,6 @@ bool parseContentRange(const QByteArray& value, ContentRange* range) {
     return true;
 }
 
-HostAndPort splitHostAndPort(const QString& text, quint16 defaultPort) {
-    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
-    if (colon > 0) {
-        bool number = false;
-        const uint port = QStringView(text).mid(colon + 1).toUInt(&number);
-        if (number && port > 0 && port <= 65535)
-            return {text.left(colon), quint16(port)};
-    }
-    return {text, defaultPort};
-}
-
 HttpClient::HttpClient(QObject* parent)
     : QObject(parent)
     , requestTimer(new QTimer(this))
@@ -460,20 +449,15 @@ int HttpClient::request(const HttpRequestHeader& header) {
     return request(header, nullptr);
 }
 
+HttpClient::Pending HttpClient::pendingFor(const QByteArray& method, const QString& path,
+                                           QIODevice* to) const {
+    // The host and the limits as they are set now: a later change is for later requests.
+    return {method,  hostName,  hostPort,  hostSecure, path,         {},           to,
+            maxBody, maxHeader, timeLimit, idleLimit,  minimumBytes, minimumWindow};
+}
+
 int HttpClient::request(const HttpRequestHeader& header, QIODevice* to) {
-    Pending pending{header.method().toLatin1(),
-                    hostName,
-                    hostPort,
-                    hostSecure,
-                    header.path(),
-                    {},
-                    to,
-                    maxBody,
-                    maxHeader,
-                    timeLimit,
-                    idleLimit,
-                    minimumBytes,
-                    minimumWindow};
+    Pending pending = pendingFor(header.method().toLatin1(), header.path(), to);
     // The client speaks HTTP/1.1 only, which is what the launcher asks for.
     for (const auto& [key, value] : header.values())
         pending.values.append({key.toLatin1(), value.toLatin1()});
@@ -493,19 +477,7 @@ bool HttpClient::active() const {
 }
 
 int HttpClient::get(const QString& path, QIODevice* to) {
-    return enqueue({"GET",
-                    hostName,
-                    hostPort,
-                    hostSecure,
-                    path,
-                    {},
-                    to,
-                    maxBody,
-                    maxHeader,
-                    timeLimit,
-                    idleLimit,
-                    minimumBytes,
-                    minimumWindow});
+    return enqueue(pendingFor("GET", path, to));
 }
 
 QByteArray HttpClient::readAll() {
@@ -556,26 +528,35 @@ void HttpClient::startNext() {
     transfer->device = pending.device;
     transfer->limit = pending.limit;
     transfer->headerLimit = pending.headerLimit;
-    CURL* easy = transfer->easy;
+    describeRequest(*transfer, pending);
+    if (!engine->add(transfer->easy)) {
+        fail(UnknownError, tr("libcurl could not start the request"));
+        return;
+    }
+    current = std::move(transfer);
+    startLimits(pending);
+}
 
+void HttpClient::describeRequest(Transfer& transfer, const Pending& pending) {
+    CURL* easy = transfer.easy;
     // The scheme's own port goes unwritten, as in the address a browser would use.
     const quint16 schemePort = pending.secure ? 443 : 80;
     const QString port =
         pending.port == schemePort ? QString() : QStringLiteral(":%1").arg(pending.port);
     const QString scheme = pending.secure ? QStringLiteral("https://") : QStringLiteral("http://");
-    const QUrl url(scheme + pending.host + port + pending.path);
+    const QUrl url(scheme + QString::fromLatin1(bracketed(pending.host)) + port + pending.path);
     curl_easy_setopt(easy, CURLOPT_URL, url.toEncoded().constData());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     // The server's answer is what the launcher reads, a redirection included.
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->message);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.message);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kPiece);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Engine::onHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Engine::onBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
     // A proxy's answer to CONNECT is not the server's header.
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     if (pending.method == "HEAD")
@@ -583,31 +564,32 @@ void HttpClient::startNext() {
     else if (pending.method != "GET")
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, pending.method.constData());
     // The body is taken as the server sends it, so that its length is the one announced.
-    transfer->headers = curl_slist_append(transfer->headers, "Accept-Encoding: identity");
+    transfer.headers = curl_slist_append(transfer.headers, "Accept-Encoding: identity");
     for (const auto& [key, value] : pending.values)
-        transfer->headers = curl_slist_append(transfer->headers, key + ": " + value);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
+        transfer.headers = curl_slist_append(transfer.headers, key + ": " + value);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer.headers);
     useProxyFor(easy, url, pending.secure);
-    if (pending.secure) {
-        // Exactly the authorities Qt trusts, never a bundle of libcurl's own choosing.
-        transfer->authorities = trustedAuthorities();
-        curl_blob authorities{const_cast<char*>(transfer->authorities.constData()),
-                              size_t(transfer->authorities.size()), CURL_BLOB_NOCOPY};
-        curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &authorities);
-        curl_easy_setopt(easy, CURLOPT_CAINFO, static_cast<const char*>(nullptr));
-        curl_easy_setopt(easy, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
-        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-        // Windows' own TLS, which libcurl uses there, also asks whether the certificate was
-        // revoked: an answer it cannot get does not fail the request, a revocation does.
-        curl_easy_setopt(easy, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
-    }
+    if (pending.secure)
+        trustQtsAuthorities(transfer);
+}
 
-    if (!engine->add(easy)) {
-        fail(UnknownError, tr("libcurl could not start the request"));
-        return;
-    }
-    current = std::move(transfer);
+void HttpClient::trustQtsAuthorities(Transfer& transfer) {
+    CURL* easy = transfer.easy;
+    // Exactly the authorities Qt trusts, never a bundle of libcurl's own choosing.
+    transfer.authorities = trustedAuthorities();
+    curl_blob authorities{const_cast<char*>(transfer.authorities.constData()),
+                          size_t(transfer.authorities.size()), CURL_BLOB_NOCOPY};
+    curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &authorities);
+    curl_easy_setopt(easy, CURLOPT_CAINFO, static_cast<const char*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    // Windows' own TLS, which libcurl uses there, also asks whether the certificate was
+    // revoked: an answer it cannot get does not fail the request, a revocation does.
+    curl_easy_setopt(easy, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
+}
+
+void HttpClient::startLimits(const Pending& pending) {
     currentIdleLimit = pending.idleLimit;
     sinceLastByte.start();
     if (pending.timeLimit > 0)

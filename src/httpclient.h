@@ -36,13 +36,6 @@ private:
     QList<QPair<QString, QString>> fields;
 };
 
-// A host name that may end in ":port", as the launcher's hosts are written.
-struct HostAndPort {
-    QString host;
-    quint16 port;
-};
-HostAndPort splitHostAndPort(const QString& text, quint16 defaultPort = 80);
-
 // A Content-Range header's value as HTTP has it ("bytes 100-199/1000", "bytes 100-199/*").
 struct ContentRange {
     qint64 first = -1;
@@ -180,8 +173,13 @@ private:
     class Engine;
     struct Transfer;
 
+    Pending pendingFor(const QByteArray& method, const QString& path, QIODevice* to) const;
     int enqueue(Pending pending);
     void startNext();
+    // The request as libcurl takes it: address, method, headers, proxy and trust.
+    void describeRequest(Transfer& transfer, const Pending& pending);
+    void trustQtsAuthorities(Transfer& transfer);
+    void startLimits(const Pending& pending);
     // What libcurl hands over of the running reply; false refuses it, which ends the transfer.
     bool takeHeaderLine(Transfer& transfer, const char* data, size_t size);
     bool takeBody(Transfer& transfer, const char* data, size_t size);

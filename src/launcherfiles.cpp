@@ -19,15 +19,20 @@ QString in(const QString& dir, const char* name) {
     return dir + u'/' + QString::fromLatin1(name);
 }
 
+// The first `length` hex digits of the SHA-256 of a path, for a name made from it. Qt's hash
+// rather than the engine's Sha256 (libcrypto): this unit is part of the watcher, which is Qt
+// Core alone so that it stands beside the launcher as one program with no library of its own
+// to bring, and a name's few hundred bytes need no fast hash.
+QString pathDigest(const QString& path, qsizetype length) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha256).toHex().left(length));
+}
+
 // The part of a game folder's record names that tells one folder from another.
 QString gameFolderRecord(const QString& dir, const QString& client, const QString& gameFolder,
                          const char* extension) {
-    const QByteArray which =
-        QCryptographicHash::hash(QFileInfo(gameFolder).absoluteFilePath().toUtf8(),
-                                 QCryptographicHash::Sha256)
-            .toHex()
-            .left(16);
-    return dir + QStringLiteral("/gamefiles-") + client + u'-' + QString::fromLatin1(which) +
+    return dir + QStringLiteral("/gamefiles-") + client + u'-' +
+           pathDigest(QFileInfo(gameFolder).absoluteFilePath(), 16) +
            QString::fromLatin1(extension);
 }
 
@@ -81,10 +86,7 @@ QString socketName(const QString& dir, const char* file, const char* prefix) {
     Q_UNUSED(file)
 #endif
     // Local server names are short on some systems and must not hold path separators.
-    return QString::fromLatin1(prefix) +
-           QString::fromLatin1(QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha256)
-                                   .toHex()
-                                   .left(32));
+    return QString::fromLatin1(prefix) + pathDigest(path, 32);
 }
 
 } // namespace

@@ -20,6 +20,18 @@
 
 #ifdef Q_OS_WIN
 
+namespace {
+
+// An overlapped operation's buffer and state must outlive it: cancelled, it is waited for before
+// they go.
+void cancelAndWait(HANDLE pipe, OVERLAPPED* pending) {
+    CancelIoEx(pipe, pending);
+    DWORD ignored = 0;
+    GetOverlappedResult(pipe, pending, &ignored, TRUE);
+}
+
+} // namespace
+
 struct LocalPeer::Connection {
     HANDLE pipe = INVALID_HANDLE_VALUE;
     // The read under way: its buffer and its state stay put until it is over or cancelled.
@@ -36,11 +48,8 @@ struct LocalPeer::Connection {
             readDone->deleteLater();
         }
         if (pipe != INVALID_HANDLE_VALUE) {
-            if (readPending) {
-                CancelIoEx(pipe, &reading);
-                DWORD ignored = 0;
-                GetOverlappedResult(pipe, &reading, &ignored, TRUE);
-            }
+            if (readPending)
+                cancelAndWait(pipe, &reading);
             CloseHandle(pipe);
         }
         if (readEvent)
@@ -89,9 +98,7 @@ struct LocalListener::Server {
             notifier->deleteLater();
         }
         if (pipe != INVALID_HANDLE_VALUE) {
-            CancelIoEx(pipe, &connecting);
-            DWORD ignored = 0;
-            GetOverlappedResult(pipe, &connecting, &ignored, TRUE);
+            cancelAndWait(pipe, &connecting);
             CloseHandle(pipe);
         }
         if (event)

@@ -8,11 +8,12 @@
 #include "gamesession.h"
 #include "hidpiimages.h"
 #include "keyboardnavigation.h"
+#include "newslinks.h"
 #include "newspage.h"
 #include "playedgame.h"
 #include "playgate.h"
-#include "realmchoice.h"
 #include "realmgems.h"
+#include "realmplay.h"
 #include "realmsandprogress.h"
 #include "ui_mainwindow.h"
 #include "updater.h"
@@ -20,7 +21,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -33,14 +33,6 @@ namespace {
 
 const QString kReadyText = QStringLiteral("World of Warcraft est prêt à être lancé");
 
-QByteArray newsAddress(const char* path) {
-    return QByteArray(vestrahal::kWebScheme) + "://" + vestrahal::kWebDomain + path;
-}
-
-QUrl newsHome() {
-    return QUrl(QString::fromLatin1(newsAddress("/launcher/launcher.php")));
-}
-
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent)
@@ -51,11 +43,36 @@ MainWindow::MainWindow(QWidget* parent)
     ui->setupUi(this);
     gameFiles = new GameFilesControls(ui.get(), gate, &config, this);
     useHighDensityImages(this);
+    realmButtons = {ui->radioButton,   ui->radioButton_2, ui->radioButton_3,
+                    ui->radioButton_4, ui->radioButton_5, ui->radioButton_6};
+    showStarting();
+    connectGate();
+    connectGame();
+    connectNews();
+
+    // Before anything is asked of the network: a game of the folder may be running.
+    const PlayedGame::FolderGame folderGame = game->joinFolderGame(Config::launcherFolder());
+    loadSettings(folderGame);
+    // Whatever the load came to: the form's own text is a placeholder.
+    ui->labelVersion->setText(QStringLiteral("Version ") + config.version);
+    if (folderGame == PlayedGame::FolderGame::Ended)
+        comeBackFromGame();
+    startRealmStatus();
+    pauseRealmStatusWhileGameRuns();
+    refreshOptions();
+    refreshRealmButtons();
+    setUpKeyboardAndScreenReaders();
+}
+
+void MainWindow::showStarting() {
     ui->Chargement->setValue(0);
     ui->Fading->hide();
     ui->OptionsMenu->hide();
     ui->Jouer->setEnabled(false);
     ui->Texte->setText(QStringLiteral("Démarrage en cours."));
+}
+
+void MainWindow::connectGate() {
     connect(gate, &PlayGate::opened, this, [this] {
         // What the player must know outlives the news page's next load.
         const QString notice = gameNotice.isEmpty() ? launcherNotice : gameNotice;
@@ -64,15 +81,18 @@ MainWindow::MainWindow(QWidget* parent)
     });
     connect(gate, &PlayGate::openedEarly, ui->Jouer, [this] { ui->Jouer->setEnabled(true); });
     connect(gate, &PlayGate::closed, ui->Jouer, [this] { ui->Jouer->setEnabled(false); });
+}
+
+void MainWindow::connectGame() {
     connect(game, SIGNAL(started()), this, SLOT(LaunchingProcessEnd()));
     connect(game, SIGNAL(ended(int, qint64)), this, SLOT(ProcessEnd(int)));
     connect(game, SIGNAL(failed(QProcess::ProcessError)), this,
             SLOT(ErrorLaunchingProcess(QProcess::ProcessError)));
-    // Without a word, the player would wait for a game that is already gone, or never learn
-    // what to install.
     // The community's files are left alone while the game runs.
     connect(game, &PlayedGame::started, gameFiles, &GameFilesControls::gameStarted);
     connect(game, &PlayedGame::ended, gameFiles, &GameFilesControls::gameEnded);
+    // Without a word, the player would wait for a game that is already gone, or never learn
+    // what to install.
     connect(game, &PlayedGame::notice, ui->Texte, [this](const QString& text) {
         gameNotice = text;
         ui->Texte->setText(gameNotice);
@@ -80,62 +100,49 @@ MainWindow::MainWindow(QWidget* parent)
     // The watcher holds the game: this process ends, and the watcher starts the launcher again
     // when the game ends.
     connect(game, &PlayedGame::handedOver, this, [] { QCoreApplication::quit(); });
+}
 
+void MainWindow::connectNews() {
     NewsPage* news = ui->Web->newsPage();
     news->setLinkDelegationPolicy(NewsPage::DelegateAllLinks);
     ui->Web->hideWhileLoading();
     connect(news, &NewsPage::linkClicked, this, &MainWindow::newsOnLinkClicked);
     connect(news, &NewsPage::pageLoadFinished, this, &MainWindow::loadPageFinished);
     ui->Chargement->setValue(kProgressNewsRequested);
+}
 
-    realmButtons = {ui->radioButton,   ui->radioButton_2, ui->radioButton_3,
-                    ui->radioButton_4, ui->radioButton_5, ui->radioButton_6};
-
-    // Before anything is asked of the network: a game of the folder may be running.
-    const PlayedGame::FolderGame folderGame = game->joinFolderGame(Config::launcherFolder());
+void MainWindow::loadSettings(PlayedGame::FolderGame folderGame) {
     const bool loaded = config.load();
     // A folder that cannot take launcher.conf holds nothing of the player's: the built-in
     // settings are played with, and the player is told why, once.
     const bool builtInSettings = !loaded && config.fileCannotBeMade();
-    if (loaded || builtInSettings) {
-        // The gate is judged twice, before and after the flag is set: deliberate, the first
-        // look can only keep "Jouer" shut and changes nothing.
-        gate->evaluate();
-        gate->set(PlayGate::Condition::LaunchAllowed, true);
-        ui->Texte->setText(QStringLiteral("Launcher chargé correctement"));
-        ui->Chargement->setValue(kProgressSettingsLoaded);
-        game->setReportFile(config.reportFilePath());
-        // A portable launcher that cannot store its settings could not record a new version
-        // either (an update not recorded is undone): it plays as it is. A package's version is
-        // its own, so it still checks.
-        const auto checkLauncher = [this, loaded] {
-            if (loaded || kPackaged)
-                startSelfUpdate();
-            else
-                playAsItIs();
-        };
-        if (folderGame == PlayedGame::FolderGame::Running)
-            waitForFolderGame(checkLauncher);
-        else
-            checkLauncher();
-        if (builtInSettings)
-            showSettingsNotice(settingsNotice.atStartWithBuiltInSettings(config));
-    } else {
+    gate->set(PlayGate::Condition::SettingsUsable, loaded || builtInSettings);
+    if (!loaded && !builtInSettings) {
         ui->Texte->setText(
             QStringLiteral("Erreur lors du chargement. launcher.conf n'existe pas."));
-        gate->set(PlayGate::Condition::LaunchAllowed, false);
+        return;
     }
-    // Whatever the load came to: the form's own text is a placeholder.
-    ui->labelVersion->setText(QStringLiteral("Version ") + config.version);
+    ui->Texte->setText(QStringLiteral("Launcher chargé correctement"));
+    ui->Chargement->setValue(kProgressSettingsLoaded);
+    game->setReportFile(config.reportFilePath());
+    // A portable launcher that cannot store its settings could not record a new version either
+    // (an update not recorded is undone): it plays as it is. A package's version is its own, so
+    // it still checks.
+    const auto checkLauncher = [this, loaded] {
+        if (loaded || kPackaged)
+            startSelfUpdate();
+        else
+            playAsItIs();
+    };
+    if (folderGame == PlayedGame::FolderGame::Running)
+        waitForFolderGame(checkLauncher);
+    else
+        checkLauncher();
+    if (builtInSettings)
+        showSettingsNotice(settingsNotice.atStartWithBuiltInSettings(config));
+}
 
-    if (folderGame == PlayedGame::FolderGame::Ended)
-        comeBackFromGame();
-    startRealmStatus();
-    pauseRealmStatusWhileGameRuns();
-    refreshOptions();
-    refreshRealmButtons();
-
-    // Playing with the keyboard alone, and with a screen reader.
+void MainWindow::setUpKeyboardAndScreenReaders() {
     nameForScreenReaders(ui.get());
     keepControlsLegible(ui.get(), {realmButtons.begin(), realmButtons.end()});
     keyboard = new KeyboardNavigation(this, ui.get(), {realmButtons.begin(), realmButtons.end()});
@@ -181,12 +188,12 @@ void MainWindow::startSelfUpdate() {
 }
 
 void MainWindow::waitForFolderGame(const std::function<void()>& checkLauncher) {
-    gate->set(PlayGate::Condition::LaunchAllowed, false);
+    gate->set(PlayGate::Condition::NoLaunchUnderWay, false);
     ui->Texte->setText(QStringLiteral("World of Warcraft lancé."));
     connect(game, &PlayedGame::folderGameEnded, this,
             [this, checkLauncher](const gamewatch::GameEnd& end) {
                 gameNotice = end.notice;
-                gate->set(PlayGate::Condition::LaunchAllowed, true);
+                gate->set(PlayGate::Condition::NoLaunchUnderWay, true);
                 ui->Texte->setText(gameNotice.isEmpty() ? kReadyText : gameNotice);
                 pauseRealmStatusWhileGameRuns();
                 sayReadyWhenCurrent();
@@ -236,21 +243,14 @@ void MainWindow::on_VerifierFichiers_clicked() {
     gameFiles->verify();
 }
 
-bool MainWindow::realmOffered(int realm) {
-    if (config.realmHosts[realm] == kEmptyRealmHost)
-        return false;
-    return config.realmWotlk[realm] ? config.wotlkEnabled : config.cataEnabled;
-}
-
 void MainWindow::refreshRealmButtons() {
     ui->radioButton->setText(QStringLiteral("Vestrahal Servers"));
     ui->radioButton_2->setText(QStringLiteral("Royaumes Officiels"));
     ui->radioButton_3->setText(QStringLiteral("Brontavale"));
 
-    std::array<bool, kRealmCount> shown{};
+    const realmplay::Realms shown = realmplay::offeredRealms(config);
     int checked = -1;
     for (int realm = 0; realm < kRealmCount; ++realm) {
-        shown[realm] = realmOffered(realm);
         if (realmButtons[realm]->isChecked())
             checked = realm;
         const QByteArray host = config.realmHosts.value(realm);
@@ -260,8 +260,8 @@ void MainWindow::refreshRealmButtons() {
         realmButtons[realm]->setVisible(shown[realm]);
     }
     // Checked even when it stays hidden: "Jouer" plays the checked realm.
-    realmButtons[realmchoice::checkedAfterRefresh(checked, config.selectedRealm, shown)]
-        ->setChecked(true);
+    realmButtons[realmplay::checkedAfterRefresh(checked, config.selectedRealm, shown)]->setChecked(
+        true);
     showPersonalRealmHosts(ui.get(), config);
     if (keyboard)
         keyboard->realmsRefreshed();
@@ -271,8 +271,10 @@ void MainWindow::refreshRealmButtons() {
 void MainWindow::refreshOptions() {
     ui->CheminWoTLK->setText(config.wotlkPath);
     ui->CheminCata->setText(config.cataPath);
-    // Setting a box that changes it stores the settings again (its toggled slot saves at once):
-    // at start-up that rewrites launcher.conf with the same bytes. Deliberate, and harmless.
+    // A box set here goes through its toggled slot as a player's click does, and that slot
+    // stores the flag at once: a start with a personal realm played with WoTLK writes
+    // launcher.conf again, whole, with the values just read. Kept rather than silenced, so that
+    // a box can never show a flag other than the stored one.
     ui->checkBox_Realm1->setChecked(config.realmWotlk[personalRealmOfRow(1)]);
     ui->checkBox_Realm2->setChecked(config.realmWotlk[personalRealmOfRow(2)]);
     ui->checkBox_Realm3->setChecked(config.realmWotlk[personalRealmOfRow(3)]);
@@ -293,7 +295,7 @@ void MainWindow::showNewsHome() {
     pageShownInPlace = false;
     ui->Web->hideWhileLoading();
     showControls(true);
-    ui->Web->setUrl(newsHome());
+    ui->Web->setUrl(newslinks::home());
 }
 
 void MainWindow::showControls(bool shown) {
@@ -301,60 +303,60 @@ void MainWindow::showControls(bool shown) {
          std::initializer_list<QWidget*>{ui->Chargement, ui->Jouer, ui->Options, ui->Texte})
         control->setVisible(shown);
     for (int realm = 0; realm < kRealmCount; ++realm)
-        realmButtons[realm]->setVisible(shown && realmOffered(realm));
+        realmButtons[realm]->setVisible(shown && realmplay::offered(config, realm));
 }
 
 void MainWindow::newsOnLinkClicked(QUrl url) {
-    const QByteArray text = url.toString().toLatin1();
-
-    if (text.startsWith(newsAddress("/launcher/ex"))) {
-        // A launcher page of the server, shown over the whole window once it has loaded.
+    switch (newslinks::routeOf(url)) {
+    case newslinks::Route::InPlace:
         pageShownInPlace = true;
         ui->Web->setUrl(url);
         // The controls go first: the keyboard then stays with the page, never on a hidden control.
         showControls(false);
         ui->Web->hideWhileLoading();
-    } else if (text.startsWith(newsAddress("/launcher/la"))) {
+        break;
+    case newslinks::Route::NewsHome:
         showNewsHome();
-    } else {
-        // A news page decides what the player's click opens: never let it reach files or other
-        // programs' URL schemes through the system's handler.
-        const QString scheme = url.scheme();
-        if (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
-            scheme == QLatin1String("mailto"))
-            QDesktopServices::openUrl(url);
+        break;
+    case newslinks::Route::Outside:
+        QDesktopServices::openUrl(url);
+        break;
+    case newslinks::Route::Nowhere:
+        break;
     }
 }
 
 void MainWindow::on_Jouer_clicked() {
     gameNotice.clear();
-    gate->set(PlayGate::Condition::LaunchAllowed, false);
-    int realm = kRealmVestrahal;
-    for (int i = 0; i < kRealmCount; ++i) {
-        if (realmButtons[i]->isChecked())
-            realm = i;
-    }
-    LaunchGame(config.realmWotlk[realm], realm);
+    gate->set(PlayGate::Condition::NoLaunchUnderWay, false);
+    realmplay::Realms checked{};
+    for (int realm = 0; realm < kRealmCount; ++realm)
+        checked[std::size_t(realm)] = realmButtons[realm]->isChecked();
+    const int realm = realmplay::realmToPlay(checked);
+    LaunchGame(realmplay::clientModeOf(config, realm), realm);
 }
 
-void MainWindow::LaunchGame(bool wotlk, int realm) {
-    const QString folder = wotlk ? config.wotlkPath : config.cataPath;
-    if (folder.isEmpty()) {
-        ui->Texte->setText(
-            wotlk ? QStringLiteral(
-                        "Merci de sélectionner un chemin valide pour WoTLK dans le menu d'options")
-                  : QStringLiteral("Merci de sélectionner un chemin valide pour Cataclysme dans "
-                                   "le menu d'options"));
+void MainWindow::LaunchGame(int clientMode, int realm) {
+    const realmplay::Play play = realmplay::playFor(config, clientMode, realm);
+    if (play.folder.isEmpty()) {
+        stopLaunchOnFolder(realmplay::missingFolderText(clientMode));
         return;
     }
     config.selectedRealm = realm;
-    if (!game->session()->prepare(folder, config.realmHosts.value(realm))) {
-        ui->Texte->setText(
+    if (!game->session()->prepare(play.folder, config.realmHosts.value(realm))) {
+        stopLaunchOnFolder(
             QStringLiteral("Une erreur s'est produite lors du changement du realmlist."));
         return;
     }
-    game->start(folder + gamefolder::executableFor(wotlk, realm), realm);
+    game->start(play.program, realm);
     pauseRealmStatusWhileGameRuns();
+}
+
+void MainWindow::stopLaunchOnFolder(const QString& why) {
+    // Pressed again, "Jouer" would stop the same way: it waits for a folder chosen in the options.
+    gate->set(PlayGate::Condition::FolderUsable, false);
+    gate->set(PlayGate::Condition::NoLaunchUnderWay, true);
+    ui->Texte->setText(why);
 }
 
 void MainWindow::LaunchingProcessEnd() {
@@ -373,19 +375,21 @@ void MainWindow::ProcessEnd(int) {
         return;
     }
     leaveWithTheGame = false;
-    gate->set(PlayGate::Condition::LaunchAllowed, true);
+    // Another game of this launcher may still run.
+    gate->set(PlayGate::Condition::NoLaunchUnderWay, !game->isRunning());
     ui->Texte->setText(kReadyText);
     // The news comes back, loaded afresh: the page shown in place if there was one (a rest that
     // cut its load short leaves no address), else the news home. The controls are untouched.
     const QUrl inPlace = pageShownInPlace ? ui->Web->url() : QUrl();
-    ui->Web->wake(inPlace.isValid() ? inPlace : newsHome());
+    ui->Web->wake(inPlace.isValid() ? inPlace : newslinks::home());
     showMaximized();
     pauseRealmStatusWhileGameRuns();
 }
 
 void MainWindow::ErrorLaunchingProcess(QProcess::ProcessError) {
-    // The player may try again at once: "Jouer" opens, under the message that says why not yet.
-    gate->set(PlayGate::Condition::LaunchAllowed, true);
+    // The player may try again at once: "Jouer" opens, under the message that says why not yet,
+    // unless a game of this launcher still runs.
+    gate->set(PlayGate::Condition::NoLaunchUnderWay, !game->isRunning());
     ui->Texte->setText(QStringLiteral(
         "Une erreur s'est produite lors du démarrage de World of Warcraft - (Code 1)."));
     pauseRealmStatusWhileGameRuns();
@@ -453,16 +457,15 @@ void MainWindow::chooseGameFolder(bool& enabled, QString& path, QLabel* label,
                                "contrôle.\n\nVeuillez choisir un autre dossier."));
             continue;
         }
-        // A client with Wow.exe but without the community's marker is the player's own
-        // installation: used only once the player confirms.
-        const bool ownGame = QFile::exists(folder + QStringLiteral("/Wow.exe")) &&
-                             !QFile::exists(folder + QStringLiteral("/kvf.vestrahal"));
-        if (ownGame && !ask(QStringLiteral("Jeu existant"), ownGameQuestion))
+        if (realmplay::isOwnInstallation(folder) &&
+            !ask(QStringLiteral("Jeu existant"), ownGameQuestion))
             continue;
         enabled = true;
         path = folder;
         label->setText(folder);
-        gate->set(PlayGate::Condition::LaunchAllowed, true);
+        // A launch that stopped on its folder may be tried again; a game that runs still keeps
+        // "Jouer" shut until it ends.
+        gate->set(PlayGate::Condition::FolderUsable, true);
         return;
     }
 }
@@ -566,8 +569,8 @@ void MainWindow::startRealmStatus() {
 
 void MainWindow::watchRealms() {
     for (int realm = 0; realmGems && realm < kRealmCount; ++realm)
-        realmGems->watch(realm,
-                         realmOffered(realm) ? config.realmHosts.value(realm) : QByteArray());
+        realmGems->watch(realm, realmplay::offered(config, realm) ? config.realmHosts.value(realm)
+                                                                  : QByteArray());
 }
 
 void MainWindow::pauseRealmStatusWhileGameRuns() {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "config.h"
+#include "playedgame.h"
+#include "realmsandprogress.h"
 #include "settingsnotice.h"
 
 #include <QMainWindow>
@@ -15,7 +17,6 @@ namespace Ui {
 class MainWindow;
 }
 class GameFilesControls;
-class PlayedGame;
 class KeyboardNavigation;
 class PlayGate;
 class QLabel;
@@ -48,8 +49,9 @@ private slots:
     void LaunchingProcessEnd();
     void ProcessEnd(int);
     void ErrorLaunchingProcess(QProcess::ProcessError erreur);
-    // Connected to nothing: kept on purpose, for the partner's start-up program of old, so that
-    // the slot table stays the one the form and the tests know.
+    // Connected to nothing. They hold places 8 and 9 of the window's table of slots, which is
+    // part of the window's interface as the project has set it down and is kept whole; called,
+    // the second shows the "(Code 2)" text.
     void LaunchingInjectorProcessEnd(int);
     void ErrorLaunchingInjectorProcess(QProcess::ProcessError erreur);
     void on_Jouer_clicked();
@@ -68,7 +70,17 @@ private slots:
     void on_VerifierFichiers_clicked();
 
 private:
-    void LaunchGame(bool wotlk, int realm);
+    // Plays a realm with a client (kClientModeWotlk or kClientModeCata).
+    void LaunchGame(int clientMode, int realm);
+    // A launch that stopped on its game folder: said why, and "Jouer" waits for another folder.
+    void stopLaunchOnFolder(const QString& why);
+    // The start-up, in the order the constructor takes it.
+    void showStarting();
+    void connectGate();
+    void connectGame();
+    void connectNews();
+    void loadSettings(PlayedGame::FolderGame folderGame);
+    void setUpKeyboardAndScreenReaders();
     // The self-update's news on the form: the status line, the bar, the boxes and the quit.
     void startSelfUpdate();
     // Asks for a client's folder until the player picks one or gives the client up.
@@ -80,8 +92,6 @@ private:
     bool ask(const QString& title, const QString& question);
     void refreshRealmButtons();
     void refreshOptions();
-    // A realm's button is offered when the realm has a host and its client is installed.
-    bool realmOffered(int realm);
     // Personal realms are rows 1 to 3 of the options, realms 3 to 5.
     void enterPersonalRealm(int row);
     void deletePersonalRealm(int row);
@@ -116,7 +126,7 @@ private:
     GameFilesControls* gameFiles = nullptr;
     // It uses the settings: declared after them, it goes first.
     std::unique_ptr<updater> selfUpdater;
-    std::array<QRadioButton*, 6> realmButtons;
+    std::array<QRadioButton*, vestrahal::kRealmCount> realmButtons;
     // Said when "Jouer" opens instead of the ready text: a package's news of a newer launcher.
     QString launcherNotice;
     // Why the last game ended at once; until the next press of "Jouer".

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "durablefile.h"
+#include "sha256.h"
+
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QFile>
 #include <QIODevice>
 #include <QString>
@@ -9,19 +11,6 @@
 // A new launcher is downloaded beside the running one, under this fixed name: the final move is
 // then a rename on the same volume, and what a killed update left behind is found again.
 QString partialName(const QString& executable);
-
-// Which file a name leads to, the name itself and not what a link leads to: the device and
-// inode, or on Windows the volume and file index. Two names with equal identities are one file.
-struct FileIdentity {
-    quint64 volume = 0;
-    quint64 index = 0;
-    bool known = false;
-    bool operator==(const FileIdentity& other) const {
-        return known && other.known && volume == other.volume && index == other.index;
-    }
-    bool operator!=(const FileIdentity& other) const { return !(*this == other); }
-};
-FileIdentity identityOfName(const QString& path);
 
 // The file a new launcher is downloaded into, written as its body arrives. It keeps count of
 // the bytes that reached the file, the first bytes (is it a program at all?) and the SHA-256 of
@@ -44,10 +33,10 @@ public:
     QByteArray head() const { return first; }
     // Lowercase hex SHA-256 of every byte given to the device, when asked for before create().
     void setHashing(bool on) { hashing = on; }
-    QByteArray sha256Hex() const;
+    QByteArray sha256Hex();
 
     // Which file this is, as it was opened; unknown when it was not.
-    FileIdentity identity() const { return openedIdentity; }
+    durablefile::Identity identity() const { return openedIdentity; }
     // Whether the file's name still leads to the file this object wrote: nobody put another
     // file in its place since.
     bool stillUnderItsName() const;
@@ -66,13 +55,14 @@ protected:
 
 private:
     QFile file;
-    QCryptographicHash hash{QCryptographicHash::Sha256};
+    Sha256 hash;
+    QByteArray digest;
     QByteArray first;
     qint64 count = 0;
     bool fileOpen = false;
     bool failed = false;
     bool hashing = false;
-    FileIdentity openedIdentity;
+    durablefile::Identity openedIdentity;
 };
 
 // Whether the launcher under `executable` can be moved aside to `backup` at all: it is a file in
@@ -80,16 +70,11 @@ private:
 // program itself, which a player may have started from its backup by hand).
 bool canMoveAside(const QString& executable, const QString& backup);
 
-// Puts `newFile` under the launcher's name and the launcher under the backup name. At every
-// moment of it the launcher's name holds a whole program: on systems that can replace a file in
-// one step the backup is made first and the new file then takes the name at once; on Windows,
-// where a running program can be renamed but not replaced, the two renames follow each other
-// and a failed second one is undone. False: the launcher is still the old one.
-bool swapInNewExecutable(const QString& executable, const QString& newFile, const QString& backup);
-
-// The same, for the file this process downloaded: the rename happens only if its name still
-// leads to that very file, which another process may have replaced meanwhile. False: the
-// launcher is still the old one. The file is closed afterwards.
+// Puts the file this process downloaded under the launcher's name and the launcher under the
+// backup name, at every moment with a whole program under the launcher's name (see
+// durablefile::replaceKeepingBackup). The rename happens only if the file's name still leads to
+// that very file, which another process may have replaced meanwhile. False: the launcher is
+// still the old one. The file is closed afterwards.
 bool swapInNewExecutable(const QString& executable, NewExecutable& newFile, const QString& backup);
 
 // Undoes the swap: the backup takes the launcher's name again, replacing the new one.

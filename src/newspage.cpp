@@ -1,6 +1,7 @@
 #include "newspage.h"
 
 #include "newserrorpage.h"
+#include "newslinks.h"
 
 #include <QTimer>
 #include <QWebEngineLoadingInfo>
@@ -31,13 +32,6 @@ private:
     bool caught = false;
 };
 
-bool displaysItself(const QUrl& url) {
-    static const QStringList schemes{QStringLiteral("http"), QStringLiteral("https"),
-                                     QStringLiteral("about"), QStringLiteral("data"),
-                                     QStringLiteral("blob")};
-    return schemes.contains(url.scheme());
-}
-
 } // namespace
 
 NewsPage::NewsPage(QObject* parent)
@@ -49,16 +43,8 @@ NewsPage::NewsPage(QObject* parent)
     settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
 }
 
-bool NewsPage::delegates(const QUrl& url) const {
-    switch (linkPolicy) {
-    case DelegateAllLinks:
-        return true;
-    case DelegateExternalLinks:
-        return url.host() != this->url().host();
-    case DontDelegateLinks:
-        break;
-    }
-    return false;
+bool NewsPage::delegates() const {
+    return linkPolicy == DelegateAllLinks;
 }
 
 void NewsPage::delegate(const QUrl& url) {
@@ -68,7 +54,7 @@ void NewsPage::delegate(const QUrl& url) {
 }
 
 bool NewsPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
-    if (type == NavigationTypeLinkClicked && delegates(url)) {
+    if (type == NavigationTypeLinkClicked && delegates()) {
         // The engine ends the refused navigation as stopped: that end is no page load.
         if (isMainFrame)
             refusedClicks.append(url);
@@ -78,7 +64,7 @@ bool NewsPage::acceptNavigationRequest(const QUrl& url, NavigationType type, boo
     // The engine hands addresses it cannot show itself (mailto:, other programs' schemes) to
     // the system. Only a click does that here, through the program's own choice of handler:
     // never a script, a form or a redirect of the page.
-    if (linkPolicy == DelegateAllLinks && !displaysItself(url))
+    if (delegates() && !newslinks::showsInPage(url))
         return false;
     const bool accepted = QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
     // A load that follows a refused click takes its place: the engine reports no end of the
@@ -93,7 +79,7 @@ QWebEnginePage* NewsPage::createWindow(WebWindowType) {
 }
 
 void NewsPage::handOver(const QUrl& url) {
-    if (delegates(url))
+    if (delegates())
         delegate(url);
     else
         setUrl(url);

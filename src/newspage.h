@@ -10,13 +10,12 @@ class QWebEngineLoadingInfo;
 class NewsPage : public QWebEnginePage {
     Q_OBJECT
 public:
-    enum LinkDelegationPolicy { DontDelegateLinks, DelegateExternalLinks, DelegateAllLinks };
+    enum LinkDelegationPolicy { DontDelegateLinks, DelegateAllLinks };
     Q_ENUM(LinkDelegationPolicy)
 
     explicit NewsPage(QObject* parent = nullptr);
 
     void setLinkDelegationPolicy(LinkDelegationPolicy policy) { linkPolicy = policy; }
-    LinkDelegationPolicy linkDelegationPolicy() const { return linkPolicy; }
 
     // Discards the page: its renderer and what the engine holds for it go, until the next load.
     // A load running then ends unreported. The page must not be shown.
@@ -39,7 +38,7 @@ protected:
 
 private:
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
-    bool delegates(const QUrl& url) const;
+    bool delegates() const;
     void delegate(const QUrl& url);
 
     LinkDelegationPolicy linkPolicy = DontDelegateLinks;

@@ -1,6 +1,7 @@
 #include "newsview.h"
 
 #include "heaptrim.h"
+#include "newslinks.h"
 #include "newspage.h"
 
 #include <QContextMenuEvent>
@@ -96,14 +97,6 @@ void NewsView::focusPage() {
     }
 }
 
-namespace {
-
-bool opensInBrowser(const QUrl& url) {
-    return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
-}
-
-} // namespace
-
 void NewsView::contextMenuEvent(QContextMenuEvent* event) {
     QWebEngineContextMenuRequest* request = lastContextMenuRequest();
     const QUrl link = request ? request->linkUrl() : QUrl();
@@ -138,7 +131,7 @@ void NewsView::contextMenuEvent(QContextMenuEvent* event) {
     // The link, or else the page itself; only what a browser shows.
     const QUrl outside = link.isValid() ? link : url();
     QAction* browser = menu->addAction(QStringLiteral("Ouvrir dans le navigateur"));
-    browser->setEnabled(opensInBrowser(outside));
+    browser->setEnabled(newslinks::opensInBrowser(outside));
     connect(browser, &QAction::triggered, this, [outside] { QDesktopServices::openUrl(outside); });
 
     menu->popup(event->globalPos());

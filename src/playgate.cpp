@@ -7,8 +7,12 @@ bool PlayGate::holds(Condition condition) const {
     switch (condition) {
     case Condition::NewsLoaded:
         return newsLoaded;
-    case Condition::LaunchAllowed:
-        return launchAllowed;
+    case Condition::SettingsUsable:
+        return settingsUsable;
+    case Condition::NoLaunchUnderWay:
+        return noLaunchUnderWay;
+    case Condition::FolderUsable:
+        return folderUsable;
     case Condition::LauncherCurrent:
         return launcherCurrent;
     case Condition::GameFilesReady:
@@ -18,7 +22,8 @@ bool PlayGate::holds(Condition condition) const {
 }
 
 bool PlayGate::isOpen() const {
-    return newsLoaded && launchAllowed && launcherCurrent && gameFilesReady;
+    return newsLoaded && settingsUsable && noLaunchUnderWay && folderUsable && launcherCurrent &&
+           gameFilesReady;
 }
 
 void PlayGate::set(Condition condition, bool held) {
@@ -26,8 +31,14 @@ void PlayGate::set(Condition condition, bool held) {
     case Condition::NewsLoaded:
         newsLoaded = held;
         break;
-    case Condition::LaunchAllowed:
-        launchAllowed = held;
+    case Condition::SettingsUsable:
+        settingsUsable = held;
+        break;
+    case Condition::NoLaunchUnderWay:
+        noLaunchUnderWay = held;
+        break;
+    case Condition::FolderUsable:
+        folderUsable = held;
         break;
     case Condition::LauncherCurrent:
         launcherCurrent = held;

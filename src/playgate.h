@@ -9,10 +9,12 @@ class PlayGate : public QObject {
 
 public:
     enum class Condition {
-        NewsLoaded,      // a news page finished loading (never cleared)
-        LaunchAllowed,   // the settings are usable and no launch is under way
-        LauncherCurrent, // the self-update found the launcher current, or installed a new one
-        GameFilesReady,  // no check of the community's game files is under way (held at start)
+        NewsLoaded,       // a news page finished loading (never cleared)
+        SettingsUsable,   // launcher.conf loaded, or the built-in settings are played with
+        NoLaunchUnderWay, // no press of "Jouer" is being carried out, and no game runs
+        FolderUsable,     // no launch stopped on its game folder since a folder was chosen
+        LauncherCurrent,  // the self-update found the launcher current, or installed a new one
+        GameFilesReady,   // no check of the community's game files is under way (held at start)
     };
     Q_ENUM(Condition)
 
@@ -50,7 +52,9 @@ signals:
 
 private:
     bool newsLoaded = false;
-    bool launchAllowed = false;
+    bool settingsUsable = false;
+    bool noLaunchUnderWay = true;
+    bool folderUsable = true;
     bool launcherCurrent = false;
     bool gameFilesReady = true;
 };

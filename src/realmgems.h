@@ -1,5 +1,7 @@
 #pragma once
 
+#include "realmsandprogress.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -28,5 +30,5 @@ private:
     void show(int realm);
 
     RealmStatus* status;
-    std::array<RealmIndicator*, 6> gems{};
+    std::array<RealmIndicator*, vestrahal::kRealmCount> gems{};
 };

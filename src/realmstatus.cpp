@@ -1,26 +1,14 @@
 #include "realmstatus.h"
 
-#include <QHostAddress>
+#include "hostandport.h"
+
 #include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QTimer>
 
-namespace {
+using vestrahal::kRealmCount;
 
-bool parsePort(const QByteArray& text, quint16& port) {
-    if (text.isEmpty() || text.size() > 5)
-        return false;
-    int value = 0;
-    for (const char ch : text) {
-        if (ch < '0' || ch > '9')
-            return false;
-        value = value * 10 + (ch - '0');
-    }
-    if (value < 1 || value > 65535)
-        return false;
-    port = quint16(value);
-    return true;
-}
+namespace {
 
 // Letters, digits and inner hyphens, in labels of at most 63 characters: what a name server and
 // the game's own lookup accept. Anything else (spaces, "set realmlist", accented letters) is a
@@ -44,51 +32,14 @@ bool isHostName(const QByteArray& name) {
     return true;
 }
 
-std::optional<QHostAddress> address(const QByteArray& text,
-                                    QAbstractSocket::NetworkLayerProtocol protocol) {
-    QHostAddress parsed;
-    if (!parsed.setAddress(QString::fromLatin1(text)) || parsed.protocol() != protocol)
-        return std::nullopt;
-    return parsed;
-}
-
 } // namespace
 
 std::optional<RealmStatus::Endpoint> RealmStatus::endpoint(const QByteArray& hostText) {
-    Endpoint target;
-    if (hostText.startsWith('[')) {
-        const qsizetype close = hostText.indexOf(']');
-        if (close < 0)
-            return std::nullopt;
-        const QByteArray rest = hostText.mid(close + 1);
-        if (!rest.isEmpty() && (!rest.startsWith(':') || !parsePort(rest.mid(1), target.port)))
-            return std::nullopt;
-        const auto ip = address(hostText.mid(1, close - 1), QAbstractSocket::IPv6Protocol);
-        if (!ip)
-            return std::nullopt;
-        target.host = ip->toString();
-        return target;
-    }
-    const qsizetype colons = hostText.count(':');
-    if (colons > 1) {
-        // Only an IPv6 address holds several colons; it carries no port unless bracketed.
-        const auto ip = address(hostText, QAbstractSocket::IPv6Protocol);
-        if (!ip)
-            return std::nullopt;
-        target.host = ip->toString();
-        return target;
-    }
-    QByteArray host = hostText;
-    if (colons == 1) {
-        const qsizetype colon = hostText.indexOf(':');
-        host = hostText.left(colon);
-        if (!parsePort(hostText.mid(colon + 1), target.port))
-            return std::nullopt;
-    }
-    if (!isHostName(host))
+    const auto parsed = parseHostAndPort(QString::fromLatin1(hostText), kLogonPort);
+    // An IPv6 address has been checked whole; a name is checked here.
+    if (!parsed || (!parsed->host.contains(u':') && !isHostName(parsed->host.toLatin1())))
         return std::nullopt;
-    target.host = QString::fromLatin1(host);
-    return target;
+    return Endpoint{parsed->host, parsed->port};
 }
 
 QString RealmStatus::describe(State state, int milliseconds) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "realmsandprogress.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
@@ -20,7 +22,6 @@ class RealmStatus : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr int kRealmCount = 6;
     static constexpr quint16 kLogonPort = 3724;
 
     enum class State {
@@ -102,7 +103,7 @@ private:
     void periodicCheck();
     void startPending();
 
-    std::array<Realm, kRealmCount> realms;
+    std::array<Realm, vestrahal::kRealmCount> realms;
     QTimer* intervalTimer;
     std::function<bool()> periodicCondition;
     int attemptTimeLimit = 3000;

@@ -19,7 +19,11 @@ SingleLauncher::SingleLauncher(const QString& folder, QObject* parent)
     : QObject(parent)
     , folder(folder)
     , lock(launcherfiles::lock(folder)) {
-    // Only a lock whose process is gone is stale: an update may well run for many minutes.
+    // Only a lock whose process is gone is stale: an update may well run for many minutes. On a
+    // local disk the age is never what decides (a lock of this computer is stale once its process
+    // is gone, and one whose process runs is held by the system's lock on the file); it decides
+    // for a lock written from another computer into a folder on a shared drive, whose process
+    // cannot be seen from here: by age, that launcher's lock would be taken in mid-update.
     lock.setStaleLockTime(0);
 }
 

@@ -15,7 +15,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QTimer>
 
 namespace {
 
@@ -27,15 +26,6 @@ QString executableName() {
 
 QString backupName() {
     return executableName() + QStringLiteral(".bak");
-}
-
-// A single-shot timer, owned by `owner`, that gives the client's request up when it fires: the
-// client then ends it as aborted (code 7), like any failed request.
-QTimer* abortTimerFor(QObject* owner, HttpClient* client) {
-    auto* timer = new QTimer(owner);
-    timer->setSingleShot(true);
-    QObject::connect(timer, &QTimer::timeout, client, &HttpClient::abort);
-    return timer;
 }
 
 bool signedUpdates() {
@@ -83,19 +73,16 @@ void updater::checkVersion() {
     versionClient = new HttpClient(communityServer(vestrahal::kWebDomain));
     // A version is a short line: anything longer is not one.
     versionClient->setMaxBodySize(kVersionMaxBytes);
+    // A server that never answers ends like any failed check: aborted, code 7.
+    versionClient->setTimeLimit(checkTimeLimit);
     // Asked twice on purpose, the explicit header first: the server counts on both requests.
     versionClient->request(header);
     versionClient->get(kVersionPath);
     emit statusChanged(QStringLiteral("Vérification des mises à jour disponibles..."));
     connect(versionClient, &HttpClient::done, this, &updater::onCheckComplete);
-    // A server that never answers ends like any failed check: aborted, code 7.
-    checkTimer = abortTimerFor(this, versionClient);
-    checkTimer->start(checkTimeLimit);
 }
 
 void updater::onCheckComplete(bool erreur) {
-    if (checkTimer)
-        checkTimer->stop();
     if (erreur) {
         emit checkFailed(int(versionClient->error()));
         return;
@@ -278,15 +265,13 @@ void updater::fetchSignature() {
     signatureClient = new HttpClient(communityServer(vestrahal::kWebHost));
     // One line of base64: anything longer is not a signature.
     signatureClient->setMaxBodySize(kVersionMaxBytes);
-    signatureTimer = abortTimerFor(this, signatureClient);
-    signatureTimer->start(checkTimeLimit);
+    signatureClient->setTimeLimit(checkTimeLimit);
     signatureClient->get(updater::downloadPath() + QStringLiteral(".sig"));
     connect(signatureClient, &HttpClient::done, this, &updater::onSignatureComplete);
 }
 
 void updater::onSignatureComplete(bool error) {
     attempt.signatureChecked = true;
-    signatureTimer->stop();
     const int status = signatureClient->statusCode();
     if (error) {
         attempt.signatureProblem =

@@ -9,7 +9,6 @@
 
 class Config;
 class HttpClient;
-class QTimer;
 
 // Keeps the launcher current: at start-up it asks the community's server for the version, and
 // when the answer differs from the stored one it replaces its own executable with the one the
@@ -30,9 +29,10 @@ public:
     // Where this system's new launcher is published on the community's web host.
     static QString downloadPath();
 
-    // The version check is given up after checkTimeLimit without its answer; the download
-    // after downloadIdleLimit without a byte, and in any case downloadTimeLimit after its
-    // request. The defaults are the build's; tests shorten them.
+    // Each request of the version check, and the signature's, is given up checkTimeLimit after
+    // it started without its answer; the download after downloadIdleLimit without a byte, and in
+    // any case downloadTimeLimit after its request. The defaults are the build's; tests shorten
+    // them.
     static constexpr int kDefaultCheckTimeLimit = 30000;
     static constexpr qint64 kVersionMaxBytes = 1024;
     void setCheckTimeLimit(int milliseconds) { checkTimeLimit = milliseconds; }
@@ -41,10 +41,6 @@ public:
     void setDownloadMaxBytes(qint64 bytes) { downloadMaxBytes = bytes; }
     // Off in a package, which the package manager updates: a new version is then only told.
     void setInstallsUpdates(bool on) { installsUpdates = on; }
-    int checkTimeLimitMs() const { return checkTimeLimit; }
-    int downloadTimeLimitMs() const { return downloadTimeLimit; }
-    int downloadIdleLimitMs() const { return downloadIdleLimit; }
-    qint64 downloadMaxBytesLimit() const { return downloadMaxBytes; }
 
 signals:
     // What the player reads in the status line, as it happens.
@@ -97,7 +93,6 @@ private:
     HttpClient* versionClient;
     QString newVersion;
 
-    QTimer* checkTimer = nullptr;
     int checkTimeLimit = kDefaultCheckTimeLimit;
     int downloadTimeLimit;
     int downloadIdleLimit;
@@ -106,5 +101,4 @@ private:
     bool installsUpdates = !vestrahal::kPackaged;
 
     HttpClient* signatureClient = nullptr;
-    QTimer* signatureTimer = nullptr;
 };

@@ -28,6 +28,13 @@ struct UpdateOutcome {
     quint64 installedSequence = 0;
 };
 
+// The pieces every report of errors.log is made of, the game files' one included: its frame
+// (a rule, what was done, the date, a blank line), each step's name dotted up to the column of
+// its result, and the result of a step.
+QString reportHeader(const QString& what, const QDateTime& date);
+QString reportStep(const QString& step);
+QString reportStatus(bool ok);
+
 // The report appended to errors.log after every download attempt, "\n" for each line end. A
 // signature that was checked (builds with a public key) and a launcher.conf that could not take
 // the new version each add a line of their own; otherwise the report is the same in every build.

@@ -106,7 +106,7 @@ QByteArray sign(const QByteArray& message, QByteArray seed) {
 
 // A file's modification time, to the nanosecond: a file the run must not touch keeps it.
 qint64 modified(const QString& path) {
-    return gamefileindex::stateOf(path).modified;
+    return durablefile::stateOf(path).modified;
 }
 
 struct Run {
@@ -531,36 +531,50 @@ private slots:
         QVERIFY2(report().contains(expected), report().constData());
     }
 
-    // A listed path that leads through a link is refused with the whole list, and nothing is
-    // written where the link leads.
+    // A listed or removed path that leads through a link is refused with the whole list, and
+    // nothing is written or deleted where the link leads, even when it holds the removed bytes.
     void linksAreRefused_data() {
         QTest::addColumn<Server>("server");
         QTest::addColumn<QString>("link");   // made in the game folder, to the outside folder
         QTest::addColumn<QString>("listed"); // the listed path
+        QTest::addColumn<bool>("removed");   // listed as removed, with the outside file's bytes
         QTest::newRow("linked folder, nginx") << Server::Nginx << "Data/linked"
-                                              << "Data/linked/patch.MPQ";
+                                              << "Data/linked/patch.MPQ" << false;
         QTest::newRow("linked folder, in-process server") << Server::InProcess << "Data/linked"
-                                                          << "Data/linked/patch.MPQ";
+                                                          << "Data/linked/patch.MPQ" << false;
         QTest::newRow("linked file, nginx") << Server::Nginx << "Data/patch.MPQ"
-                                            << "Data/patch.MPQ";
+                                            << "Data/patch.MPQ" << false;
         QTest::newRow("linked file, in-process server") << Server::InProcess << "Data/patch.MPQ"
-                                                        << "Data/patch.MPQ";
+                                                        << "Data/patch.MPQ" << false;
+        QTest::newRow("removed entry in a linked folder") << Server::InProcess << "Data/linked"
+                                                          << "Data/linked/patch.MPQ" << true;
     }
     void linksAreRefused() {
         VESTRAHAL_SKIP_WITHOUT_SYMBOLIC_LINKS();
         QFETCH(Server, server);
         QFETCH(QString, link);
         QFETCH(QString, listed);
+        QFETCH(bool, removed);
         USE_SERVER(server);
         const QString outside = work->path() + "/outside";
-        writeFile(outside + "/patch.MPQ", "someone else's file");
+        const QByteArray theirs = "someone else's file";
+        writeFile(outside + "/patch.MPQ", theirs);
         QVERIFY(QDir().mkpath(game + "/Data"));
         const QString linkTarget = link.endsWith(".MPQ") ? outside + "/patch.MPQ" : outside;
         QVERIFY(QFile::link(linkTarget, game + '/' + link));
-        publish({gamemanifest::kWotlk, 1, {{listed, content("listed", 2000)}}, {}, {}});
+        if (removed)
+            publish({gamemanifest::kWotlk,
+                     1,
+                     {{"Data/patch-A.MPQ", content("kept", 2000)}},
+                     {{listed, theirs}},
+                     {}});
+        else
+            publish({gamemanifest::kWotlk, 1, {{listed, content("listed", 2000)}}, {}, {}});
         const Run result = run();
+        QCOMPARE(readFile(outside + "/patch.MPQ"), theirs);
         QVERIFY(!result.success);
-        QCOMPARE(readFile(outside + "/patch.MPQ"), QByteArray("someone else's file"));
+        // Refused before anything was written: the list's other files too.
+        QCOMPARE(readFile(game + "/Data/patch-A.MPQ"), QByteArray("<absent>"));
         QVERIFY(QDir(outside).entryList({"*" + kPart}, QDir::Files).isEmpty());
         QVERIFY2(report().contains("leads through the link"), report().constData());
     }
@@ -816,15 +830,19 @@ private slots:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<bool>("success");
         QTest::addColumn<int>("runsUntilAfresh"); // runs before one asks without a Range
-        QTest::newRow("the rest, complete length *") << "star" << true << 0;
-        QTest::newRow("another range") << "other range" << false << 1;
-        QTest::newRow("206 without Content-Range") << "no range" << false << 1;
-        QTest::newRow("resume refused with 503, twice") << "503" << false << 2;
+        QTest::addColumn<QString>("reason");      // in the first run's report
+        QTest::newRow("the rest, complete length *") << "star" << true << 0 << QString();
+        QTest::newRow("another range")
+            << "other range" << false << 1 << "the server answered the range bytes 0-";
+        QTest::newRow("206 without Content-Range")
+            << "no range" << false << 1 << "the server answered the range none";
+        QTest::newRow("resume refused with 503, twice") << "503" << false << 2 << "HTTP Error 503";
     }
     void resumedRangeAnswers() {
         QFETCH(QString, answer);
         QFETCH(bool, success);
         QFETCH(int, runsUntilAfresh);
+        QFETCH(QString, reason);
         using_ = Server::InProcess;
         const QByteArray listed = content("ranged", 2 << 20);
         const qint64 kept = listed.size() / 2;
@@ -857,6 +875,7 @@ private slots:
             return;
         }
         QCOMPARE(readFile(path), QByteArray("<absent>"));
+        QVERIFY2(report().contains("Data/patch-G.MPQ: " + reason.toUtf8()), report().constData());
         for (int run = 2; run <= runsUntilAfresh; ++run) {
             QVERIFY(!this->run().success);
             QCOMPARE(inProcess.requestsFor(object).last().header("Range"),
@@ -1449,19 +1468,29 @@ private slots:
         QCOMPARE(readFile(game + "/Data/patch-A.MPQ"), QByteArray("<absent>"));
     }
 
-    // "Vérifier les fichiers" hashes every file: a change the index cannot see is repaired.
+    // The index vouches for a file only while both its size and its time are the ones it
+    // recorded; "Vérifier les fichiers" hashes every file, so a change the index cannot see
+    // (other bytes, same size, same time) is repaired there.
+    void verifyIgnoresTheIndex_data() {
+        QTest::addColumn<int>("timeMoved"); // seconds from the recorded time
+        QTest::newRow("size and time kept: only the full check sees it") << 0;
+        QTest::newRow("size kept, another time: the usual check sees it") << 30;
+    }
     void verifyIgnoresTheIndex() {
+        QFETCH(int, timeMoved);
         using_ = realServer();
         const QByteArray listed = content("verified", 100000);
         publish({gamemanifest::kWotlk, 1, {{"Data/patch-V.MPQ", listed}}, {}, {}});
         QVERIFY(run().success);
         const QString path = game + "/Data/patch-V.MPQ";
         const QDateTime time = teachTheIndexAWholeTime(path);
-        changeKeepingTime(path, time);
+        changeKeepingTime(path, time.addSecs(timeMoved));
         const QByteArray changed = readFile(path);
         QVERIFY(changed != listed);
         QVERIFY(run().success);
-        QCOMPARE(readFile(path), changed); // the index vouches for its size and time
+        QCOMPARE(readFile(path), timeMoved == 0 ? changed : listed);
+        const QByteArray last = report().mid(report().lastIndexOf("Game files of"));
+        QVERIFY2(last.contains(timeMoved == 0 ? "(hashed 0)" : "(hashed 1)"), last.constData());
         QVERIFY(run(GameFiles::Check::ByHash).success);
         QCOMPARE(readFile(path), listed);
     }
@@ -1754,11 +1783,11 @@ private slots:
         writeFile(game + "/Data/b.MPQ", "bb");
         QVERIFY(QFile::link(game + "/Data/a.MPQ", game + "/Data/link.MPQ"));
         QVERIFY(QFile::link(game + "/Data", game + "/Linked"));
-        gamefileindex::FolderStates disk(game);
+        durablefile::FolderStates disk(game);
         if (!before.isEmpty())
             disk.stateOf(before);
         const gamefileindex::FileState state = disk.stateOf(path);
-        const gamefileindex::FileState whole = gamefileindex::stateOf(game + '/' + path);
+        const gamefileindex::FileState whole = durablefile::stateOf(game + '/' + path);
         QCOMPARE(state.exists, exists);
         QCOMPARE(state.regular, regular);
         QCOMPARE(state.link, link);

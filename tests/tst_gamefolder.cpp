@@ -235,22 +235,6 @@ private slots:
         gamefolder::removeTopLevelRealmlist(folder); // already gone: nothing to report
     }
 
-    void executable_data() {
-        QTest::addColumn<bool>("wotlk");
-        QTest::addColumn<int>("realm");
-        QTest::addColumn<QString>("program");
-        for (int realm = 0; realm < 6; ++realm) {
-            QTest::addRow("realm %d on Wrath", realm) << true << realm << "/Wow.exe";
-            QTest::addRow("realm %d on Cataclysm", realm)
-                << false << realm << (realm == 1 ? "/Wow.exe" : "/brontavale.exe");
-        }
-    }
-    void executable() {
-        QFETCH(bool, wotlk);
-        QFETCH(int, realm);
-        QTEST(gamefolder::executableFor(wotlk, realm), "program");
-    }
-
 private:
     std::unique_ptr<QTemporaryDir> dir;
     QString folder;

@@ -1,5 +1,6 @@
 #include "closedport.h"
 #include "communityserver.h"
+#include "hostandport.h"
 #include "httpclient.h"
 #include "offlinenames.h"
 #include "testsupport.h"
@@ -584,26 +585,55 @@ private slots:
         QCOMPARE(server.requests().value(0).target, QByteArray("www.vestrahal.test:443"));
     }
 
-    void splitHostAndPort_data() {
+    // The one reading of "host:port" that the community's web host and the realms' logon hosts
+    // share. A host given back without a port uses the default one (80 here).
+    void parseHostAndPort_data() {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("host"); // empty: refused
         QTest::addColumn<int>("port");
-        QTest::newRow("bare name") << "vestrahal.fr"
-                                   << "vestrahal.fr" << 80;
+        QTest::newRow("name") << "vestrahal.fr"
+                              << "vestrahal.fr" << 80;
         QTest::newRow("name and port") << "www.vestrahal.fr:8080"
                                        << "www.vestrahal.fr" << 8080;
-        QTest::newRow("address and port") << "127.0.0.1:47680"
-                                          << "127.0.0.1" << 47680;
-        QTest::newRow("port out of range") << "h:70000"
-                                           << "h:70000" << 80;
-        QTest::newRow("not a number") << "h:http"
-                                      << "h:http" << 80;
+        QTest::newRow("highest port") << "h:65535"
+                                      << "h" << 65535;
+        // Its last group is not a port.
+        QTest::newRow("IPv6, bare") << "2001:db8::1"
+                                    << "2001:db8::1" << 80;
+        QTest::newRow("IPv6 loopback, bare") << "::1"
+                                             << "::1" << 80;
+        QTest::newRow("IPv6 in brackets, no port") << "[::1]"
+                                                   << "::1" << 80;
+        QTest::newRow("IPv6 in brackets, port") << "[2001:DB8:0::1]:3725"
+                                                << "2001:db8::1" << 3725;
+        const auto refused = [](const char* name, const char* text) {
+            QTest::newRow(name) << QString::fromLatin1(text) << QString() << 0;
+        };
+        refused("nothing", "");
+        refused("port without host", ":80");
+        refused("colon without port", "h:");
+        refused("port zero", "h:0");
+        refused("port over 65535", "h:65536");
+        refused("port that wraps to 80 in 32 bits", "h:4294967376");
+        refused("port not a number", "h:http");
+        refused("port with a sign", "h:+80");
+        refused("port after a space", "h: 80");
+        refused("unclosed bracket", "[::1:80");
+        refused("text after the bracket", "[::1]80");
+        refused("colon without port after the bracket", "[::1]:");
+        refused("name in brackets", "[vestrahal.fr]:80");
+        refused("IPv4 in brackets", "[127.0.0.1]:80");
+        refused("several colons, not IPv6", "h:80:81");
     }
-    void splitHostAndPort() {
+    void parseHostAndPort() {
         QFETCH(QString, text);
-        const HostAndPort split = ::splitHostAndPort(text);
-        QTEST(split.host, "host");
-        QTEST(int(split.port), "port");
+        QFETCH(QString, host);
+        const auto parsed = ::parseHostAndPort(text, 80);
+        QCOMPARE(bool(parsed), !host.isEmpty());
+        if (!parsed)
+            return;
+        QCOMPARE(parsed->host, host);
+        QTEST(int(parsed->port), "port");
     }
 
 private:

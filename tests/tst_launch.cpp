@@ -15,11 +15,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -393,6 +396,42 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(currentGame(window)->state(), QProcess::Running, kTimeout);
         stopGame(wotlk, "Wow.exe");
         QTRY_COMPARE_WITH_TIMEOUT(currentGame(window)->state(), QProcess::NotRunning, kTimeout);
+    }
+
+    // A folder chosen in the options lets a launch that stopped on its folder be tried again;
+    // it never opens "Jouer" on a game still running.
+    void folderChosenWhileTheGameRunsKeepsPlayShut() {
+        makeGame(wotlk, {"Wow.exe"});
+        writeConf();
+        answerCurrent();
+        MainWindow window;
+        window.show();
+        waitUntilReady(window);
+        play(window, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(currentGame(window)->state(), QProcess::Running, kTimeout);
+        DialogScript dialogs;
+        dialogs.then([this](QWidget* widget) {
+            auto* files = qobject_cast<QFileDialog*>(widget);
+            QVERIFY(files);
+            files->setDirectory(wotlk);
+            static_cast<QDialog*>(files)->accept();
+        });
+        // No marker in the fake game's folder: the player confirms it as an own installation.
+        dialogs.then([](QWidget* widget) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            QVERIFY(box);
+            box->button(QMessageBox::Yes)->click();
+        });
+        ui(window)->Options->click();
+        ui(window)->ModifierCheminWoTLK->click();
+        QCOMPARE(dialogs.answered(), 2);
+        QCOMPARE(ui(window)->CheminWoTLK->text(), wotlk);
+        ui(window)->SauvegarderOptions->click();
+        QVERIFY(!ui(window)->Jouer->isEnabled());
+        QCOMPARE(currentGame(window)->state(), QProcess::Running);
+        stopGame(wotlk, "Wow.exe");
+        QTRY_VERIFY_WITH_TIMEOUT(ui(window)->Jouer->isEnabled(), kTimeout);
+        QCOMPARE(dialogs.unexpected(), 0);
     }
 
     // While the game runs the news page gives its renderer back; when the game ends the news is

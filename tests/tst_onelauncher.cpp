@@ -7,6 +7,7 @@
 #include "testsupport.h"
 #include "updater.h"
 
+#include <QDateTime>
 #include <QLocalServer>
 #include <QProcess>
 #include <QSignalSpy>
@@ -101,6 +102,24 @@ private slots:
 #else
         QSKIP("writes a lock of a process that is gone the way Unix systems name processes");
 #endif
+    }
+
+    // A lock written by a launcher on another computer (the folder on a shared drive), an hour
+    // into its update: whether that launcher still runs cannot be told from here, and its lock
+    // stays its own however old it is.
+    void lockOfAnotherComputerIsNotTakenOver() {
+        writeFile(SingleLauncher::lockFileName(),
+                  QByteArray::number(QCoreApplication::applicationPid()) + "\n" +
+                      QCoreApplication::applicationName().toUtf8() + "\nautre-poste\n");
+        QFile lock(SingleLauncher::lockFileName());
+        QVERIFY(lock.open(QIODevice::ReadWrite));
+        QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                 QFileDevice::FileModificationTime));
+        lock.close();
+
+        SingleLauncher next(QDir::currentPath());
+        QVERIFY(!next.claim());
+        QVERIFY(readFile(SingleLauncher::lockFileName()).contains("autre-poste"));
     }
 
     // The real launcher started a second time in its folder while it downloads its update:

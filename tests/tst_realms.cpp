@@ -67,7 +67,7 @@ class RealmsTest : public QObject {
     static RealmStatus* status(MainWindow& window) { return window.findChild<RealmStatus*>(); }
     // Every watched realm has had its first answer.
     static bool settled(MainWindow& window) {
-        for (int realm = 0; realm < RealmStatus::kRealmCount; ++realm) {
+        for (int realm = 0; realm < vestrahal::kRealmCount; ++realm) {
             if (status(window)->state(realm) == RealmStatus::State::Unknown)
                 return false;
         }
@@ -283,7 +283,7 @@ private slots:
         MainWindow window;
         window.show();
         QVERIFY(!settled(window));
-        for (int realm = 0; realm < RealmStatus::kRealmCount; ++realm)
+        for (int realm = 0; realm < vestrahal::kRealmCount; ++realm)
             QVERIFY(!status(window)->isChecking(realm));
         QTRY_VERIFY_WITH_TIMEOUT(settled(window), kTimeout);
     }
@@ -320,14 +320,14 @@ private slots:
         clearRefusedNameLookups();
         MainWindow window;
         // Nothing is known before the event loop has run.
-        for (int realm = 0; realm < RealmStatus::kRealmCount; ++realm) {
+        for (int realm = 0; realm < vestrahal::kRealmCount; ++realm) {
             if (expected[realm] == "up" || expected[realm] == "down")
                 QCOMPARE(gem(window, realm)->toolTip(), QString("Vérification..."));
         }
         QTRY_VERIFY_WITH_TIMEOUT(settled(window), kTimeout);
 
         const QRegularExpression answering(QStringLiteral("^En ligne \\(\\d+ ms\\)$"));
-        for (int realm = 0; realm < RealmStatus::kRealmCount; ++realm) {
+        for (int realm = 0; realm < vestrahal::kRealmCount; ++realm) {
             const QString what = expected[realm];
             RealmIndicator* indicator = gem(window, realm);
             QCOMPARE(ui(window)->realms()[realm]->isHidden(), what == "hidden");

@@ -446,14 +446,15 @@ private slots:
     void identityOfNames() {
         writeFile("un", "1");
         writeFile("deux", "2");
-        QVERIFY(identityOfName("un").known);
-        QCOMPARE(identityOfName("un"), identityOfName(QDir::current().filePath("un")));
-        QVERIFY(identityOfName("un") != identityOfName("deux"));
-        QVERIFY(!identityOfName("absent").known);
-        QVERIFY(identityOfName("absent") != identityOfName("absent"));
+        QVERIFY(durablefile::identityOfName("un").known);
+        QCOMPARE(durablefile::identityOfName("un"),
+                 durablefile::identityOfName(QDir::current().filePath("un")));
+        QVERIFY(durablefile::identityOfName("un") != durablefile::identityOfName("deux"));
+        QVERIFY(!durablefile::identityOfName("absent").known);
+        QVERIFY(durablefile::identityOfName("absent") != durablefile::identityOfName("absent"));
         // A link is a name of its own, not the file it leads to.
         QVERIFY(QFile::link("un", "lien"));
-        QVERIFY(identityOfName("lien") != identityOfName("un"));
+        QVERIFY(durablefile::identityOfName("lien") != durablefile::identityOfName("un"));
     }
 
     // Every ending of an update has its report, in the lines' usual frame.

@@ -46,12 +46,11 @@ for module in Core Gui Widgets Network WebEngineCore WebEngineWidgets WebChannel
     flags+=(-isystem "$qt/Qt$module" "-DQT_${define/#TEST/TESTLIB}_LIB")
 done
 flags+=(
-    -I"$top/src" -I"$top/tests" -I"$top/tools" -I"$build/generated"
+    -I"$top/src" -I"$top/tests" -I"$top/tools/communityserver" -I"$build/generated"
     -I"$build/vestrahal_ui_autogen/include"
     -DVESTRAHAL_SOURCE_DIR="\"$top\"" -DVESTRAHAL_GENERATED_DIR="\"$build/generated\""
     -DVESTRAHAL_PROJECT_VERSION="\"0.0\"" -DFAKEGAME_PATH="\"fakegame.exe\""
-    -DRELEASE_TOOL="\"vestrahal-release.exe\"" -DCONFIGURED_MAX_BYTES=1LL -DCONFIGURED_IDLE_SECONDS=1
-    -DCONFIGURED_MAX_SECONDS=1
+    -DRELEASE_TOOL="\"vestrahal-release.exe\""
     -DQT_TESTCASE_BUILDDIR="\"$build/tests\"" -DQT_TESTCASE_SOURCEDIR="\"$top/tests\""
 )
 

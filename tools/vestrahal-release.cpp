@@ -18,7 +18,6 @@
 #include "updatesignature.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
@@ -158,15 +157,15 @@ int sign(const QString& keyName, const QString& version, quint64 sequence, const
     if (seed.isEmpty())
         return 1;
     QFile exe(exeName);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!exe.open(QIODevice::ReadOnly) || !hash.addData(&exe))
+    const QByteArray sha256 = exe.open(QIODevice::ReadOnly) ? Sha256::ofDevice(exe) : QByteArray();
+    if (sha256.isEmpty())
         return fail(exeName + ": " + exe.errorString());
 
     // The version's bytes as the server sends them and the launcher compares them: without CR
     // and LF.
     QByteArray text = version.toUtf8();
     text.replace("\r", "").replace("\n", "");
-    const QByteArray message = signedUpdateMessage(text, hash.result().toHex(), sequence);
+    const QByteArray message = signedUpdateMessage(text, sha256, sequence);
     QString error;
     const QByteArray lines =
         signatureLine(seed, message) + "sequence " + QByteArray::number(sequence) + '\n';
@@ -175,7 +174,7 @@ int sign(const QString& keyName, const QString& version, quint64 sequence, const
                     &error))
         return fail(error);
     QTextStream(stdout) << exeName << ".sig: version " << QString::fromUtf8(text) << ", sequence "
-                        << sequence << ", SHA-256 " << hash.result().toHex() << Qt::endl;
+                        << sequence << ", SHA-256 " << sha256 << Qt::endl;
     return 0;
 }
 
@@ -210,11 +209,19 @@ bool storeObject(const QString& from, const QString& objects, const QByteArray& 
     return true;
 }
 
-int files(QStringList args) {
+// What "files" is asked to publish.
+struct Publication {
     QString keyName;
     QString client;
     qint64 sequence = QDateTime::currentSecsSinceEpoch();
     QJsonArray removed;
+    QString gameDir;
+    QString outDir;
+    QStringList paths; // relative to gameDir; empty: every file below it
+};
+
+// Reads the arguments of "files"; a non-zero exit code when they are not usable.
+int readPublication(QStringList args, Publication* publication) {
     QStringList positional;
     while (!args.isEmpty()) {
         const QString arg = args.takeFirst();
@@ -222,58 +229,62 @@ int files(QStringList args) {
             args.isEmpty())
             return usage();
         if (arg == "--key") {
-            keyName = args.takeFirst();
+            publication->keyName = args.takeFirst();
         } else if (arg == "--client") {
-            client = args.takeFirst();
+            publication->client = args.takeFirst();
         } else if (arg == "--sequence") {
             bool number = false;
-            sequence = args.takeFirst().toLongLong(&number);
-            if (!number || sequence < 0)
+            publication->sequence = args.takeFirst().toLongLong(&number);
+            if (!number || publication->sequence < 0)
                 return fail("--sequence takes a whole number");
         } else if (arg == "--removed") {
             const QString entry = args.takeFirst();
             const qsizetype equals = entry.lastIndexOf('=');
             if (equals <= 0)
                 return fail("--removed takes PATH=SHA256");
-            removed.append(QJsonObject{{"path", entry.left(equals)},
-                                       {"sha256", entry.mid(equals + 1).toLower()}});
+            publication->removed.append(QJsonObject{{"path", entry.left(equals)},
+                                                    {"sha256", entry.mid(equals + 1).toLower()}});
         } else {
             positional.append(arg);
         }
     }
-    if (keyName.isEmpty() || positional.size() < 2)
+    if (publication->keyName.isEmpty() || positional.size() < 2)
         return usage();
+    const QString& client = publication->client;
     if (client != gamemanifest::kWotlk && client != gamemanifest::kCataclysm)
         return fail("--client is wotlk or cataclysm, not '" + client + "'");
-    const QString gameDir = QDir(positional.takeFirst()).absolutePath();
-    const QString outDir = positional.takeFirst();
-    if (!QFileInfo(gameDir).isDir())
-        return fail(gameDir + " is not a folder");
+    publication->gameDir = QDir(positional.takeFirst()).absolutePath();
+    publication->outDir = positional.takeFirst();
+    publication->paths = positional;
+    if (!QFileInfo(publication->gameDir).isDir())
+        return fail(publication->gameDir + " is not a folder");
+    return 0;
+}
 
-    QStringList paths = positional;
+// The paths to publish, sorted: those named, or every file below the game folder. What the
+// launcher would refuse is not published, not even in part: a non-zero exit code then.
+int choosePaths(Publication* publication) {
+    QStringList& paths = publication->paths;
     if (paths.isEmpty()) {
-        QDirIterator it(gameDir, QDir::Files | QDir::Hidden | QDir::NoSymLinks,
+        QDirIterator it(publication->gameDir, QDir::Files | QDir::Hidden | QDir::NoSymLinks,
                         QDirIterator::Subdirectories);
         while (it.hasNext())
-            paths.append(QDir(gameDir).relativeFilePath(it.next()));
+            paths.append(QDir(publication->gameDir).relativeFilePath(it.next()));
     }
     paths.sort();
-    // What the launcher would refuse is not published, not even in part.
     for (const QString& path : std::as_const(paths)) {
         const QString problem = gamemanifest::pathProblem(path);
         if (!problem.isEmpty())
             return fail(path + ": " + problem + "; the launcher would refuse the whole list");
     }
-    QByteArray seed = readSeed(keyName);
-    if (seed.isEmpty())
-        return 1;
-    const QString objects = outDir + "/objects";
-    if (!QDir().mkpath(objects) || !QDir().mkpath(outDir + '/' + client))
-        return fail("cannot create the folders of " + outDir);
-    QJsonArray list;
-    qint64 total = 0;
-    for (const QString& path : std::as_const(paths)) {
-        const QString name = gameDir + '/' + path;
+    return 0;
+}
+
+// Hashes each file into the object store and lists it; a non-zero exit code on a failure.
+int storeFiles(const Publication& publication, const QString& objects, QJsonArray* list,
+               qint64* total) {
+    for (const QString& path : publication.paths) {
+        const QString name = publication.gameDir + '/' + path;
         const QFileInfo info(name);
         if (!info.isFile() || info.isSymLink())
             return fail(name + " is not a file");
@@ -284,12 +295,17 @@ int files(QStringList args) {
         QString error;
         if (sha256.isEmpty() || !storeObject(name, objects, sha256, &error))
             return fail(error.isEmpty() ? name + ": cannot be read" : error);
-        list.append(QJsonObject{{"path", path},
-                                {"size", double(info.size())},
-                                {"sha256", QString::fromLatin1(sha256)}});
-        total += info.size();
+        list->append(QJsonObject{{"path", path},
+                                 {"size", double(info.size())},
+                                 {"sha256", QString::fromLatin1(sha256)}});
+        *total += info.size();
     }
-    // Compact, one entry a line: a list of thousands of files stays small and readable.
+    return 0;
+}
+
+// The list's text: compact, one entry a line, so that a list of thousands of files stays small
+// and readable.
+QByteArray manifestText(const Publication& publication, const QJsonArray& list) {
     const auto lines = [](const QJsonArray& entries) {
         QByteArray text = "[";
         for (qsizetype i = 0; i < entries.size(); ++i)
@@ -297,13 +313,36 @@ int files(QStringList args) {
                     QJsonDocument(entries.at(i).toObject()).toJson(QJsonDocument::Compact);
         return text + "\n]";
     };
-    QByteArray manifest =
-        "{\"format\": 1, \"client\": " +
-        QJsonDocument(QJsonArray{client}).toJson(QJsonDocument::Compact).mid(1).chopped(1) +
-        ", \"sequence\": " + QByteArray::number(sequence) + ",\n\"files\": " + lines(list);
-    if (!removed.isEmpty())
-        manifest += ",\n\"removed\": " + lines(removed);
-    manifest += "}\n";
+    QByteArray manifest = "{\"format\": 1, \"client\": " +
+                          QJsonDocument(QJsonArray{publication.client})
+                              .toJson(QJsonDocument::Compact)
+                              .mid(1)
+                              .chopped(1) +
+                          ", \"sequence\": " + QByteArray::number(publication.sequence) +
+                          ",\n\"files\": " + lines(list);
+    if (!publication.removed.isEmpty())
+        manifest += ",\n\"removed\": " + lines(publication.removed);
+    return manifest + "}\n";
+}
+
+int files(const QStringList& args) {
+    Publication publication;
+    if (const int refused = readPublication(args, &publication))
+        return refused;
+    if (const int refused = choosePaths(&publication))
+        return refused;
+    QByteArray seed = readSeed(publication.keyName);
+    if (seed.isEmpty())
+        return 1;
+    const QString& outDir = publication.outDir;
+    const QString objects = outDir + "/objects";
+    if (!QDir().mkpath(objects) || !QDir().mkpath(outDir + '/' + publication.client))
+        return fail("cannot create the folders of " + outDir);
+    QJsonArray list;
+    qint64 total = 0;
+    if (const int failed = storeFiles(publication, objects, &list, &total))
+        return failed;
+    const QByteArray manifest = manifestText(publication, list);
     // What the launcher would refuse is not published.
     gamemanifest::Manifest parsed;
     QString problem;
@@ -313,13 +352,14 @@ int files(QStringList args) {
     QString error;
     const QFile::Permissions readable =
         QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
-    const QString manifestName = outDir + '/' + client + "/manifest.json";
+    const QString manifestName = outDir + '/' + publication.client + "/manifest.json";
     if (!writeWhole(manifestName, manifest, readable, &error) ||
         !writeWhole(manifestName + ".sig",
                     signatureLine(seed, gamemanifest::signedMessage(manifest)), readable, &error))
         return fail(error);
     QTextStream(stdout) << manifestName << ": " << list.size() << " files, " << total << " bytes, "
-                        << removed.size() << " removed, sequence " << sequence << Qt::endl;
+                        << publication.removed.size() << " removed, sequence "
+                        << publication.sequence << Qt::endl;
     return 0;
 }
 

@@ -1,4 +1,5 @@
-// The local community web server for the demo: serves a folder on 127.0.0.1 until stopped.
+// The local community web server as a program, for the demo, the benches and the package test:
+// serves a folder on 127.0.0.1 until stopped.
 #include "communityserver.h"
 
 #include <QCommandLineParser>
