@@ -26,9 +26,11 @@ bool signedBuild() {
     return vestrahal::kUpdatePublicKey[0] != '\0';
 }
 
+#if defined(LAUNCHER_PATH) && defined(Q_OS_LINUX)
 QByteArray storedVersion() {
     return readTextFile("launcher.conf").split('\n').value(8);
 }
+#endif
 
 } // namespace
 
