@@ -183,6 +183,7 @@ private:
     // What libcurl hands over of the running reply; false refuses it, which ends the transfer.
     bool takeHeaderLine(Transfer& transfer, const char* data, size_t size);
     bool takeBody(Transfer& transfer, const char* data, size_t size);
+    bool pastTimeLimit(Transfer& transfer);
     void refuse(Transfer& transfer, Error code, const QString& text);
     void transferEnded(Transfer& transfer, int result);
     Error errorOf(const Transfer& transfer, int result) const;

@@ -225,7 +225,7 @@ class GameFilesTest : public QObject {
         QTest::addRow("%s, in-process server", name) << Server::InProcess;
     }
 
-    QByteArray report() const { return readFile(launcher + "/errors.log"); }
+    QByteArray report() const { return readTextFile(launcher + "/errors.log"); }
 
     // Gives the file a time in whole milliseconds, which a time can be set back to, and has a run
     // record it in the index.
@@ -1194,7 +1194,10 @@ private slots:
         inProcess.clearReplies();
         using_ = realServer();
         QVERIFY(run().success);
-        QCOMPARE(objectRequests().last(), shortHash(listed) + " 206");
+        // Where nginx is missing (a Windows build), the in-process server ignores the Range and
+        // sends the object whole again.
+        QCOMPARE(objectRequests().last(),
+                 shortHash(listed) + (realServer() == Server::Nginx ? " 206" : " 200"));
         QCOMPARE(readFile(game + "/Data/patch-P.MPQ"), listed);
     }
 
@@ -1644,9 +1647,17 @@ private slots:
         QCOMPARE(readFile(game + "/Interface/FrameXML/Fixed.lua"), QByteArray("-- fixed"));
         QVERIFY(!QFileInfo::exists(game + "/Data/patch-Z.MPQ"));
         QVERIFY(report().contains("[OK] sequence 42"));
+    }
 
-        // A path the launcher would refuse is never published.
+    // A path the launcher would refuse is never published.
+    void releaseToolRefusesWhatTheLauncherWould() {
+#ifdef Q_OS_WIN
+        QSKIP("Windows itself makes no file named after a device (aux.MPQ)");
+#endif
+        const QString reference = work->path() + "/reference";
+        writeFile(reference + "/Interface/FrameXML/Fixed.lua", "-- fixed");
         writeFile(reference + "/Data/aux.MPQ", "x");
+        QProcess tool;
         tool.start(RELEASE_TOOL, {"files", "--key", kKeys + "/update.key", "--client", "wotlk",
                                   reference, work->path() + "/refused"});
         QVERIFY(tool.waitForFinished(kTimeout));
