@@ -225,7 +225,11 @@ class GameFilesTest : public QObject {
         QTest::addRow("%s, in-process server", name) << Server::InProcess;
     }
 
-    QByteArray report() const { return readTextFile(launcher + "/errors.log"); }
+    // errors.log in UTF-8 with LF line ends, whatever the system writes it in (Windows: its
+    // ANSI code page and CR LF).
+    QByteArray report() const {
+        return QString::fromLocal8Bit(readTextFile(launcher + "/errors.log")).toUtf8();
+    }
 
     // Gives the file a time in whole milliseconds, which a time can be set back to, and has a run
     // record it in the index.
