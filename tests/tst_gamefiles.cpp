@@ -24,11 +24,16 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sodium.h>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -709,6 +714,46 @@ private slots:
         QVERIFY2(report().contains(
                      "Files refused ....................... [FAIL] 1\n  Blocked/patch.MPQ: "),
                  report().constData());
+    }
+
+    // A file the running game holds open (without delete sharing, as every Windows program
+    // opens it unless told otherwise) cannot be replaced: the run says the file is in use,
+    // leaves it as it was, and the next run, once the game has let go, brings it.
+    void fileHeldByARunningGame_data() {
+        QTest::addColumn<bool>("writeSharing");
+        QTest::newRow("read sharing only, as the game reads its archives") << false;
+        QTest::newRow("read and write sharing") << true;
+    }
+    void fileHeldByARunningGame() {
+#ifdef Q_OS_WIN
+        QFETCH(bool, writeSharing);
+        using_ = Server::InProcess;
+        const QString path = game + "/Data/patch-H.MPQ";
+        writeFile(path, "the game's");
+        const QByteArray listed = content("held", 5000);
+        publish({gamemanifest::kWotlk, 1, {{ "Data/patch-H.MPQ", listed }}, {}, {}});
+        const DWORD share = FILE_SHARE_READ | (writeSharing ? FILE_SHARE_WRITE : 0);
+        HANDLE held = CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), GENERIC_READ,
+                                  share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        QVERIFY(held != INVALID_HANDLE_VALUE);
+        const auto closed = qScopeGuard([&held] {
+            if (held != INVALID_HANDLE_VALUE)
+                CloseHandle(held);
+        });
+        const Run result = run();
+        QVERIFY(result.finished);
+        QVERIFY(!result.success);
+        QCOMPARE(readFile(path), QByteArray("the game's"));
+        QVERIFY2(report().contains("Data/patch-H.MPQ: in use by a running program"),
+                 report().constData());
+
+        CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+        QVERIFY(run().success);
+        QCOMPARE(readFile(path), listed);
+#else
+        QSKIP("a file held open keeps its name on Windows only: elsewhere a rename replaces it");
+#endif
     }
 
     // A list of 100,000 files whose folder cannot be made (a file stands in its place) runs
