@@ -747,6 +747,8 @@ bool HttpClient::takeHeaderLine(Transfer& transfer, const char* data, size_t siz
                tr("Reply header larger than %1 bytes").arg(transfer.headerLimit));
         return false;
     }
+    if (pastTimeLimit(transfer))
+        return false;
     // After the body: the trailers of a chunked body, counted and left.
     if (transfer.headerDone)
         return true;
@@ -805,6 +807,8 @@ bool HttpClient::takeBody(Transfer& transfer, const char* data, size_t size) {
         refuse(transfer, WrongContentLength, tr("Reply larger than %1 bytes").arg(transfer.limit));
         return false;
     }
+    if (pastTimeLimit(transfer))
+        return false;
     received += bytes;
     if (budget)
         budget->take(bytes);
@@ -829,6 +833,16 @@ bool HttpClient::takeBody(Transfer& transfer, const char* data, size_t size) {
     emit dataReadProgress(asProgress(received),
                           transfer.length >= 0 ? asProgress(transfer.length) : 0);
     return alive && transfer.client == this;
+}
+
+// A reply that never stops keeps Windows' message queue full of its socket's messages, and the
+// time limit's timer fires only once that queue is empty: the reply's own bytes look at the
+// clock too.
+bool HttpClient::pastTimeLimit(Transfer& transfer) {
+    if (!requestTimer->isActive() || sinceStart.elapsed() < requestTimer->interval())
+        return false;
+    refuse(transfer, Aborted, tr("No whole reply within %1 ms").arg(requestTimer->interval()));
+    return true;
 }
 
 void HttpClient::refuse(Transfer& transfer, Error code, const QString& text) {

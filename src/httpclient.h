@@ -223,6 +223,7 @@ private:
     void onHoldOver();
     // Milliseconds of the running request's life, the time it was held back left out.
     qint64 activeElapsed() const;
+    bool pastTimeLimit(Transfer& transfer);
     void refuse(Transfer& transfer, Error code, const QString& text);
     void transferEnded(Transfer& transfer, int result);
     Error errorOf(const Transfer& transfer, int result) const;

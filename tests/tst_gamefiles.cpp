@@ -27,11 +27,16 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sodium.h>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -126,6 +131,15 @@ struct Run {
 
 enum class Server { Nginx, InProcess };
 
+// A row of the given server: one served by nginx is skipped, with the reason, where nginx does
+// not run.
+#define USE_SERVER(chosen)                                                                         \
+    do {                                                                                           \
+        if ((chosen) == Server::Nginx && !nginxAbsent.isEmpty())                                   \
+            QSKIP(qPrintable(nginxAbsent));                                                        \
+        using_ = (chosen);                                                                         \
+    } while (false)
+
 } // namespace
 
 void teststeps::reached(const char* step, const QString& path) {
@@ -147,12 +161,16 @@ class GameFilesTest : public QObject {
     QString game;     // the game folder
     QString launcher; // the launcher's own folder
     Server using_ = Server::Nginx;
+    QString nginxAbsent;             // why nginx serves nothing in this run; empty where it serves
     QPair<qint64, int> minimumSpeed; // bytes in milliseconds
     qint64 speedLimit = 0;
     bool limitOnceFetching = false; // the limit is set when the first object is on its way
     bool installing = false;        // the run installs into the game folder, without its marker
 
     quint16 port() const { return using_ == Server::Nginx ? nginx.port() : inProcess.serverPort(); }
+    // The server of the cases that take a real one: nginx, or the in-process server where nginx
+    // does not run.
+    Server realServer() const { return nginxAbsent.isEmpty() ? Server::Nginx : Server::InProcess; }
 
     // Lays the publication out on the site that both servers serve.
     void publish(const Publication& publication, const QByteArray& manifestBytes = {},
@@ -237,7 +255,11 @@ class GameFilesTest : public QObject {
         QTest::addRow("%s, in-process server", name) << Server::InProcess;
     }
 
-    QByteArray report() const { return readFile(launcher + "/errors.log"); }
+    // errors.log in UTF-8 with LF line ends, whatever the system writes it in (Windows: its
+    // ANSI code page and CR LF).
+    QByteArray report() const {
+        return QString::fromLocal8Bit(readTextFile(launcher + "/errors.log")).toUtf8();
+    }
 
     // An engine of the suite's: its key, the server in use, the launcher's folder.
     void prepare(GameFiles& files) const {
@@ -277,7 +299,15 @@ class GameFilesTest : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(site.isValid());
+#ifdef Q_OS_WIN
+        // nginx here is a Linux program: the suite built for Windows, run under Wine, could start
+        // it but neither hand it the Windows paths of the site nor stop it.
+        nginxAbsent = "nginx serves the Linux build of the suite only; under Windows the "
+                      "in-process server stands in";
+        using_ = Server::InProcess;
+#else
         QVERIFY2(nginx.start(site.path()), qPrintable(nginx.error()));
+#endif
         inProcess.setRoot(site.path());
         QVERIFY2(inProcess.start(), qPrintable(inProcess.errorString()));
     }
@@ -306,7 +336,7 @@ private slots:
     }
     void missingDifferentAndMatchingFiles() {
         QFETCH(Server, server);
-        using_ = server;
+        USE_SERVER(server);
         const int before = objectRequests().size();
         const QByteArray same = content("same", 70000);
         const QByteArray changed = content("changed", 50000);
@@ -463,7 +493,7 @@ private slots:
         QFETCH(Server, server);
         QFETCH(QString, path);
         QFETCH(QString, problem);
-        using_ = server;
+        USE_SERVER(server);
         const QByteArray good = content("good", 4000);
         publish({gamemanifest::kWotlk, 5, {{"Data/patch-A.MPQ", good}, {path, "bad"}}, {}, {}});
         const int before = objectRequests().size();
@@ -495,7 +525,7 @@ private slots:
     void untrustedLists() {
         QFETCH(Server, server);
         QFETCH(QString, kind);
-        using_ = server;
+        USE_SERVER(server);
         const QByteArray bytes = content("listed", 3000);
         Publication publication{gamemanifest::kWotlk, 100, {{"Data/patch-A.MPQ", bytes}}, {}, {}};
         QByteArray expected;
@@ -565,11 +595,12 @@ private slots:
                                                           << "Data/linked/patch.MPQ" << true;
     }
     void linksAreRefused() {
+        VESTRAHAL_SKIP_WITHOUT_SYMBOLIC_LINKS();
         QFETCH(Server, server);
         QFETCH(QString, link);
         QFETCH(QString, listed);
         QFETCH(bool, removed);
-        using_ = server;
+        USE_SERVER(server);
         const QString outside = work->path() + "/outside";
         const QByteArray theirs = "someone else's file";
         writeFile(outside + "/patch.MPQ", theirs);
@@ -610,7 +641,7 @@ private slots:
         VESTRAHAL_SKIP_WITHOUT_SYMBOLIC_LINKS();
         QFETCH(QString, step);
         QFETCH(int, size);
-        using_ = Server::Nginx;
+        using_ = realServer();
         const QString outside = work->path() + "/outside";
         const QByteArray published = content("published", size > 0 ? size : 4000);
         // What lies where the link leads: someone else's file, or the removed entry's very bytes.
@@ -800,7 +831,7 @@ private slots:
     }
     void lanesKeepToTheSpeedLimit() {
         QFETCH(bool, whileFetching);
-        using_ = Server::Nginx;
+        using_ = realServer();
         constexpr qint64 kLimit = qint64(1) << 20;
         Publication publication{gamemanifest::kWotlk, 1, {}, {}, {}};
         publication.files.append({"Data/patch-B.MPQ", content("big", 3 << 19)});
@@ -894,6 +925,46 @@ private slots:
                  report().constData());
     }
 
+    // A file the running game holds open (without delete sharing, as every Windows program
+    // opens it unless told otherwise) cannot be replaced: the run says the file is in use,
+    // leaves it as it was, and the next run, once the game has let go, brings it.
+    void fileHeldByARunningGame_data() {
+        QTest::addColumn<bool>("writeSharing");
+        QTest::newRow("read sharing only, as the game reads its archives") << false;
+        QTest::newRow("read and write sharing") << true;
+    }
+    void fileHeldByARunningGame() {
+#ifdef Q_OS_WIN
+        QFETCH(bool, writeSharing);
+        using_ = Server::InProcess;
+        const QString path = game + "/Data/patch-H.MPQ";
+        writeFile(path, "the game's");
+        const QByteArray listed = content("held", 5000);
+        publish({gamemanifest::kWotlk, 1, {{ "Data/patch-H.MPQ", listed }}, {}, {}});
+        const DWORD share = FILE_SHARE_READ | (writeSharing ? FILE_SHARE_WRITE : 0);
+        HANDLE held = CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), GENERIC_READ,
+                                  share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        QVERIFY(held != INVALID_HANDLE_VALUE);
+        const auto closed = qScopeGuard([&held] {
+            if (held != INVALID_HANDLE_VALUE)
+                CloseHandle(held);
+        });
+        const Run result = run();
+        QVERIFY(result.finished);
+        QVERIFY(!result.success);
+        QCOMPARE(readFile(path), QByteArray("the game's"));
+        QVERIFY2(report().contains("Data/patch-H.MPQ: in use by a running program"),
+                 report().constData());
+
+        CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+        QVERIFY(run().success);
+        QCOMPARE(readFile(path), listed);
+#else
+        QSKIP("a file held open keeps its name on Windows only: elsewhere a rename replaces it");
+#endif
+    }
+
     // A list of 100,000 files whose folder cannot be made (a file stands in its place) runs
     // through on a 1 MiB stack, as Windows gives its main thread: every file refused, reported,
     // and the file listed after them all still fetched.
@@ -905,7 +976,7 @@ private slots:
     void manyRefusedFilesOnASmallStack() {
 #ifdef Q_OS_UNIX
         QFETCH(QString, layout);
-        using_ = Server::Nginx;
+        using_ = realServer();
         constexpr int kFiles = 100000;
         writeFile(game + "/Blocked", "the player's");
         const QByteArray hash = Sha256::of("x");
@@ -947,7 +1018,7 @@ private slots:
     void partFileIsResumed() {
         QFETCH(Server, server);
         QFETCH(QString, part);
-        using_ = server;
+        USE_SERVER(server);
         const QByteArray listed = content("large", 3 << 20);
         QByteArray left = listed.left(listed.size() / 2);
         if (part == "damaged")
@@ -1208,7 +1279,7 @@ private slots:
         QFETCH(Server, server);
         QFETCH(int, kept);
         QFETCH(bool, resumed);
-        using_ = server;
+        USE_SERVER(server);
         const QByteArray listed = content("counted", 3 << 20);
         if (kept > 0)
             writeFile(partOf(game + "/Data/patch-C.MPQ", listed), listed.left(kept));
@@ -1233,7 +1304,7 @@ private slots:
         QFETCH(int, size);
         if (QProcess::execute("unshare", {"-m", "true"}) != 0)
             QSKIP("needs a mount namespace of its own (root)");
-        using_ = Server::Nginx;
+        using_ = realServer();
         const QList<QPair<QString, QByteArray>> files{{"Data/patch-F.MPQ", content("one", size)},
                                                       { "Data/patch-G.MPQ",
                                                         content("two", size) }};
@@ -1309,7 +1380,7 @@ private slots:
 #ifdef Q_OS_LINUX
         QFETCH(QString, program);
         QFETCH(bool, mapped);
-        using_ = Server::Nginx;
+        using_ = realServer();
         const QString path = game + '/' + program;
         QFile::remove(path);
         QVERIFY(QFile::copy(mapped ? "/bin/cat" : "/bin/sleep", path));
@@ -1382,9 +1453,12 @@ private slots:
         QVERIFY2(report().contains("Files left .......................... the game started"),
                  report().constData());
         inProcess.clearReplies();
-        using_ = Server::Nginx;
+        using_ = realServer();
         QVERIFY(run().success);
-        QCOMPARE(objectRequests().last(), shortHash(listed) + " 206");
+        // Where nginx is missing (a Windows build), the in-process server ignores the Range and
+        // sends the object whole again.
+        QCOMPARE(objectRequests().last(),
+                 shortHash(listed) + (realServer() == Server::Nginx ? " 206" : " 200"));
         QCOMPARE(readFile(game + "/Data/patch-P.MPQ"), listed);
     }
 
@@ -1398,7 +1472,7 @@ private slots:
     }
     void stopForTheGameBeforeSmallObjectsTakeTheirNames() {
         QFETCH(int, count);
-        using_ = Server::Nginx;
+        using_ = realServer();
         QList<QPair<QString, QByteArray>> files;
         for (int i = 0; i < count; ++i)
             files.append({QString("Interface/f%1.lua").arg(i),
@@ -1451,7 +1525,7 @@ private slots:
         QFETCH(Server, server);
         QFETCH(bool, partial);
         QFETCH(bool, markerListed);
-        using_ = server;
+        USE_SERVER(server);
         const QString folder = work->path() + "/jeux/Nouveau";
         QVERIFY(QDir().mkpath(folder));
         const QByteArray program = content("the game's program", 9000);
@@ -1520,7 +1594,7 @@ private slots:
     // An install killed when every file but the marker was in place: the next run fetches the
     // marker alone and the folder is installed.
     void installWithOnlyTheMarkerLeft() {
-        using_ = Server::Nginx;
+        using_ = realServer();
         const QString folder = work->path() + "/jeux/Presque";
         const QByteArray program = content("the game's program", 9000);
         writeFile(folder + "/Wow.exe", program);
@@ -1717,7 +1791,7 @@ private slots:
     // the other brought up to date. The settings' folders count only with the package's marker,
     // and one folder chosen for both clients gets one list.
     void twoFolders() {
-        using_ = Server::Nginx;
+        using_ = realServer();
         const QString cata = work->path() + "/jeux/Cataclysm";
         writeFile(cata + "/kvf.vestrahal", "");
         const QByteArray bytes = content("cataclysm patch", 5000);
@@ -1731,7 +1805,7 @@ private slots:
         QCOMPARE(folders.size(), 2);
         GameFiles files;
         files.setPublicKey(testPublicKey());
-        files.setServer({QStringLiteral("127.0.0.1"), nginx.port(), false});
+        files.setServer({QStringLiteral("127.0.0.1"), port(), false});
         files.setLauncherFolder(launcher);
         QSignalSpy finished(&files, &GameFiles::finished);
         QVERIFY(files.start(folders));
@@ -1762,7 +1836,7 @@ private slots:
     void packagedFilesInTheDataFolder() {
 #ifdef Q_OS_LINUX
         QFETCH(bool, workingFolderGone);
-        using_ = Server::Nginx;
+        using_ = realServer();
         const QByteArray bytes = content("packaged", 3000);
         publish({gamemanifest::kWotlk, 7, {{ "Data/patch-P.MPQ", bytes }}, {}, {}});
         const QString data = work->path() + "/data";
@@ -1819,7 +1893,7 @@ private slots:
     void killedMidObjectResumes() {
 #ifdef Q_OS_UNIX
         QFETCH(bool, install);
-        using_ = Server::Nginx;
+        using_ = realServer();
         if (install)
             QFile::remove(game + "/kvf.vestrahal");
         const QByteArray listed = content("very large", qint64(384) << 20);
@@ -1870,7 +1944,7 @@ private slots:
     void removedEntries() {
         QFETCH(Server, server);
         QFETCH(bool, published);
-        using_ = server;
+        USE_SERVER(server);
         const QByteArray old = content("obsolete", 5000);
         writeFile(game + "/Data/patch-Z.MPQ", published ? old : QByteArray("the player's own"));
         publish({gamemanifest::kWotlk, 1, {}, {{"Data/patch-Z.MPQ", old}}, {}});
@@ -1919,7 +1993,7 @@ private slots:
     }
     void verifyIgnoresTheIndex() {
         QFETCH(int, timeMoved);
-        using_ = Server::Nginx;
+        using_ = realServer();
         const QByteArray listed = content("verified", 100000);
         publish({gamemanifest::kWotlk, 1, {{"Data/patch-V.MPQ", listed}}, {}, {}});
         QVERIFY(run().success);
@@ -2030,7 +2104,7 @@ private slots:
     // A full disk: the object that does not fit is given up, the old file stays, the part goes.
     void fullDisk() {
         VESTRAHAL_SKIP_WITHOUT_FILE_SIZE_LIMIT();
-        using_ = Server::Nginx;
+        using_ = realServer();
         const QByteArray listed = content("too large", 4 << 20);
         writeFile(game + "/Data/patch-F.MPQ", "the old one");
         publish({gamemanifest::kWotlk, 1, {{"Data/patch-F.MPQ", listed}}, {}, {}});
@@ -2063,7 +2137,7 @@ private slots:
 
     // The release tool publishes a reference folder; the launcher makes an empty folder match it.
     void releaseToolPublication() {
-        using_ = Server::Nginx;
+        using_ = realServer();
         const QString reference = work->path() + "/reference";
         writeFile(reference + "/Data/frFR/patch-frFR-4.MPQ", content("patch 4", 300000));
         writeFile(reference + "/Interface/FrameXML/Fixed.lua", "-- fixed");
@@ -2085,9 +2159,17 @@ private slots:
         QCOMPARE(readFile(game + "/Interface/FrameXML/Fixed.lua"), QByteArray("-- fixed"));
         QVERIFY(!QFileInfo::exists(game + "/Data/patch-Z.MPQ"));
         QVERIFY(report().contains("[OK] sequence 42"));
+    }
 
-        // A path the launcher would refuse is never published.
+    // A path the launcher would refuse is never published.
+    void releaseToolRefusesWhatTheLauncherWould() {
+#ifdef Q_OS_WIN
+        QSKIP("Windows itself makes no file named after a device (aux.MPQ)");
+#endif
+        const QString reference = work->path() + "/reference";
+        writeFile(reference + "/Interface/FrameXML/Fixed.lua", "-- fixed");
         writeFile(reference + "/Data/aux.MPQ", "x");
+        QProcess tool;
         tool.start(RELEASE_TOOL, {"files", "--key", kKeys + "/update.key", "--client", "wotlk",
                                   reference, work->path() + "/refused"});
         QVERIFY(tool.waitForFinished(kTimeout));
@@ -2148,6 +2230,8 @@ private slots:
 
     // The objects are served as immutable, the lists are asked for again every time.
     void nginxCacheHeaders() {
+        if (!nginxAbsent.isEmpty())
+            QSKIP(qPrintable(nginxAbsent));
         const QByteArray bytes = content("cached", 100);
         publish({gamemanifest::kWotlk, 1, {{"Data/patch-A.MPQ", bytes}}, {}, {}});
         const auto headOf = [this](const QByteArray& path) {
@@ -2345,6 +2429,8 @@ private slots:
         QFETCH(bool, exists);
         QFETCH(bool, regular);
         QFETCH(bool, link);
+        if (link || path.startsWith("Linked/"))
+            VESTRAHAL_SKIP_WITHOUT_SYMBOLIC_LINKS();
         writeFile(game + "/Data/a.MPQ", "aaa");
         writeFile(game + "/Data/b.MPQ", "bb");
         QVERIFY(QFile::link(game + "/Data/a.MPQ", game + "/Data/link.MPQ"));

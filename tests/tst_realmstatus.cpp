@@ -87,6 +87,8 @@ private slots:
     }
     void outcomeOfACheck() {
         QFETCH(QString, kind);
+        if (kind == "unresolved")
+            VESTRAHAL_SKIP_WITHOUT_OFFLINE_NAMES();
         LogonListener listener;
         std::unique_ptr<RealmStatus> status(kind == "silent" ? new SilentRealmStatus
                                                              : new RealmStatus);
@@ -100,11 +102,16 @@ private slots:
             host = "192.0.2.1";
 
         QSignalSpy changed(status.get(), &RealmStatus::changed);
+        // A refusal may come back while the connection is being made (Wine's loopback says it
+        // at once), so the check is followed by the states it announced.
+        QList<int> announced;
+        connect(status.get(), &RealmStatus::changed, this,
+                [&status, &announced](int realm) { announced << int(status->state(realm)); });
         status->setHost(4, host);
-        QCOMPARE(status->state(4), State::Unknown);
-        QVERIFY(status->isChecking(4));
         QTRY_VERIFY_WITH_TIMEOUT(!status->isChecking(4), kTimeout);
         QTEST(int(status->state(4)), "state");
+        QFETCH(int, state);
+        QCOMPARE(announced, QList<int>({int(State::Unknown), state}));
         QCOMPARE(changed.count(), 2);
         QCOMPARE(changed.at(1).at(0).toInt(), 4);
         for (int realm = 0; realm < vestrahal::kRealmCount; ++realm) {

@@ -4,25 +4,29 @@
 // and the bytes of the realmlist it would read. "fakegame.ini" beside it says how it behaves:
 //   exit-code=N   code to exit with (default 0)
 //   seconds=N     end by itself after N seconds (default 0: never)
-//   window=1      show a small window, closed to end the game (default 0)
+//   window=1      show a small window, closed to end the game (default 0; a build without
+//                 widgets has none)
 //   output=N      print N bytes on its standard output and N on its error output first
 //   stdout=FILE   print the bytes of FILE on its standard output first (a runner's own words)
 //   stderr=FILE   print the bytes of FILE on its error output first
 // Creating "<its name>.stop" beside it ends it too.
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLabel>
-#include <QPushButton>
 #include <QSaveFile>
 #include <QSettings>
 #include <QTimer>
+#ifdef QT_WIDGETS_LIB
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <QWidget>
+#endif
 
 #include <cstdio>
 
@@ -45,7 +49,11 @@ bool sigpipeIgnored() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+#ifdef QT_WIDGETS_LIB
     QApplication app(argc, argv);
+#else
+    QCoreApplication app(argc, argv);
+#endif
     const QFileInfo self(QString::fromLocal8Bit(argv[0]));
     const QString folder = self.absolutePath();
     const QString name = self.fileName();
@@ -108,6 +116,7 @@ int main(int argc, char* argv[]) {
     if (seconds > 0)
         QTimer::singleShot(seconds * 1000, &app, [&] { app.exit(exitCode); });
 
+#ifdef QT_WIDGETS_LIB
     QWidget window;
     if (settings.value(QStringLiteral("window"), false).toBool()) {
         window.setWindowTitle(QStringLiteral("World of Warcraft (jeu de démonstration)"));
@@ -125,6 +134,7 @@ int main(int argc, char* argv[]) {
         app.setQuitOnLastWindowClosed(false);
         QObject::connect(&app, &QApplication::lastWindowClosed, &app, [&] { app.exit(exitCode); });
     }
+#endif
     app.exec();
     return exitCode;
 }
