@@ -4,6 +4,9 @@
 # Without a display the launcher runs under Xvfb and the script saves screenshots instead.
 #   DEMO_PORT   port of the local community server (default 47680; it is built into the demo)
 #   DEMO_SECONDS how long the demo runs without a display (default 12)
+#   DEMO_INSTALL=1 shows a new player's install instead: the WoTLK folder is empty and the
+#                launcher installs the community's small client into it, with its speed and time
+#                left on the status line
 #   DEMO_UPDATE=1 shows a self-update instead: the server offers version 1.1.0 and a new
 #                executable, signed with the demo's key, the launcher replaces itself, and a
 #                second start finds it current
@@ -66,6 +69,21 @@ mkdir -p "$stage/jeux/WoTLK/Interface/AddOns/MonAddon"
 printf 'print("mon addon")\n' >"$stage/jeux/WoTLK/Interface/AddOns/MonAddon/MonAddon.lua"
 rm -f "$stage"/gamefiles-*.index
 
+if [ "${DEMO_INSTALL:-0}" = 1 ]; then
+    # A new player: the WoTLK folder is empty and the player has just said yes to the
+    # community's client there, so the launcher installs it at its start (the record it keeps
+    # beside launcher.conf). The reference is then the whole small client: the fake game as
+    # Wow.exe and a larger archive, so that the speed and the time left can be watched.
+    rm -rf "$stage/jeux/WoTLK"
+    mkdir -p "$stage/jeux/WoTLK"
+    cp "$build/tools/fakegame" "$reference/Wow.exe"
+    printf '[General]\nwindow=1\n' >"$reference/fakegame.ini"
+    head -c 40000000 /dev/urandom >"$reference/Data/common.MPQ"
+    printf 'wotlk\t%s\n' "$stage/jeux/WoTLK" >"$stage/gamefiles-installs.list"
+else
+    rm -f "$stage/gamefiles-installs.list"
+fi
+
 root="$stage/site"
 rm -rf "$root"
 cp -r "$top/tools/site" "$root"
@@ -126,6 +144,20 @@ if [ "${DEMO_UPDATE:-0}" = 1 ]; then
 fi
 if [ -n "${DISPLAY:-}" ]; then
     ./VestrahalLauncher.exe
+    exit 0
+fi
+if [ "${DEMO_INSTALL:-0}" = 1 ]; then
+    # The install under way, with its speed and time left, then the installed client.
+    export STAGE="$stage"
+    xvfb-run -a -s "-screen 0 800x600x24" bash -c '
+        ./VestrahalLauncher.exe & launcher=$!
+        for _ in $(seq 300); do grep -q "/launcher/files/objects/" community_server.log && break; sleep 0.1; done
+        sleep 6; import -window root screenshots/install.png
+        for _ in $(seq 1200); do [ -f "$STAGE/jeux/WoTLK/kvf.vestrahal" ] && break; sleep 0.1; done
+        sleep 2; import -window root screenshots/installed.png
+        kill $launcher; wait $launcher 2>/dev/null || true'
+    echo "screenshots: $stage/screenshots/install.png, $stage/screenshots/installed.png"
+    ls "$stage/jeux/WoTLK"
     exit 0
 fi
 
