@@ -1,5 +1,7 @@
 #include "gameinstall.h"
 
+#include "downloadprogress.h"
+
 #include "gamefiles.h"
 #include "realmplay.h"
 #include "sha256.h"
@@ -65,41 +67,25 @@ bool hasRoom(const Plan& plan, qint64 freeBytes) {
 
 namespace {
 
-// The number shown and its unit, one decimal, rounded to the nearest: 1024 of a unit is one of
-// the next.
-QPair<double, int> shown(qint64 bytes) {
-    double value = double(bytes) / 1024.0;
-    int unit = 0;
-    while (unit < 3 && std::round(value * 10.0) / 10.0 >= 1024.0) {
-        value /= 1024.0;
-        ++unit;
-    }
-    return {std::round(value * 10.0) / 10.0, unit};
+// French takes the singular below two, as the size is shown.
+bool singular(const QString& size) {
+    return size.section(u' ', 0, 0).replace(u',', u'.').toDouble() < 2.0;
 }
 
 } // namespace
-
-QString sizeText(qint64 bytes) {
-    static const char* const units[] = {"Ko", "Mo", "Go", "To"};
-    if (bytes < 1024)
-        return QStringLiteral("%1 octet%2").arg(bytes).arg(bytes > 1 ? "s" : "");
-    const auto [value, unit] = shown(bytes);
-    return QString::number(value, 'f', 1).replace(u'.', u',') + u' ' + QLatin1String(units[unit]);
-}
 
 QString questionText(const Plan& plan, qint64 freeBytes) {
     QString text = QStringLiteral("Installer le jeu de la communauté dans ce dossier ? ");
     if (plan.bytesToFetch == 0) {
         text += QStringLiteral("Tous ses fichiers sont déjà là.");
     } else {
-        // French takes the singular below two.
-        const bool one =
-            plan.bytesToFetch < 1024 ? plan.bytesToFetch < 2 : shown(plan.bytesToFetch).first < 2.0;
-        text += sizeText(plan.bytesToFetch) + (one ? QStringLiteral(" sera téléchargé.")
-                                                   : QStringLiteral(" seront téléchargés."));
+        const QString size = downloadprogress::size(plan.bytesToFetch);
+        text += size + (singular(size) ? QStringLiteral(" sera téléchargé.")
+                                       : QStringLiteral(" seront téléchargés."));
     }
     if (freeBytes >= 0)
-        text += QStringLiteral("\n\nEspace libre sur ce disque : %1.").arg(sizeText(freeBytes));
+        text += QStringLiteral("\n\nEspace libre sur ce disque : %1.")
+                    .arg(downloadprogress::size(freeBytes));
     if (plan.filesReplaced == 1)
         text += QStringLiteral("\n\n1 fichier de ce dossier porte le nom d'un fichier du jeu avec "
                                "un autre contenu : il sera remplacé.");
@@ -114,7 +100,7 @@ QString refusalText(qint64 neededBytes, qint64 freeBytes) {
     return QStringLiteral("Il n'y a pas assez d'espace libre sur ce disque pour installer le jeu : "
                           "il faut %1, il reste %2.\n\nLibérez de la place ou choisissez un "
                           "dossier sur un autre disque.")
-        .arg(sizeText(neededBytes), sizeText(freeBytes));
+        .arg(downloadprogress::size(neededBytes), downloadprogress::size(freeBytes));
 }
 
 QList<Install> loadInstalls(const QString& file) {

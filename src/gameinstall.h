@@ -49,9 +49,8 @@ qint64 spaceNeeded(const Plan& plan);
 qint64 freeSpace(const QString& folder);
 bool hasRoom(const Plan& plan, qint64 freeBytes);
 
-// A size as a player reads it: "15,2 Go", "640,0 Mo", "12,0 Ko" (1 Go = 1024 Mo).
-QString sizeText(qint64 bytes);
-// The question, with the free space beside the size and, when files would be replaced, how many.
+// The question, with the free space beside the size (sizes as the install's status line
+// shows them) and, when files would be replaced, how many.
 QString questionText(const Plan& plan, qint64 freeBytes);
 // Why the install is refused, naming the room needed and the room there is.
 QString refusalText(qint64 neededBytes, qint64 freeBytes);

@@ -299,9 +299,9 @@ private slots:
         QTest::addColumn<QString>("fetched");
         QTest::addColumn<QString>("replaced");
         QTest::newRow("empty folder")
-            << false << QString::fromUtf8("488,3 Ko seront téléchargés.") << QString();
+            << false << QString::fromUtf8("488 Ko seront téléchargés.") << QString();
         QTest::newRow("a half-copied client, one file with other bytes")
-            << true << QString::fromUtf8("195,3 Ko seront téléchargés.")
+            << true << QString::fromUtf8("195 Ko seront téléchargés.")
             << QString::fromUtf8("1 fichier de ce dossier porte le nom d'un fichier du jeu avec "
                                  "un autre contenu : il sera remplacé.");
     }
@@ -354,11 +354,11 @@ private slots:
         QTest::newRow("the player says no")
             << false << QStringList{"no", "folder", "yes"}
             << QString::fromUtf8("Installer le jeu: Installer le jeu de la communauté dans ce "
-                                 "dossier ? 488,3 Ko seront téléchargés.");
+                                 "dossier ? 488 Ko seront téléchargés.");
         QTest::newRow("a small disk without room")
             << true << QStringList{"ok", "folder", "yes"}
             << QString::fromUtf8("Espace disque insuffisant: Il n'y a pas assez d'espace libre "
-                                 "sur ce disque pour installer le jeu : il faut 789,1 Ko, il "
+                                 "sur ce disque pour installer le jeu : il faut 789 Ko, il "
                                  "reste ");
     }
     void offerDeclinedOrRefused() {

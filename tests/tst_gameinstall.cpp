@@ -166,21 +166,6 @@ private slots:
 #endif
     }
 
-    void sizeText_data() {
-        QTest::addColumn<qint64>("bytes");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("nothing") << qint64(0) << "0 octet";
-        QTest::newRow("bytes") << qint64(1023) << "1023 octets";
-        QTest::newRow("one Ko") << qint64(1024) << "1,0 Ko";
-        QTest::newRow("rounded into the next unit") << kMo - 1 << "1,0 Mo";
-        QTest::newRow("the issue's client") << qint64(15.2 * double(kGo)) << "15,2 Go";
-        QTest::newRow("rounded to the nearest tenth") << (3 * kGo + 108 * kMo) << "3,1 Go";
-    }
-    void sizeText() {
-        QFETCH(qint64, bytes);
-        QTEST(gameinstall::sizeText(bytes), "text");
-    }
-
     void questionText_data() {
         QTest::addColumn<qint64>("toFetch");
         QTest::addColumn<int>("replaced");
@@ -188,7 +173,7 @@ private slots:
         QTest::addColumn<QString>("text");
         const QString ask =
             QString::fromUtf8("Installer le jeu de la communauté dans ce dossier ? ");
-        const QString free120 = QString::fromUtf8("\n\nEspace libre sur ce disque : 120,0 Go.");
+        const QString free120 = QString::fromUtf8("\n\nEspace libre sur ce disque : 120 Go.");
         QTest::newRow("empty folder")
             << qint64(15.2 * double(kGo)) << 0 << 120 * kGo
             << ask + QString::fromUtf8("15,2 Go seront téléchargés.") + free120;
