@@ -91,7 +91,7 @@ bool GameWatcher::start() {
         lock.unlock();
         return false;
     }
-    deadline.start(kRequestMilliseconds);
+    deadline.start(requestWait);
     return true;
 }
 

@@ -32,6 +32,8 @@ public:
     // launcher it starts again to open its window.
     static constexpr int kRequestMilliseconds = 30000;
     static constexpr int kReturnMilliseconds = 120000;
+    // Before start(): a watcher that nobody asks leaves sooner.
+    void setRequestWait(int milliseconds) { requestWait = milliseconds; }
 
 signals:
     // Nothing is left to do: the process may end.
@@ -64,4 +66,5 @@ private:
     QSet<LocalPeer*> windows;
     ProcessWatch* waitingFor = nullptr;
     QTimer deadline;
+    int requestWait = kRequestMilliseconds;
 };

@@ -21,7 +21,8 @@ cmake --build "$build" --target "${suites[@]}" fuzz_config fuzz_update fuzz_mani
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 pattern="^($(IFS='|'; echo "${suites[*]}"))\$"
-ctest --test-dir "$build" --output-on-failure --no-tests=error -R "$pattern"
+# Two suites at once, as in tools/run-tests.sh: they wait far more than they compute.
+ctest --test-dir "$build" --output-on-failure --no-tests=error -R "$pattern" -j 2
 
 # A finding (crash-*, leak-*, timeout-*) is written under the build folder, never in the clone:
 # keep it as a seed of its target's corpus, named for what it holds, once the fault is mended.

@@ -16,13 +16,25 @@ options=(
 
 bash "$top/tools/setup.sh"
 bash "$top/tools/check-format.sh"
+# The builds below share most of their objects: ccache compiles each once. Paths are taken
+# relative to the clone, and the build folder is left out of the key, so that a unit built in
+# build/ serves build-secure/ unless a build option it reads differs.
+if command -v ccache >/dev/null; then
+    export CCACHE_BASEDIR="$top" CCACHE_NOHASHDIR=true
+    options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+# Suites spend most of their time waiting on their servers, games and windows, each in folders,
+# ports and desktops of its own: two run at once (more on a larger machine).
+jobs="$(nproc)"
+[ "$jobs" -ge 2 ] || jobs=2
+[ "$jobs" -le 4 ] || jobs=4
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}"
 cmake --build "$build"
 # The Windows side of the code, compiled for Windows against this build's generated headers,
 # and the installer script through makensis.
 bash "$top/tools/check-windows.sh" "$build"
 # Each suite runs once: a failure fails the command, and a build without tests is a failure too.
-ctest --test-dir "$build" --output-on-failure --no-tests=error
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$jobs"
 # The same code again under the sanitizers, and the fuzz targets' short runs.
 bash "$top/tools/run-sanitized-tests.sh"
 
@@ -34,7 +46,7 @@ cmake -S "$top" -B "$secure" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${optio
     -DVESTRAHAL_WEB_SCHEME=https \
     -DVESTRAHAL_UPDATE_PUBLIC_KEY="$(cat "$top/tests/keys/update.pub")"
 cmake --build "$secure"
-ctest --test-dir "$secure" --output-on-failure --no-tests=error
+ctest --test-dir "$secure" --output-on-failure --no-tests=error -j "$jobs"
 
 # What a community admin ships: the installed launcher, the TGZ and the DEB.
 bash "$top/tools/package-test.sh" "$build"

@@ -11,7 +11,7 @@ packages=(
     dbus at-spi2-core python3-pyatspi
     nginx-light libsodium-dev libssl-dev libcurl4-openssl-dev pkg-config openssl libnss3-tools
     lintian file dbus-daemon dbus-bin at-spi2-core python3-pyatspi
-    clang libclang-rt-dev clang-format git
+    clang libclang-rt-dev clang-format git ccache
     # The Windows half (tools/run-windows-tests.sh): the dependencies built for Windows from
     # Debian's source packages, and the suites run under Wine.
     gcc-mingw-w64-x86-64-posix wine64 wine dpkg-dev qt6-base-dev-tools make perl autoconf automake
