@@ -58,17 +58,22 @@ apt_options=(-o "Dir::Etc::SourceList=$scratch/apt/sources.list" -o "Dir::Etc::S
     -o "Dir::State::Lists=$scratch/apt/lists" -o "Dir::Cache=$scratch/apt/cache"
     -o "APT::Sandbox::User=root" -q)
 step=$SECONDS
-apt-get "${apt_options[@]}" update >"$scratch/apt/update.log" 2>&1 || {
-    cat "$scratch/apt/update.log" >&2
-    say "the source list could not be read from deb.debian.org"
-    exit 1
-}
-say "source list read in $((SECONDS - step)) s"
+offline=false
+# apt-get update ends well even when no list could be fetched: the lists themselves tell.
+if apt-get "${apt_options[@]}" update >"$scratch/apt/update.log" 2>&1 &&
+    apt-cache "${apt_options[@]}" showsrc libsodium >/dev/null 2>&1; then
+    say "source list read in $((SECONDS - step)) s"
+else
+    # Without the archive, what was built before still serves: only a missing one fails below.
+    tail -n 3 "$scratch/apt/update.log" >&2
+    say "the source list could not be read from deb.debian.org: using what was built before"
+    offline=true
+fi
 
 # The versions the archive offers for a source package, newest first.
 versions() {
-    apt-cache "${apt_options[@]}" showsrc "$1" 2>/dev/null | sed -n 's/^Version: //p' |
-        sort -u | sort -r -V
+    { apt-cache "${apt_options[@]}" showsrc "$1" 2>/dev/null || true; } |
+        sed -n 's/^Version: //p' | sort -u | sort -r -V
 }
 
 folder_for() { # PACKAGE VERSION
@@ -150,6 +155,13 @@ for package in libsodium openssl curl qt6-base; do
     # newest already built when a newer one cannot be fetched.
     if [ "$package" = qt6-base ]; then
         candidates="$host_qt"
+    elif $offline; then
+        # The versions built before with this compiler and recipe, newest first.
+        candidates="$(for built in "$cache/$package"-*-gcc"$compiler"-r"${recipe[$package]}"; do
+            [ -d "$built" ] || continue
+            built="${built#"$cache/$package"-}"
+            echo "${built%-gcc"$compiler"-r"${recipe[$package]}"}"
+        done | sort -r -V)"
     else
         candidates="$(versions "$package")"
     fi

@@ -50,3 +50,9 @@ ctest --test-dir "$secure" --output-on-failure --no-tests=error -j "$jobs"
 
 # What a community admin ships: the installed launcher, the TGZ and the DEB.
 bash "$top/tools/package-test.sh" "$build"
+
+# The Windows half: the core library, the watcher, the release tool and the suites without
+# widgets, built for Windows by MinGW-w64 and run under Wine. The first run on a machine builds
+# Qt's base, libsodium, OpenSSL and libcurl for Windows into a cache outside the clone (it says
+# where, and how long each took); later runs find them there.
+bash "$top/tools/run-windows-tests.sh" "$top/build-windows-wine"

@@ -4,7 +4,8 @@
 # dependencies (tools/build-windows-deps.sh, which builds them once into its cache) and run by
 # CTest under wine64, each suite with the test server in its own process on loopback.
 # Usage: tools/run-windows-tests.sh [BUILD]   BUILD: build-windows-wine/ by default.
-#        WINDOWS_TESTS_JOBS: parallel compiles (2 by default); extra ctest options after BUILD.
+#        WINDOWS_TESTS_JOBS: parallel compiles and suites (2 by default); extra ctest options
+#        after BUILD.
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$top/build-windows-wine}"
@@ -31,7 +32,8 @@ say "built in $((SECONDS - step)) s"
 
 step=$SECONDS
 status=0
-ctest --test-dir "$build" --output-on-failure --no-tests=error "$@" || status=$?
+# Two suites at once under the one Wine server of the build's prefix, as on Linux.
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$jobs" "$@" || status=$?
 # Wine's server outlives the last program by a few seconds: it is told to go now.
 WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null || true
 say "suites run under Wine in $((SECONDS - step)) s; all done in $((SECONDS - started)) s"
