@@ -6,6 +6,7 @@
 #include "newexecutable.h"
 #include "releasesequence.h"
 #include "testfiles.h"
+#include "updater.h"
 #include "updatereport.h"
 #include "updatesignature.h"
 
@@ -29,6 +30,14 @@ constexpr int kTimeout = 30000;
 const QString kExe = QString::fromLatin1(vestrahal::kExecutableName);
 const QString kBackup = kExe + ".bak";
 const QString kPartial = kExe + ".new";
+// How a program of this system starts, and one of the other system the community publishes for.
+#ifdef Q_OS_WIN
+const QByteArray kThisSystem = "MZ";
+const QByteArray kOtherSystem = "\177ELF";
+#else
+const QByteArray kThisSystem = "\177ELF";
+const QByteArray kOtherSystem = "MZ";
+#endif
 
 QByteArray sha256Hex(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
@@ -76,7 +85,11 @@ private slots:
         dir.reset(new QTemporaryDir);
         QVERIFY(QDir::setCurrent(dir->path()));
     }
-    void cleanup() { QDir::setCurrent(QDir::tempPath()); }
+    void cleanup() {
+        QDir::setCurrent(QDir::tempPath());
+        // Under Wine a program the row ran may let go of the folder a moment after it ended.
+        QTRY_VERIFY_WITH_TIMEOUT(dir->remove(), 10000);
+    }
 
     void signedMessage() {
         QCOMPARE(signedUpdateMessage("1.4.2", "ab12", 1765000000),
@@ -476,6 +489,90 @@ private slots:
         QCOMPARE(readFile(kBackup), ours ? oldLauncher : QByteArray("<absent>"));
         if (!ours && meanwhile != "removed")
             QCOMPARE(readFile(kPartial), theirs);
+    }
+
+    // An update undone: the backup takes the launcher's name again, in place of the new one.
+    void swapUndone_data() {
+        QTest::addColumn<bool>("backupThere");
+        QTest::newRow("after the swap") << true;
+        QTest::newRow("the backup gone meanwhile") << false;
+    }
+    void swapUndone() {
+        QFETCH(bool, backupThere);
+        const QByteArray oldLauncher = kThisSystem + QByteArray(" l'ancien");
+        const QByteArray newLauncher = kThisSystem + QByteArray(" le nouveau");
+        writeFile(kExe, oldLauncher);
+        NewExecutable download;
+        QVERIFY(download.create(kPartial));
+        QCOMPARE(download.write(newLauncher), qint64(newLauncher.size()));
+        QVERIFY(download.finish());
+        QVERIFY(swapInNewExecutable(kExe, download, kBackup));
+        if (!backupThere)
+            QVERIFY(QFile::remove(kBackup));
+        QCOMPARE(putBackOldExecutable(kExe, kBackup), backupThere);
+        QCOMPARE(readFile(kExe), backupThere ? oldLauncher : newLauncher);
+        QVERIFY(!QFile::exists(kBackup));
+    }
+
+    // At start-up, what a killed update left: the download's file goes, and a launcher's name
+    // left empty by an older launcher gets its backup back.
+    void interruptedUpdateCleanedUp_data() {
+        QTest::addColumn<bool>("launcher");
+        QTest::addColumn<bool>("backup");
+        QTest::addColumn<bool>("partial");
+        QTest::newRow("download cut short") << true << false << true;
+        QTest::newRow("only the backup left") << false << true << false;
+        QTest::newRow("the backup and a cut download") << false << true << true;
+        QTest::newRow("an update's usual leftovers") << true << true << false;
+    }
+    void interruptedUpdateCleanedUp() {
+        QFETCH(bool, launcher);
+        QFETCH(bool, backup);
+        QFETCH(bool, partial);
+        const QByteArray current = kThisSystem + QByteArray(" en place");
+        const QByteArray saved = kThisSystem + QByteArray(" mis de côté");
+        if (launcher)
+            writeFile(kExe, current);
+        if (backup)
+            writeFile(kBackup, saved);
+        if (partial)
+            writeFile(kPartial, kThisSystem + QByteArray(" à moit"));
+        cleanUpInterruptedUpdate(QDir::current().filePath(kExe), QDir::current().filePath(kBackup));
+        QVERIFY(!QFile::exists(kPartial));
+        QCOMPARE(readFile(kExe), launcher ? current : saved);
+        QCOMPARE(readFile(kBackup), backup ? saved : QByteArray("<absent>"));
+    }
+
+    // Only a program of this system may take the launcher's place: never an error page served
+    // with status 200, and a program of the other system is told apart for the report.
+    void programImages_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("program");
+        QTest::addColumn<bool>("otherSystem");
+        QTest::newRow("this system's program")
+            << kThisSystem + QByteArray(16, '\0') << true << false;
+        QTest::newRow("the other system's program")
+            << kOtherSystem + QByteArray(16, '\0') << false << true;
+        QTest::newRow("an error page") << QByteArray("<html>Maintenance</html>") << false << false;
+        QTest::newRow("nothing") << QByteArray() << false << false;
+    }
+    void programImages() {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, program);
+        QFETCH(bool, otherSystem);
+        QCOMPARE(isProgramImage(body), program);
+        QCOMPARE(isProgramOfAnotherSystem(body), otherSystem);
+    }
+
+    // The web server keeps the Windows launcher where it always was; other systems have a folder
+    // of their own.
+    void downloadAddress() {
+#ifdef Q_OS_WIN
+        QCOMPARE(updater::downloadPath(), QString("/launcher/download/VestrahalLauncher.exe"));
+#else
+        QCOMPARE(updater::downloadPath(),
+                 QString("/launcher/download/linux-x86_64/VestrahalLauncher.exe"));
+#endif
     }
 
     void identityOfNames() {
