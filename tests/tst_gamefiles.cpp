@@ -595,7 +595,7 @@ private slots:
                                                           << "Data/linked/patch.MPQ" << true;
     }
     void linksAreRefused() {
-        VESTRAHAL_SKIP_WITHOUT_SYMBOLIC_LINKS();
+        VESTRAHAL_SKIP_WITHOUT_REPARSE_POINTS();
         QFETCH(Server, server);
         QFETCH(QString, link);
         QFETCH(QString, listed);
@@ -606,7 +606,14 @@ private slots:
         writeFile(outside + "/patch.MPQ", theirs);
         QVERIFY(QDir().mkpath(game + "/Data"));
         const QString linkTarget = link.endsWith(".MPQ") ? outside + "/patch.MPQ" : outside;
-        QVERIFY(QFile::link(linkTarget, game + '/' + link));
+        if (!makeLink(linkTarget, game + '/' + link)) {
+#ifdef Q_OS_WIN
+            if (!QFileInfo(linkTarget).isDir())
+                QSKIP("Windows lets a symbolic link to a file be made in Developer Mode or by an "
+                      "administrator only");
+#endif
+            QFAIL("no link could be made");
+        }
         if (removed)
             publish({gamemanifest::kWotlk,
                      1,
