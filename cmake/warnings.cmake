@@ -13,3 +13,17 @@ else()
         add_compile_options(-Werror)
     endif()
 endif()
+
+# Built by MinGW-w64 (the Windows half run under Wine), the code must still build with MSVC, the
+# Windows build players get: the POSIX headers that MinGW-w64 brings and MSVC lacks are errors
+# here, and so is what -Wpedantic finds. tools/check-windows.sh then leaves these files to this
+# build.
+if(MINGW)
+    add_compile_options(-Wpedantic)
+    set(msvc_lacks ${CMAKE_BINARY_DIR}/msvc-lacks)
+    foreach(header unistd.h dirent.h strings.h libgen.h)
+        file(WRITE ${msvc_lacks}/${header}
+             "#error \"${header}: a POSIX header that MSVC does not have (guard it with Q_OS_UNIX)\"\n")
+    endforeach()
+    include_directories(BEFORE ${msvc_lacks})
+endif()

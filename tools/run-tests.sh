@@ -30,9 +30,6 @@ jobs="$(nproc)"
 [ "$jobs" -le 4 ] || jobs=4
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}"
 cmake --build "$build"
-# The Windows side of the code, compiled for Windows against this build's generated headers,
-# and the installer script through makensis.
-bash "$top/tools/check-windows.sh" "$build"
 # Each suite runs once: a failure fails the command, and a build without tests is a failure too.
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$jobs"
 # The same code again under the sanitizers, and the fuzz targets' short runs.
@@ -56,3 +53,6 @@ bash "$top/tools/package-test.sh" "$build"
 # Qt's base, libsodium, OpenSSL and libcurl for Windows into a cache outside the clone (it says
 # where, and how long each took); later runs find them there.
 bash "$top/tools/run-windows-tests.sh" "$top/build-windows-wine"
+# The rest of the Windows side (the window, its suites, the tools for Linux only), compiled for
+# Windows against the main build's generated headers, and the installer script through makensis.
+bash "$top/tools/check-windows.sh" "$build" "$top/build-windows-wine"
