@@ -3,6 +3,7 @@
 #include "hostandport.h"
 #include "httpclient.h"
 #include "offlinenames.h"
+#include "testfiles.h"
 #include "testsupport.h"
 #include "underwine.h"
 
@@ -24,11 +25,7 @@ namespace {
 constexpr int kTimeout = 30000;
 
 QByteArray bytes(qint64 size) {
-    QByteArray data(size, Qt::Uninitialized);
-    char* out = data.data(); // not operator[], slow in an unoptimised suite
-    for (qint64 i = 0; i < size; ++i)
-        out[i] = char((i * 7919) >> 3);
-    return data;
+    return content("body", size);
 }
 
 // A server that never ends what it sends: a header line after line for ever, as fast as the

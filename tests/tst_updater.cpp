@@ -66,10 +66,7 @@ const QString kReady = QString::fromUtf8("World of Warcraft est prêt à être l
 
 // A body that starts like an executable of this platform.
 QByteArray program(qint64 size) {
-    QByteArray data(size, Qt::Uninitialized);
-    char* out = data.data(); // not operator[], slow in an unoptimised suite
-    for (qint64 i = 0; i < size; ++i)
-        out[i] = char((i * 2654435761u) >> 13);
+    QByteArray data = content("program", size);
     const QByteArray magic = kProgramMagic;
     data.replace(0, std::min<qint64>(size, magic.size()), magic.left(size));
     return data;
