@@ -84,11 +84,7 @@ fuzzer="$(clang -print-resource-dir 2>/dev/null)/include/fuzzer"
 [ -d "$fuzzer" ] && ln -s "$fuzzer" "$scratch/include/fuzzer"
 flags+=(-isystem "$scratch/include")
 # MinGW-w64 brings a few POSIX headers that MSVC lacks: here, including one is an error.
-mkdir "$scratch/msvc-lacks"
-for header in unistd.h dirent.h strings.h libgen.h; do
-    echo "#error \"$header: a POSIX header that MSVC does not have (guard it with Q_OS_UNIX)\"" \
-        >"$scratch/msvc-lacks/$header"
-done
+cmake -Dmsvc_lacks="$scratch/msvc-lacks" -P "$top/cmake/msvc-lacks.cmake"
 flags+=(-I"$scratch/msvc-lacks")
 
 # The folders holding the moc output of each suite and tool ("name.moc"), for the files that
